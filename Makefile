@@ -1,0 +1,41 @@
+# Thin front for the CMake presets. `make demo` and `make test` do all set-up.
+.PHONY: demo test test-debug test-tsan fuzz bench deps build format clean
+
+JOBS ?= 2
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS)
+
+demo: build
+	scripts/demo
+
+test: build
+	ctest --preset default
+
+test-debug: deps
+	cmake --preset debug >/dev/null
+	cmake --build --preset debug -j $(JOBS)
+	ctest --preset debug
+
+test-tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan
+
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	scripts/run-fuzzers $(or $(SECONDS_PER_TARGET),30)
+
+bench: build
+	scripts/run-benchmarks
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

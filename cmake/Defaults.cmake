@@ -1,0 +1,27 @@
+# Project-wide compiler settings: C++20, warnings as errors, and the sanitizer
+# and fuzzing switches the presets turn on.
+
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror)
+
+set(BRISKLANE_SANITIZE "" CACHE STRING "Sanitizers: empty, 'address;undefined' or 'thread'")
+set_property(CACHE BRISKLANE_SANITIZE PROPERTY STRINGS "" "address;undefined" "thread")
+option(BRISKLANE_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+
+if(BRISKLANE_SANITIZE)
+  list(JOIN BRISKLANE_SANITIZE "," sanitizers)
+  add_compile_options(-fsanitize=${sanitizers} -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${sanitizers} -fno-sanitize-recover=all)
+endif()
+
+if(BRISKLANE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "BRISKLANE_FUZZ needs clang")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()

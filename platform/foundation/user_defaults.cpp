@@ -1,0 +1,204 @@
+#include "platform/foundation/user_defaults.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+
+namespace brisklane {
+namespace {
+
+std::atomic<testing::StoreFault> injectedFault{testing::StoreFault::none};
+
+bool faultInjected(testing::StoreFault fault) {
+  return injectedFault.load(std::memory_order_relaxed) == fault;
+}
+
+constexpr int busyTimeoutMilliseconds = 5000;
+
+constexpr const char* setUpStore =
+    "PRAGMA journal_mode=WAL;"
+    "CREATE TABLE IF NOT EXISTS defaults(key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL)"
+    " WITHOUT ROWID;";
+constexpr const char* selectValue = "SELECT value FROM defaults WHERE key = ?1";
+constexpr const char* upsertValue =
+    "INSERT INTO defaults(key, value) VALUES(?1, ?2)"
+    " ON CONFLICT(key) DO UPDATE SET value = excluded.value";
+
+bool isLabelCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+sqlite3* openConnection(const std::filesystem::path& file) {
+  sqlite3* connection = nullptr;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+  if (sqlite3_open_v2(file.c_str(), &connection, flags, nullptr) != SQLITE_OK) {
+    sqlite3_close(connection);
+    return nullptr;
+  }
+  return connection;
+}
+
+// SQLite would create the file with the process's umask; the store is private
+// to the device's owner, so it is created 0600 first.
+bool createStoreFile(const std::filesystem::path& file) {
+  if (!makeFolders(file.parent_path())) return false;
+  int descriptor = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (descriptor < 0) return false;
+  ::close(descriptor);
+  return true;
+}
+
+sqlite3_stmt* prepare(sqlite3* connection, const char* sql) {
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(connection, sql, -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return nullptr;
+  }
+  return statement;
+}
+
+bool bindText(sqlite3_stmt* statement, int index, std::string_view text) {
+  return sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_STATIC,
+                             SQLITE_UTF8) == SQLITE_OK;
+}
+
+}  // namespace
+
+bool isAppGroupIdentifier(std::string_view identifier) {
+  constexpr std::string_view prefix = "group.";
+  if (!identifier.starts_with(prefix)) return false;
+  std::string_view name = identifier.substr(prefix.size());
+  int labels = 0;
+  while (true) {
+    size_t end = name.find('.');
+    std::string_view label = name.substr(0, end);
+    if (label.empty() || label.front() == '-' || label.back() == '-') return false;
+    for (char c : label) {
+      if (!isLabelCharacter(c)) return false;
+    }
+    ++labels;
+    if (end == std::string_view::npos) break;
+    name.remove_prefix(end + 1);
+  }
+  return labels >= 2;
+}
+
+std::filesystem::path deviceRoot() {
+  if (const char* home = std::getenv("BRISKLANE_HOME"); home != nullptr && *home != '\0') {
+    return home;
+  }
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
+    return std::filesystem::path(data) / "brisklane";
+  }
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr ? home : "/") / ".local/share/brisklane";
+}
+
+std::filesystem::path appGroupContainer(std::string_view identifier) {
+  return deviceRoot() / "AppGroup" / identifier;
+}
+
+std::filesystem::path userDefaultsFile(std::string_view identifier) {
+  return appGroupContainer(identifier) / "defaults.sqlite";
+}
+
+bool makeFolders(const std::filesystem::path& folder) {
+  std::filesystem::path built;
+  for (const auto& part : folder) {
+    built /= part;
+    if (::mkdir(built.c_str(), 0700) == 0) continue;
+    struct stat status {};
+    if (errno != EEXIST || ::stat(built.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<UserDefaults> UserDefaults::open(std::string_view suiteName) {
+  if (faultInjected(testing::StoreFault::open) || !isAppGroupIdentifier(suiteName)) {
+    return std::nullopt;
+  }
+  std::filesystem::path file = userDefaultsFile(suiteName);
+  sqlite3* connection = openConnection(file);
+  if (connection == nullptr) {
+    if (!createStoreFile(file)) return std::nullopt;
+    connection = openConnection(file);
+    if (connection == nullptr) return std::nullopt;
+  }
+  sqlite3_busy_timeout(connection, busyTimeoutMilliseconds);
+  sqlite3_stmt* select = prepare(connection, selectValue);
+  // A new (empty) file has no table yet. Any other failure — a file that is
+  // not a database, a corrupt one — is left exactly as it was found.
+  if (select == nullptr && sqlite3_errcode(connection) == SQLITE_ERROR &&
+      sqlite3_exec(connection, setUpStore, nullptr, nullptr, nullptr) == SQLITE_OK) {
+    select = prepare(connection, selectValue);
+  }
+  if (select == nullptr) {
+    sqlite3_close(connection);
+    return std::nullopt;
+  }
+  return UserDefaults(connection, select);
+}
+
+std::optional<std::string> UserDefaults::string(std::string_view forKey) const {
+  if (faultInjected(testing::StoreFault::read)) return std::nullopt;
+  std::optional<std::string> value;
+  if (bindText(select_, 1, forKey) && sqlite3_step(select_) == SQLITE_ROW) {
+    const auto* text = static_cast<const char*>(sqlite3_column_blob(select_, 0));
+    auto size = static_cast<size_t>(sqlite3_column_bytes(select_, 0));
+    value.emplace(text != nullptr ? text : "", size);
+  }
+  sqlite3_reset(select_);
+  sqlite3_clear_bindings(select_);
+  return value;
+}
+
+bool UserDefaults::set(std::string_view value, std::string_view forKey) {
+  if (faultInjected(testing::StoreFault::write)) return false;
+  sqlite3_stmt* upsert = prepare(connection_, upsertValue);
+  bool committed = upsert != nullptr && bindText(upsert, 1, forKey) && bindText(upsert, 2, value) &&
+                   sqlite3_step(upsert) == SQLITE_DONE;
+  sqlite3_finalize(upsert);
+  return committed;
+}
+
+UserDefaults::UserDefaults(UserDefaults&& other) noexcept
+    : connection_(std::exchange(other.connection_, nullptr)),
+      select_(std::exchange(other.select_, nullptr)) {}
+
+UserDefaults& UserDefaults::operator=(UserDefaults&& other) noexcept {
+  if (this != &other) {
+    close();
+    connection_ = std::exchange(other.connection_, nullptr);
+    select_ = std::exchange(other.select_, nullptr);
+  }
+  return *this;
+}
+
+UserDefaults::~UserDefaults() { close(); }
+
+void UserDefaults::close() {
+  sqlite3_finalize(select_);
+  sqlite3_close(connection_);
+  select_ = nullptr;
+  connection_ = nullptr;
+}
+
+namespace testing {
+
+StoreFaultInjection::StoreFaultInjection(StoreFault fault) {
+  injectedFault.store(fault, std::memory_order_relaxed);
+}
+
+StoreFaultInjection::~StoreFaultInjection() {
+  injectedFault.store(StoreFault::none, std::memory_order_relaxed);
+}
+
+}  // namespace testing
+}  // namespace brisklane
