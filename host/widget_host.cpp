@@ -38,8 +38,8 @@ int printTodayTimeline() {
   }
   Json entries = Json::array();
   for (const TodayEntry& entry : timeline->entries) entries.push_back(todayEntryJson(entry));
-  Json document{{"kind", "BrisklaneWidget"}, {"entries", entries},
-                {"policy", policyJson(timeline->policy)}};
+  Json document{
+      {"kind", "BrisklaneWidget"}, {"entries", entries}, {"policy", policyJson(timeline->policy)}};
   std::cout << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
   return 0;
 }
@@ -50,9 +50,9 @@ int NSExtensionMain(int argc, char** argv) {
   CLI::App app{"The desktop widget host of the Brisklane widget extension."};
   app.require_subcommand(1);
   std::string osVersion;
-  app.add_option("--os-version", osVersion,
-                 "Simulated system version, e.g. 16.4 (default " +
-                     defaultOperatingSystemVersion.text() + ")");
+  app.add_option(
+      "--os-version", osVersion,
+      "Simulated system version, e.g. 16.4 (default " + defaultOperatingSystemVersion.text() + ")");
   auto* timeline = app.add_subcommand("timeline", "Print the Today widget's timeline as JSON");
   try {
     app.parse(argc, argv);

@@ -19,7 +19,9 @@ Date Date::now() {
   return Date{Clock::now()};
 }
 
-void setClock(ClockFunction clock) { replacedClock.store(clock, std::memory_order_release); }
+void setClock(ClockFunction clock) {
+  replacedClock.store(clock, std::memory_order_release);
+}
 
 Date Date::fromTimeIntervalSince1970(double seconds) {
   // Whole seconds and the fraction apart, so that a fraction such as .25
@@ -27,8 +29,8 @@ Date Date::fromTimeIntervalSince1970(double seconds) {
   double whole = std::floor(seconds);
   auto wholeTicks = std::chrono::duration_cast<Clock::duration>(
       std::chrono::seconds(static_cast<long long>(whole)));
-  auto fractionTicks = std::chrono::round<Clock::duration>(
-      std::chrono::duration<double>(seconds - whole));
+  auto fractionTicks =
+      std::chrono::round<Clock::duration>(std::chrono::duration<double>(seconds - whole));
   return Date{Clock::time_point(wholeTicks + fractionTicks)};
 }
 

@@ -64,8 +64,8 @@ sqlite3_stmt* prepare(sqlite3* connection, const char* sql) {
 
 bool hasNoTables(sqlite3* connection) {
   sqlite3_stmt* count = prepare(connection, "SELECT count(*) FROM sqlite_schema");
-  bool empty = count != nullptr && sqlite3_step(count) == SQLITE_ROW &&
-               sqlite3_column_int64(count, 0) == 0;
+  bool empty =
+      count != nullptr && sqlite3_step(count) == SQLITE_ROW && sqlite3_column_int64(count, 0) == 0;
   sqlite3_finalize(count);
   return empty;
 }
@@ -145,8 +145,7 @@ std::optional<UserDefaults> UserDefaults::open(std::string_view suiteName) {
   // another process is setting up right now (setting up is idempotent).
   // Anything else — not a database, corrupt, another program's — is left
   // exactly as it was found.
-  if (select == nullptr && sqlite3_errcode(connection) == SQLITE_ERROR &&
-      hasNoTables(connection) &&
+  if (select == nullptr && sqlite3_errcode(connection) == SQLITE_ERROR && hasNoTables(connection) &&
       sqlite3_exec(connection, setUpStore, nullptr, nullptr, nullptr) == SQLITE_OK) {
     select = prepare(connection, selectValue);
   }
@@ -192,7 +191,9 @@ UserDefaults& UserDefaults::operator=(UserDefaults&& other) noexcept {
   return *this;
 }
 
-UserDefaults::~UserDefaults() { close(); }
+UserDefaults::~UserDefaults() {
+  close();
+}
 
 void UserDefaults::close() {
   sqlite3_finalize(select_);

@@ -38,7 +38,8 @@ const std::string& largeSummary() {
 // A device root of its own, holding `json` under "today".
 void publish(const std::string& json) {
   static std::string root = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brisklane-bench.XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "brisklane-bench.XXXXXX").string();
     ::mkdtemp(pattern.data());
     ::setenv("BRISKLANE_HOME", pattern.c_str(), 1);
     return pattern;

@@ -75,9 +75,9 @@ TEST(UserDefaults, KeepsTextExactlyAndReplacesOnSet) {
 
 TEST(UserDefaults, RefusesIdentifiersThatAreNotAppGroups) {
   TemporaryDevice device;
-  for (const char* bad : {"", "group.", "group.brisklane", "com.brisklane.app", "group..a.b",
-                          "group.a/b.c", "group.../x", "group.a.b.", "group.-a.b", "group.a b.c",
-                          "Group.a.b"}) {
+  for (const char* bad :
+       {"", "group.", "group.brisklane", "com.brisklane.app", "group..a.b", "group.a/b.c",
+        "group.../x", "group.a.b.", "group.-a.b", "group.a b.c", "Group.a.b"}) {
     EXPECT_FALSE(isAppGroupIdentifier(bad)) << bad;
     EXPECT_FALSE(UserDefaults::open(bad).has_value()) << bad;
   }
@@ -91,7 +91,8 @@ TEST(UserDefaults, LeavesAFileThatIsNotAStoreUntouched) {
   auto file = userDefaultsFile(group);
   ASSERT_TRUE(makeFolders(file.parent_path()));
   const std::string garbage = "this is not a database, and it must stay exactly like this\n";
-  for (std::string bytes : {garbage, std::string(4096, '\x5a'), std::string("SQLite format 3\0junk", 20)}) {
+  for (std::string bytes :
+       {garbage, std::string(4096, '\x5a'), std::string("SQLite format 3\0junk", 20)}) {
     writeFile(file, bytes);
     EXPECT_FALSE(UserDefaults::open(group).has_value());
     EXPECT_EQ(testing::readFile(file), bytes);
@@ -151,10 +152,11 @@ TEST(UserDefaults, ReadsWhileAnotherConnectionHoldsAWriteTransaction) {
   ASSERT_TRUE(UserDefaults::open(group)->set("committed", "today"));
   sqlite3* writer = nullptr;
   ASSERT_EQ(sqlite3_open(userDefaultsFile(group).c_str(), &writer), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(writer,
-                         "BEGIN IMMEDIATE; UPDATE defaults SET value = 'pending' WHERE key = 'today';",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(writer,
+                   "BEGIN IMMEDIATE; UPDATE defaults SET value = 'pending' WHERE key = 'today';",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
   auto reader = UserDefaults::open(group);
   ASSERT_TRUE(reader);
   EXPECT_EQ(reader->string("today"), "committed");

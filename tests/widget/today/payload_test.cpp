@@ -64,9 +64,9 @@ TEST(PayloadDecoding, MinimalDocumentGivesNoOptionals) {
 }
 
 TEST(PayloadDecoding, ReadsEveryFieldInOrderWithoutReordering) {
-  auto payload = decoded(
-      R"({"updatedAt":"yesterday-ish","items":[{"project":"P","title":"b"},{"title":"a"}],)"
-      R"("count":-4,"tier":"important"})");
+  auto payload =
+      decoded(R"({"updatedAt":"yesterday-ish","items":[{"project":"P","title":"b"},{"title":"a"}],)"
+              R"("count":-4,"tier":"important"})");
   ASSERT_TRUE(payload);
   EXPECT_EQ(payload->tier, "important");
   EXPECT_EQ(payload->count, -4);
@@ -79,12 +79,14 @@ TEST(PayloadDecoding, ReadsEveryFieldInOrderWithoutReordering) {
 }
 
 TEST(PayloadDecoding, NullOptionalsAreAbsentAndEmptyStringsArePresent) {
-  auto nulls = decoded(R"({"tier":null,"count":1,"items":[{"title":"t","project":null}],"updatedAt":null})");
+  auto nulls =
+      decoded(R"({"tier":null,"count":1,"items":[{"title":"t","project":null}],"updatedAt":null})");
   ASSERT_TRUE(nulls);
   EXPECT_FALSE(nulls->tier);
   EXPECT_FALSE(nulls->items[0].project);
   EXPECT_FALSE(nulls->updatedAt);
-  auto empties = decoded(R"({"tier":"","count":1,"items":[{"title":"","project":""}],"updatedAt":""})");
+  auto empties =
+      decoded(R"({"tier":"","count":1,"items":[{"title":"","project":""}],"updatedAt":""})");
   ASSERT_TRUE(empties);
   EXPECT_EQ(empties->tier, "");
   EXPECT_EQ(empties->items[0].title, "");
@@ -116,9 +118,8 @@ TEST(PayloadDecoding, CountIsAWholeNumberWithinSigned64Bits) {
   EXPECT_EQ(decoded(R"({"count":1e2,"items":[]})")->count, 100);
   EXPECT_EQ(decoded(R"({"count":-0,"items":[]})")->count, 0);
   const PayloadError outOfRange{"$.count", "must be a whole number within signed 64 bits"};
-  for (const char* count : {"9223372036854775808", "18446744073709551615",
-                            "9.2233720368547758e18", "2.5", "-0.5", "1e-1", "\"3\"", "true",
-                            "[3]", "{}"}) {
+  for (const char* count : {"9223372036854775808", "18446744073709551615", "9.2233720368547758e18",
+                            "2.5", "-0.5", "1e-1", "\"3\"", "true", "[3]", "{}"}) {
     EXPECT_EQ(errorOf(std::string(R"({"count":)") + count + R"(,"items":[]})"), outOfRange)
         << count;
   }
@@ -166,10 +167,11 @@ TEST(PayloadDecoding, NonObjectsNonJsonAndBadUtf8GiveNoPayload) {
 
 TEST(PayloadDecoding, HostileDocumentsGiveNoPayloadWithoutExhaustingTheStack) {
   EXPECT_FALSE(decoded(std::string(1'000'000, '[')));
-  std::string nested = R"({"count":1,"items":[],"x":)" + std::string(100'000, '[') +
-                       std::string(100'000, ']') + "}";
+  std::string nested =
+      R"({"count":1,"items":[],"x":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}";
   EXPECT_FALSE(decoded(nested));
-  std::string huge = R"({"count":1,"items":[],"x":")" + std::string(maximumPayloadBytes, 'a') + "\"}";
+  std::string huge =
+      R"({"count":1,"items":[],"x":")" + std::string(maximumPayloadBytes, 'a') + "\"}";
   EXPECT_EQ(errorOf(huge).path, "$");
 }
 
@@ -187,16 +189,16 @@ TEST(PayloadDecoding, DecodesLargeSummaries) {
 }
 
 TEST(PayloadEncoding, LeavesAbsentOptionalsOutAndRoundTrips) {
-  TodayPayload bare{.tier = std::nullopt, .count = 2, .items = {{"a", std::nullopt}}, .updatedAt = {}};
+  TodayPayload bare{
+      .tier = std::nullopt, .count = 2, .items = {{"a", std::nullopt}}, .updatedAt = {}};
   EXPECT_EQ(encodePayload(bare), R"({"count":2,"items":[{"title":"a"}]})");
   TodayPayload full{.tier = "urgent",
                     .count = std::numeric_limits<std::int64_t>::min(),
                     .items = {{"Caf\xc3\xa9 \"q\"", ""}, {"b", "P"}},
                     .updatedAt = "2026"};
   std::string text = encodePayload(full);
-  EXPECT_EQ(text,
-            R"({"tier":"urgent","count":-9223372036854775808,"items":[{"title":"Café \"q\"",)"
-            R"("project":""},{"title":"b","project":"P"}],"updatedAt":"2026"})");
+  EXPECT_EQ(text, R"({"tier":"urgent","count":-9223372036854775808,"items":[{"title":"Café \"q\"",)"
+                  R"("project":""},{"title":"b","project":"P"}],"updatedAt":"2026"})");
   auto back = decoded(text);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->tier, full.tier);
@@ -206,8 +208,8 @@ TEST(PayloadEncoding, LeavesAbsentOptionalsOutAndRoundTrips) {
 }
 
 TEST(TodayItemEquality, FollowsCanonicalEquivalenceAndHashesAlike) {
-  TodayItem precomposed{"caf\xc3\xa9", "\xc3\x89t\xc3\xa9"};          // é, É precomposed
-  TodayItem combining{"cafe\xcc\x81", "E\xcc\x81te\xcc\x81"};         // e + U+0301
+  TodayItem precomposed{"caf\xc3\xa9", "\xc3\x89t\xc3\xa9"};   // é, É precomposed
+  TodayItem combining{"cafe\xcc\x81", "E\xcc\x81te\xcc\x81"};  // e + U+0301
   EXPECT_EQ(precomposed, combining);
   EXPECT_EQ(std::hash<TodayItem>{}(precomposed), std::hash<TodayItem>{}(combining));
   std::unordered_set<TodayItem> rows{precomposed, combining, {"cafe", std::nullopt}};
@@ -281,7 +283,8 @@ TEST(PayloadDecoding, RejectsEveryDocumentJsonRejects) {
   auto data = testing::sharedTestData();
   if (!data) GTEST_SKIP() << "../shared/testdata is not beside the project";
   int rejected = 0;
-  for (const auto& file : std::filesystem::directory_iterator(*data / "jsontestsuite/test_parsing")) {
+  for (const auto& file :
+       std::filesystem::directory_iterator(*data / "jsontestsuite/test_parsing")) {
     auto bytes = testing::readFile(file.path());
     ASSERT_TRUE(bytes);
     auto result = decodePayload(*bytes);
