@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <limits>
 
 namespace brisklane {
@@ -40,14 +39,17 @@ double Date::timeIntervalSince1970() const {
 
 std::string Date::iso8601() const {
   using namespace std::chrono;
-  auto milliseconds = floor<std::chrono::milliseconds>(instant.time_since_epoch()).count();
-  auto seconds = static_cast<std::time_t>(std::floor(static_cast<double>(milliseconds) / 1000.0));
-  auto fraction = milliseconds - static_cast<long long>(seconds) * 1000;
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03lldZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, fraction);
+  auto moment = floor<milliseconds>(instant);
+  auto day = floor<days>(moment);
+  year_month_day civil{day};
+  hh_mm_ss time{moment - day};
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ",
+                static_cast<int>(civil.year()), static_cast<unsigned>(civil.month()),
+                static_cast<unsigned>(civil.day()), static_cast<long long>(time.hours().count()),
+                static_cast<long long>(time.minutes().count()),
+                static_cast<long long>(time.seconds().count()),
+                static_cast<long long>(time.subseconds().count()));
   return text;
 }
 
