@@ -62,6 +62,14 @@ sqlite3_stmt* prepare(sqlite3* connection, const char* sql) {
   return statement;
 }
 
+bool hasNoTables(sqlite3* connection) {
+  sqlite3_stmt* count = prepare(connection, "SELECT count(*) FROM sqlite_schema");
+  bool empty =
+      count != nullptr && sqlite3_step(count) == SQLITE_ROW && sqlite3_column_int64(count, 0) == 0;
+  sqlite3_finalize(count);
+  return empty;
+}
+
 bool bindText(sqlite3_stmt* statement, int index, std::string_view text) {
   return sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_STATIC,
                              SQLITE_UTF8) == SQLITE_OK;
@@ -133,9 +141,11 @@ std::optional<UserDefaults> UserDefaults::open(std::string_view suiteName) {
   }
   sqlite3_busy_timeout(connection, busyTimeoutMilliseconds);
   sqlite3_stmt* select = prepare(connection, selectValue);
-  // A new (empty) file has no table yet. Any other failure — a file that is
-  // not a database, a corrupt one — is left exactly as it was found.
-  if (select == nullptr && sqlite3_errcode(connection) == SQLITE_ERROR &&
+  // Only a database without any table is set up: a new file, or one that
+  // another process is setting up right now (setting up is idempotent).
+  // Anything else — not a database, corrupt, another program's — is left
+  // exactly as it was found.
+  if (select == nullptr && sqlite3_errcode(connection) == SQLITE_ERROR && hasNoTables(connection) &&
       sqlite3_exec(connection, setUpStore, nullptr, nullptr, nullptr) == SQLITE_OK) {
     select = prepare(connection, selectValue);
   }
@@ -181,7 +191,9 @@ UserDefaults& UserDefaults::operator=(UserDefaults&& other) noexcept {
   return *this;
 }
 
-UserDefaults::~UserDefaults() { close(); }
+UserDefaults::~UserDefaults() {
+  close();
+}
 
 void UserDefaults::close() {
   sqlite3_finalize(select_);
