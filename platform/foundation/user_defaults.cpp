@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <utility>
 
 namespace brisklane {
@@ -19,6 +21,7 @@ bool faultInjected(testing::StoreFault fault) {
 }
 
 constexpr int busyTimeoutMilliseconds = 5000;
+constexpr int setUpAttempts = 20;
 
 constexpr const char* setUpStore =
     "PRAGMA journal_mode=WAL;"
@@ -142,12 +145,27 @@ std::optional<UserDefaults> UserDefaults::open(std::string_view suiteName) {
   sqlite3_busy_timeout(connection, busyTimeoutMilliseconds);
   sqlite3_stmt* select = prepare(connection, selectValue);
   // Only a database without any table is set up: a new file, or one that
-  // another process is setting up right now (setting up is idempotent).
+  // another connection is setting up right now (setting up is idempotent).
   // Anything else — not a database, corrupt, another program's — is left
-  // exactly as it was found.
-  if (select == nullptr && sqlite3_errcode(connection) == SQLITE_ERROR && hasNoTables(connection) &&
-      sqlite3_exec(connection, setUpStore, nullptr, nullptr, nullptr) == SQLITE_OK) {
+  // exactly as it was found. Connections setting up the same new file at
+  // once can lose the race in ways that are not failures: the table appears
+  // between the failed prepare and the look at the tables, or SQLite answers
+  // "locked" without waiting (it will not wait where waiting could deadlock)
+  // or "read-only" while another connection switches the file to WAL. These
+  // are tried again after a short pause, a bounded number of times.
+  for (int attempt = 0; select == nullptr && attempt < setUpAttempts; ++attempt) {
+    int error = sqlite3_errcode(connection);
+    bool lostRace = error == SQLITE_BUSY || error == SQLITE_READONLY;
+    if (error != SQLITE_ERROR && !lostRace) break;
+    if (lostRace) std::this_thread::sleep_for(std::chrono::milliseconds(attempt + 1));
+    if (hasNoTables(connection) &&
+        sqlite3_exec(connection, setUpStore, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      continue;
+    }
     select = prepare(connection, selectValue);
+    if (select == nullptr && error == SQLITE_ERROR && sqlite3_errcode(connection) == SQLITE_ERROR) {
+      break;  // a database of tables that are not a store's: not ours to touch
+    }
   }
   if (select == nullptr) {
     sqlite3_close(connection);
