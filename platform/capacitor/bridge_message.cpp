@@ -30,6 +30,11 @@ std::variant<PluginCallMessage, BridgeMessageError> decodeBridgeMessage(std::str
         "message longer than " + std::to_string(maximumBridgeMessageBytes) + " bytes",
         std::nullopt};
   }
+  // The JSON reader takes a NUL byte for the end of its input and would
+  // accept whatever follows it; no JSON text holds one.
+  if (text.find('\0') != std::string_view::npos) {
+    return BridgeMessageError{"a message must not contain NUL bytes", std::nullopt};
+  }
   JSObject document;
   try {
     document = JSObject::parse(text);

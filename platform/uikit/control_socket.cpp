@@ -151,6 +151,8 @@ std::string encodeSystemRequest(const SystemRequest& request) {
 
 std::variant<SystemRequest, std::string> decodeSystemRequest(std::string_view line) {
   if (line.size() > maximumSystemRequestBytes) return std::string("the request is too long");
+  // The JSON reader would take a NUL byte for the end of the request.
+  if (line.find('\0') != std::string_view::npos) return std::string("the request holds a NUL byte");
   try {
     Json document = Json::parse(line, nullptr, false);
     if (document.is_discarded()) return std::string("the request is not JSON");
