@@ -39,7 +39,7 @@ class AppPlugin : public CAPPlugin, public CAPBridgedPlugin {
  private:
   const std::string identifier_ = "AppPlugin";
   const std::string jsName_ = "App";
-  const std::vector<CAPPluginMethod> pluginMethods_;  // listeners only, which every plug-in has
+  const std::vector<CAPPluginMethod> pluginMethods_{};  // listeners only, which every plug-in has
   std::unique_ptr<ApplicationDelegateProxy::Observation> observation_;
 };
 
