@@ -43,7 +43,7 @@ struct BridgeMessageError {
 };
 
 // Longer messages are refused unread.
-inline constexpr std::size_t maximumBridgeMessageBytes = 32 * 1024 * 1024;
+inline constexpr std::size_t maximumBridgeMessageBytes = std::size_t{32} * 1024 * 1024;
 
 [[nodiscard]] std::variant<PluginCallMessage, BridgeMessageError> decodeBridgeMessage(
     std::string_view text);

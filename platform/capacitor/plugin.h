@@ -96,10 +96,10 @@ struct PluginMethodClass<void (Plugin::*)(CAPPluginCall)> {
 // The table entry for `&Plugin::method`, e.g.
 // `makePluginMethod<&SharedTodayWidget::set>("set", CAPPluginReturnPromise)`.
 template <auto method>
-[[nodiscard]] CAPPluginMethod makePluginMethod(std::string name, std::string_view returnType) {
+[[nodiscard]] CAPPluginMethod makePluginMethod(std::string_view name, std::string_view returnType) {
   using Plugin = typename detail::PluginMethodClass<decltype(method)>::type;
   static_assert(std::derived_from<Plugin, CAPPlugin>);
-  return CAPPluginMethod{.name = std::move(name),
+  return CAPPluginMethod{.name = std::string(name),
                          .returnType = std::string(returnType),
                          .selector = [](CAPPlugin& plugin, CAPPluginCall call) {
                            (static_cast<Plugin&>(plugin).*method)(std::move(call));

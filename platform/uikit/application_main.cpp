@@ -196,7 +196,7 @@ void deliver(UIApplication& application, const SystemRequest& request) {
   } else {
     const auto& activity = std::get<ContinueUserActivityRequest>(request).userActivity;
     delegate->applicationContinueUserActivity(application, activity,
-                                              [](std::optional<RestorableObjects>) {});
+                                              [](const std::optional<RestorableObjects>&) {});
   }
 }
 
@@ -348,8 +348,8 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
 
 }  // namespace
 
-int UIApplicationMain(int argc, char** argv, std::optional<std::string> principalClassName,
-                      std::optional<std::string> delegateClassName) {
+int UIApplicationMain(int argc, char** argv, const std::optional<std::string>& principalClassName,
+                      const std::optional<std::string>& delegateClassName) {
   int code = 0;
   auto parsed = parseCommandLine(argc, argv);
   if (auto* exitCode = std::get_if<int>(&parsed)) {

@@ -44,7 +44,7 @@ struct ContinueUserActivityRequest {
 
 using SystemRequest = std::variant<OpenURLRequest, ContinueUserActivityRequest>;
 
-inline constexpr std::size_t maximumSystemRequestBytes = 64 * 1024;
+inline constexpr std::size_t maximumSystemRequestBytes = std::size_t{64} * 1024;
 
 [[nodiscard]] std::filesystem::path applicationControlSocketPath();
 [[nodiscard]] std::filesystem::path applicationLockPath();

@@ -105,6 +105,7 @@ class UIApplicationDelegate {
   virtual ~UIApplicationDelegate() = default;
 
   [[nodiscard]] virtual std::shared_ptr<UIWindow> window() const { return nullptr; }
+  // NOLINTNEXTLINE(performance-unnecessary-value-param): the window is a sink for overrides
   virtual void setWindow(std::shared_ptr<UIWindow>) {}
 
   virtual bool applicationDidFinishLaunchingWithOptions(UIApplication&,
@@ -122,9 +123,11 @@ class UIApplicationDelegate {
                                   const UIApplication::OpenURLOptions&) {
     return false;
   }
-  // `application:continueUserActivity:restorationHandler:`
-  virtual bool applicationContinueUserActivity(UIApplication&, const NSUserActivity&,
-                                               RestorationHandler) {
+  // `application:continueUserActivity:restorationHandler:`; the handler is a
+  // sink for overrides.
+  virtual bool applicationContinueUserActivity(
+      UIApplication&, const NSUserActivity&,
+      RestorationHandler) {  // NOLINT(performance-unnecessary-value-param)
     return false;
   }
 };
@@ -153,7 +156,7 @@ void setLaunchArguments(LaunchArguments arguments);
 // interface description, then runs the main queue until the application is
 // told to end. Never returns: it ends the process with its exit code.
 [[noreturn]] int UIApplicationMain(int argc, char** argv,
-                                   std::optional<std::string> principalClassName,
-                                   std::optional<std::string> delegateClassName);
+                                   const std::optional<std::string>& principalClassName,
+                                   const std::optional<std::string>& delegateClassName);
 
 }  // namespace brisklane
