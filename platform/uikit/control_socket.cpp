@@ -164,7 +164,8 @@ std::variant<SystemRequest, std::string> decodeSystemRequest(std::string_view li
 
 Delivery deliverToRunningApplication(const SystemRequest& request) {
   auto address = socketAddress(applicationControlSocketPath());
-  if (!address) return {DeliveryOutcome::failed, "the control socket's path is too long"};
+  // No application can listen on a path this long, so none runs there.
+  if (!address) return {DeliveryOutcome::noApplication, "the control socket's path is too long"};
   int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (descriptor < 0) return {DeliveryOutcome::failed, std::strerror(errno)};
   if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
