@@ -1,0 +1,97 @@
+#include "platform/capacitor/bridge_message.h"
+
+namespace brisklane {
+namespace {
+
+// The string under `key` when it is a non-empty string.
+std::optional<std::string> nameField(const JSObject& document, const char* key) {
+  auto found = document.find(key);
+  if (found == document.end() || !found->is_string()) return std::nullopt;
+  const auto& text = found->get_ref<const std::string&>();
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
+std::string dump(const JSObject& value) {
+  return value.dump(-1, ' ', false, JSObject::error_handler_t::replace);
+}
+
+JSObject identityJson(const CallIdentity& call) {
+  return JSObject{{"callbackId", call.callbackId},
+                  {"pluginId", call.pluginId},
+                  {"methodName", call.methodName}};
+}
+
+}  // namespace
+
+std::variant<PluginCallMessage, BridgeMessageError> decodeBridgeMessage(std::string_view text) {
+  if (text.size() > maximumBridgeMessageBytes) {
+    return BridgeMessageError{
+        "message longer than " + std::to_string(maximumBridgeMessageBytes) + " bytes",
+        std::nullopt};
+  }
+  // The JSON reader takes a NUL byte for the end of its input and would
+  // accept whatever follows it; no JSON text holds one.
+  if (text.find('\0') != std::string_view::npos) {
+    return BridgeMessageError{"a message must not contain NUL bytes", std::nullopt};
+  }
+  JSObject document;
+  try {
+    document = JSObject::parse(text);
+  } catch (const JSObject::exception& error) {
+    return BridgeMessageError{std::string("not JSON: ") + error.what(), std::nullopt};
+  }
+  if (!document.is_object()) {
+    return BridgeMessageError{"a message must be a JSON object", std::nullopt};
+  }
+  if (auto type = document.find("type"); type != document.end()) {
+    if (!type->is_string() || type->get_ref<const std::string&>() != "message") {
+      return BridgeMessageError{"unsupported message type " + dump(*type), std::nullopt};
+    }
+  }
+  auto callbackId = nameField(document, "callbackId");
+  if (!callbackId) {
+    return BridgeMessageError{"\"callbackId\" must be a non-empty string", std::nullopt};
+  }
+  auto pluginId = nameField(document, "pluginId");
+  auto methodName = nameField(document, "methodName");
+  if (!pluginId || !methodName) {
+    return BridgeMessageError{
+        "call " + *callbackId + ": \"pluginId\" and \"methodName\" must be non-empty strings",
+        std::nullopt};
+  }
+  CallIdentity call{.callbackId = std::move(*callbackId),
+                    .pluginId = std::move(*pluginId),
+                    .methodName = std::move(*methodName)};
+  JSObject options = JSObject::object();
+  if (auto found = document.find("options"); found != document.end() && !found->is_null()) {
+    if (!found->is_object()) {
+      return BridgeMessageError{"call " + call.callbackId + ": \"options\" must be an object",
+                                std::move(call)};
+    }
+    options = std::move(*found);
+  }
+  return PluginCallMessage{.call = std::move(call), .options = std::move(options)};
+}
+
+std::string encodeSuccess(const CallIdentity& call, const JSObject& data, bool save) {
+  JSObject message = identityJson(call);
+  message["save"] = save;
+  message["success"] = true;
+  message["data"] = data;
+  return dump(message);
+}
+
+std::string encodeFailure(const CallIdentity& call, const PluginCallError& error) {
+  JSObject body{{"message", error.message}};
+  if (error.code) body["code"] = *error.code;
+  if (error.errorMessage) body["errorMessage"] = *error.errorMessage;
+  if (error.data) body["data"] = *error.data;
+  JSObject message = identityJson(call);
+  message["save"] = false;
+  message["success"] = false;
+  message["error"] = std::move(body);
+  return dump(message);
+}
+
+}  // namespace brisklane

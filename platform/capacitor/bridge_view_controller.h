@@ -1,0 +1,44 @@
+// Capacitor's `CAPBridgeViewController`: the view controller that hosts the
+// web application. Loading its view sets up the web view and the bridge,
+// registers the plug-ins packaged with the application (the `App` plug-in),
+// runs the `capacitorDidLoad` hook, and then loads the web application: it
+// opens the web-layer channels that the launch arguments name ("stdio": the
+// process's standard input and output).
+//
+// A stdio web layer is the session: when its input ends, the application
+// ends after the work already queued.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/capacitor/bridge.h"
+#include "platform/capacitor/stdio_web_layer.h"
+#include "platform/uikit/uikit.h"
+
+namespace brisklane {
+
+class CAPBridgeViewController : public UIViewController {
+ public:
+  CAPBridgeViewController(std::optional<std::string> nibName, std::optional<NSBundle> bundle)
+      : UIViewController(std::move(nibName), std::move(bundle)) {}
+  explicit CAPBridgeViewController(const NSCoder& coder) : UIViewController(coder) {}
+  ~CAPBridgeViewController() override;
+
+  // The bridge, once the view has loaded.
+  [[nodiscard]] std::shared_ptr<CAPBridge> bridge() const { return bridge_; }
+
+  // Run once the bridge has loaded, before the web application starts.
+  virtual void capacitorDidLoad() {}
+
+ protected:
+  void viewDidLoad() override;
+
+ private:
+  std::shared_ptr<CAPBridge> bridge_;
+  std::unique_ptr<StdioWebLayer> stdioWebLayer_;
+};
+
+}  // namespace brisklane

@@ -1,0 +1,108 @@
+// How the operating system reaches a running application: its control
+// socket, a Unix stream socket at `$BRISKLANE_HOME/run/App.sock`, and the
+// instance lock `$BRISKLANE_HOME/run/App.lock` that the running application
+// holds so that a device has one application at a time.
+//
+// Protocol: one request per connection. The client writes one JSON object on
+// one line, at most `maximumSystemRequestBytes` long:
+//   {"openURL":"brisklane://today","options":{"UIApplicationOpenURLOptionsSourceApplicationKey":"com.example.Mail"}}
+//   {"continueUserActivity":{"activityType":"NSUserActivityTypeBrowsingWeb","webpageURL":"https://example.com/x"}}
+// ("options" and "webpageURL" may be left out; option values are strings,
+// "UIApplicationOpenURLOptionsOpenInPlaceKey" a Boolean). The application
+// answers one line, {"accepted":true} once the request is queued for the main
+// thread, or {"accepted":false,"error":"..."} when it cannot be read, and
+// closes the connection.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <variant>
+
+#include "platform/uikit/uikit.h"
+
+namespace brisklane {
+
+struct OpenURLRequest {
+  std::string url;
+  UIApplication::OpenURLOptions options;
+
+  friend bool operator==(const OpenURLRequest&, const OpenURLRequest&) = default;
+};
+
+struct ContinueUserActivityRequest {
+  NSUserActivity userActivity;
+
+  friend bool operator==(const ContinueUserActivityRequest&,
+                         const ContinueUserActivityRequest&) = default;
+};
+
+using SystemRequest = std::variant<OpenURLRequest, ContinueUserActivityRequest>;
+
+inline constexpr std::size_t maximumSystemRequestBytes = std::size_t{64} * 1024;
+
+[[nodiscard]] std::filesystem::path applicationControlSocketPath();
+[[nodiscard]] std::filesystem::path applicationLockPath();
+
+[[nodiscard]] std::string encodeSystemRequest(const SystemRequest& request);
+// The request on `line` (without its newline), or why it is not one.
+[[nodiscard]] std::variant<SystemRequest, std::string> decodeSystemRequest(std::string_view line);
+
+// The client's side: hands `request` to the running application.
+enum class DeliveryOutcome { accepted, noApplication, failed };
+struct Delivery {
+  DeliveryOutcome outcome;
+  std::string detail;  // why, when not accepted
+};
+[[nodiscard]] Delivery deliverToRunningApplication(const SystemRequest& request);
+
+// The lock that makes this process the device's running application; held
+// while the value lives.
+class ApplicationInstanceLock {
+ public:
+  // Nothing when another application holds it or it cannot be taken; `error`
+  // then says why.
+  [[nodiscard]] static std::unique_ptr<ApplicationInstanceLock> acquire(std::string& error);
+  ~ApplicationInstanceLock();
+  ApplicationInstanceLock(const ApplicationInstanceLock&) = delete;
+  ApplicationInstanceLock& operator=(const ApplicationInstanceLock&) = delete;
+
+ private:
+  explicit ApplicationInstanceLock(int descriptor) : descriptor_(descriptor) {}
+  int descriptor_;
+};
+
+// The application's side: a thread that accepts one connection at a time and
+// passes each well-formed request to `handler`, on that thread.
+class ControlSocketServer {
+ public:
+  using Handler = std::function<void(SystemRequest)>;
+
+  // Binds the socket (replacing a stale file left by an application that is
+  // gone; the caller holds the instance lock) and starts serving. Nothing,
+  // with `error` set, when it cannot.
+  [[nodiscard]] static std::unique_ptr<ControlSocketServer> start(Handler handler,
+                                                                  std::string& error);
+  // Stops serving, joins the thread and removes the socket file.
+  ~ControlSocketServer();
+  ControlSocketServer(const ControlSocketServer&) = delete;
+  ControlSocketServer& operator=(const ControlSocketServer&) = delete;
+
+ private:
+  ControlSocketServer(int listener, int wakeup, std::filesystem::path path, Handler handler);
+  void serve();
+  void answer(int connection);
+
+  int listener_;
+  int wakeup_;  // an eventfd that ends `serve`
+  std::filesystem::path path_;
+  Handler handler_;
+  std::thread thread_;
+};
+
+}  // namespace brisklane

@@ -1,0 +1,162 @@
+// UIKit's application runtime as far as the application shell uses it: the
+// application object and its delegate protocol, responders, view controllers
+// and the window, the user-activity record, and `UIApplicationMain`.
+//
+// Everything here runs on the main thread: the runtime calls the delegate,
+// loads views and delivers URLs and user activities there, never elsewhere.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/uikit/object_runtime.h"
+
+namespace brisklane {
+
+class UIResponder : public NSObject {};
+
+class UIViewController : public UIResponder {
+ public:
+  // `initWithNibName:bundle:` and `initWithCoder:`.
+  UIViewController(std::optional<std::string> nibName, std::optional<NSBundle> bundle)
+      : nibName_(std::move(nibName)), nibBundle_(std::move(bundle)) {}
+  explicit UIViewController(const NSCoder&) {}
+
+  [[nodiscard]] const std::optional<std::string>& nibName() const { return nibName_; }
+  [[nodiscard]] const std::optional<NSBundle>& nibBundle() const { return nibBundle_; }
+
+  // Loads the view once, running `viewDidLoad` the first time.
+  void loadViewIfNeeded();
+  [[nodiscard]] bool isViewLoaded() const { return viewLoaded_; }
+
+ protected:
+  virtual void viewDidLoad() {}
+
+ private:
+  std::optional<std::string> nibName_;
+  std::optional<NSBundle> nibBundle_;
+  bool viewLoaded_ = false;
+};
+
+class UIWindow : public UIResponder {
+ public:
+  std::shared_ptr<UIViewController> rootViewController;
+
+  // Shows the window, which loads its root view controller's view.
+  void makeKeyAndVisible();
+  [[nodiscard]] bool isKeyWindow() const { return keyWindow_; }
+
+ private:
+  bool keyWindow_ = false;
+};
+
+// A continued user activity (`NSUserActivity`): its type and, for web
+// browsing, the page it carries.
+struct NSUserActivity {
+  std::string activityType;
+  std::optional<std::string> webpageURL;
+
+  friend bool operator==(const NSUserActivity&, const NSUserActivity&) = default;
+};
+
+inline constexpr std::string_view NSUserActivityTypeBrowsingWeb = "NSUserActivityTypeBrowsingWeb";
+
+// What the restoration handler of a continued activity receives: the objects
+// to restore, or nothing.
+using RestorableObjects = std::vector<std::shared_ptr<NSObject>>;
+using RestorationHandler = std::function<void(std::optional<RestorableObjects>)>;
+
+class UIApplicationDelegate;
+
+class UIApplication : public UIResponder {
+ public:
+  // The keys of the options that come with an opened URL.
+  enum class OpenURLOptionsKey { sourceApplication, annotation, openInPlace, eventAttribution };
+  using OpenURLOptionValue = std::variant<std::string, bool>;
+  using OpenURLOptions = std::map<OpenURLOptionsKey, OpenURLOptionValue>;
+
+  // The keys of the launch options.
+  enum class LaunchOptionsKey { url, sourceApplication, userActivityType };
+  using LaunchOptions = std::map<LaunchOptionsKey, std::string>;
+
+  [[nodiscard]] UIApplicationDelegate* delegate() const { return delegate_; }
+  void setDelegate(UIApplicationDelegate* delegate) { delegate_ = delegate; }
+
+ private:
+  UIApplicationDelegate* delegate_ = nullptr;  // owned by the runtime, outlives the application
+};
+
+// The platform's names of the open-URL option keys, e.g.
+// "UIApplicationOpenURLOptionsSourceApplicationKey".
+[[nodiscard]] std::string_view rawValue(UIApplication::OpenURLOptionsKey key);
+[[nodiscard]] std::optional<UIApplication::OpenURLOptionsKey> openURLOptionsKey(
+    std::string_view rawValue);
+
+// `UIApplicationDelegate`. Every operation has the platform's default; a
+// delegate overrides what it answers differently.
+class UIApplicationDelegate {
+ public:
+  virtual ~UIApplicationDelegate() = default;
+
+  [[nodiscard]] virtual std::shared_ptr<UIWindow> window() const { return nullptr; }
+  // NOLINTNEXTLINE(performance-unnecessary-value-param): the window is a sink for overrides
+  virtual void setWindow(std::shared_ptr<UIWindow>) {}
+
+  virtual bool applicationDidFinishLaunchingWithOptions(UIApplication&,
+                                                        const UIApplication::LaunchOptions&) {
+    return true;
+  }
+  virtual void applicationWillResignActive(UIApplication&) {}
+  virtual void applicationDidEnterBackground(UIApplication&) {}
+  virtual void applicationWillEnterForeground(UIApplication&) {}
+  virtual void applicationDidBecomeActive(UIApplication&) {}
+  virtual void applicationWillTerminate(UIApplication&) {}
+
+  // `application:openURL:options:`
+  virtual bool applicationOpenURL(UIApplication&, const std::string& /*url*/,
+                                  const UIApplication::OpenURLOptions&) {
+    return false;
+  }
+  // `application:continueUserActivity:restorationHandler:`; the handler is a
+  // sink for overrides.
+  virtual bool applicationContinueUserActivity(
+      UIApplication&, const NSUserActivity&,
+      RestorationHandler) {  // NOLINT(performance-unnecessary-value-param)
+    return false;
+  }
+};
+
+// The application's main interface description: which view controller class
+// the window it creates shows at its root. The application registers it once
+// before `UIApplicationMain` runs, as its package's settings would.
+struct UIMainInterfaceDescription {
+  std::string rootViewControllerClassName;
+};
+bool registerMainInterface(UIMainInterfaceDescription description);
+[[nodiscard]] std::optional<UIMainInterfaceDescription> mainInterface();
+
+// How the application was launched, beyond the operating system's own
+// arguments: the channels on which a web layer may reach the application's
+// web view ("stdio" or none). Set once by `UIApplicationMain` before the
+// application starts and only read afterwards; empty unless set.
+struct LaunchArguments {
+  std::vector<std::string> webLayers;
+};
+[[nodiscard]] const LaunchArguments& launchArguments();
+void setLaunchArguments(LaunchArguments arguments);
+
+// Runs the application: reads the command line, creates the delegate of the
+// class named `delegateClassName`, launches, creates the window from the main
+// interface description, then runs the main queue until the application is
+// told to end. Never returns: it ends the process with its exit code.
+[[noreturn]] int UIApplicationMain(int argc, char** argv,
+                                   const std::optional<std::string>& principalClassName,
+                                   const std::optional<std::string>& delegateClassName);
+
+}  // namespace brisklane

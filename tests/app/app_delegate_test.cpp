@@ -1,0 +1,123 @@
+#include "app/app_delegate.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/capacitor/application_delegate_proxy.h"
+
+namespace brisklane {
+namespace {
+
+using Key = UIApplication::OpenURLOptionsKey;
+
+class AppDelegateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    observation = ApplicationDelegateProxy::shared().addObserver(
+        {.openURL = [this](const auto& notice) { opened.push_back(notice); },
+         .universalLink = [this](const auto& notice) { linked.push_back(notice); }});
+  }
+
+  UIApplication application;
+  AppDelegate delegate;
+  std::vector<ApplicationDelegateProxy::OpenURLNotice> opened;
+  std::vector<ApplicationDelegateProxy::UniversalLinkNotice> linked;
+  std::unique_ptr<ApplicationDelegateProxy::Observation> observation;
+};
+
+TEST_F(AppDelegateTest, LaunchAnswersTrueAndCreatesNoWindow) {
+  EXPECT_TRUE(delegate.applicationDidFinishLaunchingWithOptions(application, {}));
+  EXPECT_TRUE(delegate.applicationDidFinishLaunchingWithOptions(
+      application, {{UIApplication::LaunchOptionsKey::url, "brisklane://today"}}));
+  EXPECT_EQ(delegate.window(), nullptr);
+  EXPECT_TRUE(opened.empty()) << "a launch URL is not opened by the delegate itself";
+}
+
+TEST_F(AppDelegateTest, HoldsTheWindowItIsGiven) {
+  auto window = std::make_shared<UIWindow>();
+  std::weak_ptr<UIWindow> watched = window;
+  delegate.setWindow(window);
+  window.reset();
+  EXPECT_EQ(delegate.window(), watched.lock()) << "the delegate owns the window it holds";
+  delegate.applicationWillResignActive(application);
+  delegate.applicationDidEnterBackground(application);
+  delegate.applicationWillEnterForeground(application);
+  delegate.applicationDidBecomeActive(application);
+  delegate.applicationWillTerminate(application);
+  EXPECT_EQ(delegate.window(), watched.lock());
+  delegate.setWindow(nullptr);
+  EXPECT_TRUE(watched.expired());
+}
+
+TEST_F(AppDelegateTest, ForwardsEveryURLUnchangedWithItsOptions) {
+  const std::vector<std::string> urls = {
+      "brisklane://today", "brisklane://voice", "https://example.com/a?b=c#d",
+      "mailto:someone@example.com", "x-other+1.2:%20odd//path?q=%E2%9C%93"};
+  UIApplication::OpenURLOptions options = {
+      {Key::sourceApplication, std::string("com.example.Mail")},
+      {Key::openInPlace, true},
+      {Key::annotation, std::string("")}};
+  for (const std::string& url : urls) {
+    EXPECT_TRUE(delegate.applicationOpenURL(application, url, options));
+    ASSERT_FALSE(opened.empty());
+    EXPECT_EQ(opened.back().application, &application);
+    EXPECT_EQ(opened.back().url, url);
+    EXPECT_EQ(opened.back().options, options);
+  }
+  EXPECT_EQ(opened.size(), urls.size());
+  EXPECT_TRUE(delegate.applicationOpenURL(application, "brisklane://today", {}));
+  EXPECT_TRUE(opened.back().options.empty());
+  EXPECT_EQ(ApplicationDelegateProxy::shared().lastURL(), "brisklane://today");
+}
+
+TEST_F(AppDelegateTest, AnswersWhatTheProxyAnswersForUserActivities) {
+  bool called = false;
+  RestorationHandler handler = [&](std::optional<RestorableObjects>) { called = true; };
+  EXPECT_FALSE(
+      delegate.applicationContinueUserActivity(application, {"com.example.edit", {}}, handler));
+  EXPECT_FALSE(delegate.applicationContinueUserActivity(
+      application, {std::string(NSUserActivityTypeBrowsingWeb), std::nullopt}, handler));
+  EXPECT_TRUE(linked.empty());
+
+  NSUserActivity browsing{std::string(NSUserActivityTypeBrowsingWeb), "https://example.com/t"};
+  EXPECT_TRUE(delegate.applicationContinueUserActivity(application, browsing, handler));
+  ASSERT_EQ(linked.size(), 1u);
+  EXPECT_EQ(linked[0].url, "https://example.com/t");
+  EXPECT_EQ(linked[0].userActivity, browsing);
+  EXPECT_EQ(linked[0].application, &application);
+  EXPECT_FALSE(called) << "the proxy decides whether to call the handler";
+}
+
+TEST_F(AppDelegateTest, RestorationWrapperOutlivesTheCallAndPassesNothingOn) {
+  struct Record {
+    int calls = 0;
+    std::optional<RestorableObjects> objects = RestorableObjects{};
+  };
+  auto record = std::make_shared<Record>();
+  {
+    RestorationHandler platformHandler = [record](std::optional<RestorableObjects> objects) {
+      ++record->calls;
+      record->objects = std::move(objects);
+    };
+    delegate.applicationContinueUserActivity(
+        application, {std::string(NSUserActivityTypeBrowsingWeb), "https://example.com/t"},
+        platformHandler);
+  }  // the platform's own handler is gone; the wrapper holds a copy
+  ASSERT_EQ(linked.size(), 1u);
+  RestorationHandler wrapper = linked[0].restorationHandler;
+  ASSERT_TRUE(wrapper);
+
+  wrapper(std::nullopt);
+  EXPECT_EQ(record->calls, 1);
+  EXPECT_EQ(record->objects, std::nullopt) << "nothing, not an empty list";
+
+  auto restorable = std::make_shared<NSObject>();
+  wrapper(RestorableObjects{restorable});
+  EXPECT_EQ(record->calls, 2);
+  ASSERT_TRUE(record->objects.has_value());
+  EXPECT_EQ(*record->objects, RestorableObjects{restorable});
+}
+
+}  // namespace
+}  // namespace brisklane

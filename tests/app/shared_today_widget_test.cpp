@@ -1,0 +1,265 @@
+#include "app/shared_today_widget.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+
+#include "platform/dispatch/dispatch_queue.h"
+#include "platform/foundation/process_info.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/widgetkit/widget_center.h"
+#include "tests/platform/capacitor/recording_web_layer.h"
+#include "tests/support/temporary_device.h"
+#include "widget/today/app_group.h"
+
+namespace brisklane {
+namespace {
+
+using testing::RecordingWebLayer;
+
+// The moment the test clock reads, in seconds since 1970.
+std::atomic<double> testSeconds{0};
+Date testClock() {
+  return Date::fromTimeIntervalSince1970(testSeconds.load());
+}
+
+std::optional<std::string> stored(std::string_view key) {
+  auto defaults = UserDefaults::open(appGroupIdentifier);
+  if (!defaults) return std::nullopt;
+  return defaults->string(key);
+}
+
+void store(std::string_view value, std::string_view key) {
+  auto defaults = UserDefaults::open(appGroupIdentifier);
+  ASSERT_TRUE(defaults);
+  defaults->set(value, key);
+}
+
+class SharedTodayWidgetTest : public ::testing::Test {
+ protected:
+  void SetUp() override { DispatchQueue::main().drain(); }
+  void TearDown() override {
+    DispatchQueue::main().drain();
+    setOperatingSystemVersion(defaultOperatingSystemVersion);
+    setClock(nullptr);
+  }
+
+  // Runs `method` of `plugin` on a call with `options` and answers the
+  // settlement the web layer received.
+  JSObject settle(void (SharedTodayWidget::*method)(CAPPluginCall), const JSObject& options) {
+    auto webLayer = std::make_shared<RecordingWebLayer>();
+    (plugin.*method)(testing::makeCall(webLayer, "SharedTodayWidget", "m", options));
+    EXPECT_EQ(webLayer->messages().size(), 1u);
+    return webLayer->last();
+  }
+  JSObject set(const JSObject& options) { return settle(&SharedTodayWidget::set, options); }
+  JSObject status() { return settle(&SharedTodayWidget::status, JSObject::object()); }
+
+  // Makes the store unopenable: the device root is a file.
+  void loseTheDevice() {
+    auto file = device.root() / "not-a-folder";
+    std::ofstream(file) << "x";
+    ::setenv("BRISKLANE_HOME", file.c_str(), 1);
+  }
+
+  testing::TemporaryDevice device;
+  SharedTodayWidget plugin;
+};
+
+TEST_F(SharedTodayWidgetTest, DescribesItselfToTheBridgeWhateverItIsConstructedWith) {
+  SharedTodayWidget named({}, "other", "names");
+  for (const SharedTodayWidget* described : {&plugin, &named}) {
+    EXPECT_EQ(described->identifier(), "SharedTodayWidget");
+    EXPECT_EQ(described->jsName(), "SharedTodayWidget");
+    ASSERT_EQ(described->pluginMethods().size(), 2u);
+    EXPECT_EQ(described->pluginMethods()[0].name, "set");
+    EXPECT_EQ(described->pluginMethods()[0].returnType, "promise");
+    EXPECT_EQ(described->pluginMethods()[1].name, "status");
+    EXPECT_EQ(described->pluginMethods()[1].returnType, "promise");
+  }
+  EXPECT_EQ(named.pluginId(), "other");
+  EXPECT_EQ(named.pluginName(), "names");
+}
+
+TEST_F(SharedTodayWidgetTest, RejectsACallWithoutAPayloadStringAndTouchesNothing) {
+  store("earlier", todayKey);
+  auto reloads = WidgetCenter::shared().reloadRequestCount();
+  for (const char* options :
+       {R"({})", R"({"payload":null})", R"({"payload":42})", R"({"payload":{"count":1}})",
+        R"({"payload":["x"]})", R"({"payload":true})", R"({"Payload":"x"})"}) {
+    SCOPED_TRACE(options);
+    JSObject answer = set(JSObject::parse(options));
+    EXPECT_EQ(answer["success"], false);
+    // The message alone: no code, no error, no data.
+    EXPECT_EQ(answer["error"], JSObject({{"message", "payload (JSON string) is required"}}));
+    EXPECT_EQ(stored(todayKey), "earlier");
+    EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads);
+  }
+}
+
+TEST_F(SharedTodayWidgetTest, StoresAnyTextExactlyAsGivenAndRequestsAReload) {
+  std::string nul("a\0b", 3);
+  for (const std::string& text :
+       {std::string(""), std::string("not JSON {"), nul,
+        std::string("{\"count\":1,\"items\":[],\"x\":\"\u00e9\u2713\"}")}) {
+    SCOPED_TRACE(text);
+    auto reloads = WidgetCenter::shared().reloadRequestCount();
+    JSObject answer = set({{"payload", text}});
+    EXPECT_EQ(answer["success"], true);
+    EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", true}}));
+    EXPECT_EQ(stored(todayKey), text);
+    EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 1);
+    EXPECT_EQ(status()["data"]["hasPayload"], true);
+  }
+}
+
+TEST_F(SharedTodayWidgetTest, UnopenableStoreResolvesFalseAndStillRequestsTheReload) {
+  loseTheDevice();
+  auto reloads = WidgetCenter::shared().reloadRequestCount();
+  JSObject answer = set({{"payload", "{}"}});
+  EXPECT_EQ(answer["success"], true);
+  EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", false}}));
+  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 1);
+
+  ::setenv("BRISKLANE_HOME", device.root().c_str(), 1);
+  testing::StoreFaultInjection fault(testing::StoreFault::open);
+  EXPECT_EQ(set({{"payload", "{}"}})["data"], JSObject({{"appGroupOk", false}}));
+  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 2);
+}
+
+TEST_F(SharedTodayWidgetTest, AFailedWriteIsNotReportedAsReachingTheStore) {
+  store("earlier", todayKey);
+  {
+    testing::StoreFaultInjection fault(testing::StoreFault::write);
+    EXPECT_EQ(set({{"payload", "new"}})["data"], JSObject({{"appGroupOk", false}}));
+  }
+  EXPECT_EQ(stored(todayKey), "earlier");
+}
+
+TEST_F(SharedTodayWidgetTest, StatusBeforeAnythingRanReportsAnEmptyStore) {
+  auto reloads = WidgetCenter::shared().reloadRequestCount();
+  JSObject answer = status();
+  EXPECT_EQ(answer["success"], true);
+  EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", true},
+                                      {"hasPayload", false},
+                                      {"diag", ""},
+                                      {"group", "group.app.brisklane.shared"}}));
+  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads);
+  EXPECT_EQ(stored(todayKey), std::nullopt);
+}
+
+TEST_F(SharedTodayWidgetTest, StatusWithoutAStoreStillNamesTheGroup) {
+  store("{}", todayKey);
+  store("loaded @1", diagKey);
+  for (bool fileInTheWay : {true, false}) {
+    std::optional<testing::StoreFaultInjection> fault;
+    if (fileInTheWay) {
+      loseTheDevice();
+    } else {
+      ::setenv("BRISKLANE_HOME", device.root().c_str(), 1);
+      fault.emplace(testing::StoreFault::open);
+    }
+    EXPECT_EQ(status()["data"], JSObject({{"appGroupOk", false},
+                                          {"hasPayload", false},
+                                          {"diag", ""},
+                                          {"group", "group.app.brisklane.shared"}}));
+  }
+}
+
+TEST_F(SharedTodayWidgetTest, StatusReportsTheStoredDiagnosticAsItIs) {
+  store("", diagKey);
+  EXPECT_EQ(status()["data"]["diag"], "");
+  store("anything at all", diagKey);
+  EXPECT_EQ(status()["data"]["diag"], "anything at all");
+  EXPECT_EQ(status()["data"]["hasPayload"], false);
+}
+
+TEST(DiagnosticTimeStamp, CutsTheFractionOffTowardZero) {
+  EXPECT_EQ(diagnosticTimeStamp(Date::fromTimeIntervalSince1970(1765100000.999)),
+            "loaded @1765100000");
+  EXPECT_EQ(diagnosticTimeStamp(Date::fromTimeIntervalSince1970(0.9)), "loaded @0");
+  EXPECT_EQ(diagnosticTimeStamp(Date::fromTimeIntervalSince1970(-1.5)), "loaded @-1");
+  EXPECT_EQ(diagnosticTimeStamp(Date::fromTimeIntervalSince1970(42)), "loaded @42");
+}
+
+class SharedTodayWidgetLoadTest : public SharedTodayWidgetTest {
+ protected:
+  void SetUp() override {
+    SharedTodayWidgetTest::SetUp();
+    webView = std::make_shared<WKWebView>();
+    bridge = CAPBridge::make(webView, nullptr);
+  }
+
+  std::shared_ptr<SharedTodayWidget> loaded() {
+    auto instance =
+        std::make_shared<SharedTodayWidget>(bridge, "SharedTodayWidget", "SharedTodayWidget");
+    instance->load();
+    return instance;
+  }
+
+  std::shared_ptr<WKWebView> webView;
+  std::shared_ptr<CAPBridge> bridge;
+};
+
+TEST_F(SharedTodayWidgetLoadTest, WritesTheStampAndMakesTheWebViewInspectableLater) {
+  testSeconds = 1765100000.75;
+  setClock(testClock);
+  loaded();
+  EXPECT_EQ(stored(diagKey), "loaded @1765100000");
+  EXPECT_FALSE(webView->isInspectable) << "the web view changes on the main queue only";
+  EXPECT_EQ(DispatchQueue::main().drain(), 1u);
+  EXPECT_TRUE(webView->isInspectable);
+  EXPECT_EQ(stored(todayKey), std::nullopt);
+}
+
+TEST_F(SharedTodayWidgetLoadTest, RunTwiceKeepsTheLaterStampAndSchedulesTwice) {
+  setClock(testClock);
+  testSeconds = 1000.5;
+  auto instance = loaded();
+  testSeconds = 2000.25;
+  instance->load();
+  EXPECT_EQ(stored(diagKey), "loaded @2000");
+  EXPECT_EQ(DispatchQueue::main().drain(), 2u);
+}
+
+TEST_F(SharedTodayWidgetLoadTest, BelowSixteenFourOnlyWritesTheStamp) {
+  setOperatingSystemVersion({16, 3, 9});
+  loaded();
+  EXPECT_TRUE(stored(diagKey).has_value());
+  EXPECT_EQ(DispatchQueue::main().drain(), 0u);
+  EXPECT_FALSE(webView->isInspectable);
+
+  setOperatingSystemVersion({16, 4, 0});
+  loaded();
+  EXPECT_EQ(DispatchQueue::main().drain(), 1u);
+  EXPECT_TRUE(webView->isInspectable);
+}
+
+TEST_F(SharedTodayWidgetLoadTest, UnopenableStoreSkipsTheStampButNotTheTask) {
+  loseTheDevice();
+  loaded();
+  EXPECT_EQ(DispatchQueue::main().drain(), 1u);
+  EXPECT_TRUE(webView->isInspectable);
+  ::setenv("BRISKLANE_HOME", device.root().c_str(), 1);
+  EXPECT_EQ(stored(diagKey), std::nullopt);
+}
+
+TEST_F(SharedTodayWidgetLoadTest, TheTaskKeepsThePluginAndDoesNothingWithoutABridge) {
+  std::weak_ptr<SharedTodayWidget> watched = loaded();
+  EXPECT_FALSE(watched.expired()) << "the queued task holds the plug-in";
+  bridge.reset();
+  EXPECT_EQ(DispatchQueue::main().drain(), 1u);
+  EXPECT_FALSE(webView->isInspectable);
+  EXPECT_TRUE(watched.expired());
+}
+
+TEST_F(SharedTodayWidgetLoadTest, TheTaskDoesNothingWithoutAWebView) {
+  bridge = CAPBridge::make(nullptr, nullptr);
+  loaded();
+  EXPECT_EQ(DispatchQueue::main().drain(), 1u);
+  EXPECT_EQ(bridge->webView(), nullptr);
+}
+
+}  // namespace
+}  // namespace brisklane

@@ -1,0 +1,100 @@
+#include "platform/capacitor/bridge_message.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/temporary_device.h"
+
+namespace brisklane {
+namespace {
+
+const std::filesystem::path corpus =
+    std::filesystem::path(BRISKLANE_SOURCE_DIR) / "tests" / "corpus" / "bridge_message";
+
+TEST(BridgeMessageCorpus, EveryFileDecodesAsItsNameSays) {
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    std::string name = entry.path().filename().string();
+    SCOPED_TRACE(name);
+    auto text = testing::readFile(entry.path());
+    ASSERT_TRUE(text.has_value());
+    auto decoded = decodeBridgeMessage(*text);
+    ++files;
+    if (name.starts_with("valid-")) {
+      ASSERT_TRUE(std::holds_alternative<PluginCallMessage>(decoded));
+      EXPECT_TRUE(std::get<PluginCallMessage>(decoded).options.is_object());
+    } else {
+      ASSERT_TRUE(name.starts_with("invalid-")) << "corpus files are valid-* or invalid-*";
+      ASSERT_TRUE(std::holds_alternative<BridgeMessageError>(decoded));
+      const auto& error = std::get<BridgeMessageError>(decoded);
+      EXPECT_FALSE(error.reason.empty());
+      EXPECT_EQ(error.call.has_value(), name.starts_with("invalid-answerable-"));
+    }
+  }
+  EXPECT_GE(files, 20);
+}
+
+TEST(BridgeMessage, DecodesACallWithOrWithoutItsType) {
+  auto decoded = decodeBridgeMessage(
+      R"({"type":"message","callbackId":"7","pluginId":"SharedTodayWidget","methodName":"set","options":{"payload":"{}"}})");
+  ASSERT_TRUE(std::holds_alternative<PluginCallMessage>(decoded));
+  const auto& call = std::get<PluginCallMessage>(decoded);
+  EXPECT_EQ(call.call, (CallIdentity{"7", "SharedTodayWidget", "set"}));
+  EXPECT_EQ(call.options, JSObject({{"payload", "{}"}}));
+
+  decoded = decodeBridgeMessage(R"({"callbackId":"8","pluginId":"P","methodName":"m"})");
+  ASSERT_TRUE(std::holds_alternative<PluginCallMessage>(decoded));
+  EXPECT_EQ(std::get<PluginCallMessage>(decoded).options, JSObject::object());
+}
+
+TEST(BridgeMessage, NamesWhatIsWrong) {
+  auto reason = [](std::string_view text) {
+    auto decoded = decodeBridgeMessage(text);
+    return std::holds_alternative<BridgeMessageError>(decoded)
+               ? std::get<BridgeMessageError>(decoded).reason
+               : std::string("(decoded)");
+  };
+  EXPECT_EQ(reason("[1]"), "a message must be a JSON object");
+  EXPECT_EQ(reason(R"({"pluginId":"P"})"), "\"callbackId\" must be a non-empty string");
+  EXPECT_EQ(reason(R"({"callbackId":"3","pluginId":"P"})"),
+            "call 3: \"pluginId\" and \"methodName\" must be non-empty strings");
+  EXPECT_EQ(reason(R"({"type":"js.error","callbackId":"3"})"),
+            "unsupported message type \"js.error\"");
+  EXPECT_EQ(reason(R"({"callbackId":"3","pluginId":"P","methodName":"m","options":[]})"),
+            "call 3: \"options\" must be an object");
+  EXPECT_TRUE(reason("{").starts_with("not JSON: "));
+  EXPECT_TRUE(
+      reason(std::string(maximumBridgeMessageBytes + 1, ' ')).starts_with("message longer"));
+}
+
+TEST(BridgeMessage, EncodesSettlementsInCapacitorsShape) {
+  CallIdentity call{"7", "SharedTodayWidget", "set"};
+  EXPECT_EQ(
+      encodeSuccess(call, {{"appGroupOk", true}}, false),
+      R"({"callbackId":"7","pluginId":"SharedTodayWidget","methodName":"set","save":false,"success":true,"data":{"appGroupOk":true}})");
+  EXPECT_EQ(
+      encodeSuccess({"9", "App", "addListener"}, {{"url", "brisklane://today"}}, true),
+      R"({"callbackId":"9","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"brisklane://today"}})");
+  EXPECT_EQ(
+      encodeFailure(call, {.message = "payload (JSON string) is required",
+                           .code = std::nullopt,
+                           .errorMessage = std::nullopt,
+                           .data = std::nullopt}),
+      R"({"callbackId":"7","pluginId":"SharedTodayWidget","methodName":"set","save":false,"success":false,"error":{"message":"payload (JSON string) is required"}})");
+  EXPECT_EQ(
+      encodeFailure(call,
+                    {.message = "m", .code = "C", .errorMessage = "e", .data = JSObject{{"k", 1}}}),
+      R"({"callbackId":"7","pluginId":"SharedTodayWidget","methodName":"set","save":false,"success":false,"error":{"message":"m","code":"C","errorMessage":"e","data":{"k":1}}})");
+}
+
+TEST(BridgeMessage, KeepsTextExactThroughARoundTrip) {
+  std::string text = "\u00e9\u2713 \U0001F600 line\nbreak \"quoted\" \\ and a NUL: ";
+  text.push_back('\0');
+  auto encoded = encodeSuccess({"1", "P", "m"}, {{"payload", text}}, false);
+  EXPECT_EQ(encoded.find('\n'), std::string::npos) << "one message, one line";
+  EXPECT_EQ(JSObject::parse(encoded)["data"]["payload"].get<std::string>(), text);
+}
+
+}  // namespace
+}  // namespace brisklane

@@ -1,0 +1,75 @@
+#include "platform/dispatch/dispatch_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace brisklane {
+namespace {
+
+TEST(DispatchQueue, RunsTasksFromManyThreadsOnTheLoopThreadInTheirOrder) {
+  constexpr int threads = 4;
+  constexpr int tasksPerThread = 500;
+  DispatchQueue queue;
+  std::vector<std::vector<int>> seen(threads);  // touched by the loop thread only
+  int ranElsewhere = 0;
+  auto loopThread = std::this_thread::get_id();
+
+  std::vector<std::thread> senders;
+  for (int sender = 0; sender < threads; ++sender) {
+    senders.emplace_back([&, sender] {
+      for (int i = 0; i < tasksPerThread; ++i) {
+        queue.async([&, sender, i] {
+          if (std::this_thread::get_id() != loopThread) ++ranElsewhere;
+          seen[sender].push_back(i);
+        });
+      }
+    });
+  }
+  std::thread stopper([&] {
+    for (auto& sender : senders) sender.join();
+    queue.stop();
+  });
+  queue.run();
+  stopper.join();
+
+  EXPECT_EQ(ranElsewhere, 0);
+  for (const auto& order : seen) {
+    ASSERT_EQ(order.size(), std::size_t(tasksPerThread)) << "stop drains what was queued";
+    for (int i = 0; i < tasksPerThread; ++i) ASSERT_EQ(order[i], i);
+  }
+}
+
+TEST(DispatchQueue, StopFromATaskLetsQueuedWorkFinish) {
+  DispatchQueue queue;
+  std::vector<int> order;
+  queue.async([&] {
+    order.push_back(1);
+    queue.stop();
+    queue.async([&] { order.push_back(3); });
+  });
+  queue.async([&] { order.push_back(2); });
+  queue.run();
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+
+  queue.async([&] { order.push_back(4); });
+  std::thread([&] { queue.stop(); }).join();
+  queue.run();  // the loop can run again
+  EXPECT_EQ(order.back(), 4);
+}
+
+TEST(DispatchQueue, DrainRunsWhatTasksQueueAndCountsIt) {
+  DispatchQueue queue;
+  int ran = 0;
+  queue.async([&] {
+    ++ran;
+    queue.async([&] { ++ran; });
+  });
+  EXPECT_EQ(queue.drain(), 2u);
+  EXPECT_EQ(ran, 2);
+  EXPECT_EQ(queue.drain(), 0u);
+}
+
+}  // namespace
+}  // namespace brisklane

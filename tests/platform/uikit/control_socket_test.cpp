@@ -1,0 +1,95 @@
+#include "platform/uikit/control_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "tests/support/temporary_device.h"
+
+namespace brisklane {
+namespace {
+
+using Key = UIApplication::OpenURLOptionsKey;
+
+TEST(SystemRequest, RoundTripsThroughItsLine) {
+  std::vector<SystemRequest> requests = {
+      OpenURLRequest{.url = "brisklane://today", .options = {}},
+      OpenURLRequest{.url = "x:\u2713",
+                     .options = {{Key::sourceApplication, std::string("com.example.Mail")},
+                                 {Key::openInPlace, true},
+                                 {Key::annotation, std::string("a")},
+                                 {Key::eventAttribution, std::string("e")}}},
+      ContinueUserActivityRequest{
+          {.activityType = "NSUserActivityTypeBrowsingWeb", .webpageURL = "https://example.com/t"}},
+      ContinueUserActivityRequest{{.activityType = "com.example.edit", .webpageURL = {}}},
+  };
+  for (const auto& request : requests) {
+    std::string line = encodeSystemRequest(request);
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    auto decoded = decodeSystemRequest(line);
+    ASSERT_TRUE(std::holds_alternative<SystemRequest>(decoded)) << line;
+    EXPECT_EQ(std::get<SystemRequest>(decoded), request) << line;
+  }
+  EXPECT_EQ(
+      encodeSystemRequest(OpenURLRequest{.url = "brisklane://today",
+                                         .options = {{Key::sourceApplication, std::string("s")}}}),
+      R"({"openURL":"brisklane://today","options":{"UIApplicationOpenURLOptionsSourceApplicationKey":"s"}})");
+}
+
+TEST(SystemRequest, RefusesWhatIsNotARequest) {
+  for (const char* line :
+       {"", "open brisklane://today", "[]", "{}", R"({"openURL":""})", R"({"openURL":5})",
+        R"({"openURL":"a:b","options":[]})", R"({"openURL":"a:b","options":{"Unknown":"x"}})",
+        R"({"openURL":"a:b","options":{"UIApplicationOpenURLOptionsOpenInPlaceKey":"yes"}})",
+        R"({"openURL":"a:b","options":{"UIApplicationOpenURLOptionsSourceApplicationKey":1}})",
+        R"({"continueUserActivity":{}})",
+        R"({"continueUserActivity":{"activityType":"t","webpageURL":1}})"}) {
+    EXPECT_TRUE(std::holds_alternative<std::string>(decodeSystemRequest(line))) << line;
+  }
+  std::string withNul = R"({"openURL":"a:b"})";
+  withNul += std::string("\0{", 2);
+  EXPECT_TRUE(std::holds_alternative<std::string>(decodeSystemRequest(withNul)));
+}
+
+TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
+  testing::TemporaryDevice device;
+  OpenURLRequest request{.url = "brisklane://today", .options = {}};
+  EXPECT_EQ(deliverToRunningApplication(request).outcome, DeliveryOutcome::noApplication);
+
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<SystemRequest> received;
+  std::string error;
+  auto server = ControlSocketServer::start(
+      [&](SystemRequest got) {
+        std::lock_guard lock(mutex);
+        received.push_back(std::move(got));
+        arrived.notify_one();
+      },
+      error);
+  ASSERT_NE(server, nullptr) << error;
+  EXPECT_EQ(deliverToRunningApplication(request).outcome, DeliveryOutcome::accepted);
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(5), [&] { return !received.empty(); }));
+    EXPECT_EQ(received[0], SystemRequest(request));
+  }
+  server.reset();
+  EXPECT_FALSE(std::filesystem::exists(applicationControlSocketPath()));
+  EXPECT_EQ(deliverToRunningApplication(request).outcome, DeliveryOutcome::noApplication);
+}
+
+TEST(ControlSocket, OneApplicationHoldsTheDevice) {
+  testing::TemporaryDevice device;
+  std::string error;
+  auto first = ApplicationInstanceLock::acquire(error);
+  ASSERT_NE(first, nullptr) << error;
+  EXPECT_EQ(ApplicationInstanceLock::acquire(error), nullptr);
+  EXPECT_TRUE(error.starts_with("another App is running on this device")) << error;
+  first.reset();
+  EXPECT_NE(ApplicationInstanceLock::acquire(error), nullptr);
+}
+
+}  // namespace
+}  // namespace brisklane

@@ -1,0 +1,82 @@
+#include "platform/widgetkit/widget_center.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "platform/foundation/user_defaults.h"
+#include "tests/support/temporary_device.h"
+
+namespace brisklane {
+namespace {
+
+// A widget host's socket, bound for the test's life.
+class FakeWidgetHost {
+ public:
+  FakeWidgetHost() {
+    EXPECT_TRUE(makeFolders(widgetHostSocketPath().parent_path()));
+    descriptor_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string path = widgetHostSocketPath().string();
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    EXPECT_EQ(::bind(descriptor_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  }
+  ~FakeWidgetHost() { ::close(descriptor_); }
+
+  // The next request, or nothing when none is waiting.
+  std::optional<std::string> receive() {
+    char buffer[256];
+    ssize_t got = ::recv(descriptor_, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got < 0) return std::nullopt;
+    return std::string(buffer, static_cast<size_t>(got));
+  }
+
+ private:
+  int descriptor_;
+};
+
+TEST(WidgetCenter, SendsOneDatagramPerReloadToARunningHost) {
+  testing::TemporaryDevice device;
+  FakeWidgetHost host;
+  auto before = WidgetCenter::shared().reloadRequestCount();
+  WidgetCenter::shared().reloadAllTimelines();
+  WidgetCenter::shared().reloadAllTimelines();
+  EXPECT_EQ(host.receive(), "reloadAllTimelines");
+  EXPECT_EQ(host.receive(), "reloadAllTimelines");
+  EXPECT_EQ(host.receive(), std::nullopt);
+  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), before + 2);
+}
+
+TEST(WidgetCenter, NeverBlocksOnAHostThatDoesNotRead) {
+  testing::TemporaryDevice device;
+  FakeWidgetHost host;
+  // Far more than a datagram socket queues; a blocking send would hang here.
+  for (int i = 0; i < 1000; ++i) WidgetCenter::shared().reloadAllTimelines();
+  EXPECT_EQ(host.receive(), "reloadAllTimelines");
+}
+
+TEST(WidgetCenter, DoesNothingWithoutAHost) {
+  testing::TemporaryDevice device;
+  auto before = WidgetCenter::shared().reloadRequestCount();
+  WidgetCenter::shared().reloadAllTimelines();  // no run folder at all
+  EXPECT_FALSE(std::filesystem::exists(device.root() / "run"));
+
+  { FakeWidgetHost gone; }  // a stale socket file from a host that ended
+  WidgetCenter::shared().reloadAllTimelines();
+
+  std::filesystem::remove(widgetHostSocketPath());
+  std::ofstream(widgetHostSocketPath()) << "not a socket";
+  WidgetCenter::shared().reloadAllTimelines();
+
+  ::setenv("BRISKLANE_HOME", ("/" + std::string(200, 'x')).c_str(), 1);  // too long for a socket
+  WidgetCenter::shared().reloadAllTimelines();
+  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), before + 4);
+}
+
+}  // namespace
+}  // namespace brisklane
