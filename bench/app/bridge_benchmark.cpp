@@ -5,7 +5,6 @@
 // and, for reading them, what `set` must do to the store (open, write, close).
 // The ratios to the floor are printed at the end. The benchmark runs on a
 // fresh temporary device of its own.
-#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,10 +15,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "bench/support/ratio_main.h"
 #include "platform/foundation/user_defaults.h"
 #include "widget/today/app_group.h"
 
@@ -146,22 +145,6 @@ void SetThroughputStdio(benchmark::State& state) {
 }
 BENCHMARK(SetThroughputStdio)->UseRealTime();
 
-// Keeps each benchmark's time per item for the closing ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-      double items = run.counters.count("items_per_second") != 0
-                         ? run.counters.at("items_per_second").value
-                         : 0.0;
-      if (items > 0) secondsPerItem[run.benchmark_name()] = 1.0 / items;
-    }
-  }
-  std::map<std::string, double> secondsPerItem;
-};
-
 }  // namespace
 }  // namespace brisklane
 
@@ -171,29 +154,12 @@ int main(int argc, char** argv) {
   if (::mkdtemp(root.data()) == nullptr) return 1;
   ::setenv("BRISKLANE_HOME", root.c_str(), 1);
 
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-
-  auto find = [&](std::string_view prefix) -> double {
-    for (const auto& [name, seconds] : reporter.secondsPerItem) {
-      if (name.starts_with(prefix)) return seconds;
-    }
-    return 0;
-  };
-  double floor = find("SqliteWriteFloor");
-  if (floor > 0) {
-    for (std::string_view name :
-         {"StoreOpenWriteClose", "SetRoundTripStdio", "SetThroughputStdio"}) {
-      if (double seconds = find(name); seconds > 0) {
-        std::printf("%-20s %8.2f us per set, %6.2fx the floor of one SQLite write (%.2f us)\n",
-                    std::string(name).c_str(), seconds * 1e6, seconds / floor, floor * 1e6);
-      }
-    }
-  }
+  int status =
+      bench::runWithRatios(argc, argv,
+                           {{"StoreOpenWriteClose/real_time", "SqliteWriteFloor/real_time"},
+                            {"SetRoundTripStdio/real_time", "SqliteWriteFloor/real_time"},
+                            {"SetThroughputStdio/real_time", "SqliteWriteFloor/real_time"}});
   std::error_code ignored;
   std::filesystem::remove_all(root, ignored);
-  return 0;
+  return status;
 }

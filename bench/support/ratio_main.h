@@ -22,9 +22,15 @@ class RecordingReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        // Repeated runs keep the fastest: the floor and the subject meet the
-        // same machine noise, and the minimum is the least disturbed.
-        double time = run.GetAdjustedRealTime();
+        // Seconds per item where a benchmark counts items (one iteration may
+        // do a batch), else per iteration. Repeated runs keep the fastest:
+        // the floor and the subject meet the same machine noise, and the
+        // minimum is the least disturbed.
+        auto items = run.counters.find("items_per_second");
+        double time =
+            items != run.counters.end() && items->second.value > 0
+                ? 1.0 / items->second.value
+                : run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
         auto [entry, inserted] = seconds.emplace(run.benchmark_name(), time);
         if (!inserted && time < entry->second) entry->second = time;
       }
@@ -39,12 +45,13 @@ inline int runWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n%-44s %-36s %8s\n", "subject", "floor", "ratio");
+  std::printf("\n%-40s %12s   %-32s %12s %9s\n", "subject", "time", "floor", "time", "ratio");
   for (const Ratio& ratio : ratios) {
     auto subject = reporter.seconds.find(ratio.subject);
     auto floor = reporter.seconds.find(ratio.floor);
     if (subject == reporter.seconds.end() || floor == reporter.seconds.end()) continue;
-    std::printf("%-44s %-36s %7.2fx\n", ratio.subject.c_str(), ratio.floor.c_str(),
+    std::printf("%-40s %9.2f us   %-32s %9.2f us %8.2fx\n", ratio.subject.c_str(),
+                subject->second * 1e6, ratio.floor.c_str(), floor->second * 1e6,
                 subject->second / floor->second);
   }
   benchmark::Shutdown();
