@@ -1,0 +1,116 @@
+// Pango layouts for measuring and drawing. See text.h for what is shared
+// between threads and what is not.
+#include "host/text.h"
+
+#include <pango/pangocairo.h>
+
+#include <array>
+#include <cmath>
+#include <memory>
+
+namespace brisklane {
+namespace {
+
+constexpr std::array allWeights{InterWeight::regular, InterWeight::semibold, InterWeight::bold,
+                                InterWeight::extraBold};
+
+// One description per weight, created once for the process and only read
+// afterwards; a layout gets a sized copy of one of them.
+const PangoFontDescription* familyDescription(InterWeight weight) {
+  static const std::array<PangoFontDescription*, allWeights.size()> descriptions = [] {
+    std::array<PangoFontDescription*, allWeights.size()> built{};
+    for (std::size_t index = 0; index < allWeights.size(); ++index) {
+      PangoFontDescription* description = pango_font_description_new();
+      pango_font_description_set_family_static(description, "Inter");
+      pango_font_description_set_style(description, PANGO_STYLE_NORMAL);
+      pango_font_description_set_weight(description, static_cast<PangoWeight>(allWeights[index]));
+      built[index] = description;
+    }
+    return built;
+  }();
+  for (std::size_t index = 0; index < allWeights.size(); ++index) {
+    if (allWeights[index] == weight) return descriptions[index];
+  }
+  return descriptions[0];
+}
+
+struct ObjectRelease {
+  void operator()(void* object) const { g_object_unref(object); }
+};
+struct DescriptionRelease {
+  void operator()(PangoFontDescription* description) const {
+    pango_font_description_free(description);
+  }
+};
+using LayoutHandle = std::unique_ptr<PangoLayout, ObjectRelease>;
+
+// This thread's shaping context: unhinted outlines and metrics, positions
+// not rounded to whole units, so that measurements do not depend on scale.
+PangoContext* threadContext() {
+  thread_local const std::unique_ptr<PangoContext, ObjectRelease> context = [] {
+    PangoContext* created = pango_font_map_create_context(pango_cairo_font_map_get_default());
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    pango_cairo_context_set_font_options(created, options);
+    cairo_font_options_destroy(options);
+    pango_context_set_round_glyph_positions(created, FALSE);
+    return std::unique_ptr<PangoContext, ObjectRelease>(created);
+  }();
+  return context.get();
+}
+
+int pangoUnits(double points) {
+  return static_cast<int>(std::lround(points * PANGO_SCALE));
+}
+
+LayoutHandle makeLayout(const TextRun& run, ProposedLength width) {
+  LayoutHandle layout(pango_layout_new(threadContext()));
+  std::unique_ptr<PangoFontDescription, DescriptionRelease> description(
+      pango_font_description_copy_static(familyDescription(run.font.weight)));
+  pango_font_description_set_absolute_size(description.get(), run.font.pointSize * PANGO_SCALE);
+  pango_layout_set_font_description(layout.get(), description.get());
+  pango_layout_set_text(layout.get(), run.text.data(), static_cast<int>(run.text.size()));
+  if (!width.isUnbounded()) {
+    pango_layout_set_width(layout.get(), std::max(0, pangoUnits(width.value())));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+  }
+  if (run.lineLimit) {
+    pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
+    pango_layout_set_height(layout.get(), -std::max(1, *run.lineLimit));
+  }
+  return layout;
+}
+
+}  // namespace
+
+TextMeasurement measureText(const TextRun& run, ProposedLength width) {
+  LayoutHandle layout = makeLayout(run, width);
+  PangoRectangle logical{};
+  pango_layout_get_extents(layout.get(), nullptr, &logical);
+  PangoLayoutIter* lines = pango_layout_get_iter(layout.get());
+  while (pango_layout_iter_next_line(lines) != FALSE) {
+  }
+  const int lastBaseline = pango_layout_iter_get_baseline(lines);
+  pango_layout_iter_free(lines);
+  return TextMeasurement{
+      .size = {.width = static_cast<double>(logical.x + logical.width) / PANGO_SCALE,
+               .height = static_cast<double>(logical.height) / PANGO_SCALE},
+      .firstBaseline = static_cast<double>(pango_layout_get_baseline(layout.get())) / PANGO_SCALE,
+      .lastBaseline = static_cast<double>(lastBaseline) / PANGO_SCALE,
+      .lineCount = pango_layout_get_line_count(layout.get()),
+      .truncated = pango_layout_is_ellipsized(layout.get()) != FALSE,
+  };
+}
+
+void drawText(cairo_t* cairo, const TextRun& run, const Rect& frame, TextColor color) {
+  LayoutHandle layout = makeLayout(run, ProposedLength::points(frame.size.width));
+  cairo_save(cairo);
+  cairo_set_source_rgba(cairo, color.red, color.green, color.blue, color.opacity);
+  cairo_move_to(cairo, frame.origin.x, frame.origin.y);
+  pango_cairo_show_layout(cairo, layout.get());
+  cairo_restore(cairo);
+}
+
+}  // namespace brisklane
