@@ -1,0 +1,99 @@
+// Texts and fonts. A text is either verbatim (shown as it is) or a
+// localizable key with at most one integer argument formatted by "%lld". The
+// host resolves a key against the extension's string table; without a
+// translation the key itself is shown, its "%lld" replaced by the argument.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace brisklane {
+
+// `LocalizedStringKey`: the key as written in the code, and its argument
+// when the key came from an interpolation such as "+\(n) more".
+struct LocalizedStringKey {
+  std::string key;
+  std::optional<std::int64_t> argument;
+
+  friend bool operator==(const LocalizedStringKey&, const LocalizedStringKey&) = default;
+};
+
+struct VerbatimText {
+  std::string text;
+
+  friend bool operator==(const VerbatimText&, const VerbatimText&) = default;
+};
+
+using TextContent = std::variant<VerbatimText, LocalizedStringKey>;
+
+// Translations by key; each value is a format with the key's "%lld", if any.
+using StringTable = std::map<std::string, std::string, std::less<>>;
+
+// The text shown for `content`: verbatim text as it is; a key's translation
+// from `table`, else the key, with every "%lld" replaced by the argument in
+// decimal digits when there is one.
+[[nodiscard]] std::string resolvedText(const TextContent& content, const StringTable& table = {});
+
+enum class FontWeight { ultraLight, thin, light, regular, medium, semibold, bold, heavy, black };
+
+// `Font.Design`; `standard` is the platform's `.default`.
+enum class FontDesign { standard, serif, rounded, monospaced };
+
+// `Font.system(size:weight:design:)`: the host's system font. An absent weight
+// means none was given, which the host draws as regular.
+struct Font {
+  double size = 17;  // points
+  std::optional<FontWeight> weight;
+  FontDesign design = FontDesign::standard;
+
+  [[nodiscard]] static Font system(double size, std::optional<FontWeight> weight = std::nullopt,
+                                   FontDesign design = FontDesign::standard) {
+    return Font{.size = size, .weight = weight, .design = design};
+  }
+
+  friend bool operator==(const Font&, const Font&) = default;
+};
+
+[[nodiscard]] constexpr std::string_view name(FontWeight weight) {
+  switch (weight) {
+    case FontWeight::ultraLight:
+      return "ultraLight";
+    case FontWeight::thin:
+      return "thin";
+    case FontWeight::light:
+      return "light";
+    case FontWeight::regular:
+      return "regular";
+    case FontWeight::medium:
+      return "medium";
+    case FontWeight::semibold:
+      return "semibold";
+    case FontWeight::bold:
+      return "bold";
+    case FontWeight::heavy:
+      return "heavy";
+    case FontWeight::black:
+      return "black";
+  }
+  return "";
+}
+
+[[nodiscard]] constexpr std::string_view name(FontDesign design) {
+  switch (design) {
+    case FontDesign::standard:
+      return "default";
+    case FontDesign::serif:
+      return "serif";
+    case FontDesign::rounded:
+      return "rounded";
+    case FontDesign::monospaced:
+      return "monospaced";
+  }
+  return "";
+}
+
+}  // namespace brisklane
