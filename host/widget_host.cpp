@@ -1,75 +1,84 @@
-// The desktop widget host: the stand-in for the phone's widget host that the
-// extension hands control to. It reads its command line, asks the providers
-// and prints what they answer.
-#include <CLI/CLI.hpp>
+// The desktop widget host: the stand-in for the phone's widget host. It owns
+// the process entry the extension calls (`NSExtensionMain`), receives the
+// bundle's widgets (`runWidgetHost`), and serves its command line over them.
+#include <cassert>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <optional>
+#include <string>
 
+#include "host/command_line.h"
+#include "host/host_command.h"
 #include "platform/foundation/process_info.h"
-#include "widget/today/payload_json.h"
-#include "widget/today/provider.h"
 #include "widget/widget_kit.h"
 
 namespace brisklane {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-Json policyJson(const TimelineReloadPolicy& policy) {
-  if (const auto& moment = policy.reloadMoment()) {
-    return Json{{"kind", "after"}, {"date", moment->iso8601()}};
-  }
-  return Json{{"kind", "never"}};
-}
-
-Json todayEntryJson(const TodayEntry& entry) {
-  return Json{{"date", entry.date.iso8601()},
-              {"payload", entry.payload ? payloadJson(*entry.payload) : Json(nullptr)}};
-}
-
-int printTodayTimeline() {
-  std::optional<Timeline<TodayEntry>> timeline;
-  Provider{}.getTimeline(TimelineProviderContext{},
-                         [&](Timeline<TodayEntry> answer) { timeline = std::move(answer); });
-  if (!timeline) {
-    std::cerr << "error: the provider did not call its completion\n";
-    return 1;
-  }
-  Json entries = Json::array();
-  for (const TodayEntry& entry : timeline->entries) entries.push_back(todayEntryJson(entry));
-  Json document{{"kind", "BrisklaneWidget"}, {"entries", entries},
-                {"policy", policyJson(timeline->policy)}};
-  std::cout << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
-  return 0;
-}
+// The one process's command line, between `NSExtensionMain` and the bundle's
+// hand-over to `runWidgetHost`. Set and cleared by `NSExtensionMain` only.
+struct Invocation {
+  int argc;
+  char** argv;
+  std::optional<int> exitCode;  // set once the host has run
+};
+Invocation* currentInvocation = nullptr;
 
 }  // namespace
 
-int NSExtensionMain(int argc, char** argv) {
+int runHostCommandLine(int argc, const char* const* argv,
+                       const std::vector<WidgetConfiguration>& widgets, std::ostream& out,
+                       std::ostream& err) {
   CLI::App app{"The desktop widget host of the Brisklane widget extension."};
   app.require_subcommand(1);
+  app.fallthrough();  // global options may follow the command
   std::string osVersion;
-  app.add_option("--os-version", osVersion,
-                 "Simulated system version, e.g. 16.4 (default " +
-                     defaultOperatingSystemVersion.text() + ")");
-  auto* timeline = app.add_subcommand("timeline", "Print the Today widget's timeline as JSON");
+  app.add_option(
+      "--os-version", osVersion,
+      "Simulated system version, e.g. 16.4 (default " + defaultOperatingSystemVersion.text() + ")");
+
+  // Each command lives in its own file; add new ones here.
+  HostCommand commands[] = {
+      addListCommand(app),
+      addTimelineCommand(app),
+      addViewCommand(app),
+  };
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    int code = app.exit(error);
-    return code == 0 ? 0 : 2;
+    int code = app.exit(error, out, err);
+    return code == 0 ? exitSuccess : exitBadUsage;
   }
   if (!osVersion.empty()) {
     auto version = OperatingSystemVersion::parse(osVersion);
     if (!version) {
-      std::cerr << "error: --os-version: not a version: " << osVersion << '\n';
-      return 2;
+      err << "error: --os-version: not a version: " << osVersion
+          << " (expected one to three numbers, e.g. 16.4)\n";
+      return exitBadUsage;
     }
     setOperatingSystemVersion(*version);
   }
-  if (timeline->parsed()) return printTodayTimeline();
-  return 2;
+  HostContext context{.widgets = widgets, .out = out, .err = err};
+  for (HostCommand& command : commands) {
+    if (command.subcommand->parsed()) return command.run(context);
+  }
+  return exitBadUsage;
+}
+
+void runWidgetHost(std::vector<WidgetConfiguration> widgets) {
+  assert(currentInvocation && "the bundle was handed over outside NSExtensionMain");
+  if (!currentInvocation) return;
+  currentInvocation->exitCode = runHostCommandLine(currentInvocation->argc, currentInvocation->argv,
+                                                   widgets, std::cout, std::cerr);
+}
+
+int NSExtensionMain(int argc, char** argv) {
+  Invocation invocation{.argc = argc, .argv = argv, .exitCode = std::nullopt};
+  currentInvocation = &invocation;
+  int entryCode = extensionMain();
+  currentInvocation = nullptr;
+  // The host's own verdict, when it ran; else what the extension's entry said.
+  return invocation.exitCode.value_or(entryCode);
 }
 
 }  // namespace brisklane

@@ -25,10 +25,14 @@ inline constexpr std::array allWidgetFamilies{WidgetFamily::systemSmall, WidgetF
 
 [[nodiscard]] constexpr std::string_view name(WidgetFamily family) {
   switch (family) {
-    case WidgetFamily::systemSmall: return "systemSmall";
-    case WidgetFamily::systemMedium: return "systemMedium";
-    case WidgetFamily::accessoryCircular: return "accessoryCircular";
-    case WidgetFamily::accessoryInline: return "accessoryInline";
+    case WidgetFamily::systemSmall:
+      return "systemSmall";
+    case WidgetFamily::systemMedium:
+      return "systemMedium";
+    case WidgetFamily::accessoryCircular:
+      return "accessoryCircular";
+    case WidgetFamily::accessoryInline:
+      return "accessoryInline";
   }
   return "";
 }
@@ -76,8 +80,8 @@ template <class Value>
 class Completion {
  public:
   template <class Function>
-    requires std::is_invocable_v<Function&, Value>
-  Completion(Function function) : function_(std::move(function)) {}  // NOLINT: implicit on purpose
+  requires std::is_invocable_v<Function&, Value> Completion(Function function)
+      : function_(std::move(function)) {}  // NOLINT: implicit on purpose
 
   void operator()(Value value) && {
     assert(function_ && "completion called twice");

@@ -1,0 +1,67 @@
+// The host's commands. Each command lives in a file of its own and offers one
+// registration function that adds its subcommand to the command line and
+// answers how to run it; host/widget_host.cpp calls them all. A command runs
+// after the whole command line has been read and the global options (the
+// simulated system version) have been applied.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <iosfwd>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "widget/widget_configuration.h"
+
+namespace brisklane {
+
+inline constexpr int exitSuccess = 0;
+inline constexpr int exitFailure = 1;
+inline constexpr int exitBadUsage = 2;
+
+// What a command works with: the bundle's widgets in declaration order, and
+// where it writes.
+struct HostContext {
+  const std::vector<WidgetConfiguration>& widgets;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+struct HostCommand {
+  CLI::App* subcommand;                        // owned by the command line
+  std::function<int(const HostContext&)> run;  // answers the exit code
+};
+
+HostCommand addListCommand(CLI::App& app);
+HostCommand addTimelineCommand(CLI::App& app);
+HostCommand addViewCommand(CLI::App& app);
+
+// --- Helpers the commands share ---
+
+// The widget of `kind`; nothing after telling `context.err` the kinds there are.
+[[nodiscard]] const WidgetConfiguration* widgetOfKind(const HostContext& context,
+                                                      std::string_view kind);
+
+// The family named `familyName` when `widget` offers it; nothing after telling
+// `context.err` which families it offers.
+[[nodiscard]] std::optional<WidgetFamily> offeredFamily(const HostContext& context,
+                                                        const WidgetConfiguration& widget,
+                                                        std::string_view familyName);
+
+// Where the entry to show comes from: the provider's placeholder, its
+// snapshot, or the first entry of its timeline.
+enum class EntrySource { placeholder, snapshot, timeline };
+inline constexpr std::string_view entrySourceNames[] = {"placeholder", "snapshot", "timeline"};
+[[nodiscard]] std::optional<EntrySource> entrySourceNamed(std::string_view text);
+
+// The entry from `source`; nothing when the provider answered no entry.
+[[nodiscard]] std::optional<AnyEntry> providerEntry(const WidgetConfiguration& widget,
+                                                    EntrySource source,
+                                                    const TimelineProviderContext& context);
+
+// `json` indented by two, with invalid UTF-8 replaced rather than thrown on.
+void printJson(std::ostream& out, const nlohmann::ordered_json& json);
+
+}  // namespace brisklane
