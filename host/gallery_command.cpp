@@ -6,6 +6,7 @@
 // that `BRISKLANE_HOME` points at while the state is drawn, holding exactly
 // the store that state needs. The caller's `BRISKLANE_HOME` is restored
 // afterwards and the temporary roots are removed.
+#include <malloc.h>
 #include <stdlib.h>
 
 #include <fstream>
@@ -183,6 +184,10 @@ HostCommand addGalleryCommand(CLI::App& app) {
           [options](const HostContext& context) {
             const std::optional<DeviceClass> device = chosenDevice(context, options->device);
             if (!device) return exitBadUsage;
+            // Picture buffers (up to 2 MB each) go straight back to the system
+            // when freed, instead of raising the allocator's threshold and
+            // staying resident: the extension's memory budget is tight.
+            ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
             const std::filesystem::path folder = options->output;
             std::error_code error;
             std::filesystem::create_directories(folder, error);
