@@ -123,6 +123,11 @@ class Layouter {
 
 const TextMeasurement& Layouter::measure(const ViewNode* node, const TextRun& run,
                                          ProposedLength width) {
+  // Offered at least its one-line width, a text is its one line.
+  if (!width.isUnbounded()) {
+    const TextMeasurement& ideal = measure(node, run, ProposedLength::unbounded());
+    if (width.value() >= ideal.size.width) return ideal;
+  }
   TextKey key{node, width, run.font, run.lineLimit};
   for (const auto& [cachedKey, measurement] : textCache_) {
     if (cachedKey == key) return measurement;
@@ -392,6 +397,13 @@ Measured Layouter::lay(const View& view, const ProposedSize& proposal, const Inh
           [&](const EmptyView&) { return Measured{}; },
           [&](const Text& text) {
             const TextRun run{displayedText(text), textFont(style.font), style.lineLimit};
+            if (!proposal.width.isUnbounded() && proposal.width.value() <= 0) {
+              // Offered no width at all, a text takes none (its lines would
+              // hold one character each); its height stays that of a line.
+              const TextMeasurement& ideal =
+                  measure(&view.node(), run, ProposedLength::unbounded());
+              return Measured{{0, ideal.size.height}, ideal.firstBaseline, ideal.firstBaseline};
+            }
             const TextMeasurement& measurement = measure(&view.node(), run, proposal.width);
             return Measured{measurement.size, measurement.firstBaseline, measurement.lastBaseline};
           },
