@@ -19,6 +19,8 @@ template <class... Handlers>
 struct Overloaded : Handlers... {
   using Handlers::operator()...;
 };
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 // The font the lock screen sets inline accessories in, whatever the view
 // asks for; the other families start from the body style.

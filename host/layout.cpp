@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <numeric>
@@ -22,6 +23,8 @@ template <class... Handlers>
 struct Overloaded : Handlers... {
   using Handlers::operator()...;
 };
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 enum class Axis { horizontal, vertical };
 
@@ -118,7 +121,7 @@ class Layouter {
                      const std::optional<Placement>& placement);
 
   LayoutResult& result_;
-  std::vector<std::pair<TextKey, TextMeasurement>> textCache_;
+  std::deque<std::pair<TextKey, TextMeasurement>> textCache_;  // stable references
 };
 
 const TextMeasurement& Layouter::measure(const ViewNode* node, const TextRun& run,

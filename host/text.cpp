@@ -165,3 +165,29 @@ void drawText(cairo_t* cairo, const TextRun& run, const Rect& frame, TextColor c
 }
 
 }  // namespace brisklane
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRISKLANE_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define BRISKLANE_ADDRESS_SANITIZER 1
+#endif
+
+#ifdef BRISKLANE_ADDRESS_SANITIZER
+// Fontconfig, Pango, HarfBuzz, GLib and Cairo keep caches of fonts and
+// configuration for the life of the process and never free them; the leak
+// checker is told so, and still checks every allocation of ours. Lives here
+// because every program that draws links this file.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n"
+         "leak:libpango-1.0.so\n"
+         "leak:libpangoft2-1.0.so\n"
+         "leak:libpangocairo-1.0.so\n"
+         "leak:libharfbuzz.so\n"
+         "leak:libglib-2.0.so\n"
+         "leak:libgobject-2.0.so\n"
+         "leak:libcairo.so\n";
+}
+#endif
