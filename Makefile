@@ -1,5 +1,5 @@
 # Thin front for the CMake presets. `make demo` and `make test` do all set-up.
-.PHONY: demo test test-debug test-tsan fuzz bench deps build format clean
+.PHONY: demo test test-debug test-tsan fuzz bench lint deps build format clean
 
 JOBS ?= 2
 
@@ -33,6 +33,9 @@ fuzz: deps
 
 bench: build
 	scripts/run-benchmarks
+
+lint: build
+	scripts/lint
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

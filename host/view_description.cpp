@@ -11,6 +11,8 @@ template <class... Handlers>
 struct Overloaded : Handlers... {
   using Handlers::operator()...;
 };
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 Json lengthJson(const Length& length) {
   if (const auto& points = length.points()) return *points;

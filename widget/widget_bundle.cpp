@@ -30,8 +30,8 @@ StaticConfiguration<Provider> BrisklaneWidget::body() const {
           [](const TodayEntry& entry) {
             return content(BrisklaneWidgetEntryView{.entry = entry}, backgroundColor());
           },
-      .displayName = LocalizedStringKey{"Brisklane \u2014 Today"},
-      .description = LocalizedStringKey{"The most urgent tasks due right now."},
+      .displayName = LocalizedStringKey{.key = "Brisklane \u2014 Today"},
+      .description = LocalizedStringKey{.key = "The most urgent tasks due right now."},
       .supportedFamilies = {WidgetFamily::systemSmall, WidgetFamily::systemMedium},
   };
 }
@@ -44,8 +44,8 @@ StaticConfiguration<VoiceProvider> VoiceWidget::body() const {
           [](const VoiceEntry& entry) {
             return content(VoiceWidgetEntryView{.entry = entry}, Color::clear);
           },
-      .displayName = LocalizedStringKey{"Brisklane \u2014 Voice add"},
-      .description = LocalizedStringKey{"Tap to add a task by voice."},
+      .displayName = LocalizedStringKey{.key = "Brisklane \u2014 Voice add"},
+      .description = LocalizedStringKey{.key = "Tap to add a task by voice."},
       .supportedFamilies = {WidgetFamily::accessoryCircular, WidgetFamily::accessoryInline,
                             WidgetFamily::systemSmall},
   };

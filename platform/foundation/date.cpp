@@ -1,9 +1,9 @@
 #include "platform/foundation/date.h"
 
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <limits>
 
 namespace brisklane {
@@ -18,11 +18,19 @@ Date Date::now() {
   return Date{Clock::now()};
 }
 
-void setClock(ClockFunction clock) { replacedClock.store(clock, std::memory_order_release); }
+void setClock(ClockFunction clock) {
+  replacedClock.store(clock, std::memory_order_release);
+}
 
 Date Date::fromTimeIntervalSince1970(double seconds) {
-  auto span = std::chrono::duration<double>(seconds);
-  return Date{Clock::time_point(std::chrono::duration_cast<Clock::duration>(span))};
+  // Whole seconds and the fraction apart, so that a fraction such as .25
+  // lands on its exact tick instead of the nearest double of the product.
+  double whole = std::floor(seconds);
+  auto wholeTicks = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::seconds(static_cast<long long>(whole)));
+  auto fractionTicks =
+      std::chrono::round<Clock::duration>(std::chrono::duration<double>(seconds - whole));
+  return Date{Clock::time_point(wholeTicks + fractionTicks)};
 }
 
 double Date::timeIntervalSince1970() const {
@@ -31,44 +39,48 @@ double Date::timeIntervalSince1970() const {
 
 std::string Date::iso8601() const {
   using namespace std::chrono;
-  auto milliseconds = floor<std::chrono::milliseconds>(instant.time_since_epoch()).count();
-  auto seconds = static_cast<std::time_t>(std::floor(static_cast<double>(milliseconds) / 1000.0));
-  auto fraction = milliseconds - static_cast<long long>(seconds) * 1000;
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03lldZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, fraction);
+  auto moment = floor<milliseconds>(instant);
+  auto day = floor<days>(moment);
+  year_month_day civil{day};
+  hh_mm_ss time{moment - day};
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ",
+                static_cast<int>(civil.year()), static_cast<unsigned>(civil.month()),
+                static_cast<unsigned>(civil.day()), static_cast<long long>(time.hours().count()),
+                static_cast<long long>(time.minutes().count()),
+                static_cast<long long>(time.seconds().count()),
+                static_cast<long long>(time.subseconds().count()));
   return text;
 }
 
 std::optional<Date> Date::fromIso8601(std::string_view text) {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
-  char zone = 0;
-  int consumed = 0;
-  std::string copy(text);
-  if (std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &year, &month, &day, &hour, &minute,
-                  &second, &consumed) != 6) {
-    return std::nullopt;
+  // "YYYY-MM-DDTHH:MM:SSZ" or "YYYY-MM-DDTHH:MM:SS.mmmZ", nothing else.
+  if (text.size() != 20 && text.size() != 24) return std::nullopt;
+  if (text.back() != 'Z' || (text.size() == 24 && text[19] != '.')) return std::nullopt;
+  auto number = [&](size_t at, size_t length) -> std::optional<int> {
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data() + at, text.data() + at + length, value);
+    if (error != std::errc{} || end != text.data() + at + length) return std::nullopt;
+    return value;
+  };
+  constexpr std::string_view separators = "--T::";
+  constexpr size_t separatorPositions[] = {4, 7, 10, 13, 16};
+  for (size_t i = 0; i < separators.size(); ++i) {
+    if (text[separatorPositions[i]] != separators[i]) return std::nullopt;
   }
-  std::string_view rest = text.substr(static_cast<size_t>(consumed));
-  if (rest.size() == 5 && rest[0] == '.') {
-    if (std::sscanf(copy.c_str() + consumed, ".%3d%c", &millisecond, &zone) != 2) {
-      return std::nullopt;
-    }
-  } else if (rest == "Z") {
-    zone = 'Z';
-  }
-  if (zone != 'Z' || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-      second > 60) {
+  auto year = number(0, 4), month = number(5, 2), day = number(8, 2);
+  auto hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+  std::optional<int> millisecond = text.size() == 24 ? number(20, 3) : 0;
+  if (!year || !month || !day || !hour || !minute || !second || !millisecond || *hour > 23 ||
+      *minute > 59 || *second > 59) {
     return std::nullopt;
   }
   using namespace std::chrono;
-  auto civil = year_month_day{std::chrono::year{year}, std::chrono::month{unsigned(month)},
-                              std::chrono::day{unsigned(day)}};
+  auto civil = year_month_day{std::chrono::year{*year}, std::chrono::month{unsigned(*month)},
+                              std::chrono::day{unsigned(*day)}};
   if (!civil.ok()) return std::nullopt;
-  auto moment = sys_days{civil} + hours{hour} + minutes{minute} + seconds{second} +
-                milliseconds{millisecond};
+  auto moment = sys_days{civil} + hours{*hour} + minutes{*minute} + seconds{*second} +
+                milliseconds{*millisecond};
   return Date{time_point_cast<Clock::duration>(moment)};
 }
 

@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <utility>
 
 namespace brisklane {
@@ -19,6 +21,7 @@ bool faultInjected(testing::StoreFault fault) {
 }
 
 constexpr int busyTimeoutMilliseconds = 5000;
+constexpr int setUpAttempts = 20;
 
 constexpr const char* setUpStore =
     "PRAGMA journal_mode=WAL;"
@@ -60,6 +63,14 @@ sqlite3_stmt* prepare(sqlite3* connection, const char* sql) {
     return nullptr;
   }
   return statement;
+}
+
+bool hasNoTables(sqlite3* connection) {
+  sqlite3_stmt* count = prepare(connection, "SELECT count(*) FROM sqlite_schema");
+  bool empty =
+      count != nullptr && sqlite3_step(count) == SQLITE_ROW && sqlite3_column_int64(count, 0) == 0;
+  sqlite3_finalize(count);
+  return empty;
 }
 
 bool bindText(sqlite3_stmt* statement, int index, std::string_view text) {
@@ -133,11 +144,28 @@ std::optional<UserDefaults> UserDefaults::open(std::string_view suiteName) {
   }
   sqlite3_busy_timeout(connection, busyTimeoutMilliseconds);
   sqlite3_stmt* select = prepare(connection, selectValue);
-  // A new (empty) file has no table yet. Any other failure — a file that is
-  // not a database, a corrupt one — is left exactly as it was found.
-  if (select == nullptr && sqlite3_errcode(connection) == SQLITE_ERROR &&
-      sqlite3_exec(connection, setUpStore, nullptr, nullptr, nullptr) == SQLITE_OK) {
+  // Only a database without any table is set up: a new file, or one that
+  // another connection is setting up right now (setting up is idempotent).
+  // Anything else — not a database, corrupt, another program's — is left
+  // exactly as it was found. Connections setting up the same new file at
+  // once can lose the race in ways that are not failures: the table appears
+  // between the failed prepare and the look at the tables, or SQLite answers
+  // "locked" without waiting (it will not wait where waiting could deadlock)
+  // or "read-only" while another connection switches the file to WAL. These
+  // are tried again after a short pause, a bounded number of times.
+  for (int attempt = 0; select == nullptr && attempt < setUpAttempts; ++attempt) {
+    int error = sqlite3_errcode(connection);
+    bool lostRace = error == SQLITE_BUSY || error == SQLITE_READONLY;
+    if (error != SQLITE_ERROR && !lostRace) break;
+    if (lostRace) std::this_thread::sleep_for(std::chrono::milliseconds(attempt + 1));
+    if (hasNoTables(connection) &&
+        sqlite3_exec(connection, setUpStore, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      continue;
+    }
     select = prepare(connection, selectValue);
+    if (select == nullptr && error == SQLITE_ERROR && sqlite3_errcode(connection) == SQLITE_ERROR) {
+      break;  // a database of tables that are not a store's: not ours to touch
+    }
   }
   if (select == nullptr) {
     sqlite3_close(connection);
@@ -181,7 +209,9 @@ UserDefaults& UserDefaults::operator=(UserDefaults&& other) noexcept {
   return *this;
 }
 
-UserDefaults::~UserDefaults() { close(); }
+UserDefaults::~UserDefaults() {
+  close();
+}
 
 void UserDefaults::close() {
   sqlite3_finalize(select_);

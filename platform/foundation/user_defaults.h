@@ -39,7 +39,8 @@ class UserDefaults {
   ~UserDefaults();
 
  private:
-  UserDefaults(sqlite3* connection, sqlite3_stmt* select) : connection_(connection), select_(select) {}
+  UserDefaults(sqlite3* connection, sqlite3_stmt* select)
+      : connection_(connection), select_(select) {}
   void close();
 
   sqlite3* connection_;

@@ -4,18 +4,19 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/host/run_extension.h"
+#include "tests/support/process.h"
+#include "tests/support/temporary_device.h"
 
 namespace brisklane {
 namespace {
 
 using Json = nlohmann::json;
-using testing::runExtension;
 
 class Extension : public ::testing::Test {
  protected:
-  testing::ProcessResult run(std::vector<std::string> arguments) {
-    return runExtension(device_.root(), std::move(arguments));
+  static testing::ProcessResult run(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), testing::builtProgram("BrisklaneWidgetExtension"));
+    return testing::runProcess(arguments);
   }
   testing::TemporaryDevice device_;
 };

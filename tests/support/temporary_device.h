@@ -15,7 +15,8 @@ namespace brisklane::testing {
 class TemporaryDevice {
  public:
   TemporaryDevice() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brisklane-test.XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "brisklane-test.XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
     root_ = pattern;
     ::setenv("BRISKLANE_HOME", root_.c_str(), 1);

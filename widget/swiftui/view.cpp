@@ -9,6 +9,8 @@ template <class... Handlers>
 struct Overloaded : Handlers... {
   using Handlers::operator()...;
 };
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 const std::shared_ptr<const ViewNode>& emptyNode() {
   static const auto node = std::make_shared<const ViewNode>(ViewNode{EmptyView{}});

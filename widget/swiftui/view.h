@@ -5,7 +5,7 @@
 // A `View` is a shared pointer to one constant `ViewNode`; copying a view
 // copies the pointer, and no node changes after it is made, so trees can be
 // shared between threads freely. Each node kind is a public struct, and
-// `ViewNode::Kind` below is the one list of them. Modifiers are nodes too:
+// `ViewNodeKind` below is the one list of them. Modifiers are nodes too:
 // each holds the view it modifies as `content`, so `Text(...).font(f)` is a
 // `FontModifier` whose content is the `Text`. The modifiers that set
 // inherited values (`font`, `foregroundColor`, `lineLimit`) apply to every
@@ -34,6 +34,42 @@
 namespace brisklane {
 
 struct ViewNode;
+struct EmptyView;
+struct Text;
+struct Image;
+struct Label;
+struct ColorFill;
+struct AccessoryWidgetBackground;
+struct Spacer;
+struct VStack;
+struct HStack;
+struct ZStack;
+struct PaddingModifier;
+struct FrameModifier;
+struct BackgroundModifier;
+struct FontModifier;
+struct ForegroundColorModifier;
+struct LineLimitModifier;
+struct WidgetURLModifier;
+struct ContainerBackgroundModifier;
+struct EnvironmentReader;
+
+// The one list of node kinds. A walker visits `view.node().kind` with a
+// visitor that handles each of these.
+using ViewNodeKind =
+    std::variant<EmptyView, Text, Image, Label, ColorFill, AccessoryWidgetBackground, Spacer,
+                 VStack, HStack, ZStack, PaddingModifier, FrameModifier, BackgroundModifier,
+                 FontModifier, ForegroundColorModifier, LineLimitModifier, WidgetURLModifier,
+                 ContainerBackgroundModifier, EnvironmentReader>;
+
+template <class Candidate, class Variant>
+inline constexpr bool isAlternativeOf = false;
+template <class Candidate, class... Alternatives>
+inline constexpr bool isAlternativeOf<Candidate, std::variant<Alternatives...>> =
+    (std::is_same_v<Candidate, Alternatives> || ...);
+
+template <class Candidate>
+concept ViewNodeType = isAlternativeOf<std::remove_cvref_t<Candidate>, ViewNodeKind>;
 
 // What the host tells a view when it evaluates it.
 struct EnvironmentValues {
@@ -50,10 +86,9 @@ class View {
  public:
   // `EmptyView`.
   View();
-  // Any node kind of `ViewNode::Kind` is a view.
-  template <class Node>
-  requires(!std::is_same_v<std::remove_cvref_t<Node>, View>)
-      View(Node node);  // NOLINT: implicit on purpose, as `some View`
+  // Any node kind of `ViewNodeKind` is a view.
+  template <ViewNodeType Node>
+  View(Node node);  // NOLINT: implicit on purpose, as `some View`
 
   [[nodiscard]] const ViewNode& node() const { return *node_; }
   // The node as kind `Node`, or nullptr when it is of another kind.
@@ -255,20 +290,13 @@ struct EnvironmentReader {
   }
 };
 
-// The one list of node kinds. A walker visits `node().kind` with a visitor
-// that handles each of these.
 struct ViewNode {
-  using Kind =
-      std::variant<EmptyView, Text, Image, Label, ColorFill, AccessoryWidgetBackground, Spacer,
-                   VStack, HStack, ZStack, PaddingModifier, FrameModifier, BackgroundModifier,
-                   FontModifier, ForegroundColorModifier, LineLimitModifier, WidgetURLModifier,
-                   ContainerBackgroundModifier, EnvironmentReader>;
+  using Kind = ViewNodeKind;
   Kind kind;
 };
 
-template <class Node>
-requires(!std::is_same_v<std::remove_cvref_t<Node>, View>) View::View(Node node)
-    : node_(std::make_shared<const ViewNode>(ViewNode{std::move(node)})) {}
+template <ViewNodeType Node>
+View::View(Node node) : node_(std::make_shared<const ViewNode>(ViewNode{std::move(node)})) {}
 
 template <class Node>
 const Node* View::as() const {

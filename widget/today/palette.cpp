@@ -40,18 +40,24 @@ const Color& mutedTextColor() {
 
 std::string_view tierLabel(const std::optional<std::string>& tier) {
   switch (tierOf(tier)) {
-    case Tier::urgent: return "URGENT";
-    case Tier::important: return "IMPORTANT";
-    case Tier::calm: break;
+    case Tier::urgent:
+      return "URGENT";
+    case Tier::important:
+      return "IMPORTANT";
+    case Tier::calm:
+      break;
   }
   return "ALL CLEAR";
 }
 
 const Color& tierColor(const std::optional<std::string>& tier) {
   switch (tierOf(tier)) {
-    case Tier::urgent: return urgentColor();
-    case Tier::important: return importantColor();
-    case Tier::calm: break;
+    case Tier::urgent:
+      return urgentColor();
+    case Tier::important:
+      return importantColor();
+    case Tier::calm:
+      break;
   }
   return calmColor();
 }

@@ -191,7 +191,8 @@ nlohmann::ordered_json payloadJson(const TodayPayload& payload) {
 std::string encodePayload(const TodayPayload& payload) {
   // Text that is not UTF-8 cannot come from a decoded document; a record
   // built with it is written with U+FFFD in place of the bad bytes.
-  return payloadJson(payload).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return payloadJson(payload).dump(-1, ' ', false,
+                                   nlohmann::ordered_json::error_handler_t::replace);
 }
 
 }  // namespace brisklane

@@ -42,7 +42,7 @@ struct PayloadError {
 };
 
 // Documents larger than this give no payload: the widget could not hold them.
-inline constexpr std::size_t maximumPayloadBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t maximumPayloadBytes = std::size_t{16} * 1024 * 1024;
 
 [[nodiscard]] std::variant<TodayPayload, PayloadError> decodePayload(std::string_view json);
 

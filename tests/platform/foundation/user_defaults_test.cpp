@@ -1,0 +1,180 @@
+#include "platform/foundation/user_defaults.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "tests/support/temporary_device.h"
+
+namespace brisklane {
+namespace {
+
+using testing::StoreFault;
+using testing::StoreFaultInjection;
+using testing::TemporaryDevice;
+
+constexpr std::string_view group = "group.test.brisklane";
+
+mode_t modeOf(const std::filesystem::path& path) {
+  struct stat status {};
+  EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+  return status.st_mode & 0777;
+}
+
+std::string journalMode(const std::filesystem::path& file) {
+  sqlite3* connection = nullptr;
+  sqlite3_open_v2(file.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(connection, "PRAGMA journal_mode", -1, &statement, nullptr);
+  std::string mode;
+  if (sqlite3_step(statement) == SQLITE_ROW) {
+    mode = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(connection);
+  return mode;
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(UserDefaults, FreshDeviceGetsPrivateStoreInWalMode) {
+  TemporaryDevice device;
+  auto store = UserDefaults::open(group);
+  ASSERT_TRUE(store.has_value());
+  EXPECT_FALSE(store->string("today").has_value());
+  store.reset();
+
+  auto file = userDefaultsFile(group);
+  EXPECT_EQ(file.parent_path().parent_path().parent_path(), device.root());
+  EXPECT_EQ(modeOf(file), 0600u);
+  EXPECT_EQ(modeOf(file.parent_path()), 0700u);
+  EXPECT_EQ(modeOf(file.parent_path().parent_path()), 0700u);
+  EXPECT_EQ(journalMode(file), "wal");
+}
+
+TEST(UserDefaults, KeepsTextExactlyAndReplacesOnSet) {
+  TemporaryDevice device;
+  const std::string exotic("caf\xc3\xa9 \xe2\x9c\x93\0tail", 13);
+  {
+    auto store = UserDefaults::open(group);
+    ASSERT_TRUE(store);
+    EXPECT_TRUE(store->set("first", "today"));
+    EXPECT_TRUE(store->set(exotic, "today"));
+    EXPECT_TRUE(store->set("", "diag"));
+  }
+  auto store = UserDefaults::open(group);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->string("today"), exotic);
+  EXPECT_EQ(store->string("diag"), "");  // empty is a value, not an absence
+  EXPECT_FALSE(store->string("Today").has_value());
+}
+
+TEST(UserDefaults, RefusesIdentifiersThatAreNotAppGroups) {
+  TemporaryDevice device;
+  for (const char* bad :
+       {"", "group.", "group.brisklane", "com.brisklane.app", "group..a.b", "group.a/b.c",
+        "group.../x", "group.a.b.", "group.-a.b", "group.a b.c", "Group.a.b"}) {
+    EXPECT_FALSE(isAppGroupIdentifier(bad)) << bad;
+    EXPECT_FALSE(UserDefaults::open(bad).has_value()) << bad;
+  }
+  EXPECT_TRUE(isAppGroupIdentifier("group.app.brisklane.shared"));
+  EXPECT_TRUE(isAppGroupIdentifier("group.a-1.B2"));
+  EXPECT_FALSE(std::filesystem::exists(device.root() / "AppGroup"));
+}
+
+TEST(UserDefaults, LeavesAFileThatIsNotAStoreUntouched) {
+  TemporaryDevice device;
+  auto file = userDefaultsFile(group);
+  ASSERT_TRUE(makeFolders(file.parent_path()));
+  const std::string garbage = "this is not a database, and it must stay exactly like this\n";
+  for (std::string bytes :
+       {garbage, std::string(4096, '\x5a'), std::string("SQLite format 3\0junk", 20)}) {
+    writeFile(file, bytes);
+    EXPECT_FALSE(UserDefaults::open(group).has_value());
+    EXPECT_EQ(testing::readFile(file), bytes);
+    EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal"));
+  }
+}
+
+TEST(UserDefaults, LeavesADatabaseOfAnotherShapeUntouched) {
+  TemporaryDevice device;
+  auto file = userDefaultsFile(group);
+  ASSERT_TRUE(makeFolders(file.parent_path()));
+  sqlite3* connection = nullptr;
+  sqlite3_open(file.c_str(), &connection);
+  sqlite3_exec(connection, "CREATE TABLE defaults(name TEXT); INSERT INTO defaults VALUES('x');",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(connection);
+  auto before = testing::readFile(file);
+  EXPECT_FALSE(UserDefaults::open(group).has_value());
+  EXPECT_EQ(testing::readFile(file), before);
+}
+
+TEST(UserDefaults, GivesNothingWhenTheRootCannotBeMade) {
+  TemporaryDevice device;
+  // Permission bits stop nothing for root, so a file stands where folders must be.
+  auto blocker = device.root() / "blocker";
+  writeFile(blocker, "a file, not a folder");
+  ::setenv("BRISKLANE_HOME", blocker.c_str(), 1);
+  EXPECT_FALSE(UserDefaults::open(group).has_value());
+  ::setenv("BRISKLANE_HOME", (blocker / "below").c_str(), 1);
+  EXPECT_FALSE(UserDefaults::open(group).has_value());
+  EXPECT_EQ(testing::readFile(blocker), "a file, not a folder");
+}
+
+TEST(UserDefaults, InjectedFaultsFailEachOperationAsTheRealFailureWould) {
+  TemporaryDevice device;
+  ASSERT_TRUE(UserDefaults::open(group)->set("kept", "today"));
+  {
+    StoreFaultInjection fault(StoreFault::open);
+    EXPECT_FALSE(UserDefaults::open(group).has_value());
+  }
+  auto store = UserDefaults::open(group);
+  ASSERT_TRUE(store);
+  {
+    StoreFaultInjection fault(StoreFault::read);
+    EXPECT_FALSE(store->string("today").has_value());
+  }
+  {
+    StoreFaultInjection fault(StoreFault::write);
+    EXPECT_FALSE(store->set("lost", "today"));
+  }
+  EXPECT_EQ(store->string("today"), "kept");
+}
+
+TEST(UserDefaults, ReadsWhileAnotherConnectionHoldsAWriteTransaction) {
+  TemporaryDevice device;
+  ASSERT_TRUE(UserDefaults::open(group)->set("committed", "today"));
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(userDefaultsFile(group).c_str(), &writer), SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(writer,
+                   "BEGIN IMMEDIATE; UPDATE defaults SET value = 'pending' WHERE key = 'today';",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  auto reader = UserDefaults::open(group);
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(reader->string("today"), "committed");
+  sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(writer);
+  EXPECT_EQ(UserDefaults::open(group)->string("today"), "pending");
+}
+
+TEST(DeviceRoot, FollowsTheEnvironment) {
+  TemporaryDevice device;
+  EXPECT_EQ(deviceRoot(), device.root());
+  ::unsetenv("BRISKLANE_HOME");
+  ::setenv("XDG_DATA_HOME", "/data", 1);
+  EXPECT_EQ(deviceRoot(), std::filesystem::path("/data/brisklane"));
+  ::unsetenv("XDG_DATA_HOME");
+  ::setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(deviceRoot(), std::filesystem::path("/home/someone/.local/share/brisklane"));
+}
+
+}  // namespace
+}  // namespace brisklane

@@ -1,0 +1,300 @@
+#include "widget/today/payload.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <unordered_set>
+
+#include "tests/support/temporary_device.h"
+
+namespace brisklane {
+
+void PrintTo(const PayloadError& error, std::ostream* out) {
+  *out << error.path << ": " << error.message;
+}
+
+namespace {
+
+std::optional<TodayPayload> decoded(std::string_view json) {
+  auto result = decodePayload(json);
+  if (auto* payload = std::get_if<TodayPayload>(&result)) return *payload;
+  return std::nullopt;
+}
+
+PayloadError errorOf(std::string_view json) {
+  auto result = decodePayload(json);
+  EXPECT_TRUE(std::holds_alternative<PayloadError>(result)) << json;
+  if (auto* error = std::get_if<PayloadError>(&result)) return *error;
+  return {};
+}
+
+std::filesystem::path corpus() {
+  return std::filesystem::path(BRISKLANE_SOURCE_DIR) / "tests/corpus/payload";
+}
+
+TEST(PayloadDecoding, AcceptsEveryValidDocumentOfTheCorpusAndRejectsEveryInvalidOne) {
+  int valid = 0, invalid = 0;
+  for (const auto& file : std::filesystem::directory_iterator(corpus())) {
+    std::string name = file.path().filename().string();
+    auto bytes = testing::readFile(file.path());
+    ASSERT_TRUE(bytes) << name;
+    if (name.starts_with("valid-")) {
+      EXPECT_TRUE(decoded(*bytes).has_value()) << name;
+      ++valid;
+    } else {
+      EXPECT_FALSE(decoded(*bytes).has_value()) << name;
+      ++invalid;
+    }
+  }
+  EXPECT_GE(valid, 8);
+  EXPECT_GE(invalid, 20);
+}
+
+TEST(PayloadDecoding, MinimalDocumentGivesNoOptionals) {
+  auto payload = decoded(R"({"count":0,"items":[]})");
+  ASSERT_TRUE(payload);
+  EXPECT_FALSE(payload->tier);
+  EXPECT_EQ(payload->count, 0);
+  EXPECT_TRUE(payload->items.empty());
+  EXPECT_FALSE(payload->updatedAt);
+}
+
+TEST(PayloadDecoding, ReadsEveryFieldInOrderWithoutReordering) {
+  auto payload =
+      decoded(R"({"updatedAt":"yesterday-ish","items":[{"project":"P","title":"b"},{"title":"a"}],)"
+              R"("count":-4,"tier":"important"})");
+  ASSERT_TRUE(payload);
+  EXPECT_EQ(payload->tier, "important");
+  EXPECT_EQ(payload->count, -4);
+  ASSERT_EQ(payload->items.size(), 2u);
+  EXPECT_EQ(payload->items[0].title, "b");
+  EXPECT_EQ(payload->items[0].project, "P");
+  EXPECT_EQ(payload->items[1].title, "a");
+  EXPECT_FALSE(payload->items[1].project);
+  EXPECT_EQ(payload->updatedAt, "yesterday-ish");  // kept as text, never parsed as a date
+}
+
+TEST(PayloadDecoding, NullOptionalsAreAbsentAndEmptyStringsArePresent) {
+  auto nulls =
+      decoded(R"({"tier":null,"count":1,"items":[{"title":"t","project":null}],"updatedAt":null})");
+  ASSERT_TRUE(nulls);
+  EXPECT_FALSE(nulls->tier);
+  EXPECT_FALSE(nulls->items[0].project);
+  EXPECT_FALSE(nulls->updatedAt);
+  auto empties =
+      decoded(R"({"tier":"","count":1,"items":[{"title":"","project":""}],"updatedAt":""})");
+  ASSERT_TRUE(empties);
+  EXPECT_EQ(empties->tier, "");
+  EXPECT_EQ(empties->items[0].title, "");
+  EXPECT_EQ(empties->items[0].project, "");
+  EXPECT_EQ(empties->updatedAt, "");
+}
+
+TEST(PayloadDecoding, KeysMatchExactlyAndUnknownKeysAreIgnored) {
+  auto payload = decoded(
+      R"({"Tier":"urgent","TIER":"urgent","tier_":"x","count":2,"Count":"no","items":[)"
+      R"({"title":"t","Project":"p","project_name":"q","extra":{"deep":[1,2,{"x":null}]}}],)"
+      R"("updated_at":"s","future":[true]})");
+  ASSERT_TRUE(payload);
+  EXPECT_FALSE(payload->tier);
+  EXPECT_EQ(payload->count, 2);
+  EXPECT_FALSE(payload->items[0].project);
+  EXPECT_FALSE(payload->updatedAt);
+  // A differently-cased required key does not stand in for the real one.
+  EXPECT_EQ(errorOf(R"({"Count":1,"items":[]})"), (PayloadError{"$.count", "is required"}));
+}
+
+TEST(PayloadDecoding, CountIsAWholeNumberWithinSigned64Bits) {
+  EXPECT_EQ(decoded(R"({"count":9223372036854775807,"items":[]})")->count,
+            std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(decoded(R"({"count":-9223372036854775808,"items":[]})")->count,
+            std::numeric_limits<std::int64_t>::min());
+  // Whole numbers written with a zero fraction or an exponent are whole numbers.
+  EXPECT_EQ(decoded(R"({"count":3.0,"items":[]})")->count, 3);
+  EXPECT_EQ(decoded(R"({"count":1e2,"items":[]})")->count, 100);
+  EXPECT_EQ(decoded(R"({"count":-0,"items":[]})")->count, 0);
+  const PayloadError outOfRange{"$.count", "must be a whole number within signed 64 bits"};
+  for (const char* count : {"9223372036854775808", "18446744073709551615", "9.2233720368547758e18",
+                            "2.5", "-0.5", "1e-1", "\"3\"", "true", "[3]", "{}"}) {
+    EXPECT_EQ(errorOf(std::string(R"({"count":)") + count + R"(,"items":[]})"), outOfRange)
+        << count;
+  }
+  EXPECT_EQ(errorOf(R"({"items":[]})"), (PayloadError{"$.count", "is required"}));
+  EXPECT_EQ(errorOf(R"({"count":null,"items":[]})"), (PayloadError{"$.count", "is required"}));
+  // Beyond what the parser holds as a number at all: not JSON it accepts.
+  EXPECT_EQ(errorOf(R"({"count":1e400,"items":[]})").path, "$");
+  EXPECT_FALSE(decoded(R"({"count":-9223372036854775809,"items":[]})"));
+}
+
+TEST(PayloadDecoding, OneBadItemInvalidatesTheWholeDocument) {
+  EXPECT_EQ(errorOf(R"({"count":2,"items":[{"title":"ok"},{"project":"p"}]})"),
+            (PayloadError{"$.items[1].title", "is required"}));
+  EXPECT_EQ(errorOf(R"({"count":2,"items":[{"title":"ok"},{"title":"b","project":7}]})"),
+            (PayloadError{"$.items[1].project", "must be a string or null"}));
+  EXPECT_EQ(errorOf(R"({"count":1,"items":[{"title":null}]})"),
+            (PayloadError{"$.items[0].title", "is required"}));
+  EXPECT_EQ(errorOf(R"({"count":1,"items":[{"title":5}]})"),
+            (PayloadError{"$.items[0].title", "must be a string"}));
+  EXPECT_EQ(errorOf(R"({"count":1,"items":[{"title":"a"},"b"]})"),
+            (PayloadError{"$.items[1]", "must be an object"}));
+  EXPECT_EQ(errorOf(R"({"count":1,"items":{}})"), (PayloadError{"$.items", "must be an array"}));
+  EXPECT_EQ(errorOf(R"({"count":1,"items":null})"), (PayloadError{"$.items", "is required"}));
+  EXPECT_EQ(errorOf(R"({"count":1})"), (PayloadError{"$.items", "is required"}));
+}
+
+TEST(PayloadDecoding, OptionalTextsOfTheWrongTypeInvalidateTheDocument) {
+  EXPECT_EQ(errorOf(R"({"tier":1,"count":1,"items":[]})"),
+            (PayloadError{"$.tier", "must be a string or null"}));
+  EXPECT_EQ(errorOf(R"({"tier":["urgent"],"count":1,"items":[]})").path, "$.tier");
+  EXPECT_EQ(errorOf(R"({"count":1,"items":[],"updatedAt":0})"),
+            (PayloadError{"$.updatedAt", "must be a string or null"}));
+}
+
+TEST(PayloadDecoding, NonObjectsNonJsonAndBadUtf8GiveNoPayload) {
+  EXPECT_EQ(errorOf(R"([{"count":0,"items":[]}])"), (PayloadError{"$", "must be an object"}));
+  for (std::string_view text : {"", " ", "null", "\"text\"", "42", "today", "{", "{}}",
+                                R"({"count":0,"items":[]} trailing)"}) {
+    EXPECT_FALSE(decoded(text)) << text;
+  }
+  EXPECT_FALSE(decoded("{\"tier\":\"\xff\",\"count\":1,\"items\":[]}"));
+  EXPECT_FALSE(decoded("{\"count\":1,\"items\":[],\"x\":\"\xc3\"}"));  // even in an ignored key
+  EXPECT_FALSE(decoded(std::string_view("{\"count\":1,\0\"items\":[]}", 23)));
+}
+
+TEST(PayloadDecoding, HostileDocumentsGiveNoPayloadWithoutExhaustingTheStack) {
+  EXPECT_FALSE(decoded(std::string(1'000'000, '[')));
+  std::string nested =
+      R"({"count":1,"items":[],"x":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}";
+  EXPECT_FALSE(decoded(nested));
+  std::string huge =
+      R"({"count":1,"items":[],"x":")" + std::string(maximumPayloadBytes, 'a') + "\"}";
+  EXPECT_EQ(errorOf(huge).path, "$");
+}
+
+TEST(PayloadDecoding, DecodesLargeSummaries) {
+  std::string json = R"({"tier":"urgent","count":20000,"items":[)";
+  for (int i = 0; i < 20'000; ++i) {
+    json += (i ? "," : "") + std::string(R"({"title":"Task number )") + std::to_string(i) +
+            R"(","project":"Project"})";
+  }
+  json += "]}";
+  auto payload = decoded(json);
+  ASSERT_TRUE(payload);
+  EXPECT_EQ(payload->items.size(), 20'000u);
+  EXPECT_EQ(payload->items.back().title, "Task number 19999");
+}
+
+TEST(PayloadEncoding, LeavesAbsentOptionalsOutAndRoundTrips) {
+  TodayPayload bare{
+      .tier = std::nullopt, .count = 2, .items = {{"a", std::nullopt}}, .updatedAt = {}};
+  EXPECT_EQ(encodePayload(bare), R"({"count":2,"items":[{"title":"a"}]})");
+  TodayPayload full{.tier = "urgent",
+                    .count = std::numeric_limits<std::int64_t>::min(),
+                    .items = {{"Caf\xc3\xa9 \"q\"", ""}, {"b", "P"}},
+                    .updatedAt = "2026"};
+  std::string text = encodePayload(full);
+  EXPECT_EQ(text, R"({"tier":"urgent","count":-9223372036854775808,"items":[{"title":"Café \"q\"",)"
+                  R"("project":""},{"title":"b","project":"P"}],"updatedAt":"2026"})");
+  auto back = decoded(text);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->tier, full.tier);
+  EXPECT_EQ(back->count, full.count);
+  EXPECT_EQ(back->items, full.items);
+  EXPECT_EQ(back->updatedAt, full.updatedAt);
+}
+
+TEST(TodayItemEquality, FollowsCanonicalEquivalenceAndHashesAlike) {
+  TodayItem precomposed{"caf\xc3\xa9", "\xc3\x89t\xc3\xa9"};   // é, É precomposed
+  TodayItem combining{"cafe\xcc\x81", "E\xcc\x81te\xcc\x81"};  // e + U+0301
+  EXPECT_EQ(precomposed, combining);
+  EXPECT_EQ(std::hash<TodayItem>{}(precomposed), std::hash<TodayItem>{}(combining));
+  std::unordered_set<TodayItem> rows{precomposed, combining, {"cafe", std::nullopt}};
+  EXPECT_EQ(rows.size(), 2u);
+
+  EXPECT_NE((TodayItem{"a", std::nullopt}), (TodayItem{"a", ""}));
+  EXPECT_NE(std::hash<TodayItem>{}({"a", std::nullopt}), std::hash<TodayItem>{}({"a", ""}));
+  EXPECT_EQ((TodayItem{"a", std::nullopt}), (TodayItem{"a", std::nullopt}));
+  EXPECT_NE((TodayItem{"Task", std::nullopt}), (TodayItem{"task", std::nullopt}));
+  // Compatibility forms are not canonical ones: "ﬁ" is not "fi".
+  EXPECT_NE((TodayItem{"\xef\xac\x81", std::nullopt}), (TodayItem{"fi", std::nullopt}));
+  // Invalid UTF-8 equals only itself.
+  EXPECT_EQ((TodayItem{"\xff", std::nullopt}), (TodayItem{"\xff", std::nullopt}));
+  EXPECT_NE((TodayItem{"\xff", std::nullopt}), (TodayItem{"\xfe", std::nullopt}));
+}
+
+// Unicode's own conformance data: in every line, c1, c2 and c3 are canonically
+// equivalent, and so are c4 and c5.
+TEST(TodayItemEquality, AgreesWithUnicodeNormalizationTest) {
+  const char* source = "/usr/share/unicode/NormalizationTest.txt.bz2";
+  if (!std::filesystem::exists(source)) GTEST_SKIP() << source << " is missing (unicode-data)";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((std::string("bzcat ") + source).c_str(), "r"),
+                                             &::pclose);
+  ASSERT_TRUE(pipe);
+  auto utf8 = [](const std::string& codePoints) {
+    std::string text;
+    std::istringstream stream(codePoints);
+    unsigned long point = 0;
+    while (stream >> std::hex >> point) {
+      if (point < 0x80) {
+        text += char(point);
+      } else if (point < 0x800) {
+        text += char(0xC0 | (point >> 6)), text += char(0x80 | (point & 0x3F));
+      } else if (point < 0x10000) {
+        text += char(0xE0 | (point >> 12)), text += char(0x80 | ((point >> 6) & 0x3F)),
+            text += char(0x80 | (point & 0x3F));
+      } else {
+        text += char(0xF0 | (point >> 18)), text += char(0x80 | ((point >> 12) & 0x3F)),
+            text += char(0x80 | ((point >> 6) & 0x3F)), text += char(0x80 | (point & 0x3F));
+      }
+    }
+    return text;
+  };
+  char buffer[4096];
+  int lines = 0;
+  std::hash<TodayItem> hash;
+  while (std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
+    std::string line(buffer);
+    if (line.empty() || line[0] == '#' || line[0] == '@') continue;
+    std::vector<std::string> columns;
+    std::istringstream fields(line.substr(0, line.find('#')));
+    for (std::string field; std::getline(fields, field, ';') && columns.size() < 5;) {
+      columns.push_back(utf8(field));
+    }
+    if (columns.size() < 5) continue;
+    TodayItem c1{columns[0], columns[2]}, c2{columns[1], columns[1]}, c3{columns[2], columns[0]};
+    TodayItem c4{columns[3], std::nullopt}, c5{columns[4], std::nullopt};
+    ASSERT_EQ(c1, c2) << line;
+    ASSERT_EQ(c1, c3) << line;
+    ASSERT_EQ(c4, c5) << line;
+    ASSERT_EQ(hash(c1), hash(c3)) << line;
+    ASSERT_EQ(hash(c4), hash(c5)) << line;
+    ++lines;
+  }
+  EXPECT_GT(lines, 18'000);
+}
+
+// The outside JSON conformance corpus: no document may crash the decoder, and
+// none that JSON itself rejects may become a payload.
+TEST(PayloadDecoding, RejectsEveryDocumentJsonRejects) {
+  auto data = testing::sharedTestData();
+  if (!data) GTEST_SKIP() << "../shared/testdata is not beside the project";
+  int rejected = 0;
+  for (const auto& file :
+       std::filesystem::directory_iterator(*data / "jsontestsuite/test_parsing")) {
+    auto bytes = testing::readFile(file.path());
+    ASSERT_TRUE(bytes);
+    auto result = decodePayload(*bytes);
+    if (file.path().filename().string().starts_with("n_")) {
+      EXPECT_TRUE(std::holds_alternative<PayloadError>(result)) << file.path();
+      ++rejected;
+    }
+  }
+  EXPECT_GT(rejected, 150);
+}
+
+}  // namespace
+}  // namespace brisklane
