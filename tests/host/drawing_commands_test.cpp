@@ -7,14 +7,14 @@
 #include <regex>
 
 #include "platform/foundation/user_defaults.h"
-#include "tests/host/run_extension.h"
+#include "tests/support/process.h"
+#include "tests/support/temporary_device.h"
 #include "widget/today/app_group.h"
 
 namespace brisklane {
 namespace {
 
 using testing::readFile;
-using testing::runExtension;
 
 // Width and height from a PNG's header, or nothing when it is not a PNG.
 std::optional<std::pair<std::uint32_t, std::uint32_t>> pngSize(const std::string& bytes) {
@@ -29,8 +29,9 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> pngSize(const std::string
 
 class DrawingCommands : public ::testing::Test {
  protected:
-  testing::ProcessResult run(std::vector<std::string> arguments) {
-    return runExtension(device_.root(), std::move(arguments));
+  static testing::ProcessResult run(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), testing::builtProgram("BrisklaneWidgetExtension"));
+    return testing::runProcess(arguments);
   }
   std::filesystem::path file(std::string_view name) const { return device_.root() / name; }
   testing::TemporaryDevice device_;
