@@ -230,15 +230,23 @@ HostCommand addGalleryCommand(CLI::App& app) {
                   }
                   pictures += 1;
                   const Size size = scene.layout.canvas;
-                  page +=
-                      "<td><figure><div class=\"" +
-                      std::string(isAccessory(family) ? "lock" : "home") + "\"><a href=\"" + stem +
-                      ".svg\"><img src=\"" + stem + ".png\" width=\"" +
-                      std::to_string(static_cast<int>(size.width)) + "\" height=\"" +
-                      std::to_string(static_cast<int>(size.height)) + "\" alt=\"" +
-                      escaped(widget.kind + " " + state.name + " " + std::string(name(family))) +
-                      "\"></a></div><figcaption>" + std::string(name(family)) +
-                      "</figcaption></figure></td>";
+                  const std::string width = std::to_string(static_cast<int>(size.width));
+                  const std::string height = std::to_string(static_cast<int>(size.height));
+                  page += R"(<td><figure><div class=")";
+                  page += isAccessory(family) ? "lock" : "home";
+                  page += R"("><a href=")";
+                  page += stem;
+                  page += R"(.svg"><img src=")";
+                  page += stem;
+                  page += R"(.png" width=")";
+                  page += width;
+                  page += R"(" height=")";
+                  page += height;
+                  page += R"(" alt=")";
+                  page += escaped(stem);
+                  page += R"("></a></div><figcaption>)";
+                  page += name(family);
+                  page += "</figcaption></figure></td>";
                 }
                 page += "</tr>\n";
               }

@@ -24,8 +24,8 @@ void appendBytes(png_structp png, png_bytep data, png_size_t length) {
 void flushNothing(png_structp) {}
 
 // Premultiplied native-endian ARGB to straight RGBA, one row.
-void unpremultiplyRow(const unsigned char* source, png_bytep row, int width) {
-  for (int x = 0; x < width; ++x) {
+void unpremultiplyRow(const unsigned char* source, png_bytep row, std::ptrdiff_t width) {
+  for (std::ptrdiff_t x = 0; x < width; ++x) {
     std::uint32_t pixel;
     std::memcpy(&pixel, source + 4 * x, 4);
     const std::uint32_t alpha = pixel >> 24;
