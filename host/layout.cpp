@@ -432,21 +432,21 @@ Measured Layouter::lay(const View& view, const ProposedSize& proposal, const Inh
                             parts.title.minY() + title.lastBaseline};
           },
           [&](const ColorFill&) {
-            return Measured{{proposal.width.valueOr(idealFillLength),
-                             proposal.height.valueOr(idealFillLength)}};
+            return Measured{.size = {proposal.width.valueOr(idealFillLength),
+                                     proposal.height.valueOr(idealFillLength)}};
           },
           [&](const AccessoryWidgetBackground&) {
-            return Measured{{proposal.width.valueOr(idealFillLength),
-                             proposal.height.valueOr(idealFillLength)}};
+            return Measured{.size = {proposal.width.valueOr(idealFillLength),
+                                     proposal.height.valueOr(idealFillLength)}};
           },
           [&](const Spacer& spacer) {
             const double least = spacer.minLength.resolved(defaultSpacerMinLength);
             if (!stackAxis) {
-              return Measured{{std::max(least, proposal.width.valueOr(least)),
-                               std::max(least, proposal.height.valueOr(least))}};
+              return Measured{.size = {std::max(least, proposal.width.valueOr(least)),
+                                       std::max(least, proposal.height.valueOr(least))}};
             }
             const double main = std::max(least, along(proposal, *stackAxis).valueOr(least));
-            return Measured{sizeOf(main, 0, *stackAxis)};
+            return Measured{.size = sizeOf(main, 0, *stackAxis)};
           },
           [&](const VStack& stack) {
             return layStack(
