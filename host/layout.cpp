@@ -28,6 +28,10 @@ Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 enum class Axis { horizontal, vertical };
 
+// How a horizontal stack lines its children up across: by a baseline, or by
+// the given alignment's share of the free height.
+enum class BaselineAlignment { none, first, last };
+
 [[nodiscard]] Axis crossAxis(Axis axis) {
   return axis == Axis::horizontal ? Axis::vertical : Axis::horizontal;
 }
@@ -116,7 +120,7 @@ class Layouter {
                     const ProposedSize& proposal, const InheritedStyle& style,
                     const std::optional<Placement>& placement,
                     const std::function<double(const Measured&, double crossLength)>& crossOffset,
-                    bool baselineAligned);
+                    BaselineAlignment baselines);
   Measured layZStack(const ZStack& stack, const ProposedSize& proposal, const InheritedStyle& style,
                      const std::optional<Placement>& placement);
 
@@ -268,11 +272,10 @@ double placeAlongMain(Axis axis, std::vector<StackMember>& members, double spaci
 }
 
 // Pass 4: positions across. Baseline alignment hangs every child from the
-// lowest first baseline above it (a child without text uses its bottom);
+// lowest first (or last) baseline above it (a child without text uses its bottom);
 // the other alignments share out the free cross length. Answers the stack's
 // cross length.
-double placeAcross(Axis axis, std::vector<StackMember>& members, bool baselineAligned,
-                   bool lastBaseline,
+double placeAcross(Axis axis, std::vector<StackMember>& members, BaselineAlignment baselines,
                    const std::function<double(const Measured&, double crossLength)>& crossOffset) {
   const Axis cross = crossAxis(axis);
   auto setCross = [&](StackMember& member, double value) {
@@ -280,10 +283,10 @@ double placeAcross(Axis axis, std::vector<StackMember>& members, bool baselineAl
     member.offset = pointOf(main, value, axis);
   };
   double crossLength = 0;
-  if (baselineAligned) {
+  if (baselines != BaselineAlignment::none) {
     auto baselineOf = [&](const StackMember& member) {
-      const auto& baseline =
-          lastBaseline ? member.measured.lastBaseline : member.measured.firstBaseline;
+      const auto& baseline = baselines == BaselineAlignment::last ? member.measured.lastBaseline
+                                                                  : member.measured.firstBaseline;
       return baseline.value_or(member.measured.size.height);
     };
     double above = 0;
@@ -325,12 +328,11 @@ Measured Layouter::layStack(
     Axis axis, const std::vector<View>& children, double spacing, const ProposedSize& proposal,
     const InheritedStyle& style, const std::optional<Placement>& placement,
     const std::function<double(const Measured&, double crossLength)>& crossOffset,
-    bool baselineAligned) {
+    BaselineAlignment baselines) {
   std::vector<StackMember> members = rankedMembers(*this, axis, children, proposal, style);
   allocateMainLengths(*this, axis, members, spacing, proposal, style);
   const double mainLength = placeAlongMain(axis, members, spacing);
-  const double crossLength =
-      placeAcross(axis, members, baselineAligned, /*lastBaseline=*/false, crossOffset);
+  const double crossLength = placeAcross(axis, members, baselines, crossOffset);
   if (placement) {
     const ProposedLength cross = along(proposal, crossAxis(axis));
     for (const StackMember& member : members) {
@@ -455,18 +457,20 @@ Measured Layouter::lay(const View& view, const ProposedSize& proposal, const Inh
                 [&](const Measured& child, double width) {
                   return offsetFor(stack.alignment, width - child.size.width);
                 },
-                false);
+                BaselineAlignment::none);
           },
           [&](const HStack& stack) {
-            const bool baseline = stack.alignment == VerticalAlignment::firstTextBaseline ||
-                                  stack.alignment == VerticalAlignment::lastTextBaseline;
+            const BaselineAlignment baselines =
+                stack.alignment == VerticalAlignment::firstTextBaseline  ? BaselineAlignment::first
+                : stack.alignment == VerticalAlignment::lastTextBaseline ? BaselineAlignment::last
+                                                                         : BaselineAlignment::none;
             return layStack(
                 Axis::horizontal, stack.children, stack.spacing.resolved(defaultStackSpacing),
                 proposal, style, inner,
                 [&](const Measured& child, double height) {
                   return offsetFor(stack.alignment, height - child.size.height);
                 },
-                baseline);
+                baselines);
           },
           [&](const ZStack& stack) { return layZStack(stack, proposal, style, inner); },
           [&](const PaddingModifier& padding) {

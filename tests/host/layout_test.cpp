@@ -280,6 +280,23 @@ TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidth) {
   EXPECT_NEAR(*label->firstBaseline, *count->firstBaseline, tolerance);
 }
 
+TEST(StackLayout, AlignsOnTheLastBaselineWhenAsked) {
+  const View tree =
+      HStack{.alignment = VerticalAlignment::lastTextBaseline,
+             .spacing = 0,
+             .children = {View(Text::verbatim("two lines of text")).frame({.maxWidth = 40.0}),
+                          View(Text::verbatim("one")).font(Font::system(30))}};
+  const LayoutResult layout = brisklane::layout(tree, {400, 400});
+  const NodeLayout* wrapped = findText(layout, "two lines of text");
+  const NodeLayout* single = findText(layout, "one");
+  ASSERT_TRUE(wrapped && single);
+  const TextMeasurement lines =
+      measureText({"two lines of text", textFont(Font::system(17)), std::nullopt},
+                  ProposedLength::points(wrapped->frame.size.width));
+  ASSERT_GE(lines.lineCount, 2);
+  EXPECT_NEAR(wrapped->frame.minY() + lines.lastBaseline, *single->firstBaseline, tolerance);
+}
+
 TEST(StackLayout, WrapsTextWithoutALineLimit) {
   const View tree = Text::verbatim("Linked \u2713 \u2014 reopen app and some more words");
   const LayoutResult narrow = brisklane::layout(tree, {60, 500});
