@@ -64,7 +64,7 @@ int runHostCommandLine(int argc, const char* const* argv,
   return exitBadUsage;
 }
 
-void runWidgetHost(std::vector<WidgetConfiguration> widgets) {
+void runWidgetHost(const std::vector<WidgetConfiguration>& widgets) {
   assert(currentInvocation && "the bundle was handed over outside NSExtensionMain");
   if (!currentInvocation) return;
   currentInvocation->exitCode = runHostCommandLine(currentInvocation->argc, currentInvocation->argv,

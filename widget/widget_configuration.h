@@ -106,7 +106,7 @@ template <class ProviderType>
 
 // Supplied by the widget host: takes over with the bundle's widgets, in
 // declaration order, and returns when the host is done.
-void runWidgetHost(std::vector<WidgetConfiguration> widgets);
+void runWidgetHost(const std::vector<WidgetConfiguration>& widgets);
 
 // `WidgetBundle`: a bundle type derives from it and answers its widgets from
 // `body()`; `main()` hands them to the host.
