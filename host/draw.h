@@ -42,7 +42,9 @@ inline constexpr Color defaultForegroundColor = Color::white;
 // `AccessoryWidgetBackground` as the lock screen shows it.
 inline constexpr Color accessoryBackdropColor{1, 1, 1, 0.22};
 
-// Draws `scene` into `cairo`, whose user space is in points.
+// Draws `scene` into `cairo`, whose user space is in points. On an image
+// surface everything outside the widget's outline is left transparent
+// (cleared, whatever was there); on a vector surface it is clipped.
 void drawWidget(cairo_t* cairo, const WidgetScene& scene);
 
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> renderPng(const WidgetScene& scene);

@@ -5,16 +5,17 @@
 // Supported, with the platform's stack rules: proposals from parent to child;
 // `VStack` and `HStack` written once over a main and a cross axis, children
 // served from the least to the most flexible, each offered an equal share of
-// what is left, so spacers split the free length equally after their minimum
-// lengths; default spacing 8 between stack children and a default spacer
-// minimum of 8; cross alignment leading/centre/trailing, top/centre/bottom and
-// first or last text baseline; `ZStack` placing each child by its alignment;
-// `padding` (default 16); `frame(maxWidth:maxHeight:alignment:)` with finite
-// or unbounded maxima; colour fills and the accessory backdrop taking all the
-// space offered; text wrapping at the offered width, or cut with an ellipsis
-// after its line limit; system symbols sized by the font; `Label` as icon and
-// title on one baseline. `font`, `foregroundColor` and `lineLimit` are
-// inherited down the tree. Not supported: layout priorities, fixed frames
+// what is left; children that take any length (spacers, fills, unbounded
+// frames) come last, after the others were served with their minimum lengths
+// set aside, and split the remainder equally, so texts beside a spacer keep
+// their ideal width and spacers share the free length; default spacing 8
+// between stack children and a default spacer minimum of 8; cross alignment
+// leading/centre/trailing, top/centre/bottom and first or last text baseline; `ZStack` placing each
+// child by its alignment; `padding` (default 16); `frame(maxWidth:maxHeight:alignment:)` with
+// finite or unbounded maxima; colour fills and the accessory backdrop taking all the space offered;
+// text wrapping at the offered width, or cut with an ellipsis after its line limit; system symbols
+// sized by the font; `Label` as icon and title on one baseline. `font`, `foregroundColor` and
+// `lineLimit` are inherited down the tree. Not supported: layout priorities, fixed frames
 // (`frame(width:height:)`), minimum frame lengths, `fixedSize`, overlays,
 // right-to-left layout and safe areas (a widget has none, so
 // `ignoresSafeArea` changes nothing).
