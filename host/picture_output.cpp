@@ -28,6 +28,40 @@ std::string deviceClassNames() {
   return names;
 }
 
+void addWidgetChoiceOptions(CLI::App& command, WidgetChoiceOptions& options) {
+  command.add_option("--kind", options.kind, "The widget's kind")->required();
+  command.add_option("--family", options.family,
+                     "A family the widget is offered in (default: its first)");
+  command.add_option("--source", options.source, "Where the entry comes from")
+      ->check(CLI::IsMember({"placeholder", "snapshot", "timeline"}))
+      ->capture_default_str();
+  command.add_option("--device", options.device, "Device class: " + deviceClassNames());
+}
+
+std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
+                                             const WidgetChoiceOptions& options) {
+  const WidgetConfiguration* widget = widgetOfKind(context, options.kind);
+  if (!widget) return exitBadUsage;
+  std::string familyName = options.family;
+  if (familyName.empty() && !widget->supportedFamilies.empty()) {
+    familyName = name(widget->supportedFamilies.front());
+  }
+  const std::optional<WidgetFamily> family = offeredFamily(context, *widget, familyName);
+  if (!family) return exitBadUsage;
+  const std::optional<DeviceClass> device = chosenDevice(context, options.device);
+  if (!device) return exitBadUsage;
+  const std::optional<EntrySource> source = entrySourceNamed(options.source);
+  if (!source) return exitBadUsage;  // the option's check lets no other name through
+  std::optional<AnyEntry> entry = providerEntry(
+      *widget, *source, TimelineProviderContext{.family = *family, .isPreview = false});
+  if (!entry) {
+    context.err << "error: the provider answered no entry\n";
+    return exitFailure;
+  }
+  return ChosenWidget{
+      .widget = widget, .family = *family, .device = *device, .entry = std::move(*entry)};
+}
+
 WidgetScene widgetScene(const WidgetConfiguration& widget, const AnyEntry& entry,
                         WidgetFamily family, const DeviceClass& device) {
   return makeScene(evaluated(widget.content(entry), EnvironmentValues{.widgetFamily = family}),

@@ -1,11 +1,13 @@
-// What the drawing commands (render, gallery, tap) share: the device option,
-// the scene of one widget entry, and writing pictures.
+// What the drawing commands (render, gallery, tap) share: choosing a widget,
+// family, device and entry from the command line, the scene of one widget
+// entry, and writing pictures.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "host/devices.h"
 #include "host/draw.h"
@@ -24,6 +26,27 @@ enum class PictureFormat { png, svg };
 
 // "430x932, 393x852 (default), 375x667", for option help.
 [[nodiscard]] std::string deviceClassNames();
+
+// The options that point a command at one widget entry on one device.
+struct WidgetChoiceOptions {
+  std::string kind;
+  std::string family;  // empty: the widget's first family
+  std::string source = "timeline";
+  std::string device{defaultDeviceClass.name};
+};
+void addWidgetChoiceOptions(CLI::App& command, WidgetChoiceOptions& options);
+
+struct ChosenWidget {
+  const WidgetConfiguration* widget;
+  WidgetFamily family;
+  DeviceClass device;
+  AnyEntry entry;  // from the provider, as `options.source` says
+};
+
+// The chosen widget entry, or the exit code after telling `context.err` what
+// was wrong (2 for a bad choice, 1 when the provider answered no entry).
+[[nodiscard]] std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
+                                                           const WidgetChoiceOptions& options);
 
 // The view `widget` shows for `entry`, evaluated in `family` and laid out on
 // `device`.
