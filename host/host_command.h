@@ -37,6 +37,9 @@ struct HostCommand {
 HostCommand addListCommand(CLI::App& app);
 HostCommand addTimelineCommand(CLI::App& app);
 HostCommand addViewCommand(CLI::App& app);
+HostCommand addRenderCommand(CLI::App& app);
+HostCommand addGalleryCommand(CLI::App& app);
+HostCommand addTapCommand(CLI::App& app);
 
 // --- Helpers the commands share ---
 

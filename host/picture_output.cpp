@@ -1,0 +1,99 @@
+#include "host/picture_output.h"
+
+#include <fstream>
+#include <ostream>
+
+#include "host/png_writer.h"
+
+namespace brisklane {
+
+std::string_view extension(PictureFormat format) {
+  return format == PictureFormat::svg ? ".svg" : ".png";
+}
+
+std::optional<DeviceClass> chosenDevice(const HostContext& context, std::string_view name) {
+  if (auto device = deviceClassNamed(name)) return device;
+  context.err << "error: no device class '" << name << "'; the classes are: " << deviceClassNames()
+              << '\n';
+  return std::nullopt;
+}
+
+std::string deviceClassNames() {
+  std::string names;
+  for (const DeviceClass& device : deviceClasses) {
+    if (!names.empty()) names += ", ";
+    names += device.name;
+    if (device.name == defaultDeviceClass.name) names += " (default)";
+  }
+  return names;
+}
+
+void addWidgetChoiceOptions(CLI::App& command, WidgetChoiceOptions& options) {
+  command.add_option("--kind", options.kind, "The widget's kind")->required();
+  command.add_option("--family", options.family,
+                     "A family the widget is offered in (default: its first)");
+  command.add_option("--source", options.source, "Where the entry comes from")
+      ->check(CLI::IsMember({"placeholder", "snapshot", "timeline"}))
+      ->capture_default_str();
+  command.add_option("--device", options.device, "Device class: " + deviceClassNames());
+}
+
+std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
+                                             const WidgetChoiceOptions& options) {
+  const WidgetConfiguration* widget = widgetOfKind(context, options.kind);
+  if (!widget) return exitBadUsage;
+  std::string familyName = options.family;
+  if (familyName.empty() && !widget->supportedFamilies.empty()) {
+    familyName = name(widget->supportedFamilies.front());
+  }
+  const std::optional<WidgetFamily> family = offeredFamily(context, *widget, familyName);
+  if (!family) return exitBadUsage;
+  const std::optional<DeviceClass> device = chosenDevice(context, options.device);
+  if (!device) return exitBadUsage;
+  const std::optional<EntrySource> source = entrySourceNamed(options.source);
+  if (!source) return exitBadUsage;  // the option's check lets no other name through
+  std::optional<AnyEntry> entry = providerEntry(
+      *widget, *source, TimelineProviderContext{.family = *family, .isPreview = false});
+  if (!entry) {
+    context.err << "error: the provider answered no entry\n";
+    return exitFailure;
+  }
+  return ChosenWidget{
+      .widget = widget, .family = *family, .device = *device, .entry = std::move(*entry)};
+}
+
+WidgetScene widgetScene(const WidgetConfiguration& widget, const AnyEntry& entry,
+                        WidgetFamily family, const DeviceClass& device) {
+  return makeScene(evaluated(widget.content(entry), EnvironmentValues{.widgetFamily = family}),
+                   family, device);
+}
+
+bool writePicture(const HostContext& context, const WidgetScene& scene, PictureFormat format,
+                  const std::filesystem::path& path) {
+  std::string bytes;
+  if (format == PictureFormat::svg) {
+    auto document = renderSvg(scene);
+    if (!document) {
+      context.err << "error: drawing the SVG failed\n";
+      return false;
+    }
+    bytes = std::move(*document);
+  } else {
+    auto encoded = renderPng(scene);
+    if (!encoded) {
+      context.err << "error: drawing or encoding the PNG failed\n";
+      return false;
+    }
+    bytes.assign(encoded->begin(), encoded->end());
+  }
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (file.fail()) {
+    context.err << "error: cannot write " << path.string() << '\n';
+    return false;
+  }
+  return true;
+}
+
+}  // namespace brisklane

@@ -1,0 +1,61 @@
+// What the drawing commands (render, gallery, tap) share: choosing a widget,
+// family, device and entry from the command line, the scene of one widget
+// entry, and writing pictures.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "host/devices.h"
+#include "host/draw.h"
+#include "host/host_command.h"
+
+namespace brisklane {
+
+enum class PictureFormat { png, svg };
+
+[[nodiscard]] std::string_view extension(PictureFormat format);
+
+// The device class named `name`; nothing after telling `context.err` the
+// names there are.
+[[nodiscard]] std::optional<DeviceClass> chosenDevice(const HostContext& context,
+                                                      std::string_view name);
+
+// "430x932, 393x852 (default), 375x667", for option help.
+[[nodiscard]] std::string deviceClassNames();
+
+// The options that point a command at one widget entry on one device.
+struct WidgetChoiceOptions {
+  std::string kind;
+  std::string family;  // empty: the widget's first family
+  std::string source = "timeline";
+  std::string device{defaultDeviceClass.name};
+};
+void addWidgetChoiceOptions(CLI::App& command, WidgetChoiceOptions& options);
+
+struct ChosenWidget {
+  const WidgetConfiguration* widget;
+  WidgetFamily family;
+  DeviceClass device;
+  AnyEntry entry;  // from the provider, as `options.source` says
+};
+
+// The chosen widget entry, or the exit code after telling `context.err` what
+// was wrong (2 for a bad choice, 1 when the provider answered no entry).
+[[nodiscard]] std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
+                                                           const WidgetChoiceOptions& options);
+
+// The view `widget` shows for `entry`, evaluated in `family` and laid out on
+// `device`.
+[[nodiscard]] WidgetScene widgetScene(const WidgetConfiguration& widget, const AnyEntry& entry,
+                                      WidgetFamily family, const DeviceClass& device);
+
+// Draws `scene` and writes it to `path`; false after telling `context.err`
+// what failed.
+[[nodiscard]] bool writePicture(const HostContext& context, const WidgetScene& scene,
+                                PictureFormat format, const std::filesystem::path& path);
+
+}  // namespace brisklane

@@ -1,0 +1,326 @@
+#include "host/layout.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/host/widget_scenes.h"
+#include "tests/support/temporary_device.h"
+#include "widget/today/entry_view.h"
+#include "widget/today/shared_store.h"
+
+namespace brisklane {
+namespace {
+
+using testing::childrenOf;
+using testing::findText;
+using testing::firstIndexOf;
+using testing::payloadOf;
+using testing::todayScene;
+using testing::voiceScene;
+
+constexpr double tolerance = 1e-6;
+
+// Every node's frame lies inside its parent's; with `Fit::widget`, the
+// root's inside the widget as well.
+enum class Fit { parents, widget };
+void expectChildrenInsideParents(const LayoutResult& layout, Fit fit = Fit::widget) {
+  const Rect canvas{{0, 0}, layout.canvas};
+  for (const NodeLayout& node : layout.nodes) {
+    if (node.parent < 0 && fit == Fit::parents) continue;
+    const Rect& parent = node.parent < 0 ? canvas : layout.nodes[node.parent].frame;
+    EXPECT_TRUE(parent.encloses(node.frame, tolerance))
+        << kindName(*node.node) << " at (" << node.frame.minX() << ", " << node.frame.minY() << ") "
+        << node.frame.size.width << "x" << node.frame.size.height << " sticks out of its "
+        << (node.parent < 0 ? "widget" : kindName(*layout.nodes[node.parent].node));
+  }
+}
+
+std::vector<std::optional<TodayPayload>> notableTodayPayloads() {
+  return {std::nullopt,
+          payloadOf("urgent", 3, 1, "Envoyer galerie"),
+          payloadOf("urgent", 0, 2),
+          payloadOf(std::nullopt, 4, 2),
+          payloadOf("important", 10, 7),
+          payloadOf("urgent", 2, 0),
+          payloadOf("urgent", 1, 1, std::string(300, 'W'))};
+}
+
+class TodayLayout : public ::testing::TestWithParam<WidgetFamily> {
+ protected:
+  testing::TemporaryDevice device_;  // the no-payload message reads the store
+};
+
+// Whether the state lists as many rows as the family allows and an overflow
+// line: the one state whose content can be taller than the widget.
+bool listsFullRowsAndOverflow(const std::optional<TodayPayload>& payload) {
+  return payload && payload->count > 3 && payload->items.size() >= 3;
+}
+
+TEST_P(TodayLayout, KeepsEveryChildInsideItsParent) {
+  for (const DeviceClass& device : deviceClasses) {
+    for (const auto& payload : notableTodayPayloads()) {
+      SCOPED_TRACE(std::string(device.name) + " count " +
+                   std::to_string(payload ? payload->count : -1));
+      expectChildrenInsideParents(todayScene(payload, GetParam(), device).layout,
+                                  listsFullRowsAndOverflow(payload) ? Fit::parents : Fit::widget);
+    }
+  }
+}
+
+// Five rows, the header and the overflow line need about 155 points, more
+// than any medium widget has: the content then overflows the widget and, as
+// on the phone, is centred in it and clipped at both ends.
+TEST(TodayLayoutMedium, CentresContentTallerThanTheWidget) {
+  for (const DeviceClass& device : deviceClasses) {
+    const WidgetScene scene =
+        todayScene(payloadOf("urgent", 10, 7), WidgetFamily::systemMedium, device);
+    const Rect& root = scene.layout.nodes[0].frame;
+    EXPECT_GT(root.size.height, scene.layout.canvas.height);
+    EXPECT_NEAR(-root.minY(), root.maxY() - scene.layout.canvas.height, tolerance);
+  }
+}
+
+TEST_P(TodayLayout, InsetsTheContentBy14Points) {
+  const WidgetScene scene = todayScene(payloadOf("urgent", 3, 3), GetParam());
+  const int stack = firstIndexOf<VStack>(scene.layout);
+  ASSERT_GE(stack, 0);
+  const Size canvas = scene.layout.canvas;
+  EXPECT_EQ(scene.layout.nodes[stack].frame,
+            (Rect{{14, 14}, {canvas.width - 28, canvas.height - 28}}));
+}
+
+TEST_P(TodayLayout, SetsRowsSixPointsApartDirectlyUnderTheHeader) {
+  const WidgetScene scene = todayScene(payloadOf("urgent", 10, 7), GetParam());
+  const int stack = firstIndexOf<VStack>(scene.layout);
+  const auto children = childrenOf(scene.layout, stack);
+  const std::size_t rows = GetParam() == WidgetFamily::systemMedium ? 5 : 3;
+  // Header, rows, overflow line, trailing spacer.
+  ASSERT_EQ(children.size(), rows + 3);
+  for (std::size_t index = 1; index < children.size(); ++index) {
+    EXPECT_NEAR(children[index]->frame.minY() - children[index - 1]->frame.maxY(), 6, tolerance)
+        << "between child " << index - 1 << " and " << index;
+  }
+}
+
+TEST_P(TodayLayout, LeavesTheFreeHeightAtTheBottomWhenRowsShow) {
+  const WidgetScene scene = todayScene(payloadOf("urgent", 2, 2), GetParam());
+  const int stack = firstIndexOf<VStack>(scene.layout);
+  const auto children = childrenOf(scene.layout, stack);
+  ASSERT_EQ(children.size(), 4u);  // header, two rows, trailing spacer
+  const NodeLayout& trailing = *children.back();
+  ASSERT_TRUE(std::holds_alternative<Spacer>(trailing.node->kind));
+  EXPECT_NEAR(trailing.frame.maxY(), scene.layout.canvas.height - 14, tolerance);
+  EXPECT_GT(trailing.frame.size.height, 40);
+  EXPECT_NEAR(children[1]->frame.minY(), children[0]->frame.maxY() + 6, tolerance);
+}
+
+TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeAndTheLabelsBaseline) {
+  const WidgetScene scene = todayScene(payloadOf("important", 4, 2), GetParam());
+  const NodeLayout* label = findText(scene.layout, "IMPORTANT");
+  const NodeLayout* count = findText(scene.layout, "4");
+  ASSERT_TRUE(label && count);
+  EXPECT_NEAR(count->frame.maxX(), scene.layout.canvas.width - 14, tolerance);
+  EXPECT_NEAR(label->frame.minX(), 14, tolerance);
+  ASSERT_TRUE(label->firstBaseline && count->firstBaseline);
+  EXPECT_NEAR(*label->firstBaseline, *count->firstBaseline, tolerance);
+  // The taller count sets the header's top; the label hangs from the baseline.
+  EXPECT_NEAR(count->frame.minY(), 14, tolerance);
+  EXPECT_GT(label->frame.minY(), count->frame.minY());
+}
+
+// The message sits midway in the area under the header (which starts after
+// the stack's spacing): the two spacers around it are equally tall.
+void expectMessageMidway(const WidgetScene& scene, std::string_view message) {
+  const int stack = firstIndexOf<VStack>(scene.layout);
+  const auto children = childrenOf(scene.layout, stack);
+  ASSERT_EQ(children.size(), 4u);  // header, spacer, message, spacer
+  ASSERT_TRUE(std::holds_alternative<Spacer>(children[1]->node->kind));
+  ASSERT_TRUE(std::holds_alternative<Spacer>(children[3]->node->kind));
+  EXPECT_GT(children[1]->frame.size.height, 2);
+  EXPECT_NEAR(children[1]->frame.size.height, children[3]->frame.size.height, tolerance);
+  const NodeLayout* text = findText(scene.layout, message);
+  ASSERT_TRUE(text);
+  const double above = text->frame.minY() - (children[0]->frame.maxY() + 6);
+  const double below = scene.layout.canvas.height - 14 - text->frame.maxY();
+  EXPECT_NEAR(above, below, tolerance);
+}
+
+TEST_P(TodayLayout, PlacesTheStatusMessageMidwayWithoutPayload) {
+  expectMessageMidway(todayScene(std::nullopt, GetParam()), linkStatus());
+}
+
+TEST_P(TodayLayout, PlacesTheNothingDueMessageMidway) {
+  expectMessageMidway(todayScene(payloadOf("urgent", 0, 2), GetParam()), nothingDueMessage);
+  expectMessageMidway(todayScene(payloadOf(std::nullopt, 4, 2), GetParam()), nothingDueMessage);
+}
+
+TEST_P(TodayLayout, CutsALongTitleToOneLine) {
+  const std::string title(300, 'W');
+  const WidgetScene longScene = todayScene(payloadOf("urgent", 1, 1, title), GetParam());
+  const WidgetScene shortScene = todayScene(payloadOf("urgent", 1, 1, "W"), GetParam());
+  const NodeLayout* longTitle = findText(longScene.layout, title, /*prefix=*/true);
+  const NodeLayout* shortTitle = findText(shortScene.layout, "W", /*prefix=*/true);
+  ASSERT_TRUE(longTitle && shortTitle);
+  EXPECT_NEAR(longTitle->frame.size.height, shortTitle->frame.size.height, tolerance);
+  EXPECT_NEAR(longTitle->frame.maxX(), longScene.layout.canvas.width - 14, tolerance);
+  const TextMeasurement measured =
+      measureText({*testing::shownText(*longTitle), textFont(longTitle->style.font),
+                   longTitle->style.lineLimit},
+                  ProposedLength::points(longTitle->frame.size.width));
+  EXPECT_TRUE(measured.truncated);
+  EXPECT_EQ(measured.lineCount, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, TodayLayout,
+                         ::testing::Values(WidgetFamily::systemSmall, WidgetFamily::systemMedium),
+                         [](const auto& parameter) { return std::string(name(parameter.param)); });
+
+TEST(VoiceLayout, CentresTheSymbolAndTitleInEveryFamily) {
+  for (WidgetFamily family : {WidgetFamily::systemSmall, WidgetFamily::accessoryCircular,
+                              WidgetFamily::accessoryInline}) {
+    SCOPED_TRACE(std::string(name(family)));
+    const WidgetScene scene = voiceScene(family);
+    expectChildrenInsideParents(scene.layout);
+    const int symbolIndex = family == WidgetFamily::accessoryInline
+                                ? firstIndexOf<Label>(scene.layout)
+                                : firstIndexOf<Image>(scene.layout);
+    ASSERT_GE(symbolIndex, 0);
+    const Rect& symbol = scene.layout.nodes[symbolIndex].frame;
+    EXPECT_NEAR(symbol.midX(), scene.layout.canvas.width / 2, tolerance);
+    EXPECT_GT(symbol.size.height, 0);
+  }
+  const WidgetScene circular = voiceScene(WidgetFamily::accessoryCircular);
+  const int backdrop = firstIndexOf<AccessoryWidgetBackground>(circular.layout);
+  ASSERT_GE(backdrop, 0);
+  EXPECT_EQ(circular.layout.nodes[backdrop].frame, (Rect{{0, 0}, circular.layout.canvas}));
+}
+
+TEST(VoiceLayout, StacksSymbolAndTitleSixPointsApartOnTheFill) {
+  const WidgetScene scene = voiceScene(WidgetFamily::systemSmall);
+  const int fill = firstIndexOf<ColorFill>(scene.layout);
+  ASSERT_GE(fill, 0);
+  EXPECT_EQ(scene.layout.nodes[fill].frame, (Rect{{0, 0}, scene.layout.canvas}));
+  const NodeLayout& symbol = scene.layout.nodes[firstIndexOf<Image>(scene.layout)];
+  const NodeLayout* title = findText(scene.layout, "Quick add");
+  ASSERT_TRUE(title);
+  EXPECT_NEAR(title->frame.minY() - symbol.frame.maxY(), 6, tolerance);
+  EXPECT_NEAR(title->frame.midX(), symbol.frame.midX(), tolerance);
+  // The pair as a whole is centred vertically.
+  EXPECT_NEAR(symbol.frame.minY(), scene.layout.canvas.height - title->frame.maxY(), tolerance);
+}
+
+// --- The stack rules on their own ---
+
+View fixedText(std::string text) {
+  return View(Text::verbatim(std::move(text))).lineLimit(1);
+}
+
+TEST(StackLayout, SplitsFreeLengthEquallyBetweenSpacersAfterTheirMinimums) {
+  const View tree = VStack{
+      .alignment = HorizontalAlignment::leading,
+      .spacing = 0,
+      .children = {Spacer{.minLength = 2}, View(ColorFill{Color::white}).frame({.maxHeight = 10.0}),
+                   Spacer{.minLength = 0}}};
+  const LayoutResult layout = brisklane::layout(tree, {100, 100});
+  const auto children = childrenOf(layout, 0);
+  ASSERT_EQ(children.size(), 3u);
+  EXPECT_NEAR(children[0]->frame.size.height, 45, tolerance);
+  EXPECT_NEAR(children[2]->frame.size.height, 45, tolerance);
+  // Too little room: each spacer still gets its minimum.
+  const LayoutResult tight = brisklane::layout(tree, {100, 11});
+  const auto tightChildren = childrenOf(tight, 0);
+  EXPECT_NEAR(tightChildren[0]->frame.size.height, 2, tolerance);
+  EXPECT_NEAR(tightChildren[2]->frame.size.height, 0, tolerance);
+}
+
+TEST(StackLayout, UsesTheDefaultSpacingAndSpacerMinimum) {
+  const View tree = HStack{.alignment = VerticalAlignment::center,
+                           .spacing = hostDefault,
+                           .children = {fixedText("a"), Spacer{}, fixedText("b")}};
+  const LayoutResult layout = brisklane::layout(tree, {1000, 100});
+  const LayoutResult ideal = brisklane::layout(
+      View(tree).frame({.maxWidth = std::nullopt, .maxHeight = std::nullopt}), {0, 100});
+  const auto children = childrenOf(layout, 0);
+  ASSERT_EQ(children.size(), 3u);
+  EXPECT_NEAR(children[1]->frame.minX() - children[0]->frame.maxX(), defaultStackSpacing,
+              tolerance);
+  EXPECT_NEAR(children[2]->frame.minX() - children[1]->frame.maxX(), defaultStackSpacing,
+              tolerance);
+  EXPECT_NEAR(children[2]->frame.maxX(), 1000, tolerance);
+  // Offered nothing, the spacer keeps its default minimum.
+  const auto idealChildren = childrenOf(ideal, 1);
+  ASSERT_EQ(idealChildren.size(), 3u);
+  EXPECT_NEAR(idealChildren[1]->frame.size.width, defaultSpacerMinLength, tolerance);
+}
+
+TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidth) {
+  const View tree = HStack{
+      .alignment = VerticalAlignment::firstTextBaseline,
+      .spacing = hostDefault,
+      .children = {View(Text::verbatim("IMPORTANT")).font(Font::system(12, FontWeight::heavy)),
+                   Spacer{},
+                   View(Text::verbatim("12345")).font(Font::system(22, FontWeight::heavy))}};
+  const double idealLabel =
+      measureText({"IMPORTANT", textFont(Font::system(12, FontWeight::heavy)), std::nullopt},
+                  ProposedLength::unbounded())
+          .size.width;
+  const double idealCount =
+      measureText({"12345", textFont(Font::system(22, FontWeight::heavy)), std::nullopt},
+                  ProposedLength::unbounded())
+          .size.width;
+  // Just enough room for both texts, the spacings and the spacer's minimum.
+  const double width = idealLabel + idealCount + 2 * defaultStackSpacing + defaultSpacerMinLength;
+  const LayoutResult layout = brisklane::layout(tree, {width, 100});
+  const NodeLayout* label = findText(layout, "IMPORTANT");
+  const NodeLayout* count = findText(layout, "12345");
+  ASSERT_TRUE(label && count);
+  EXPECT_NEAR(label->frame.size.width, idealLabel, tolerance);
+  EXPECT_NEAR(count->frame.size.width, idealCount, tolerance);
+  EXPECT_NEAR(*label->firstBaseline, *count->firstBaseline, tolerance);
+}
+
+TEST(StackLayout, AlignsOnTheLastBaselineWhenAsked) {
+  const View tree =
+      HStack{.alignment = VerticalAlignment::lastTextBaseline,
+             .spacing = 0,
+             .children = {View(Text::verbatim("two lines of text")).frame({.maxWidth = 40.0}),
+                          View(Text::verbatim("one")).font(Font::system(30))}};
+  const LayoutResult layout = brisklane::layout(tree, {400, 400});
+  const NodeLayout* wrapped = findText(layout, "two lines of text");
+  const NodeLayout* single = findText(layout, "one");
+  ASSERT_TRUE(wrapped && single);
+  const TextMeasurement lines =
+      measureText({"two lines of text", textFont(Font::system(17)), std::nullopt},
+                  ProposedLength::points(wrapped->frame.size.width));
+  ASSERT_GE(lines.lineCount, 2);
+  EXPECT_NEAR(wrapped->frame.minY() + lines.lastBaseline, *single->firstBaseline, tolerance);
+}
+
+TEST(StackLayout, WrapsTextWithoutALineLimit) {
+  const View tree = Text::verbatim("Linked \u2713 \u2014 reopen app and some more words");
+  const LayoutResult narrow = brisklane::layout(tree, {60, 500});
+  const LayoutResult wide = brisklane::layout(tree, {1000, 500});
+  EXPECT_LE(narrow.nodes[0].frame.size.width, 60);
+  EXPECT_GT(narrow.nodes[0].frame.size.height, 2 * wide.nodes[0].frame.size.height);
+}
+
+TEST(StackLayout, PadsByTheDefaultAndCentresInZStacks) {
+  const View tree =
+      ZStack{.alignment = Alignment::center,
+             .children = {ColorFill{Color::white}, View(fixedText("x")).padding(hostDefault)}};
+  const LayoutResult layout = brisklane::layout(tree, {200, 100});
+  const auto children = childrenOf(layout, 0);
+  ASSERT_EQ(children.size(), 2u);
+  EXPECT_EQ(children[0]->frame, (Rect{{0, 0}, {200, 100}}));
+  const Rect& padded = children[1]->frame;
+  EXPECT_NEAR(padded.midX(), 100, tolerance);
+  EXPECT_NEAR(padded.midY(), 50, tolerance);
+  const NodeLayout* text = findText(layout, "x");
+  ASSERT_TRUE(text);
+  EXPECT_NEAR(text->frame.minX() - padded.minX(), defaultPadding, tolerance);
+  EXPECT_NEAR(padded.maxY() - text->frame.maxY(), defaultPadding, tolerance);
+}
+
+}  // namespace
+}  // namespace brisklane
