@@ -40,6 +40,7 @@ HostCommand addViewCommand(CLI::App& app);
 HostCommand addRenderCommand(CLI::App& app);
 HostCommand addGalleryCommand(CLI::App& app);
 HostCommand addTapCommand(CLI::App& app);
+HostCommand addServeCommand(CLI::App& app);
 
 // --- Helpers the commands share ---
 

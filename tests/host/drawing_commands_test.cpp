@@ -108,6 +108,24 @@ TEST_F(DrawingCommands, ReportsTheURLATapOpens) {
   EXPECT_NE(corner.err.find("nothing opens"), std::string::npos);
 }
 
+// With no App running, the tap starts one with the link; it holds the event
+// until the web layer (here, the tap's own standard input) listens.
+TEST_F(DrawingCommands, OpensTheTappedLinkInApp) {
+  const std::string listen = R"({"callbackId":"9","pluginId":"App","methodName":"addListener",)"
+                             R"("options":{"eventName":"appUrlOpen"}})"
+                             "\n";
+  auto tap =
+      testing::runProcess({testing::builtProgram("BrisklaneWidgetExtension"), "tap", "--kind",
+                           "BrisklaneVoiceWidget", "--x", "40", "--y", "40", "--open"},
+                          listen);
+  ASSERT_EQ(tap.exitCode, 0) << tap.err;
+  EXPECT_TRUE(tap.out.starts_with("brisklane://voice\n")) << tap.out;
+  EXPECT_NE(tap.out.find(R"("callbackId":"9","pluginId":"App","methodName":"addListener",)"
+                         R"("save":true,"success":true,"data":{"url":"brisklane://voice"})"),
+            std::string::npos)
+      << tap.out;
+}
+
 TEST_F(DrawingCommands, DrawsTheGalleryWithAnIndexAndLeavesTheDeviceAlone) {
   {
     auto store = UserDefaults::open(appGroupIdentifier);

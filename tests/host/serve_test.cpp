@@ -1,0 +1,121 @@
+// `serve` as the device's widget host: a separate process that draws every
+// widget, and draws again when the application asks for a reload.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "platform/foundation/user_defaults.h"
+#include "platform/widgetkit/widget_center.h"
+#include "tests/support/process.h"
+#include "tests/support/temporary_device.h"
+#include "widget/today/app_group.h"
+
+extern char** environ;
+
+namespace brisklane {
+namespace {
+
+class Serve : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (host_ > 0) {
+      ::kill(host_, SIGKILL);
+      ::waitpid(host_, nullptr, 0);
+    }
+  }
+
+  void start() {
+    std::string program = testing::builtProgram("BrisklaneWidgetExtension");
+    std::string verb = "serve";
+    char* arguments[] = {program.data(), verb.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log().c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    ASSERT_EQ(::posix_spawn(&host_, program.c_str(), &actions, nullptr, arguments, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  // Sends SIGTERM and answers the host's exit code.
+  int stop() {
+    ::kill(host_, SIGTERM);
+    int status = 0;
+    ::waitpid(host_, &status, 0);
+    host_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // The manifest once it reports round `number`, waiting up to ten seconds.
+  nlohmann::json manifestOfRound(int number) const {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      if (auto text = testing::readFile(device_.root() / "widgets/manifest.json")) {
+        auto manifest = nlohmann::json::parse(*text, nullptr, false);
+        if (!manifest.is_discarded() && manifest["round"] == number) return manifest;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "no round " << number;
+    return {};
+  }
+
+  std::filesystem::path log() const { return device_.root() / "serve.log"; }
+
+  testing::TemporaryDevice device_;
+  pid_t host_ = 0;
+};
+
+TEST_F(Serve, DrawsEveryWidgetAndDrawsAgainWhenAReloadIsRequested) {
+  start();
+  auto first = manifestOfRound(1);
+  EXPECT_EQ(first["reason"], "start");
+  ASSERT_EQ(first["widgets"].size(), 5u);  // two Today families, three Quick-add ones
+  for (const auto& shown : first["widgets"]) {
+    EXPECT_TRUE(std::filesystem::exists(shown["picture"].get<std::string>())) << shown;
+  }
+  EXPECT_TRUE(first["widgets"][0]["entry"]["payload"].is_null());
+  EXPECT_EQ(first["widgets"][0]["policy"]["kind"], "after");
+  EXPECT_EQ(first["widgets"][2]["policy"]["kind"], "never");
+
+  // A second host on the same device is refused.
+  auto second = testing::runProcess({testing::builtProgram("BrisklaneWidgetExtension"), "serve"});
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_NE(second.err.find("another widget host"), std::string::npos);
+
+  ASSERT_TRUE(UserDefaults::open(appGroupIdentifier)
+                  ->set(R"({"tier":"urgent","count":1,"items":[{"title":"Now"}]})", todayKey));
+  WidgetCenter::shared().reloadAllTimelines();
+  auto reloaded = manifestOfRound(2);
+  EXPECT_EQ(reloaded["reason"], "reloadAllTimelines");
+  EXPECT_EQ(reloaded["widgets"][0]["entry"]["payload"]["items"][0]["title"], "Now");
+
+  EXPECT_EQ(stop(), 0);
+  EXPECT_FALSE(std::filesystem::exists(widgetHostSocketPath()));
+  auto lines = testing::readFile(log());
+  ASSERT_TRUE(lines);
+  EXPECT_EQ(std::count(lines->begin(), lines->end(), '\n'), 2);  // one JSON line a round
+}
+
+TEST_F(Serve, TakesOverTheSocketOfAHostThatDied) {
+  ASSERT_TRUE(makeFolders(widgetHostSocketPath().parent_path()));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, widgetHostSocketPath().c_str());
+  int dead = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  ASSERT_EQ(::bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(dead);  // the file stays, with nobody behind it
+  start();
+  EXPECT_EQ(manifestOfRound(1)["round"], 1);
+  EXPECT_EQ(stop(), 0);
+}
+
+}  // namespace
+}  // namespace brisklane
