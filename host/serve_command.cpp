@@ -183,7 +183,8 @@ Round showEverything(const HostContext& context, const DeviceClass& device, Pict
 int millisecondsUntil(const std::optional<Date>& moment) {
   if (!moment) return -1;
   auto left = std::chrono::ceil<std::chrono::milliseconds>(moment->instant - Date::now().instant);
-  return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 24 * 60 * 60 * 1000));
+  return static_cast<int>(
+      std::clamp<std::int64_t>(left.count(), 0, std::int64_t{24} * 60 * 60 * 1000));
 }
 
 int serve(const HostContext& context, const ServeOptions& options) {
