@@ -30,7 +30,7 @@ class RecordingReporter : public benchmark::ConsoleReporter {
         double time =
             items != run.counters.end() && items->second.value > 0
                 ? 1.0 / items->second.value
-                : run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
+                : run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
         auto [entry, inserted] = seconds.emplace(run.benchmark_name(), time);
         if (!inserted && time < entry->second) entry->second = time;
       }
