@@ -15,13 +15,6 @@
 namespace brisklane {
 namespace {
 
-template <class... Handlers>
-struct Overloaded : Handlers... {
-  using Handlers::operator()...;
-};
-template <class... Handlers>
-Overloaded(Handlers...) -> Overloaded<Handlers...>;
-
 // The font the lock screen sets inline accessories in, whatever the view
 // asks for; the other families start from the body style.
 constexpr double inlineFontSize = 15;

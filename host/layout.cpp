@@ -19,13 +19,6 @@
 namespace brisklane {
 namespace {
 
-template <class... Handlers>
-struct Overloaded : Handlers... {
-  using Handlers::operator()...;
-};
-template <class... Handlers>
-Overloaded(Handlers...) -> Overloaded<Handlers...>;
-
 enum class Axis { horizontal, vertical };
 
 // How a horizontal stack lines its children up across: by a baseline, or by

@@ -7,13 +7,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-template <class... Handlers>
-struct Overloaded : Handlers... {
-  using Handlers::operator()...;
-};
-template <class... Handlers>
-Overloaded(Handlers...) -> Overloaded<Handlers...>;
-
 Json lengthJson(const Length& length) {
   if (const auto& points = length.points()) return *points;
   return nullptr;

@@ -5,13 +5,6 @@
 namespace brisklane {
 namespace {
 
-template <class... Handlers>
-struct Overloaded : Handlers... {
-  using Handlers::operator()...;
-};
-template <class... Handlers>
-Overloaded(Handlers...) -> Overloaded<Handlers...>;
-
 const std::shared_ptr<const ViewNode>& emptyNode() {
   static const auto node = std::make_shared<const ViewNode>(ViewNode{EmptyView{}});
   return node;

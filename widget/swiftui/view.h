@@ -62,6 +62,15 @@ using ViewNodeKind =
                  FontModifier, ForegroundColorModifier, LineLimitModifier, WidgetURLModifier,
                  ContainerBackgroundModifier, EnvironmentReader>;
 
+// A visitor made of lambdas, one for each kind a walker handles:
+// `std::visit(Overloaded{[](const Text&) {...}, [](const auto&) {...}}, kind)`.
+template <class... Handlers>
+struct Overloaded : Handlers... {
+  using Handlers::operator()...;
+};
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
+
 template <class Candidate, class Variant>
 inline constexpr bool isAlternativeOf = false;
 template <class Candidate, class... Alternatives>
