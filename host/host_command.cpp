@@ -26,14 +26,17 @@ std::optional<WidgetFamily> offeredFamily(const HostContext& context,
     if (family == offered) return family;
   }
   context.err << "error: " << widget.kind << " is not offered in the family '" << familyName
-              << "'; its families are: ";
-  std::string_view separator;
-  for (WidgetFamily offered : widget.supportedFamilies) {
-    context.err << separator << name(offered);
-    separator = ", ";
-  }
-  context.err << '\n';
+              << "'; its families are: " << familyNames(widget.supportedFamilies) << '\n';
   return std::nullopt;
+}
+
+std::string familyNames(const std::vector<WidgetFamily>& families) {
+  std::string names;
+  for (WidgetFamily family : families) {
+    if (!names.empty()) names += ", ";
+    names += name(family);
+  }
+  return names;
 }
 
 std::optional<EntrySource> entrySourceNamed(std::string_view text) {

@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -47,6 +48,9 @@ HostCommand addServeCommand(CLI::App& app);
 // The widget of `kind`; nothing after telling `context.err` the kinds there are.
 [[nodiscard]] const WidgetConfiguration* widgetOfKind(const HostContext& context,
                                                       std::string_view kind);
+
+// "systemSmall, systemMedium": the families in their order.
+[[nodiscard]] std::string familyNames(const std::vector<WidgetFamily>& families);
 
 // The family named `familyName` when `widget` offers it; nothing after telling
 // `context.err` which families it offers.

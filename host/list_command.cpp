@@ -34,13 +34,7 @@ HostCommand addListCommand(CLI::App& app) {
               context.out << widget.kind << '\n'
                           << "  display name: " << resolvedText(widget.displayName) << '\n'
                           << "  description:  " << resolvedText(widget.description) << '\n'
-                          << "  families:     ";
-              std::string_view separator;
-              for (WidgetFamily family : widget.supportedFamilies) {
-                context.out << separator << name(family);
-                separator = ", ";
-              }
-              context.out << '\n';
+                          << "  families:     " << familyNames(widget.supportedFamilies) << '\n';
             }
             return exitSuccess;
           },

@@ -86,14 +86,28 @@ bool writePicture(const HostContext& context, const WidgetScene& scene, PictureF
     }
     bytes.assign(encoded->begin(), encoded->end());
   }
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (file.fail()) {
+  if (!writeFileAtomically(path, bytes)) {
     context.err << "error: cannot write " << path.string() << '\n';
     return false;
   }
   return true;
+}
+
+bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+  std::filesystem::path partial = path;
+  partial += ".partial";
+  std::error_code error;
+  {
+    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (file.fail()) {
+      std::filesystem::remove(partial, error);
+      return false;
+    }
+  }
+  std::filesystem::rename(partial, path, error);
+  return !error;
 }
 
 }  // namespace brisklane

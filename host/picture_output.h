@@ -53,9 +53,13 @@ struct ChosenWidget {
 [[nodiscard]] WidgetScene widgetScene(const WidgetConfiguration& widget, const AnyEntry& entry,
                                       WidgetFamily family, const DeviceClass& device);
 
-// Draws `scene` and writes it to `path`; false after telling `context.err`
+// Draws `scene` and writes it to `path` (atomically); false after telling `context.err`
 // what failed.
 [[nodiscard]] bool writePicture(const HostContext& context, const WidgetScene& scene,
                                 PictureFormat format, const std::filesystem::path& path);
+
+// Writes `bytes` beside `path` and renames them into place, so that a reader
+// sees the old file or the whole new one, never a part.
+[[nodiscard]] bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace brisklane

@@ -20,7 +20,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -117,19 +116,6 @@ bool drainReloadRequests(int socket) {
   return requested;
 }
 
-bool writeAtomically(const std::filesystem::path& path, const std::string& bytes) {
-  std::filesystem::path partial = path;
-  partial += ".partial";
-  {
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    file << bytes;
-    if (!file.flush()) return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(partial, path, error);
-  return !error;
-}
-
 struct Round {
   Json report;                     // what the round showed, for the manifest and the log
   std::optional<Date> nextReload;  // the earliest `.after` moment among the timelines
@@ -154,12 +140,8 @@ Round showEverything(const HostContext& context, const DeviceClass& device, Pict
       const AnyEntry& entry = timeline->entries.front();
       std::filesystem::path picture =
           folder / (widget.kind + "-" + std::string(name(family)) + std::string(extension(format)));
-      std::filesystem::path partial = picture;
-      partial += ".partial";
       const WidgetScene scene = widgetScene(widget, entry, family, device);
-      if (writePicture(context, scene, format, partial)) {
-        std::error_code ignored;
-        std::filesystem::rename(partial, picture, ignored);
+      if (writePicture(context, scene, format, picture)) {
         shown["picture"] = picture.string();
       } else {
         shown["error"] = "the picture could not be written";
@@ -172,7 +154,7 @@ Round showEverything(const HostContext& context, const DeviceClass& device, Pict
       round.report["widgets"].push_back(std::move(shown));
     }
   }
-  if (!writeAtomically(folder / "manifest.json", round.report.dump(2) + "\n")) {
+  if (!writeFileAtomically(folder / "manifest.json", round.report.dump(2) + "\n")) {
     context.err << "error: cannot write " << (folder / "manifest.json").string() << '\n';
   }
   context.out << round.report.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
