@@ -1,5 +1,8 @@
 #include "platform/dispatch/dispatch_queue.h"
 
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <utility>
 
 namespace brisklane {
@@ -9,56 +12,48 @@ DispatchQueue& DispatchQueue::main() {
   return queue;
 }
 
+// One thread runs the loop: the context need not guard its queue against
+// several runners.
+DispatchQueue::DispatchQueue() : context_(std::make_unique<boost::asio::io_context>(1)) {}
+
+DispatchQueue::~DispatchQueue() = default;
+
 void DispatchQueue::async(Task task) {
-  {
-    std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-  }
-  wake_.notify_one();
+  pending_.fetch_add(1, std::memory_order_relaxed);
+  boost::asio::post(*context_, [this, task = std::move(task)] {
+    pending_.fetch_sub(1, std::memory_order_relaxed);
+    ran_.fetch_add(1, std::memory_order_relaxed);
+    if (task) task();
+  });
 }
 
 void DispatchQueue::stop() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+  boost::asio::post(*context_, [this] { stopWhenIdle(); });
+}
+
+// Runs behind every task queued before it; while tasks queued after it are
+// still waiting, it queues itself behind them again.
+void DispatchQueue::stopWhenIdle() {
+  if (pending_.load(std::memory_order_relaxed) == 0) {
+    context_->stop();
+  } else {
+    boost::asio::post(*context_, [this] { stopWhenIdle(); });
   }
-  wake_.notify_one();
 }
 
 void DispatchQueue::run() {
-  while (true) {
-    Task task;
-    {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return !tasks_.empty() || stopping_; });
-      if (tasks_.empty()) {
-        stopping_ = false;  // the loop may be run again later
-        return;
-      }
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
-    }
-    if (task) task();
-  }
-}
-
-bool DispatchQueue::takeNext(Task& task) {
-  std::lock_guard lock(mutex_);
-  if (tasks_.empty()) return false;
-  task = std::move(tasks_.front());
-  tasks_.pop_front();
-  return true;
+  context_->restart();
+  // The loop waits for tasks even while no I/O is outstanding.
+  auto work = boost::asio::make_work_guard(*context_);
+  context_->run();
 }
 
 std::size_t DispatchQueue::drain() {
-  std::size_t ran = 0;
-  Task task;
-  while (takeNext(task)) {
-    if (task) task();
-    task = nullptr;
-    ++ran;
-  }
-  return ran;
+  std::size_t before = ran_.load(std::memory_order_relaxed);
+  do {
+    context_->restart();  // a stop asked for inside `poll` ends only that pass
+  } while (context_->poll() > 0);
+  return ran_.load(std::memory_order_relaxed) - before;
 }
 
 }  // namespace brisklane

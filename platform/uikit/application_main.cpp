@@ -8,13 +8,11 @@
 // running application through its control socket; when none runs, this
 // process becomes the application and receives the request right after
 // launch.
-#include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -146,47 +144,33 @@ std::variant<CommandLine, int> parseCommandLine(int argc, char** argv) {
   return line;
 }
 
-// Ends the main queue's run loop on SIGTERM, SIGINT or SIGHUP (blocked in
-// every thread, read here from a signalfd). A second signal ends the process
-// at once.
-class SignalWatcher {
+// Ends the main queue's run loop on SIGTERM, SIGINT or SIGHUP. A second
+// signal ends the process at once.
+class EndSignals {
  public:
-  explicit SignalWatcher(const sigset_t& signals)
-      : signals_(::signalfd(-1, &signals, SFD_CLOEXEC)),
-        wakeup_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    thread_ = std::thread([this] { watch(); });
+  explicit EndSignals(boost::asio::io_context& context)
+      : signals_(context, SIGTERM, SIGINT, SIGHUP) {
+    wait();
   }
-  ~SignalWatcher() {
-    std::uint64_t one = 1;
-    (void)::write(wakeup_, &one, sizeof one);
-    thread_.join();
-    ::close(signals_);
-    ::close(wakeup_);
+  ~EndSignals() {
+    boost::system::error_code ignored;
+    signals_.cancel(ignored);
   }
-  SignalWatcher(const SignalWatcher&) = delete;
-  SignalWatcher& operator=(const SignalWatcher&) = delete;
+  EndSignals(const EndSignals&) = delete;
+  EndSignals& operator=(const EndSignals&) = delete;
 
  private:
-  void watch() {
-    int received = 0;
-    while (true) {
-      pollfd watched[2] = {{.fd = signals_, .events = POLLIN, .revents = 0},
-                           {.fd = wakeup_, .events = POLLIN, .revents = 0}};
-      if (::poll(watched, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return;
-      }
-      if (watched[1].revents != 0) return;
-      signalfd_siginfo info{};
-      if (::read(signals_, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
-      if (++received > 1) std::_Exit(exitFailure);
+  void wait() {
+    signals_.async_wait([this](const boost::system::error_code& error, int) {
+      if (error) return;
+      if (++received_ > 1) std::_Exit(exitFailure);
       DispatchQueue::main().stop();
-    }
+      wait();
+    });
   }
 
-  int signals_;
-  int wakeup_;
-  std::thread thread_;
+  boost::asio::signal_set signals_;
+  int received_ = 0;
 };
 
 void deliver(UIApplication& application, const SystemRequest& request) {
@@ -256,15 +240,10 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
   if (line.osVersion) setOperatingSystemVersion(*line.osVersion);
   setLaunchArguments({.webLayers = line.webLayers});
 
-  // Before any thread starts, so that every thread inherits the mask and only
-  // the watcher hears these signals.
-  sigset_t endSignals;
-  sigemptyset(&endSignals);
-  sigaddset(&endSignals, SIGTERM);
-  sigaddset(&endSignals, SIGINT);
-  sigaddset(&endSignals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+  // Heard from the start, so that a signal during launch ends the run loop as
+  // soon as it runs rather than the process.
   ::signal(SIGPIPE, SIG_IGN);
+  EndSignals endSignals(DispatchQueue::main().context());
 
   std::shared_ptr<NSObject> applicationObject;
   if (principalClassName) {
@@ -319,6 +298,7 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
   if (instanceLock) {
     std::string error;
     controlSocket = ControlSocketServer::start(
+        DispatchQueue::main().context(),
         [&application](SystemRequest request) {
           DispatchQueue::main().async(
               [&application, request = std::move(request)] { deliver(*application, request); });
@@ -327,10 +307,7 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
     if (!controlSocket) fail(error + "; running without a control socket");
   }
 
-  {
-    SignalWatcher signalWatcher(endSignals);
-    DispatchQueue::main().run();
-  }
+  DispatchQueue::main().run();
   controlSocket.reset();
   DispatchQueue::main().drain();
 

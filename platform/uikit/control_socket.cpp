@@ -1,17 +1,20 @@
 #include "platform/uikit/control_socket.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "platform/foundation/user_defaults.h"
 
@@ -20,49 +23,25 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr int socketTimeoutSeconds = 2;
+namespace asio = boost::asio;
+using asio::local::stream_protocol;
+using ErrorCode = boost::system::error_code;
 
-std::optional<sockaddr_un> socketAddress(const std::filesystem::path& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string& text = path.native();
-  if (text.size() >= sizeof address.sun_path) return std::nullopt;
-  std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
-  return address;
+// How long either side waits for the other before giving up on a request.
+constexpr auto requestTimeout = std::chrono::seconds(2);
+
+// The endpoint of a socket file; nothing when the path is too long for one
+// (the platform's limit on socket paths, about a hundred bytes).
+std::optional<stream_protocol::endpoint> socketEndpoint(const std::filesystem::path& path) {
+  if (path.native().size() >= sizeof(sockaddr_un::sun_path)) return std::nullopt;
+  return stream_protocol::endpoint(path.native());
 }
 
-void setTimeouts(int descriptor) {
-  timeval timeout{.tv_sec = socketTimeoutSeconds, .tv_usec = 0};
-  ::setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  ::setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-}
-
-bool writeAll(int descriptor, std::string_view text) {
-  while (!text.empty()) {
-    ssize_t written = ::send(descriptor, text.data(), text.size(), MSG_NOSIGNAL);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    text.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-// One line from `descriptor`, without its newline; nothing on error, timeout,
-// or a line longer than `limit`. End of stream ends the line too.
-std::optional<std::string> readLine(int descriptor, std::size_t limit) {
-  std::string line;
-  char buffer[4096];
-  while (true) {
-    ssize_t got = ::recv(descriptor, buffer, sizeof buffer, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::nullopt;
-    if (got == 0) return line.empty() ? std::nullopt : std::optional(line);
-    std::string_view chunk(buffer, static_cast<size_t>(got));
-    size_t end = chunk.find('\n');
-    line.append(chunk.substr(0, end));
-    if (line.size() > limit) return std::nullopt;
-    if (end != std::string_view::npos) return line;
-  }
+// The first line of `text`, without its newline; the whole text when it has
+// none (the peer ended the stream instead).
+std::string firstLine(std::string text) {
+  if (size_t end = text.find('\n'); end != std::string::npos) text.resize(end);
+  return text;
 }
 
 Json optionsJson(const UIApplication::OpenURLOptions& options) {
@@ -163,31 +142,35 @@ std::variant<SystemRequest, std::string> decodeSystemRequest(std::string_view li
 }
 
 Delivery deliverToRunningApplication(const SystemRequest& request) {
-  auto address = socketAddress(applicationControlSocketPath());
+  auto endpoint = socketEndpoint(applicationControlSocketPath());
   // No application can listen on a path this long, so none runs there.
-  if (!address) return {DeliveryOutcome::noApplication, "the control socket's path is too long"};
-  int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (descriptor < 0) return {DeliveryOutcome::failed, std::strerror(errno)};
-  if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
-    ::close(descriptor);
-    return {DeliveryOutcome::noApplication, {}};
-  }
-  setTimeouts(descriptor);
+  if (!endpoint) return {DeliveryOutcome::noApplication, "the control socket's path is too long"};
+  asio::io_context context(1);
+  stream_protocol::socket socket(context);
+  ErrorCode error;
+  socket.connect(*endpoint, error);
+  if (error) return {DeliveryOutcome::noApplication, {}};
+
+  std::string message = encodeSystemRequest(request) + "\n";
+  std::string reply;
+  asio::async_write(socket, asio::buffer(message), [&](ErrorCode written, std::size_t) {
+    if (written) return;
+    socket.shutdown(stream_protocol::socket::shutdown_send, written);
+    asio::async_read_until(socket, asio::dynamic_buffer(reply, maximumSystemRequestBytes), '\n',
+                           [](ErrorCode, std::size_t) {});
+  });
+  context.run_for(requestTimeout);
+
   Delivery delivery{DeliveryOutcome::failed, "the application did not answer"};
-  if (writeAll(descriptor, encodeSystemRequest(request) + "\n")) {
-    ::shutdown(descriptor, SHUT_WR);
-    if (auto reply = readLine(descriptor, maximumSystemRequestBytes)) {
-      Json answer = Json::parse(*reply, nullptr, false);
-      auto accepted = answer.is_object() ? answer.find("accepted") : answer.end();
-      if (answer.is_object() && accepted != answer.end() && accepted->is_boolean() &&
-          accepted->get<bool>()) {
-        delivery = {DeliveryOutcome::accepted, {}};
-      } else if (answer.is_object() && answer.contains("error") && answer["error"].is_string()) {
-        delivery.detail = answer["error"].get<std::string>();
-      }
-    }
+  Json answer = Json::parse(firstLine(std::move(reply)), nullptr, false);
+  if (!answer.is_object()) return delivery;
+  if (auto accepted = answer.find("accepted");
+      accepted != answer.end() && accepted->is_boolean() && accepted->get<bool>()) {
+    return {DeliveryOutcome::accepted, {}};
   }
-  ::close(descriptor);
+  if (auto reason = answer.find("error"); reason != answer.end() && reason->is_string()) {
+    delivery.detail = reason->get<std::string>();
+  }
   return delivery;
 }
 
@@ -216,11 +199,119 @@ ApplicationInstanceLock::~ApplicationInstanceLock() {
   ::close(descriptor_);
 }
 
-std::unique_ptr<ControlSocketServer> ControlSocketServer::start(Handler handler,
+// The listening socket and the connections it serves, all on one event loop.
+// Each connection reads one line within `requestTimeout`, answers it and
+// closes; several may be open at once.
+class ControlSocketServer::Listener : public std::enable_shared_from_this<Listener> {
+ public:
+  Listener(asio::io_context& context, std::filesystem::path path, Handler handler)
+      : acceptor_(context), path_(std::move(path)), handler_(std::move(handler)) {}
+
+  bool listen(const stream_protocol::endpoint& endpoint, std::string& error) {
+    std::error_code stale;
+    std::filesystem::remove(path_, stale);  // left by an application that ended uncleanly
+    ErrorCode failure;
+    acceptor_.open(endpoint.protocol(), failure);
+    if (!failure) acceptor_.bind(endpoint, failure);
+    std::error_code modeFailure;
+    if (!failure) {
+      std::filesystem::permissions(
+          path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+          modeFailure);
+    }
+    if (!failure && !modeFailure) acceptor_.listen(8, failure);
+    if (failure || modeFailure) {
+      error = "cannot listen on " + path_.string() + ": " +
+              (failure ? failure.message() : modeFailure.message());
+      return false;
+    }
+    return true;
+  }
+
+  void accept() {
+    acceptor_.async_accept([self = shared_from_this()](ErrorCode error,
+                                                       stream_protocol::socket socket) {
+      if (!self->acceptor_.is_open()) return;
+      if (!error) self->serve(std::make_shared<Connection>(std::move(socket)));
+      self->accept();
+    });
+  }
+
+  void stop() {
+    ErrorCode ignored;
+    acceptor_.close(ignored);
+    for (const auto& connection : open_) connection->close();
+    open_.clear();
+    std::error_code gone;
+    std::filesystem::remove(path_, gone);
+  }
+
+ private:
+  struct Connection {
+    explicit Connection(stream_protocol::socket accepted)
+        : socket(std::move(accepted)), deadline(socket.get_executor()) {}
+    void close() {
+      ErrorCode ignored;
+      socket.close(ignored);
+      deadline.cancel();
+    }
+    stream_protocol::socket socket;
+    asio::steady_timer deadline;
+    std::string received;
+    std::string reply;
+  };
+
+  void serve(const std::shared_ptr<Connection>& connection) {
+    open_.insert(connection);
+    connection->deadline.expires_after(requestTimeout);
+    connection->deadline.async_wait([connection](ErrorCode error) {
+      if (!error) connection->close();
+    });
+    asio::async_read_until(
+        connection->socket, asio::dynamic_buffer(connection->received, maximumSystemRequestBytes + 1),
+        '\n', [self = shared_from_this(), connection](ErrorCode error, std::size_t) {
+          if (!connection->socket.is_open()) return self->forget(connection);
+          // The end of the stream ends the line too; anything else is no line.
+          bool complete = !error || (error == asio::error::eof && !connection->received.empty());
+          self->answer(connection, complete ? std::optional(firstLine(std::move(connection->received)))
+                                            : std::nullopt);
+        });
+  }
+
+  void answer(const std::shared_ptr<Connection>& connection,
+              const std::optional<std::string>& line) {
+    Json reply;
+    if (!line) {
+      reply = {{"accepted", false}, {"error", "no request line"}};
+    } else if (auto decoded = decodeSystemRequest(*line);
+               auto* reason = std::get_if<std::string>(&decoded)) {
+      reply = {{"accepted", false}, {"error", *reason}};
+    } else {
+      handler_(std::move(std::get<SystemRequest>(decoded)));
+      reply = {{"accepted", true}};
+    }
+    connection->reply = reply.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+    asio::async_write(connection->socket, asio::buffer(connection->reply),
+                      [self = shared_from_this(), connection](ErrorCode, std::size_t) {
+                        connection->close();
+                        self->forget(connection);
+                      });
+  }
+
+  void forget(const std::shared_ptr<Connection>& connection) { open_.erase(connection); }
+
+  stream_protocol::acceptor acceptor_;
+  std::filesystem::path path_;
+  Handler handler_;
+  std::set<std::shared_ptr<Connection>> open_;
+};
+
+std::unique_ptr<ControlSocketServer> ControlSocketServer::start(asio::io_context& context,
+                                                                Handler handler,
                                                                 std::string& error) {
   std::filesystem::path path = applicationControlSocketPath();
-  auto address = socketAddress(path);
-  if (!address) {
+  auto endpoint = socketEndpoint(path);
+  if (!endpoint) {
     error = "the control socket's path is too long: " + path.string();
     return nullptr;
   }
@@ -228,75 +319,14 @@ std::unique_ptr<ControlSocketServer> ControlSocketServer::start(Handler handler,
     error = "cannot create " + path.parent_path().string();
     return nullptr;
   }
-  int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int wakeup = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (listener < 0 || wakeup < 0) {
-    error = std::string("cannot create the control socket: ") + std::strerror(errno);
-    if (listener >= 0) ::close(listener);
-    if (wakeup >= 0) ::close(wakeup);
-    return nullptr;
-  }
-  ::unlink(path.c_str());  // left by an application that ended without cleaning up
-  if (::bind(listener, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
-      ::chmod(path.c_str(), 0600) != 0 || ::listen(listener, 8) != 0) {
-    error = "cannot listen on " + path.string() + ": " + std::strerror(errno);
-    ::close(listener);
-    ::close(wakeup);
-    return nullptr;
-  }
-  return std::unique_ptr<ControlSocketServer>(
-      new ControlSocketServer(listener, wakeup, std::move(path), std::move(handler)));
-}
-
-ControlSocketServer::ControlSocketServer(int listener, int wakeup, std::filesystem::path path,
-                                         Handler handler)
-    : listener_(listener), wakeup_(wakeup), path_(std::move(path)), handler_(std::move(handler)) {
-  thread_ = std::thread([this] { serve(); });
+  auto listener = std::make_shared<Listener>(context, path, std::move(handler));
+  if (!listener->listen(*endpoint, error)) return nullptr;
+  listener->accept();
+  return std::unique_ptr<ControlSocketServer>(new ControlSocketServer(std::move(listener)));
 }
 
 ControlSocketServer::~ControlSocketServer() {
-  std::uint64_t one = 1;
-  (void)::write(wakeup_, &one, sizeof one);
-  thread_.join();
-  ::unlink(path_.c_str());
-  ::close(listener_);
-  ::close(wakeup_);
-}
-
-void ControlSocketServer::serve() {
-  while (true) {
-    pollfd watched[2] = {{.fd = listener_, .events = POLLIN, .revents = 0},
-                         {.fd = wakeup_, .events = POLLIN, .revents = 0}};
-    if (::poll(watched, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (watched[1].revents != 0) return;
-    if (watched[0].revents == 0) continue;
-    int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (connection < 0) continue;
-    answer(connection);
-    ::close(connection);
-  }
-}
-
-void ControlSocketServer::answer(int connection) {
-  setTimeouts(connection);
-  auto line = readLine(connection, maximumSystemRequestBytes);
-  if (!line) {
-    (void)writeAll(connection, R"({"accepted":false,"error":"no request line"})"
-                               "\n");
-    return;
-  }
-  auto decoded = decodeSystemRequest(*line);
-  if (auto* reason = std::get_if<std::string>(&decoded)) {
-    Json reply{{"accepted", false}, {"error", *reason}};
-    (void)writeAll(connection, reply.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
-    return;
-  }
-  handler_(std::move(std::get<SystemRequest>(decoded)));
-  (void)writeAll(connection, R"({"accepted":true})"
-                             "\n");
+  listener_->stop();
 }
 
 }  // namespace brisklane

@@ -14,17 +14,19 @@
 // closes the connection.
 #pragma once
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <variant>
 
 #include "platform/uikit/uikit.h"
+
+namespace boost::asio {
+class io_context;
+}  // namespace boost::asio
 
 namespace brisklane {
 
@@ -77,8 +79,8 @@ class ApplicationInstanceLock {
   int descriptor_;
 };
 
-// The application's side: a thread that accepts one connection at a time and
-// passes each well-formed request to `handler`, on that thread.
+// The application's side: accepts connections on the event loop it is given
+// and passes each well-formed request to `handler` there.
 class ControlSocketServer {
  public:
   using Handler = std::function<void(SystemRequest)>;
@@ -86,23 +88,20 @@ class ControlSocketServer {
   // Binds the socket (replacing a stale file left by an application that is
   // gone; the caller holds the instance lock) and starts serving. Nothing,
   // with `error` set, when it cannot.
-  [[nodiscard]] static std::unique_ptr<ControlSocketServer> start(Handler handler,
+  [[nodiscard]] static std::unique_ptr<ControlSocketServer> start(boost::asio::io_context& context,
+                                                                  Handler handler,
                                                                   std::string& error);
-  // Stops serving, joins the thread and removes the socket file.
+  // Stops serving, ends the connections still open and removes the socket
+  // file. The handler is not called afterwards.
   ~ControlSocketServer();
   ControlSocketServer(const ControlSocketServer&) = delete;
   ControlSocketServer& operator=(const ControlSocketServer&) = delete;
 
  private:
-  ControlSocketServer(int listener, int wakeup, std::filesystem::path path, Handler handler);
-  void serve();
-  void answer(int connection);
-
-  int listener_;
-  int wakeup_;  // an eventfd that ends `serve`
-  std::filesystem::path path_;
-  Handler handler_;
-  std::thread thread_;
+  class Listener;
+  explicit ControlSocketServer(std::shared_ptr<Listener> listener)
+      : listener_(std::move(listener)) {}
+  std::shared_ptr<Listener> listener_;
 };
 
 }  // namespace brisklane

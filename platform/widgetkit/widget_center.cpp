@@ -2,10 +2,11 @@
 
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 
-#include <cstring>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/local/datagram_protocol.hpp>
 
+#include "platform/dispatch/dispatch_queue.h"
 #include "platform/foundation/user_defaults.h"
 
 namespace brisklane {
@@ -20,21 +21,22 @@ WidgetCenter& WidgetCenter::shared() {
 }
 
 void WidgetCenter::reloadAllTimelines() {
+  using boost::asio::local::datagram_protocol;
   reloadRequests_.fetch_add(1, std::memory_order_relaxed);
   std::string path = widgetHostSocketPath().string();
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  if (path.size() >= sizeof(sockaddr_un::sun_path)) return;  // no host can listen there
 
-  int descriptor = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (descriptor < 0) return;
+  // The send is synchronous and never waits: the socket is the main queue's
+  // loop's only so that it belongs to some loop; any thread may send.
+  boost::system::error_code error;
+  datagram_protocol::socket socket(DispatchQueue::main().context());
+  socket.open(datagram_protocol(), error);
+  if (!error) socket.non_blocking(true, error);
+  if (error) return;
   // Any failure (ENOENT, ECONNREFUSED, EAGAIN with the host's queue full) is
   // the "no host to tell" case: the request is dropped.
-  (void)::sendto(descriptor, reloadAllTimelinesMessage.data(), reloadAllTimelinesMessage.size(),
-                 MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
-                 sizeof address);
-  ::close(descriptor);
+  socket.send_to(boost::asio::buffer(reloadAllTimelinesMessage), datagram_protocol::endpoint(path),
+                 MSG_NOSIGNAL, error);
 }
 
 }  // namespace brisklane

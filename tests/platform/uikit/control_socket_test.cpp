@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/post.hpp>
+#include <thread>
 
 #include "tests/support/temporary_device.h"
 
@@ -57,25 +59,36 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
   OpenURLRequest request{.url = "brisklane://today", .options = {}};
   EXPECT_EQ(deliverToRunningApplication(request).outcome, DeliveryOutcome::noApplication);
 
-  std::mutex mutex;
-  std::condition_variable arrived;
+  // The server lives on this thread's loop; clients call from threads of
+  // their own, as other processes would.
+  boost::asio::io_context loop(1);
   std::vector<SystemRequest> received;
   std::string error;
   auto server = ControlSocketServer::start(
-      [&](SystemRequest got) {
-        std::lock_guard lock(mutex);
-        received.push_back(std::move(got));
-        arrived.notify_one();
-      },
-      error);
+      loop, [&](SystemRequest got) { received.push_back(std::move(got)); }, error);
   ASSERT_NE(server, nullptr) << error;
-  EXPECT_EQ(deliverToRunningApplication(request).outcome, DeliveryOutcome::accepted);
-  {
-    std::unique_lock lock(mutex);
-    ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(5), [&] { return !received.empty(); }));
-    EXPECT_EQ(received[0], SystemRequest(request));
-  }
-  server.reset();
+  EXPECT_EQ(std::filesystem::status(applicationControlSocketPath()).permissions() &
+                std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+  Delivery accepted, refused;
+  std::thread clients([&] {
+    accepted = deliverToRunningApplication(request);
+    // A client that never writes does not keep the next one waiting.
+    boost::asio::io_context idle;
+    boost::asio::local::stream_protocol::socket silent(idle);
+    silent.connect(applicationControlSocketPath().native());
+    ContinueUserActivityRequest bad{{.activityType = "", .webpageURL = {}}};
+    refused = deliverToRunningApplication(bad);
+    boost::asio::post(loop, [&] { server.reset(); });
+  });
+  loop.run();
+  clients.join();
+
+  EXPECT_EQ(accepted.outcome, DeliveryOutcome::accepted);
+  EXPECT_EQ(refused.outcome, DeliveryOutcome::failed);
+  EXPECT_EQ(refused.detail, "\"activityType\" must be a non-empty string");
+  EXPECT_EQ(received, std::vector<SystemRequest>{request});
   EXPECT_FALSE(std::filesystem::exists(applicationControlSocketPath()));
   EXPECT_EQ(deliverToRunningApplication(request).outcome, DeliveryOutcome::noApplication);
 }
