@@ -1,0 +1,81 @@
+// The sample web application's Today summary and task storage, without a
+// browser: what is due, the tier, the first items, and the stamp's format.
+import assert from 'node:assert/strict';
+import { describe, test } from 'node:test';
+
+import { composeSummary, endOfDay, sameTimeOnDay } from '../../web/src/summary.js';
+import { loadTasks } from '../../web/src/tasks.js';
+
+const now = new Date(2024, 4, 20, 15, 0).getTime(); // 20 May 2024, 15:00 local time
+const at = (day, hours, minutes = 0) => new Date(2024, 4, day, hours, minutes).getTime();
+let counter = 0;
+const task = (title, due, { project = '', done = false } = {}) => ({
+  id: String(++counter), title, project, due, done,
+});
+
+describe('composeSummary', () => {
+  test('tier: urgent when a due task is late, important when one is due today, else calm', () => {
+    assert.equal(composeSummary([], now).tier, 'calm');
+    assert.equal(composeSummary([task('Later', at(20, 18))], now).tier, 'important');
+    assert.equal(composeSummary([task('Late', at(20, 14, 59)), task('Later', at(20, 18))], now).tier, 'urgent');
+    assert.equal(composeSummary([task('Last week', at(13, 9))], now).tier, 'urgent');
+    assert.equal(composeSummary([task('Tomorrow', at(21, 0))], now).tier, 'calm');
+    assert.equal(composeSummary([task('Done late', at(20, 9), { done: true })], now).tier, 'calm');
+  });
+
+  test('counts open tasks due by the end of today', () => {
+    const tasks = [
+      task('Overdue', at(19, 9)),
+      task('Today', at(20, 23, 59)),
+      task('Midnight', at(21, 0)),
+      task('Done', at(20, 10), { done: true }),
+    ];
+    assert.equal(composeSummary(tasks, now).count, 2);
+  });
+
+  test('lists the first five due tasks by due time; count keeps the rest', () => {
+    const tasks = [7, 3, 5, 1, 6, 2, 4].map((hour) => task(`Task ${hour}`, at(20, hour)));
+    const summary = composeSummary(tasks, now);
+    assert.equal(summary.count, 7);
+    assert.deepEqual(summary.items.map((item) => item.title), ['Task 1', 'Task 2', 'Task 3', 'Task 4', 'Task 5']);
+  });
+
+  test('leaves the project out when there is none', () => {
+    const summary = composeSummary([task('Plain', at(20, 9)), task('Filed', at(20, 10), { project: 'Home' })], now);
+    assert.deepEqual(summary.items, [{ title: 'Plain' }, { title: 'Filed', project: 'Home' }]);
+    assert.equal(Object.hasOwn(summary.items[0], 'project'), false);
+  });
+
+  test('is exactly the keys and JSON types the widget decodes', () => {
+    const summary = JSON.parse(JSON.stringify(composeSummary([task('A', at(20, 9))], 1716200000250)));
+    assert.deepEqual(summary, { tier: 'urgent', count: 1, items: [{ title: 'A' }], updatedAt: '1716200000.250' });
+  });
+});
+
+describe('calendar helpers', () => {
+  test('sameTimeOnDay keeps the time of day across a month end', () => {
+    const due = new Date(2024, 0, 31, 9, 30).getTime();
+    assert.equal(sameTimeOnDay(due, due, 1), new Date(2024, 1, 1, 9, 30).getTime());
+    assert.equal(sameTimeOnDay(due, now, 0), at(20, 9, 30));
+  });
+
+  test('endOfDay is the last millisecond of the day', () => {
+    assert.equal(endOfDay(now), at(21, 0) - 1);
+  });
+});
+
+describe('loadTasks', () => {
+  const storage = (text) => ({ getItem: () => text });
+
+  test('starts empty on a missing or unreadable list', () => {
+    assert.deepEqual(loadTasks(storage(null)), []);
+    assert.deepEqual(loadTasks(storage('{not json')), []);
+    assert.deepEqual(loadTasks(storage('{"title":"not a list"}')), []);
+  });
+
+  test('drops entries that are not tasks', () => {
+    const good = task('Good', at(20, 9));
+    const stored = [good, { ...good, due: 'soon' }, null, { ...good, done: 'no' }];
+    assert.deepEqual(loadTasks(storage(JSON.stringify(stored))), [good]);
+  });
+});
