@@ -1,0 +1,1023 @@
+// The loopback server: an acceptor, one HttpSession per connection that reads
+// requests with Beast's parser, judges and answers them, and one
+// WebSocketSession per upgraded connection. It is the one translation unit
+// that instantiates Beast's HTTP and WebSocket templates for the server.
+//
+// Lifetimes: a session keeps itself alive through the handler it has pending
+// and shares the server's State; the State holds sessions only weakly, to
+// close them when the server goes. Once the server is gone `State::stopped`
+// is set and no session calls the owner again; the io_context then finishes
+// the cancelled operations and the sessions fall away.
+//
+// Files are read whole, on the io_context's thread: the server serves the
+// developer's own pages to one browser, not large downloads to many.
+#include "platform/web/loopback_server.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <cctype>
+#include <cerrno>
+#include <deque>
+#include <fstream>
+#include <limits>
+
+#include "platform/web/request_check.h"
+
+namespace brisklane {
+namespace {
+
+namespace fs = std::filesystem;
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = net::ip::tcp;
+using Request = http::request<http::string_body>;
+using Response = http::response<http::string_body>;
+using web::Refusal;
+
+constexpr std::string_view plainText = "text/plain; charset=utf-8";
+constexpr std::size_t readChunkBytes = 4096;
+constexpr std::size_t ownerHeaderBytes = 8192;
+// How long a connection refused mid-request may go on sending before it is
+// cut off: reading what it sends lets it see the refusal instead of a reset.
+constexpr std::chrono::milliseconds lingerTime{2000};
+constexpr std::chrono::milliseconds acceptRetryDelay{100};
+
+constexpr Refusal malformed{400, "The request is malformed.\n"};
+constexpr Refusal foreignHost{403, "This server answers only requests addressed to itself.\n"};
+constexpr Refusal foreignOrigin{403, "This server answers only its own pages.\n"};
+constexpr Refusal missingToken{403, "The token is missing or wrong.\n"};
+constexpr Refusal outsideFolder{403, "The path leaves the served folder.\n"};
+constexpr Refusal notFound{404, "Not found.\n"};
+constexpr Refusal readOnlyMethods{405, "Only GET and HEAD are allowed here.\n"};
+constexpr Refusal webSocketOnly{426, "This address takes only WebSocket connections.\n"};
+constexpr Refusal bodyTooLarge{413, "The request's body is too large.\n"};
+constexpr Refusal headerTooLarge{431, "The request's header is too large.\n"};
+constexpr Refusal badRouteAnswer{500, "The route gave an answer that cannot be sent.\n"};
+
+std::string_view view(beast::string_view text) {
+  return {text.data(), text.size()};
+}
+beast::string_view beastView(std::string_view text) {
+  return {text.data(), text.size()};
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && equalIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+// Tokens differ only in content, never in length, so only the content must
+// not leak through timing.
+bool equalInConstantTime(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  unsigned difference = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    difference |= static_cast<unsigned char>(a[i]) ^ static_cast<unsigned char>(b[i]);
+  }
+  return difference == 0;
+}
+
+std::string_view trimSpaces(std::string_view text) {
+  auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+template <typename Visit>
+void forEachPiece(std::string_view text, char separator, Visit visit) {
+  while (!text.empty()) {
+    auto end = text.find(separator);
+    visit(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+}
+
+int hexDigitValue(char digit) {
+  if (digit >= '0' && digit <= '9') return digit - '0';
+  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+  return -1;
+}
+
+// In a query, '+' stands for a space (form encoding); in a path it is itself.
+enum class Plus { literal, space };
+
+std::optional<std::string> percentDecode(std::string_view text, Plus plus) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%') {
+      if (i + 2 >= text.size()) return std::nullopt;
+      int high = hexDigitValue(text[i + 1]);
+      int low = hexDigitValue(text[i + 2]);
+      if (high < 0 || low < 0) return std::nullopt;
+      decoded.push_back(static_cast<char>(high * 16 + low));
+      i += 2;
+    } else if (text[i] == '+' && plus == Plus::space) {
+      decoded.push_back(' ');
+    } else {
+      decoded.push_back(text[i]);
+    }
+  }
+  return decoded;
+}
+
+// An origin-form request target, split and decoded.
+struct Target {
+  std::string rawPath;
+  std::string rawQuery;
+  std::string path;
+  std::map<std::string, std::string> query;
+};
+
+std::optional<Target> parseTarget(std::string_view raw) {
+  // Browsers turn backslashes into slashes before sending; a raw one is not
+  // from a browser, and would make "/\host" a redirect to another site.
+  if (raw.empty() || raw.front() != '/' || raw.find('\\') != std::string_view::npos) {
+    return std::nullopt;
+  }
+  auto question = raw.find('?');
+  Target target;
+  target.rawPath = raw.substr(0, question);
+  if (question != std::string_view::npos) target.rawQuery = raw.substr(question + 1);
+  auto path = percentDecode(target.rawPath, Plus::literal);
+  if (!path || path->find('\0') != std::string::npos) return std::nullopt;
+  target.path = std::move(*path);
+  bool wellFormed = true;
+  forEachPiece(target.rawQuery, '&', [&](std::string_view piece) {
+    if (piece.empty()) return;
+    auto equals = piece.find('=');
+    auto name = percentDecode(piece.substr(0, equals), Plus::space);
+    auto value = percentDecode(
+        equals == std::string_view::npos ? std::string_view() : piece.substr(equals + 1),
+        Plus::space);
+    if (!name || !value) {
+      wellFormed = false;
+      return;
+    }
+    target.query.emplace(std::move(*name), std::move(*value));
+  });
+  if (!wellFormed) return std::nullopt;
+  return target;
+}
+
+// `rawPath` as a redirect target that stays on this site: "//host/x" would
+// name another host.
+std::string sameSitePath(std::string_view rawPath) {
+  auto first = rawPath.find_first_not_of('/');
+  return "/" +
+         std::string(first == std::string_view::npos ? std::string_view() : rawPath.substr(first));
+}
+
+std::string locationWithoutToken(const Target& target) {
+  std::string query;
+  forEachPiece(target.rawQuery, '&', [&](std::string_view piece) {
+    if (piece.empty()) return;
+    auto name = percentDecode(piece.substr(0, piece.find('=')), Plus::space);
+    if (name && *name == "token") return;
+    if (!query.empty()) query += '&';
+    query += piece;
+  });
+  std::string location = sameSitePath(target.rawPath);
+  if (!query.empty()) location += "?" + query;
+  return location;
+}
+
+bool cookieCarriesToken(const Request& request, const web::RequestPolicy& policy) {
+  bool found = false;
+  auto [field, end] = request.equal_range(http::field::cookie);
+  for (; field != end; ++field) {
+    forEachPiece(view(field->value()), ';', [&](std::string_view pair) {
+      auto equals = pair.find('=');
+      if (equals == std::string_view::npos) return;
+      if (trimSpaces(pair.substr(0, equals)) != policy.cookieName) return;
+      if (equalInConstantTime(trimSpaces(pair.substr(equals + 1)), policy.token)) found = true;
+    });
+  }
+  return found;
+}
+
+web::Verdict judge(const Request& request, const web::RequestPolicy& policy) {
+  if (request.count(http::field::host) != 1 || view(request[http::field::host]) != policy.host) {
+    return foreignHost;
+  }
+  bool webSocket = websocket::is_upgrade(request);
+  bool readOnly = request.method() == http::verb::get || request.method() == http::verb::head;
+  auto origins = request.count(http::field::origin);
+  // A browser names the origin of every cross-origin request, of every
+  // WebSocket, and of every change; GET and HEAD from the page itself may
+  // come without one.
+  if (origins > 1 || (origins == 1 && view(request[http::field::origin]) != policy.origin)) {
+    return foreignOrigin;
+  }
+  if (origins == 0 && (webSocket || !readOnly)) return foreignOrigin;
+
+  auto target = parseTarget(view(request.target()));
+  if (!target) return malformed;
+  if (auto token = target->query.find("token"); token != target->query.end()) {
+    if (!equalInConstantTime(token->second, policy.token)) return missingToken;
+    if (readOnly && !webSocket) return web::TokenRedirect{locationWithoutToken(*target)};
+    target->query.erase(token);
+  } else if (!cookieCarriesToken(request, policy)) {
+    return missingToken;
+  }
+  return web::Admission{
+      .request = {.method = std::string(view(request.method_string())),
+                  .path = std::move(target->path),
+                  .query = std::move(target->query),
+                  .body = request.body(),
+                  .contentType = std::string(view(request[http::field::content_type]))},
+      .rawPath = std::move(target->rawPath),
+      .rawQuery = std::move(target->rawQuery),
+      .webSocket = webSocket};
+}
+
+void limitParser(http::request_parser<http::string_body>& parser,
+                 const LoopbackServerLimits& limits) {
+  parser.header_limit(static_cast<std::uint32_t>(
+      std::min<std::size_t>(limits.requestHeaderBytes, std::numeric_limits<std::uint32_t>::max())));
+  parser.body_limit(std::uint64_t{limits.requestBodyBytes});
+}
+
+// The answer to a request that could not be read; nothing when the client
+// left, timed out or broke the connection, since nobody would read it.
+std::optional<Refusal> refusalForReadError(const beast::error_code& error) {
+  if (error == http::error::header_limit) return headerTooLarge;
+  if (error == http::error::body_limit) return bodyTooLarge;
+  if (error == http::error::end_of_stream || error == http::error::partial_message) {
+    return std::nullopt;
+  }
+  if (error.category() == make_error_code(http::error::bad_target).category()) return malformed;
+  return std::nullopt;
+}
+
+bool closesConnection(const Refusal& refusal) {
+  // After a request that could not be read, where the next one starts is
+  // unknown.
+  return refusal.status == malformed.status || refusal.status == bodyTooLarge.status ||
+         refusal.status == headerTooLarge.status;
+}
+
+bool isTokenCharacter(char character) {
+  return std::isalnum(static_cast<unsigned char>(character)) != 0 ||
+         std::string_view("!#$%&'*+-.^_`|~").find(character) != std::string_view::npos;
+}
+
+bool isSafeHeaderValue(std::string_view value) {
+  return value.size() <= ownerHeaderBytes &&
+         value.find_first_of("\r\n") == std::string_view::npos &&
+         value.find('\0') == std::string_view::npos;
+}
+
+// Headers an owner may add: not those that frame the message or that the
+// server owns, and never one that opens the page to other origins.
+bool isOwnerHeader(std::string_view name, std::string_view value) {
+  constexpr std::array<std::string_view, 7> reserved{
+      "content-length",         "transfer-encoding",      "connection",
+      "cache-control",          "x-content-type-options", "referrer-policy",
+      "content-security-policy"};
+  if (name.empty() || name.size() > ownerHeaderBytes || !isSafeHeaderValue(value)) return false;
+  for (char character : name) {
+    if (!isTokenCharacter(character)) return false;
+  }
+  if (startsWithIgnoringCase(name, "access-control-")) return false;
+  for (auto taken : reserved) {
+    if (equalIgnoringCase(name, taken)) return false;
+  }
+  return true;
+}
+
+Response plainResponse(const Refusal& refusal) {
+  Response response;
+  response.result(refusal.status);
+  response.set(http::field::content_type, beastView(plainText));
+  response.body() = std::string(refusal.reason);
+  return response;
+}
+
+Response responseFromOwner(const HttpResponse& answer) {
+  if (answer.status < 200 || answer.status > 599) return plainResponse(badRouteAnswer);
+  Response response;
+  response.result(answer.status);
+  for (const auto& [name, value] : answer.headers) {
+    if (isOwnerHeader(name, value)) response.insert(beastView(name), beastView(value));
+  }
+  if (!answer.contentType.empty() && isSafeHeaderValue(answer.contentType)) {
+    response.set(http::field::content_type, beastView(answer.contentType));
+  }
+  response.body() = answer.body;
+  return response;
+}
+
+Response redirectResponse(unsigned status, std::string_view location) {
+  Response response;
+  response.result(status);
+  response.set(http::field::location, beastView(location));
+  return response;
+}
+
+void addSecurityHeaders(http::fields& fields, std::string_view contentSecurityPolicy) {
+  fields.set(http::field::cache_control, "no-store");
+  fields.set("X-Content-Type-Options", "nosniff");
+  fields.set("Referrer-Policy", "no-referrer");
+  fields.set("Content-Security-Policy", beastView(contentSecurityPolicy));
+}
+
+std::optional<std::string> readWholeFile(const fs::path& path) {
+  std::ifstream stream(path, std::ios::binary);
+  if (!stream) return std::nullopt;
+  std::string content(std::istreambuf_iterator<char>(stream), {});
+  if (stream.bad()) return std::nullopt;
+  return content;
+}
+
+// The listening and the accepted sockets must not live on in programs this
+// process starts (the widget host starts App).
+void keepFromChildProcesses(int descriptor) {
+  ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+}
+
+// Where a head tag's opening tag ends, skipping quoted attribute values.
+std::size_t endOfTag(std::string_view html, std::size_t start) {
+  char quote = 0;
+  for (std::size_t i = start; i < html.size(); ++i) {
+    if (quote != 0) {
+      if (html[i] == quote) quote = 0;
+    } else if (html[i] == '"' || html[i] == '\'') {
+      quote = html[i];
+    } else if (html[i] == '>') {
+      return i + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+bool endsTagName(char character) {
+  return character == '>' || character == '/' || character == ' ' || character == '\t' ||
+         character == '\n' || character == '\r' || character == '\f';
+}
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  // Closes the socket at once; no callback of the owner runs afterwards.
+  virtual void stop() = 0;
+};
+
+}  // namespace
+
+struct LoopbackServer::State {
+  State(net::io_context& ioContext, LoopbackServerOptions serverOptions, fs::path root)
+      : context(ioContext),
+        options(std::move(serverOptions)),
+        canonicalRoot(std::move(root)),
+        acceptor(ioContext),
+        acceptRetry(ioContext) {}
+
+  std::uint64_t add(const std::shared_ptr<Connection>& connection) {
+    connections.emplace(++lastConnection, connection);
+    return lastConnection;
+  }
+  void remove(std::uint64_t connection) { connections.erase(connection); }
+
+  void stop() {
+    stopped = true;
+    beast::error_code ignored;
+    acceptor.close(ignored);
+    // Closing a connection may end it, and its end removes it from the map.
+    auto open = std::exchange(connections, {});
+    for (auto& [id, connection] : open) {
+      if (auto live = connection.lock()) live->stop();
+    }
+  }
+
+  net::io_context& context;
+  LoopbackServerOptions options;
+  fs::path canonicalRoot;  // empty: no files
+  web::RequestPolicy policy;
+  std::string contentSecurityPolicy;
+  tcp::acceptor acceptor;
+  net::steady_timer acceptRetry;  // after a failed accept, such as too many open files
+  std::map<std::uint64_t, std::weak_ptr<Connection>> connections;
+  std::uint64_t lastConnection = 0;
+  std::uint16_t port = 0;
+  bool stopped = false;
+};
+
+namespace {
+
+using State = LoopbackServer::State;
+
+class WebSocketSession;
+
+// The owner's handle on a WebSocket. It posts to the io_context, so that any
+// thread may use it, and holds the session weakly, so that a handle the
+// owner keeps never keeps a connection open.
+class Peer final : public WebSocketPeer {
+ public:
+  Peer(net::io_context& context, std::weak_ptr<WebSocketSession> session)
+      : context_(context), session_(std::move(session)) {}
+  void send(std::string text) override;
+  [[nodiscard]] bool isOpen() const override { return open_.load(std::memory_order_acquire); }
+  void close() override;
+  void markClosed() { open_.store(false, std::memory_order_release); }
+
+ private:
+  net::io_context& context_;
+  const std::weak_ptr<WebSocketSession> session_;
+  std::atomic<bool> open_{true};
+};
+
+class WebSocketSession final : public Connection,
+                               public std::enable_shared_from_this<WebSocketSession> {
+ public:
+  WebSocketSession(std::shared_ptr<State> state, beast::tcp_stream stream, Request request)
+      : state_(std::move(state)), socket_(std::move(stream)), request_(std::move(request)) {}
+  ~WebSocketSession() override { state_->remove(id_); }
+  WebSocketSession(const WebSocketSession&) = delete;
+  WebSocketSession& operator=(const WebSocketSession&) = delete;
+
+  void start(std::uint64_t id) {
+    id_ = id;
+    const auto& limits = state_->options.limits;
+    auto timeouts = websocket::stream_base::timeout::suggested(beast::role_type::server);
+    timeouts.handshake_timeout = limits.requestTimeout;
+    socket_.set_option(timeouts);
+    socket_.set_option(websocket::stream_base::decorator(
+        [policy = state_->contentSecurityPolicy](websocket::response_type& response) {
+          response.erase(http::field::server);
+          addSecurityHeaders(response, policy);
+        }));
+    socket_.read_message_max(limits.webSocketMessageBytes);
+    socket_.async_accept(request_, [self = shared_from_this()](beast::error_code error) {
+      self->onAccepted(error);
+    });
+  }
+
+  void stop() override { end(); }
+
+  void enqueue(std::string text) {
+    if (ended_ || closing_) return;
+    outgoingBytes_ += text.size();
+    if (outgoingBytes_ > state_->options.limits.queuedWebSocketBytes) {
+      end();
+      return;
+    }
+    outgoing_.push_back(std::move(text));
+    if (!writing_) writeNext();
+  }
+
+  void requestClose() {
+    if (ended_ || closing_) return;
+    closing_ = true;
+    if (peer_) peer_->markClosed();
+    if (!writing_) closeHandshake();
+  }
+
+ private:
+  void onAccepted(beast::error_code error) {
+    if (error || state_->stopped) {
+      end();
+      return;
+    }
+    peer_ = std::make_shared<Peer>(state_->context, weak_from_this());
+    if (state_->options.onWebSocket) handlers_ = state_->options.onWebSocket(peer_);
+    if (!ended_) readNext();
+  }
+
+  void readNext() {
+    socket_.async_read(
+        incoming_,
+        [self = shared_from_this()](beast::error_code error, std::size_t) { self->onRead(error); });
+  }
+
+  void onRead(beast::error_code error) {
+    // Beast has already answered a message over the limit with a close frame.
+    if (error) {
+      end();
+      return;
+    }
+    std::string message = beast::buffers_to_string(incoming_.data());
+    incoming_.consume(incoming_.size());
+    if (ended_) return;
+    if (handlers_.onMessage) handlers_.onMessage(std::move(message));
+    if (!ended_) readNext();
+  }
+
+  void writeNext() {
+    writing_ = true;
+    socket_.text(true);
+    socket_.async_write(net::buffer(outgoing_.front()),
+                        [self = shared_from_this()](beast::error_code error, std::size_t) {
+                          self->onWritten(error);
+                        });
+  }
+
+  void onWritten(beast::error_code error) {
+    writing_ = false;
+    if (error) {
+      end();
+      return;
+    }
+    outgoingBytes_ -= outgoing_.front().size();
+    outgoing_.pop_front();
+    if (ended_) return;
+    if (!outgoing_.empty()) {
+      writeNext();
+    } else if (closing_) {
+      closeHandshake();
+    }
+  }
+
+  void closeHandshake() {
+    socket_.async_close(websocket::close_code::normal,
+                        [self = shared_from_this()](beast::error_code error) {
+                          // Success ends the pending read, which ends the session.
+                          if (error) self->end();
+                        });
+  }
+
+  // The socket is done with, whoever ended it. The queue stays until the
+  // session goes: a write may still hold its front.
+  void end() {
+    if (ended_) return;
+    ended_ = true;
+    if (peer_) peer_->markClosed();
+    beast::get_lowest_layer(socket_).close();
+    if (!state_->stopped && handlers_.onClose) handlers_.onClose();
+  }
+
+  std::shared_ptr<State> state_;
+  std::uint64_t id_ = 0;
+  websocket::stream<beast::tcp_stream> socket_;
+  Request request_;  // the upgrade request, answered by the handshake
+  beast::flat_buffer incoming_;
+  std::deque<std::string> outgoing_;
+  std::size_t outgoingBytes_ = 0;  // queued, including the message being written
+  std::shared_ptr<Peer> peer_;     // from the handshake on
+  WebSocketHandlers handlers_;
+  bool writing_ = false;
+  bool closing_ = false;  // the owner closed: send what is queued, then close
+  bool ended_ = false;
+};
+
+void Peer::send(std::string text) {
+  if (!isOpen()) return;
+  net::post(context_, [session = session_, text = std::move(text)]() mutable {
+    if (auto live = session.lock()) live->enqueue(std::move(text));
+  });
+}
+
+void Peer::close() {
+  markClosed();
+  net::post(context_, [session = session_] {
+    if (auto live = session.lock()) live->requestClose();
+  });
+}
+
+class HttpSession final : public Connection, public std::enable_shared_from_this<HttpSession> {
+ public:
+  HttpSession(std::shared_ptr<State> state, tcp::socket socket)
+      : state_(std::move(state)), stream_(std::move(socket)) {}
+  ~HttpSession() override { state_->remove(id_); }
+  HttpSession(const HttpSession&) = delete;
+  HttpSession& operator=(const HttpSession&) = delete;
+
+  void start(std::uint64_t id) {
+    id_ = id;
+    waitForRequest();
+  }
+
+  void stop() override { stream_.close(); }
+
+ private:
+  [[nodiscard]] const LoopbackServerLimits& limits() const { return state_->options.limits; }
+
+  // A keep-alive connection may idle between requests for longer than a
+  // client may take over one request, so the first byte is awaited apart.
+  void waitForRequest() {
+    if (buffer_.size() > 0) {
+      readRequest();
+      return;
+    }
+    stream_.expires_after(limits().idleTimeout);
+    stream_.async_read_some(buffer_.prepare(readChunkBytes),
+                            [self = shared_from_this()](beast::error_code error, std::size_t size) {
+                              if (error || self->state_->stopped) return;
+                              self->buffer_.commit(size);
+                              self->readRequest();
+                            });
+  }
+
+  void readRequest() {
+    parser_.emplace();
+    limitParser(*parser_, limits());
+    stream_.expires_after(limits().requestTimeout);
+    http::async_read(stream_, buffer_, *parser_,
+                     [self = shared_from_this()](beast::error_code error, std::size_t) {
+                       self->onRequestRead(error);
+                     });
+  }
+
+  void onRequestRead(beast::error_code error) {
+    if (state_->stopped) return;
+    if (error) {
+      if (auto refusal = refusalForReadError(error)) {
+        version_ = 11;
+        keepAlive_ = false;
+        headOnly_ = false;
+        respond(plainResponse(*refusal), Closing::yes);
+      }
+      return;
+    }
+    handle(parser_->release());
+  }
+
+  void handle(Request request) {
+    version_ = request.version();
+    keepAlive_ = request.keep_alive();
+    headOnly_ = request.method() == http::verb::head;
+    auto verdict = judge(request, state_->policy);
+    if (const auto* refusal = std::get_if<Refusal>(&verdict)) {
+      respond(plainResponse(*refusal), closesConnection(*refusal) ? Closing::yes : Closing::no);
+      return;
+    }
+    if (const auto* redirect = std::get_if<web::TokenRedirect>(&verdict)) {
+      Response response = redirectResponse(303, redirect->location);
+      const auto& policy = state_->policy;
+      response.set(http::field::set_cookie,
+                   policy.cookieName + "=" + policy.token + "; Path=/; HttpOnly; SameSite=Strict");
+      respond(std::move(response), Closing::no);
+      return;
+    }
+    auto& admission = std::get<web::Admission>(verdict);
+    if (admission.webSocket) {
+      const auto& options = state_->options;
+      if (!options.webSocketPath.empty() && admission.request.path == options.webSocketPath &&
+          options.onWebSocket) {
+        upgrade(std::move(request));
+      } else {
+        respond(plainResponse(notFound), Closing::no);
+      }
+      return;
+    }
+    respond(route(admission), Closing::no);
+  }
+
+  Response route(const web::Admission& admission) {
+    const auto& options = state_->options;
+    const HttpRequest& request = admission.request;
+    bool readOnly = request.method == "GET" || request.method == "HEAD";
+    if (auto found = options.resources.find(request.path); found != options.resources.end()) {
+      return readOnly ? responseFromOwner(found->second) : plainResponse(readOnlyMethods);
+    }
+    if (!options.webSocketPath.empty() && request.path == options.webSocketPath) {
+      Response response = plainResponse(webSocketOnly);
+      response.set(http::field::upgrade, "websocket");
+      return response;
+    }
+    if (options.onRequest) {
+      if (auto answer = options.onRequest(request)) return responseFromOwner(*answer);
+    }
+    if (state_->canonicalRoot.empty()) return plainResponse(notFound);
+    if (!readOnly) return plainResponse(readOnlyMethods);
+    return serveFile(admission);
+  }
+
+  Response serveFile(const web::Admission& admission) {
+    auto target = web::resolveStaticPath(state_->canonicalRoot, admission.request.path);
+    if (const auto* refusal = std::get_if<Refusal>(&target)) return plainResponse(*refusal);
+    if (std::holds_alternative<web::FolderRedirect>(target)) {
+      std::string location = sameSitePath(admission.rawPath) + "/";
+      if (!admission.rawQuery.empty()) location += "?" + admission.rawQuery;
+      return redirectResponse(301, location);
+    }
+    const fs::path& file = std::get<web::StaticFile>(target).path;
+    auto content = readWholeFile(file);
+    if (!content) return plainResponse(notFound);
+    std::string_view type = web::contentTypeFor(file);
+    if (startsWithIgnoringCase(type, "text/html") && !state_->options.headInsert.empty()) {
+      *content = web::insertIntoHead(*content, state_->options.headInsert);
+    }
+    Response response;
+    response.set(http::field::content_type, beastView(type));
+    response.body() = std::move(*content);
+    return response;
+  }
+
+  void upgrade(Request request) {
+    stream_.expires_never();
+    auto session =
+        std::make_shared<WebSocketSession>(state_, std::move(stream_), std::move(request));
+    session->start(state_->add(session));
+  }
+
+  enum class Closing { no, yes };
+
+  void respond(Response response, Closing closing) {
+    response_ = std::move(response);
+    response_.version(version_);
+    addSecurityHeaders(response_, state_->contentSecurityPolicy);
+    auto status = response_.result_int();
+    if (status == 204 || status == 304) {
+      response_.body().clear();
+    } else {
+      response_.content_length(response_.body().size());
+    }
+    if (headOnly_) response_.body().clear();
+    response_.keep_alive(keepAlive_ && closing == Closing::no);
+    stream_.expires_after(limits().requestTimeout);
+    http::async_write(stream_, response_,
+                      [self = shared_from_this()](beast::error_code error, std::size_t) {
+                        self->onWritten(error);
+                      });
+  }
+
+  void onWritten(beast::error_code error) {
+    if (error || state_->stopped) return;
+    if (response_.need_eof()) {
+      lingerThenClose();
+    } else {
+      waitForRequest();
+    }
+  }
+
+  void lingerThenClose() {
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.expires_after(std::min(limits().requestTimeout, lingerTime));
+    discardUntilClosed();
+  }
+
+  void discardUntilClosed() {
+    buffer_.consume(buffer_.size());
+    stream_.async_read_some(buffer_.prepare(readChunkBytes),
+                            [self = shared_from_this()](beast::error_code error, std::size_t) {
+                              if (error || self->state_->stopped) return;
+                              self->discardUntilClosed();
+                            });
+  }
+
+  std::shared_ptr<State> state_;
+  std::uint64_t id_ = 0;
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;  // bytes read but not yet parsed, perhaps the next request
+  std::optional<http::request_parser<http::string_body>> parser_;
+  Response response_;  // being written
+  unsigned version_ = 11;
+  bool keepAlive_ = false;
+  bool headOnly_ = false;
+};
+
+void acceptNext(const std::shared_ptr<State>& state) {
+  state->acceptor.async_accept([state](beast::error_code error, tcp::socket socket) {
+    if (state->stopped) return;
+    if (error) {
+      state->acceptRetry.expires_after(acceptRetryDelay);
+      state->acceptRetry.async_wait([state](beast::error_code waited) {
+        if (!waited && !state->stopped) acceptNext(state);
+      });
+      return;
+    }
+    keepFromChildProcesses(socket.native_handle());
+    // Over the limit the socket closes as it goes out of scope.
+    if (state->connections.size() < state->options.limits.connections) {
+      auto session = std::make_shared<HttpSession>(state, std::move(socket));
+      session->start(state->add(session));
+    }
+    acceptNext(state);
+  });
+}
+
+std::string hex(const unsigned char* bytes, std::size_t size) {
+  constexpr std::string_view digits = "0123456789abcdef";
+  std::string text;
+  text.reserve(size * 2);
+  for (std::size_t i = 0; i < size; ++i) {
+    text.push_back(digits[bytes[i] >> 4]);
+    text.push_back(digits[bytes[i] & 0xf]);
+  }
+  return text;
+}
+
+}  // namespace
+
+namespace web {
+
+RequestPolicy makeRequestPolicy(std::uint16_t port, std::string token) {
+  std::string host = "127.0.0.1:" + std::to_string(port);
+  return {.host = host,
+          .origin = "http://" + host,
+          .cookieName = "brisklane-token-" + std::to_string(port),
+          .token = std::move(token)};
+}
+
+Verdict checkRequestBytes(std::string_view bytes, const RequestPolicy& policy,
+                          const LoopbackServerLimits& limits) {
+  http::request_parser<http::string_body> parser;
+  limitParser(parser, limits);
+  parser.eager(true);
+  beast::error_code error;
+  std::size_t used = 0;
+  while (!error && !parser.is_done() && used < bytes.size()) {
+    std::size_t step = parser.put(net::buffer(bytes.data() + used, bytes.size() - used), error);
+    if (step == 0 && !error) break;
+    used += step;
+  }
+  if (error == http::error::need_more) error = {};
+  if (!error && !parser.is_done()) parser.put_eof(error);
+  if (error) return refusalForReadError(error).value_or(malformed);
+  return judge(parser.get(), policy);
+}
+
+StaticTarget resolveStaticPath(const fs::path& canonicalRoot, std::string_view decodedPath) {
+  if (decodedPath.empty() || decodedPath.front() != '/') return notFound;
+  if (decodedPath.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos) {
+    return outsideFolder;
+  }
+  fs::path candidate = canonicalRoot;
+  Refusal refusal{0, {}};
+  forEachPiece(decodedPath, '/', [&](std::string_view segment) {
+    if (segment.empty() || refusal.status != 0) return;
+    if (segment == "..") {
+      refusal = outsideFolder;
+    } else if (segment.front() == '.') {
+      refusal = notFound;  // hidden files and "." stay private
+    } else {
+      candidate /= segment;
+    }
+  });
+  if (refusal.status != 0) return refusal;
+
+  std::error_code error;
+  if (fs::is_directory(candidate, error)) {
+    if (decodedPath.back() != '/') return FolderRedirect{};
+    candidate /= "index.html";
+  }
+  fs::path resolved = fs::canonical(candidate, error);
+  if (error) return notFound;
+  // Symbolic links may lead anywhere; only where they end counts.
+  const std::string& root = canonicalRoot.native();
+  const std::string& path = resolved.native();
+  bool inside = path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                (root.back() == '/' || path[root.size()] == '/');
+  if (!inside || !fs::is_regular_file(resolved, error)) return notFound;
+  return StaticFile{std::move(resolved)};
+}
+
+std::string insertIntoHead(std::string_view html, std::string_view insert) {
+  // Without a head tag, after the doctype (a script before it would put the
+  // page in quirks mode) and after a byte order mark (which must stay first).
+  std::size_t at = html.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  for (std::size_t position = html.find('<'); position != std::string_view::npos;
+       position = html.find('<', position + 1)) {
+    std::string_view rest = html.substr(position);
+    if (rest.substr(0, 4) == "<!--") {
+      position = html.find("-->", position + 4);
+      if (position == std::string_view::npos) break;
+    } else if (startsWithIgnoringCase(rest, "<!doctype")) {
+      auto end = endOfTag(html, position);
+      if (end == std::string_view::npos) break;
+      at = end;
+      position = end - 1;
+    } else if (startsWithIgnoringCase(rest, "<head") && rest.size() > 5 && endsTagName(rest[5])) {
+      if (auto end = endOfTag(html, position); end != std::string_view::npos) at = end;
+      break;
+    } else if (startsWithIgnoringCase(rest, "<body")) {
+      break;  // no head tag comes after the body's
+    }
+  }
+  std::string result;
+  result.reserve(html.size() + insert.size());
+  result.append(html.substr(0, at)).append(insert).append(html.substr(at));
+  return result;
+}
+
+std::string_view contentTypeFor(const fs::path& file) {
+  constexpr std::array<std::pair<std::string_view, std::string_view>, 21> types{{
+      {".html", "text/html; charset=utf-8"},
+      {".htm", "text/html; charset=utf-8"},
+      {".js", "text/javascript; charset=utf-8"},
+      {".mjs", "text/javascript; charset=utf-8"},
+      {".css", "text/css; charset=utf-8"},
+      {".json", "application/json"},
+      {".map", "application/json"},
+      {".svg", "image/svg+xml"},
+      {".png", "image/png"},
+      {".jpg", "image/jpeg"},
+      {".jpeg", "image/jpeg"},
+      {".gif", "image/gif"},
+      {".webp", "image/webp"},
+      {".ico", "image/x-icon"},
+      {".woff", "font/woff"},
+      {".woff2", "font/woff2"},
+      {".ttf", "font/ttf"},
+      {".txt", "text/plain; charset=utf-8"},
+      {".wasm", "application/wasm"},
+      {".webmanifest", "application/manifest+json"},
+      {".xml", "application/xml"},
+  }};
+  std::string extension = file.extension().string();
+  for (const auto& [suffix, type] : types) {
+    if (equalIgnoringCase(extension, suffix)) return type;
+  }
+  return "application/octet-stream";
+}
+
+}  // namespace web
+
+std::variant<std::unique_ptr<LoopbackServer>, std::string> LoopbackServer::start(
+    net::io_context& context, LoopbackServerOptions options) {
+  if (options.token.empty()) return std::string("the server needs a token");
+  fs::path root;
+  if (!options.documentRoot.empty()) {
+    std::error_code error;
+    root = fs::canonical(options.documentRoot, error);
+    if (error || !fs::is_directory(root, error)) {
+      return std::string("the document root is not a folder");
+    }
+  }
+  auto state = std::make_shared<State>(context, std::move(options), std::move(root));
+  tcp::endpoint endpoint(net::ip::address_v4::loopback(), state->options.port);
+  beast::error_code error;
+  state->acceptor.open(endpoint.protocol(), error);
+  if (!error) keepFromChildProcesses(state->acceptor.native_handle());
+  // Lets a restarted program take its fixed port back while the connections
+  // of the last run linger; it never lets two servers listen on one port.
+  if (!error) state->acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+  if (!error) state->acceptor.bind(endpoint, error);
+  if (error == net::error::address_in_use) return std::string("the port is in use");
+  if (!error) state->acceptor.listen(net::socket_base::max_listen_connections, error);
+  std::uint16_t port = 0;
+  if (!error) port = state->acceptor.local_endpoint(error).port();
+  if (error) return std::string("cannot listen on the loopback address");
+
+  state->port = port;
+  state->policy = web::makeRequestPolicy(port, state->options.token);
+  state->contentSecurityPolicy = "default-src 'self'; connect-src 'self' ws://" +
+                                 state->policy.host +
+                                 "; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+  acceptNext(state);
+  return std::unique_ptr<LoopbackServer>(new LoopbackServer(std::move(state)));
+}
+
+LoopbackServer::~LoopbackServer() {
+  state_->stop();
+}
+
+std::uint16_t LoopbackServer::port() const {
+  return state_->port;
+}
+
+std::string LoopbackServer::origin() const {
+  return state_->policy.origin;
+}
+
+std::string LoopbackServer::url(std::string_view path) const {
+  std::string address = state_->policy.origin + std::string(path);
+  address += path.find('?') == std::string_view::npos ? "?token=" : "&token=";
+  return address + state_->policy.token;
+}
+
+std::string makeToken() {
+  std::array<unsigned char, 16> bytes{};
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    ssize_t got = ::getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  if (filled < bytes.size()) {
+    // Kernels without getrandom (or a filter that forbids it) still have this.
+    std::ifstream random("/dev/urandom", std::ios::binary);
+    if (!random.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) return {};
+  }
+  return hex(bytes.data(), bytes.size());
+}
+
+}  // namespace brisklane

@@ -1,0 +1,572 @@
+#include "platform/web/loopback_server.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "platform/web/request_check.h"
+#include "tests/support/temporary_device.h"
+
+namespace brisklane {
+namespace {
+
+namespace fs = std::filesystem;
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = net::ip::tcp;
+using Reply = http::response<http::string_body>;
+
+enum class Head { no, yes };
+
+// Runs what a client started; an answer that does not come fails the test
+// instead of hanging it.
+void runClient(net::io_context& context, tcp::socket& socket) {
+  context.restart();
+  context.run_for(std::chrono::seconds(5));
+  if (context.stopped()) return;
+  ADD_FAILURE() << "no answer in time";
+  socket.close();
+  context.run();
+}
+
+class Client {
+ public:
+  explicit Client(std::uint16_t port) { socket_.connect({net::ip::address_v4::loopback(), port}); }
+  void send(std::string_view raw) { net::write(socket_, net::buffer(raw)); }
+  std::optional<Reply> receive(Head head = Head::no) {
+    http::response_parser<http::string_body> parser;
+    parser.skip(head == Head::yes);
+    beast::error_code result;
+    http::async_read(socket_, buffer_, parser,
+                     [&](beast::error_code error, std::size_t) { result = error; });
+    runClient(context_, socket_);
+    if (result) return std::nullopt;
+    return parser.release();
+  }
+  // Whether the server closes the connection (rather than answering or waiting).
+  bool closedByServer() {
+    char byte = 0;
+    beast::error_code result;
+    socket_.async_read_some(net::buffer(&byte, 1),
+                            [&](beast::error_code error, std::size_t) { result = error; });
+    runClient(context_, socket_);
+    return result == net::error::eof || result == net::error::connection_reset;
+  }
+
+ private:
+  net::io_context context_;
+  tcp::socket socket_{context_};
+  beast::flat_buffer buffer_;
+};
+
+class WebSocketClient {
+ public:
+  // The status of the handshake's answer: 101 when upgraded.
+  unsigned open(std::uint16_t port, const std::string& host,
+                const std::optional<std::string>& origin, const std::string& cookie) {
+    socket_.next_layer().connect({net::ip::address_v4::loopback(), port});
+    socket_.set_option(websocket::stream_base::decorator([=](websocket::request_type& request) {
+      if (origin) request.set(http::field::origin, *origin);
+      if (!cookie.empty()) request.set(http::field::cookie, cookie);
+    }));
+    socket_.read_message_max(std::size_t{64} << 20);
+    websocket::response_type response;
+    socket_.async_handshake(response, host, "/_brisklane/socket", [](beast::error_code) {});
+    runClient(context_, socket_.next_layer());
+    return response.result_int();
+  }
+  void send(const std::string& text) {
+    socket_.async_write(net::buffer(text), [](beast::error_code, std::size_t) {});
+    runClient(context_, socket_.next_layer());
+  }
+  std::optional<std::string> receive() {
+    beast::flat_buffer buffer;
+    beast::error_code result;
+    socket_.async_read(buffer, [&](beast::error_code error, std::size_t) { result = error; });
+    runClient(context_, socket_.next_layer());
+    if (result) return std::nullopt;
+    return beast::buffers_to_string(buffer.data());
+  }
+  [[nodiscard]] unsigned closeCode() const { return socket_.reason().code; }
+
+ private:
+  net::io_context context_;
+  websocket::stream<tcp::socket> socket_{context_};
+};
+
+void writeFile(const fs::path& path, std::string_view content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+class LoopbackServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site_ = device_.root() / "site";
+    writeFile(site_ / "index.html", "<!doctype html><head lang=\"en\"><title>t</title></head>home");
+    writeFile(site_ / "docs" / "index.html", "docs");
+    for (auto name : {"app.js", "module.mjs", "style.css", "data.json", "picture.png", "LOUD.JPG",
+                      "font.woff2", "code.wasm", "site.webmanifest", "blob.bin", ".hidden"}) {
+      writeFile(site_ / name, name);
+    }
+    writeFile(device_.root() / "secret.txt", "SECRET");
+    fs::create_symlink(site_ / "app.js", site_ / "alias.js");
+    fs::create_symlink(device_.root(), site_ / "escape");
+    fs::create_symlink(device_.root() / "secret.txt", site_ / "leak.txt");
+    options_ = {.token = makeToken(),
+                .documentRoot = site_,
+                .headInsert = "<script src=\"/_brisklane/start.js\"></script>",
+                .resources = {{"/_brisklane/start.js",
+                               {.contentType = "text/javascript", .body = "start()"}}},
+                .onRequest = [this](const HttpRequest& request) { return route(request); },
+                .webSocketPath = "/_brisklane/socket",
+                .onWebSocket = [this](const auto& peer) { return connect(peer); }};
+  }
+
+  void start() {
+    auto started = LoopbackServer::start(context_, options_);
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LoopbackServer>>(started));
+    server_ = std::move(std::get<std::unique_ptr<LoopbackServer>>(started));
+    port_ = server_->port();
+    host_ = "127.0.0.1:" + std::to_string(port_);
+    thread_ = std::thread([this] { context_.run(); });
+  }
+
+  void TearDown() override {
+    if (!thread_.joinable()) return;
+    onServerThread([this] { server_.reset(); });
+    work_.reset();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  template <typename Task>
+  void onServerThread(Task task) {
+    std::promise<void> done;
+    net::post(context_, [&] {
+      task();
+      done.set_value();
+    });
+    done.get_future().wait();
+  }
+
+  std::optional<HttpResponse> route(const HttpRequest& request) {
+    if (request.path == "/cors") {
+      return HttpResponse{.headers = {{"Access-Control-Allow-Origin", "*"}, {"X-Extra", "yes"}}};
+    }
+    if (request.path != "/tap") return std::nullopt;
+    std::lock_guard lock(mutex_);
+    auto x = request.query.find("x");
+    taps_.push_back(request.method + " " + request.body + " " +
+                    (x == request.query.end() ? "-" : x->second) + " " +
+                    std::to_string(request.query.count("token")));
+    return HttpResponse{.body = "tapped"};
+  }
+
+  WebSocketHandlers connect(const std::shared_ptr<WebSocketPeer>& peer) {
+    std::lock_guard lock(mutex_);
+    peers_.push_back(peer);
+    return {.onMessage =
+                [this, weak = std::weak_ptr(peer)](const std::string& text) {
+                  ++messages_;
+                  if (auto live = weak.lock()) live->send("echo " + text);
+                },
+            .onClose = [this] { ++closes_; }};
+  }
+
+  std::shared_ptr<WebSocketPeer> waitForPeer(std::size_t index) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+      {
+        std::lock_guard lock(mutex_);
+        if (peers_.size() > index) return peers_[index];
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return nullptr;
+  }
+
+  [[nodiscard]] std::string cookie() const {
+    return "brisklane-token-" + std::to_string(port_) + "=" + options_.token;
+  }
+  [[nodiscard]] std::string origin() const { return "http://" + host_; }
+  [[nodiscard]] std::string request(std::string_view method, std::string_view target,
+                                    std::string_view headers = "") const {
+    return std::string(method) + " " + std::string(target) + " HTTP/1.1\r\nHost: " + host_ +
+           "\r\n" + std::string(headers) + "\r\n";
+  }
+  [[nodiscard]] std::string withCookie(std::string_view target) const {
+    return request("GET", target, "Cookie: " + cookie() + "\r\n");
+  }
+  std::optional<Reply> exchange(const std::string& raw, Head head = Head::no) {
+    Client client(port_);
+    client.send(raw);
+    return client.receive(head);
+  }
+
+  testing::TemporaryDevice device_;
+  fs::path site_;
+  LoopbackServerOptions options_;
+  net::io_context context_;
+  net::executor_work_guard<net::io_context::executor_type> work_ = net::make_work_guard(context_);
+  std::unique_ptr<LoopbackServer> server_;
+  std::thread thread_;
+  std::uint16_t port_ = 0;
+  std::string host_;
+  std::mutex mutex_;
+  std::vector<std::string> taps_;
+  std::vector<std::shared_ptr<WebSocketPeer>> peers_;
+  std::atomic<int> messages_ = 0;
+  std::atomic<int> closes_ = 0;
+};
+
+TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPort) {
+  start();
+  EXPECT_EQ(server_->url("/docs/"), origin() + "/docs/?token=" + options_.token);
+  auto reply = exchange(request("GET", "/index.html?a=1&token=" + options_.token + "&b=%20"));
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->result_int(), 303u);
+  EXPECT_EQ((*reply)[http::field::location], "/index.html?a=1&b=%20");
+  EXPECT_EQ((*reply)[http::field::set_cookie], cookie() + "; Path=/; HttpOnly; SameSite=Strict");
+  reply = exchange(request("GET", "//evil.example/?token=" + options_.token));
+  EXPECT_EQ((*reply)[http::field::location], "/evil.example/") << "stays on this site";
+
+  reply = exchange(withCookie("/index.html"));
+  EXPECT_EQ(reply->result_int(), 200u);
+  reply = exchange(request("POST", "/tap?x=1&token=" + options_.token,
+                           "Origin: " + origin() + "\r\nContent-Length: 3\r\n") +
+                   "hit");
+  EXPECT_EQ(reply->body(), "tapped") << "a change may bring the token in its address";
+  std::lock_guard lock(mutex_);
+  EXPECT_EQ(taps_, std::vector<std::string>{"POST hit 1 0"});
+}
+
+TEST_F(LoopbackServerTest, RefusesRequestsWithoutTheTokenOrFromElsewhere) {
+  start();
+  std::string own = "Cookie: " + cookie() + "\r\n";
+  std::string other = std::to_string(port_ + 1);
+  struct Case {
+    std::string what, raw;
+  } cases[] = {
+      {"no token", request("GET", "/index.html")},
+      {"a wrong cookie", request("GET", "/index.html", "Cookie: " + cookie() + "0\r\n")},
+      {"another port's cookie",
+       request("GET", "/", "Cookie: brisklane-token-" + other + "=" + options_.token + "\r\n")},
+      {"a wrong token beside the cookie", request("GET", "/?token=00", own)},
+      {"a resource without token", request("GET", "/_brisklane/start.js")},
+      {"a route without token", request("POST", "/tap", "Origin: " + origin() + "\r\n")},
+      {"another port as Host",
+       "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + other + "\r\n" + own + "\r\n"},
+      {"localhost as Host",
+       "GET / HTTP/1.1\r\nHost: localhost:" + std::to_string(port_) + "\r\n" + own + "\r\n"},
+      {"another address as Host",
+       "GET / HTTP/1.1\r\nHost: 127.0.0.2:" + std::to_string(port_) + "\r\n" + own + "\r\n"},
+      {"no Host", "GET / HTTP/1.1\r\n" + own + "\r\n"},
+      {"a POST without Origin", request("POST", "/tap", own)},
+      {"a POST from localhost",
+       request("POST", "/tap", own + "Origin: http://localhost:" + std::to_string(port_) + "\r\n")},
+      {"a GET from another port",
+       request("GET", "/", own + "Origin: http://127.0.0.1:" + other + "\r\n")},
+  };
+  for (const auto& [what, raw] : cases) {
+    auto reply = exchange(raw);
+    ASSERT_TRUE(reply) << what;
+    EXPECT_EQ(reply->result_int(), 403u) << what;
+  }
+  std::lock_guard lock(mutex_);
+  EXPECT_TRUE(taps_.empty());
+}
+
+TEST_F(LoopbackServerTest, UpgradesOnlyFromItsOwnOriginWithTheToken) {
+  start();
+  std::string port = std::to_string(port_);
+  struct Case {
+    std::string host;
+    std::optional<std::string> origin;
+    std::string cookie;
+    unsigned status;
+  } cases[] = {
+      {host_, origin(), cookie(), 101},
+      {host_, origin(), "", 403},
+      {host_, "http://127.0.0.1:" + std::to_string(port_ + 1), cookie(), 403},
+      {host_, "http://localhost:" + port, cookie(), 403},
+      {host_, "http://127.0.0.2:" + port, cookie(), 403},
+      {host_, "null", cookie(), 403},
+      {host_, std::nullopt, cookie(), 403},
+      {"localhost:" + port, origin(), cookie(), 403},
+  };
+  for (const auto& [host, from, sentCookie, status] : cases) {
+    WebSocketClient client;
+    EXPECT_EQ(client.open(port_, host, from, sentCookie), status)
+        << host << " " << from.value_or("-");
+  }
+}
+
+TEST_F(LoopbackServerTest, SendsTheSameProtectiveHeadersOnEveryAnswer) {
+  start();
+  for (const auto& raw : {withCookie("/"), withCookie("/missing"), request("GET", "/"),
+                          request("GET", "/?token=" + options_.token), withCookie("/cors")}) {
+    auto reply = exchange(raw);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ((*reply)[http::field::cache_control], "no-store");
+    EXPECT_EQ((*reply)["X-Content-Type-Options"], "nosniff");
+    EXPECT_EQ((*reply)["Referrer-Policy"], "no-referrer");
+    EXPECT_EQ((*reply)["Content-Security-Policy"],
+              "default-src 'self'; connect-src 'self' ws://" + host_ +
+                  "; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
+    for (const auto& field : *reply) {
+      EXPECT_NE(field.name_string().substr(0, 15), "Access-Control-");
+    }
+  }
+  EXPECT_EQ((*exchange(withCookie("/cors")))["X-Extra"], "yes");
+}
+
+TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndex) {
+  start();
+  struct Case {
+    std::string target;
+    unsigned status;
+    std::string type;
+  } cases[] = {
+      {"/app.js", 200, "text/javascript; charset=utf-8"},
+      {"/module.mjs", 200, "text/javascript; charset=utf-8"},
+      {"/style.css", 200, "text/css; charset=utf-8"},
+      {"/data.json", 200, "application/json"},
+      {"/picture.png", 200, "image/png"},
+      {"/LOUD.JPG", 200, "image/jpeg"},
+      {"/font.woff2", 200, "font/woff2"},
+      {"/code.wasm", 200, "application/wasm"},
+      {"/site.webmanifest", 200, "application/manifest+json"},
+      {"/blob.bin", 200, "application/octet-stream"},
+      {"/alias.js", 200, "text/javascript; charset=utf-8"},
+      {"/docs/", 200, "text/html; charset=utf-8"},
+      {"/_brisklane/start.js", 200, "text/javascript"},
+      {"/docs", 301, ""},
+      {"/missing.js", 404, "text/plain; charset=utf-8"},
+      {"/.hidden", 404, "text/plain; charset=utf-8"},
+  };
+  for (const auto& [target, status, type] : cases) {
+    auto reply = exchange(withCookie(target));
+    ASSERT_TRUE(reply) << target;
+    EXPECT_EQ(reply->result_int(), status) << target;
+    EXPECT_EQ((*reply)[http::field::content_type], type) << target;
+  }
+  EXPECT_EQ((*exchange(withCookie("/docs")))[http::field::location], "/docs/");
+  EXPECT_EQ(exchange(withCookie("/docs/"))->body(),
+            "<script src=\"/_brisklane/start.js\"></script>docs");
+  EXPECT_EQ(exchange(withCookie("/"))->body(),
+            "<!doctype html><head lang=\"en\"><script src=\"/_brisklane/start.js\"></script>"
+            "<title>t</title></head>home");
+  auto head = exchange(request("HEAD", "/app.js", "Cookie: " + cookie() + "\r\n"), Head::yes);
+  EXPECT_EQ((*head)[http::field::content_length], "6");
+  auto post = exchange(
+      request("POST", "/app.js",
+              "Cookie: " + cookie() + "\r\nOrigin: " + origin() + "\r\nContent-Length: 0\r\n"));
+  EXPECT_EQ(post->result_int(), 405u);
+}
+
+TEST_F(LoopbackServerTest, NeverServesAFileOutsideItsFolder) {
+  start();
+  for (std::string target :
+       {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt",
+        "/docs/..%2f..%2fsecret.txt", "/docs%2f..%2f..%2fsecret.txt", "/..%5csecret.txt",
+        "/docs/%2e%2e/%2e%2e/secret.txt", "/escape/secret.txt", "/leak.txt", "/index.html%00.js",
+        "/..\\secret.txt", "/%252e%252e/secret.txt"}) {
+    auto reply = exchange(withCookie(target));
+    ASSERT_TRUE(reply) << target;
+    EXPECT_GE(reply->result_int(), 400u) << target;
+    EXPECT_EQ(reply->body().find("SECRET"), std::string::npos) << target;
+  }
+}
+
+TEST(InsertIntoHead, PlacesTheInsertRightAfterTheOpeningHeadTag) {
+  struct Case {
+    std::string_view html, expected;
+  } cases[] = {
+      {"<html><head><title>", "<html><head>[x]<title>"},
+      {"<HTML><HEAD LANG=\"en\">a", "<HTML><HEAD LANG=\"en\">[x]a"},
+      {"<head data-x='a>b'>", "<head data-x='a>b'>[x]"},
+      {"<!-- <head> --><head>", "<!-- <head> --><head>[x]"},
+      {"<!DOCTYPE html><header>h</header>", "<!DOCTYPE html>[x]<header>h</header>"},
+      {"<p>no head</p>", "[x]<p>no head</p>"},
+      {"\xEF\xBB\xBF<p>", "\xEF\xBB\xBF[x]<p>"},
+      {"<body><head>", "[x]<body><head>"},
+      {"", "[x]"},
+  };
+  for (const auto& [html, expected] : cases) EXPECT_EQ(web::insertIntoHead(html, "[x]"), expected);
+}
+
+TEST_F(LoopbackServerTest, AnswersMalformedAndOversizedRequestsAndCloses) {
+  start();
+  std::string own = "Cookie: " + cookie() + "\r\n";
+  struct Case {
+    std::string what, raw;
+    unsigned status;
+  } cases[] = {
+      {"garbage", "NOT HTTP\r\n\r\n", 400},
+      {"a bad length", request("GET", "/", own + "Content-Length: x\r\n"), 400},
+      {"an absolute target", request("GET", "http://" + host_ + "/", own), 400},
+      {"a bad escape", request("GET", "/%zz", own), 400},
+      {"a long header",
+       request("GET", "/", own + "X-Pad: " + std::string(std::size_t{17} * 1024, 'a') + "\r\n"),
+       431},
+      {"a long body",
+       request("POST", "/tap", own + "Origin: " + origin() + "\r\nContent-Length: 1048577\r\n") +
+           std::string(1048577, 'b'),
+       413},
+  };
+  for (const auto& [what, raw, status] : cases) {
+    Client client(port_);
+    client.send(raw);
+    auto reply = client.receive();
+    ASSERT_TRUE(reply) << what;
+    EXPECT_EQ(reply->result_int(), status) << what;
+    EXPECT_TRUE(client.closedByServer()) << what;
+  }
+}
+
+TEST_F(LoopbackServerTest, KeepsConnectionsAliveAndTimesOutStalledClientsAlone) {
+  options_.limits.requestTimeout = std::chrono::milliseconds(300);
+  start();
+  Client stalled(port_);
+  stalled.send("GET / HTTP/1.1\r\nHo");
+  Client client(port_);
+  for (int round = 0; round < 2; ++round) {
+    client.send(withCookie("/app.js"));
+    auto reply = client.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->body(), "app.js");
+  }
+  auto begin = std::chrono::steady_clock::now();
+  EXPECT_TRUE(stalled.closedByServer());
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
+}
+
+TEST_F(LoopbackServerTest, ClosesConnectionsBeyondTheLimit) {
+  options_.limits.connections = 2;
+  start();
+  Client first(port_), second(port_), third(port_);
+  EXPECT_TRUE(third.closedByServer());
+  first.send(withCookie("/app.js"));
+  EXPECT_TRUE(first.receive());
+}
+
+TEST_F(LoopbackServerTest, ClosesOnlyTheSocketThatSendsATooLargeMessage) {
+  start();
+  WebSocketClient large, small;
+  ASSERT_EQ(large.open(port_, host_, origin(), cookie()), 101u);
+  ASSERT_EQ(small.open(port_, host_, origin(), cookie()), 101u);
+  large.send(std::string(1024 * 1024 + 1, 'm'));
+  EXPECT_FALSE(large.receive());
+  EXPECT_EQ(large.closeCode(), unsigned(websocket::close_code::too_big));
+  small.send("hello");
+  EXPECT_EQ(small.receive(), "echo hello");
+  EXPECT_EQ(messages_, 1);
+}
+
+TEST_F(LoopbackServerTest, DeliversMessagesFromAnotherThreadInOrder) {
+  start();
+  WebSocketClient client;
+  ASSERT_EQ(client.open(port_, host_, origin(), cookie()), 101u);
+  auto peer = waitForPeer(0);
+  ASSERT_TRUE(peer);
+  std::thread([&] {
+    for (int i = 0; i < 200; ++i) peer->send(std::to_string(i));
+  }).join();
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(client.receive(), std::to_string(i));
+  peer->close();
+  peer->send("after close");
+  EXPECT_FALSE(client.receive());
+  EXPECT_EQ(client.closeCode(), unsigned(websocket::close_code::normal));
+}
+
+TEST_F(LoopbackServerTest, ClosesAPeerThatDoesNotReadWhatIsQueued) {
+  options_.limits.queuedWebSocketBytes = std::size_t{64} * 1024;
+  start();
+  WebSocketClient client;
+  ASSERT_EQ(client.open(port_, host_, origin(), cookie()), 101u);
+  auto peer = waitForPeer(0);
+  for (int i = 0; i < 2000 && peer->isOpen(); ++i)
+    peer->send(std::string(std::size_t{16} * 1024, 'q'));
+  onServerThread([] {});
+  EXPECT_FALSE(peer->isOpen());
+  EXPECT_EQ(closes_, 1);
+}
+
+TEST_F(LoopbackServerTest, DestructionClosesEverythingWithoutCallingBack) {
+  start();
+  WebSocketClient socket;
+  ASSERT_EQ(socket.open(port_, host_, origin(), cookie()), 101u);
+  Client idle(port_);
+  auto peer = waitForPeer(0);
+  onServerThread([this] { server_.reset(); });
+  EXPECT_FALSE(peer->isOpen());
+  peer->send("dropped");
+  EXPECT_FALSE(socket.receive());
+  EXPECT_TRUE(idle.closedByServer());
+  onServerThread([] {});
+  EXPECT_EQ(closes_, 0);
+  EXPECT_EQ(messages_, 0);
+}
+
+TEST(LoopbackServer, RefusesToStartWithoutWhatItNeeds) {
+  net::io_context context;
+  auto reason = [&](LoopbackServerOptions options) {
+    auto started = LoopbackServer::start(context, std::move(options));
+    auto* text = std::get_if<std::string>(&started);
+    return text ? *text : std::string("started");
+  };
+  EXPECT_EQ(reason({.token = ""}), "the server needs a token");
+  EXPECT_EQ(reason({.token = "t", .documentRoot = "/nonexistent/folder"}),
+            "the document root is not a folder");
+  auto first = LoopbackServer::start(context, {.token = "t"});
+  ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LoopbackServer>>(first));
+  auto port = std::get<std::unique_ptr<LoopbackServer>>(first)->port();
+  EXPECT_EQ(reason({.port = port, .token = "t"}), "the port is in use");
+}
+
+// The fuzzer's seeds, named for what the checks must make of them:
+// admit-*, redirect-* or refuse-STATUS-*.
+TEST(CheckRequestBytes, JudgesTheSharedCorpusAsItsNamesSay) {
+  auto policy = web::makeRequestPolicy(8080, "00112233445566778899aabbccddeeff");
+  int files = 0;
+  for (const auto& entry :
+       fs::directory_iterator(fs::path(BRISKLANE_SOURCE_DIR) / "tests/corpus/loopback_request")) {
+    std::string name = entry.path().filename().string();
+    auto verdict = web::checkRequestBytes(*testing::readFile(entry.path()), policy, {});
+    ++files;
+    if (name.starts_with("admit-")) {
+      EXPECT_TRUE(std::holds_alternative<web::Admission>(verdict)) << name;
+    } else if (name.starts_with("redirect-")) {
+      EXPECT_TRUE(std::holds_alternative<web::TokenRedirect>(verdict)) << name;
+    } else {
+      const auto* refusal = std::get_if<web::Refusal>(&verdict);
+      ASSERT_TRUE(refusal) << name;
+      EXPECT_EQ(std::to_string(refusal->status), name.substr(7, 3)) << name;
+    }
+  }
+  EXPECT_GE(files, 10);
+}
+
+TEST(MakeToken, Gives128RandomBitsAsLowercaseHex) {
+  std::string token = makeToken();
+  EXPECT_EQ(token.size(), 32u);
+  EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
+  EXPECT_NE(token, makeToken());
+}
+
+}  // namespace
+}  // namespace brisklane
