@@ -36,4 +36,12 @@ void AppPlugin::load() {
            }});
 }
 
+void AppPlugin::getLaunchUrl(CAPPluginCall call) {
+  if (auto url = ApplicationDelegateProxy::shared().lastURL()) {
+    call.resolve({{"url", *url}});
+  } else {
+    call.resolve();
+  }
+}
+
 }  // namespace brisklane

@@ -36,10 +36,15 @@ class AppPlugin : public CAPPlugin, public CAPBridgedPlugin {
   // Starts observing the application-delegate proxy.
   void load() override;
 
+  // {"url"}: the last URL the application was opened with (on a cold start,
+  // the one that started it); {} when there was none.
+  void getLaunchUrl(CAPPluginCall call);
+
  private:
   const std::string identifier_ = "AppPlugin";
   const std::string jsName_ = "App";
-  const std::vector<CAPPluginMethod> pluginMethods_{};  // listeners only, which every plug-in has
+  const std::vector<CAPPluginMethod> pluginMethods_{
+      makePluginMethod<&AppPlugin::getLaunchUrl>("getLaunchUrl", CAPPluginReturnPromise)};
   std::unique_ptr<ApplicationDelegateProxy::Observation> observation_;
 };
 

@@ -29,7 +29,8 @@ class WKWebView {
 
 class CAPBridge : public std::enable_shared_from_this<CAPBridge> {
  public:
-  // Receives one line for each message the bridge could not act on.
+  // Receives one line for each message the bridge could not act on, and
+  // what is logged.
   using Diagnostics = std::function<void(std::string_view)>;
 
   [[nodiscard]] static std::shared_ptr<CAPBridge> make(std::shared_ptr<WKWebView> webView,
@@ -43,8 +44,19 @@ class CAPBridge : public std::enable_shared_from_this<CAPBridge> {
   void registerPluginType(const CAPPluginType& type);
   [[nodiscard]] std::shared_ptr<CAPPlugin> plugin(std::string_view jsName) const;
 
+  // What the page's runtime is told of the registered plug-ins
+  // (`Capacitor.PluginHeaders`): one {"name","methods":[{"name","rtype"}]} for
+  // each, its own methods after those every plug-in has; "rtype" is left out
+  // for methods that return nothing.
+  [[nodiscard]] JSObject pluginHeaders() const;
+
   // One message from a web layer; whatever answers it goes to `webLayer`.
+  // The page's uncaught errors are logged.
   void receive(std::string_view message, const std::shared_ptr<WebLayerConnection>& webLayer);
+
+  // One line for the developer: the bridge's diagnostics and what plug-ins
+  // such as the console report.
+  void log(std::string_view text) const;
 
  private:
   struct RegisteredPlugin {
@@ -54,8 +66,7 @@ class CAPBridge : public std::enable_shared_from_this<CAPBridge> {
 
   CAPBridge(std::shared_ptr<WKWebView> webView, Diagnostics diagnostics)
       : webView_(std::move(webView)), diagnostics_(std::move(diagnostics)) {}
-  void dispatch(PluginCallMessage message, const std::shared_ptr<WebLayerConnection>& webLayer);
-  void report(std::string_view text) const;
+  void dispatch(PluginCallMessage message, std::shared_ptr<WebLayerConnection> webLayer);
 
   std::shared_ptr<WKWebView> webView_;
   Diagnostics diagnostics_;

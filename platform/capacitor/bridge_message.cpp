@@ -16,6 +16,27 @@ std::string dump(const JSObject& value) {
   return value.dump(-1, ' ', false, JSObject::error_handler_t::replace);
 }
 
+// The value under `key` if it has the type `T`, else `fallback`.
+template <class T>
+T fieldOr(const JSObject& document, const char* key, T fallback) {
+  auto found = document.find(key);
+  if (found == document.end()) return fallback;
+  if constexpr (std::is_same_v<T, std::string>) {
+    return found->is_string() ? found->template get<std::string>() : fallback;
+  } else {
+    return found->is_number_integer() ? found->template get<T>() : fallback;
+  }
+}
+
+JavaScriptError decodeJavaScriptError(const JSObject& document) {
+  auto found = document.find("error");
+  if (found == document.end() || !found->is_object()) return {};
+  return JavaScriptError{.message = fieldOr<std::string>(*found, "message", ""),
+                         .url = fieldOr<std::string>(*found, "url", ""),
+                         .line = fieldOr<std::int64_t>(*found, "line", 0),
+                         .column = fieldOr<std::int64_t>(*found, "col", 0)};
+}
+
 JSObject identityJson(const CallIdentity& call) {
   return JSObject{{"callbackId", call.callbackId},
                   {"pluginId", call.pluginId},
@@ -24,7 +45,7 @@ JSObject identityJson(const CallIdentity& call) {
 
 }  // namespace
 
-std::variant<PluginCallMessage, BridgeMessageError> decodeBridgeMessage(std::string_view text) {
+BridgeMessage decodeBridgeMessage(std::string_view text) {
   if (text.size() > maximumBridgeMessageBytes) {
     return BridgeMessageError{
         "message longer than " + std::to_string(maximumBridgeMessageBytes) + " bytes",
@@ -45,6 +66,9 @@ std::variant<PluginCallMessage, BridgeMessageError> decodeBridgeMessage(std::str
     return BridgeMessageError{"a message must be a JSON object", std::nullopt};
   }
   if (auto type = document.find("type"); type != document.end()) {
+    if (type->is_string() && type->get_ref<const std::string&>() == "js.error") {
+      return decodeJavaScriptError(document);
+    }
     if (!type->is_string() || type->get_ref<const std::string&>() != "message") {
       return BridgeMessageError{"unsupported message type " + dump(*type), std::nullopt};
     }
@@ -78,7 +102,7 @@ std::string encodeSuccess(const CallIdentity& call, const JSObject& data, bool s
   JSObject message = identityJson(call);
   message["save"] = save;
   message["success"] = true;
-  message["data"] = data;
+  if (!data.is_null()) message["data"] = data;
   return dump(message);
 }
 

@@ -2,8 +2,9 @@
 // web application. Loading its view sets up the web view and the bridge,
 // registers the plug-ins packaged with the application (the `App` plug-in),
 // runs the `capacitorDidLoad` hook, and then loads the web application: it
-// opens the web-layer channels that the launch arguments name ("stdio": the
-// process's standard input and output).
+// opens the web-layer channel that the launch arguments name ("stdio": the
+// process's standard input and output; "browser": the web application served
+// to a desktop browser, whose address it prints on standard output).
 //
 // A stdio web layer is the session: when its input ends, the application
 // ends after the work already queued.
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/capacitor/bridge.h"
+#include "platform/capacitor/browser_web_layer.h"
 #include "platform/capacitor/stdio_web_layer.h"
 #include "platform/uikit/uikit.h"
 
@@ -38,7 +40,10 @@ class CAPBridgeViewController : public UIViewController {
 
  private:
   std::shared_ptr<CAPBridge> bridge_;
+  void startBrowserWebLayer(const LaunchArguments& launch);
+
   std::unique_ptr<StdioWebLayer> stdioWebLayer_;
+  std::unique_ptr<BrowserWebLayer> browserWebLayer_;
 };
 
 }  // namespace brisklane

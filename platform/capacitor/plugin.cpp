@@ -95,6 +95,10 @@ bool CAPPluginCall::isSettled() const {
   return state_->settled.load();
 }
 
+bool CAPPluginCall::isFromWebLayerOf(const CAPPluginCall& other) const {
+  return state_->webLayer == other.state_->webLayer;
+}
+
 bool CAPPluginCall::isWebLayerOpen() const {
   return state_->webLayer != nullptr && state_->webLayer->isOpen();
 }
@@ -132,11 +136,18 @@ void CAPPlugin::removeListener(CAPPluginCall call) {
       return listener.callbackId() == *callbackId;
     });
   }
-  call.resolve();
+  // Not answered, as on the phone: the runtime hands any answer to this call
+  // to the removed listener's own callback, where it would arrive as a
+  // spurious event. A kept call is dropped without an answer.
+  call.setKeepAlive(true);
 }
 
 void CAPPlugin::removeAllListeners(CAPPluginCall call) {
-  eventListeners_.clear();
+  // Each page is a web view of its own: it removes its own listeners only.
+  for (auto& [name, listeners] : eventListeners_) {
+    std::erase_if(listeners,
+                  [&](const CAPPluginCall& listener) { return listener.isFromWebLayerOf(call); });
+  }
   call.resolve();
 }
 

@@ -52,7 +52,8 @@ class CAPPluginCall {
   // a string.
   [[nodiscard]] std::optional<std::string> getString(std::string_view key) const;
 
-  void resolve(const JSObject& data = JSObject::object());
+  // Without data (null), the web layer's promise resolves `undefined`.
+  void resolve(const JSObject& data = JSObject());
   void reject(std::string message, std::optional<std::string> code = std::nullopt,
               std::optional<std::string> error = std::nullopt,
               std::optional<JSObject> data = std::nullopt);
@@ -65,6 +66,8 @@ class CAPPluginCall {
   [[nodiscard]] bool isSettled() const;
   // Whether the web layer that made the call is still there.
   [[nodiscard]] bool isWebLayerOpen() const;
+  // Whether both calls came from the same web layer (page).
+  [[nodiscard]] bool isFromWebLayerOf(const CAPPluginCall& other) const;
 
  private:
   struct State;
@@ -77,6 +80,7 @@ class CAPPlugin;
 using CAPPluginMethodSelector = void (*)(CAPPlugin& plugin, CAPPluginCall call);
 
 inline constexpr std::string_view CAPPluginReturnPromise = "promise";
+inline constexpr std::string_view CAPPluginReturnNone = "none";
 
 struct CAPPluginMethod {
   std::string name;
@@ -123,11 +127,17 @@ class CAPPlugin : public NSObject, public std::enable_shared_from_this<CAPPlugin
   [[nodiscard]] const std::string& pluginId() const { return pluginId_; }
   [[nodiscard]] const std::string& pluginName() const { return pluginName_; }
 
-  // The web layer's listener calls, which every plug-in answers:
-  // options {"eventName"} to add; {"eventName","callbackId"} to remove.
+  // The web layer's listener calls, which every plug-in has: options
+  // {"eventName"} to add; {"eventName","callbackId"} to remove, which is not
+  // answered; removing all removes those of the calling page.
   void addListener(CAPPluginCall call);
   void removeListener(CAPPluginCall call);
   void removeAllListeners(CAPPluginCall call);
+
+  // Permissions, which a plug-in without any grants at once (resolves
+  // without data).
+  virtual void checkPermissions(CAPPluginCall call) { call.resolve(); }
+  virtual void requestPermissions(CAPPluginCall call) { call.resolve(); }
 
   // Sends `data` to every listener of `eventName` whose web layer is still
   // there. With none and `retainUntilConsumed`, the event is held (up to

@@ -33,6 +33,9 @@ constexpr int exitUsage = 2;
 struct CommandLine {
   std::optional<OperatingSystemVersion> osVersion;
   std::vector<std::string> webLayers;
+  std::uint16_t port = 0;
+  std::filesystem::path webDirectory;
+  std::filesystem::path nativeBridgeScript;
   bool controlSocket = true;
   std::optional<SystemRequest> request;
 };
@@ -66,17 +69,29 @@ std::variant<CommandLine, int> parseCommandLine(int argc, char** argv) {
       "`continue-activity` reach the running App, or start one that receives them.",
       "App"};
   std::string osVersion;
-  std::vector<std::string> webLayers;
+  std::string webLayer = "stdio";
+  std::uint16_t port = 0;
+  std::filesystem::path webDirectory;
+  std::filesystem::path nativeBridgeScript;
   bool noControlSocket = false;
   app.add_option(
       "--os-version", osVersion,
       "Simulated system version, e.g. 16.3 (default " + defaultOperatingSystemVersion.text() + ")");
-  app.add_option("--web-layer", webLayers,
-                 "Where the web layer talks to the bridge, one message per line: "
-                 "stdio (default) or none")
-      ->check(CLI::IsMember({"stdio", "none"}))
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--web-layer", webLayer,
+                 "Where the web layer talks to the bridge: stdio (one message per line on "
+                 "standard input and output; the default), browser (serves the web application "
+                 "on 127.0.0.1 and prints the page's address) or none")
+      ->check(CLI::IsMember({"stdio", "browser", "none"}));
+  auto* portOption =
+      app.add_option("--port", port, "browser: the port to listen on (default 0: any free port)");
+  auto* webDirOption = app.add_option(
+      "--web-dir", webDirectory,
+      "browser: the built Capacitor web application to serve (its webDir; default: the "
+      "bundled sample)");
+  auto* nativeBridgeOption = app.add_option(
+      "--native-bridge", nativeBridgeScript,
+      "browser: Capacitor's native-bridge.js (default: from @capacitor/ios beside the web "
+      "application)");
   app.add_flag("--no-control-socket", noControlSocket,
                "Do not listen on $BRISKLANE_HOME/run/App.sock (and do not take the device's "
                "one-App lock)");
@@ -113,13 +128,18 @@ std::variant<CommandLine, int> parseCommandLine(int argc, char** argv) {
       return exitUsage;
     }
   }
-  if (webLayers.empty()) webLayers = {"stdio"};
-  bool none = std::find(webLayers.begin(), webLayers.end(), "none") != webLayers.end();
-  if (none && webLayers.size() > 1) {
-    fail("--web-layer none cannot be combined with another web layer");
-    return exitUsage;
+  if (webLayer != "browser") {
+    for (const auto* option : {portOption, webDirOption, nativeBridgeOption}) {
+      if (option->count() > 0) {
+        fail(option->get_name() + " needs --web-layer browser");
+        return exitUsage;
+      }
+    }
   }
-  if (!none) line.webLayers = webLayers;
+  if (webLayer != "none") line.webLayers = {webLayer};
+  line.port = port;
+  line.webDirectory = webDirectory;
+  line.nativeBridgeScript = nativeBridgeScript;
   line.controlSocket = !noControlSocket;
 
   if (open->parsed()) {
@@ -238,7 +258,10 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
   }
 
   if (line.osVersion) setOperatingSystemVersion(*line.osVersion);
-  setLaunchArguments({.webLayers = line.webLayers});
+  setLaunchArguments({.webLayers = line.webLayers,
+                      .port = line.port,
+                      .webDirectory = line.webDirectory,
+                      .nativeBridgeScript = line.nativeBridgeScript});
 
   // Heard from the start, so that a signal during launch ends the run loop as
   // soon as it runs rather than the process.
@@ -320,7 +343,7 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
   keptWindow.reset();
   DispatchQueue::main().drain();
   application->setDelegate(nullptr);
-  return 0;
+  return applicationExitCode();
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "platform/uikit/uikit.h"
 
 #include <array>
+#include <atomic>
 #include <utility>
+
+#include "platform/dispatch/dispatch_queue.h"
 
 namespace brisklane {
 namespace {
@@ -28,7 +31,21 @@ LaunchArguments& processLaunchArguments() {
   return arguments;
 }
 
+std::atomic<int>& terminationStatus() {
+  static std::atomic<int> status{0};
+  return status;
+}
+
 }  // namespace
+
+void terminateApplication(int exitCode) {
+  terminationStatus().store(exitCode);
+  DispatchQueue::main().stop();
+}
+
+int applicationExitCode() {
+  return terminationStatus().load();
+}
 
 void UIViewController::loadViewIfNeeded() {
   if (viewLoaded_) return;

@@ -6,6 +6,8 @@
 // loads views and delivers URLs and user activities there, never elsewhere.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -142,14 +144,25 @@ bool registerMainInterface(UIMainInterfaceDescription description);
 [[nodiscard]] std::optional<UIMainInterfaceDescription> mainInterface();
 
 // How the application was launched, beyond the operating system's own
-// arguments: the channels on which a web layer may reach the application's
-// web view ("stdio" or none). Set once by `UIApplicationMain` before the
-// application starts and only read afterwards; empty unless set.
+// arguments: the channel on which a web layer reaches the application's web
+// view ("stdio", "browser", or none) and, for a browser, where it serves the
+// web application. Set once by `UIApplicationMain` before the application
+// starts and only read afterwards; empty unless set.
 struct LaunchArguments {
   std::vector<std::string> webLayers;
+  std::uint16_t port = 0;                    // 0: any free port
+  std::filesystem::path webDirectory;        // empty: the bundled sample
+  std::filesystem::path nativeBridgeScript;  // empty: found beside the web application
 };
 [[nodiscard]] const LaunchArguments& launchArguments();
 void setLaunchArguments(LaunchArguments arguments);
+
+// Ends the application once the work already queued has run, with
+// `exitCode` as the process's exit code: for a part of the application that
+// cannot go on, such as a web layer that cannot start. Safe from any thread.
+void terminateApplication(int exitCode);
+// What `terminateApplication` asked for; 0 when nothing did.
+[[nodiscard]] int applicationExitCode();
 
 // Runs the application: reads the command line, creates the delegate of the
 // class named `delegateClassName`, launches, creates the window from the main

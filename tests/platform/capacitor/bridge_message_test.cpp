@@ -48,6 +48,20 @@ TEST(BridgeMessage, DecodesACallWithOrWithoutItsType) {
   EXPECT_EQ(std::get<PluginCallMessage>(decoded).options, JSObject::object());
 }
 
+TEST(BridgeMessage, DecodesThePagesUncaughtErrorsLeniently) {
+  auto decoded = decodeBridgeMessage(
+      R"({"type":"js.error","error":{"message":"ReferenceError: x is not defined","url":"http://127.0.0.1:1/a.js","line":3,"col":7,"errorObject":"{}"}})");
+  ASSERT_TRUE(std::holds_alternative<JavaScriptError>(decoded));
+  const auto& error = std::get<JavaScriptError>(decoded);
+  EXPECT_EQ(error.message, "ReferenceError: x is not defined");
+  EXPECT_EQ(error.url, "http://127.0.0.1:1/a.js");
+  EXPECT_EQ(error.line, 3);
+  EXPECT_EQ(error.column, 7);
+  // Whatever the page put there, the report is logged rather than refused.
+  EXPECT_TRUE(std::holds_alternative<JavaScriptError>(
+      decodeBridgeMessage(R"({"type":"js.error","error":{"message":5,"line":"3"}})")));
+}
+
 TEST(BridgeMessage, NamesWhatIsWrong) {
   auto reason = [](std::string_view text) {
     auto decoded = decodeBridgeMessage(text);
@@ -59,8 +73,8 @@ TEST(BridgeMessage, NamesWhatIsWrong) {
   EXPECT_EQ(reason(R"({"pluginId":"P"})"), "\"callbackId\" must be a non-empty string");
   EXPECT_EQ(reason(R"({"callbackId":"3","pluginId":"P"})"),
             "call 3: \"pluginId\" and \"methodName\" must be non-empty strings");
-  EXPECT_EQ(reason(R"({"type":"js.error","callbackId":"3"})"),
-            "unsupported message type \"js.error\"");
+  EXPECT_EQ(reason(R"({"type":"cordova","callbackId":"3"})"),
+            "unsupported message type \"cordova\"");
   EXPECT_EQ(reason(R"({"callbackId":"3","pluginId":"P","methodName":"m","options":[]})"),
             "call 3: \"options\" must be an object");
   EXPECT_TRUE(reason("{").starts_with("not JSON: "));

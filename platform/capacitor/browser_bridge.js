@@ -1,0 +1,58 @@
+// What the phone's web view gives a page before any script of its own runs,
+// in a desktop browser: the globals the native bridge expects, and the
+// message handler it posts to (`window.webkit.messageHandlers.bridge`), here
+// carried by one WebSocket per page to the application. Everything the
+// application sends back goes to `window.Capacitor.fromNative`, as the phone
+// evaluates it in the page.
+(() => {
+  'use strict';
+
+  const origin = window.location.origin;
+  window.Capacitor = { DEBUG: true, isLoggingEnabled: true, Plugins: {} };
+  window.WEBVIEW_SERVER_URL = origin;
+
+  // Messages posted before the socket opens wait for it; once it has closed
+  // the application is gone, as a page's native side never comes back.
+  const waiting = [];
+  const socket = new WebSocket(`${origin.replace(/^http/, 'ws')}/_capacitor/bridge`);
+  socket.addEventListener('open', () => {
+    for (const text of waiting.splice(0)) socket.send(text);
+  });
+  socket.addEventListener('message', (event) => {
+    let result;
+    try {
+      result = JSON.parse(event.data);
+    } catch {
+      return;
+    }
+    window.Capacitor.fromNative(result);
+  });
+
+  const bridge = {
+    postMessage(message) {
+      const text = JSON.stringify(message);
+      if (socket.readyState === WebSocket.OPEN) {
+        socket.send(text);
+      } else if (socket.readyState === WebSocket.CONNECTING) {
+        waiting.push(text);
+      }
+    },
+  };
+  Object.defineProperty(window, 'webkit', {
+    value: Object.freeze({ messageHandlers: Object.freeze({ bridge }) }),
+  });
+
+  // The runtime asks the native side synchronously, through `prompt`, whether
+  // it patches cookies and HTTP. The phone answers "false" without a dialog.
+  const disabledFeatures = new Set(['CapacitorCookies.isEnabled', 'CapacitorHttp']);
+  const prompt = window.prompt.bind(window);
+  window.prompt = (text, ...rest) => {
+    try {
+      const probe = JSON.parse(text);
+      if (probe !== null && disabledFeatures.has(probe.type)) return 'false';
+    } catch {
+      // Not a probe: a prompt of the page's own.
+    }
+    return prompt(text, ...rest);
+  };
+})();

@@ -1,0 +1,96 @@
+#include "platform/capacitor/browser_web_layer.h"
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+#include "platform/capacitor/browser_bridge_script.h"
+#include "platform/dispatch/dispatch_queue.h"
+#include "platform/web/loopback_server.h"
+
+namespace brisklane {
+namespace {
+
+constexpr std::string_view bridgeSocketPath = "/_capacitor/bridge";
+constexpr std::string_view javaScript = "text/javascript; charset=utf-8";
+
+// One page: the bridge answers its calls through its WebSocket.
+class PageConnection final : public WebLayerConnection {
+ public:
+  explicit PageConnection(std::shared_ptr<WebSocketPeer> peer) : peer_(std::move(peer)) {}
+  void send(std::string message) override { peer_->send(std::move(message)); }
+  [[nodiscard]] bool isOpen() const override { return peer_->isOpen(); }
+
+ private:
+  std::shared_ptr<WebSocketPeer> peer_;
+};
+
+std::optional<std::string> readFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (file.bad()) return std::nullopt;
+  return std::move(text).str();
+}
+
+HttpResponse script(std::string body) {
+  return HttpResponse{.status = 200, .contentType = std::string(javaScript), .body = std::move(body),
+                      .headers = {}};
+}
+
+}  // namespace
+
+BrowserWebLayer::BrowserWebLayer(std::unique_ptr<LoopbackServer> server)
+    : server_(std::move(server)) {}
+
+BrowserWebLayer::~BrowserWebLayer() = default;
+
+std::string BrowserWebLayer::url() const {
+  return server_->url();
+}
+
+std::variant<std::unique_ptr<BrowserWebLayer>, std::string> BrowserWebLayer::start(
+    std::weak_ptr<CAPBridge> bridge, const BrowserWebLayerOptions& options) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(options.webDirectory / "index.html", error)) {
+    return "no web application in " + options.webDirectory.string() + " (no index.html)";
+  }
+  auto nativeBridge = readFile(options.nativeBridgeScript);
+  if (!nativeBridge) {
+    return "cannot read Capacitor's native bridge at " + options.nativeBridgeScript.string() +
+           " (run scripts/install-deps --browser, or name it with --native-bridge)";
+  }
+  auto loaded = bridge.lock();
+  if (!loaded) return std::string("the bridge has gone");
+  std::string headers = "window.Capacitor.PluginHeaders = " + loaded->pluginHeaders().dump() + ";\n";
+
+  LoopbackServerOptions server;
+  server.port = options.port;
+  server.token = makeToken();
+  if (server.token.empty()) return std::string("the system gave no randomness for the page's token");
+  server.documentRoot = options.webDirectory;
+  server.headInsert =
+      R"(<script src="/_capacitor/browser-bridge.js"></script>)"
+      R"(<script src="/_capacitor/native-bridge.js"></script>)"
+      R"(<script src="/_capacitor/plugin-headers.js"></script>)";
+  server.resources.emplace("/_capacitor/browser-bridge.js", script(std::string(browserBridgeScript)));
+  server.resources.emplace("/_capacitor/native-bridge.js", script(std::move(*nativeBridge)));
+  server.resources.emplace("/_capacitor/plugin-headers.js", script(std::move(headers)));
+  server.webSocketPath = std::string(bridgeSocketPath);
+  server.onWebSocket = [bridge](std::shared_ptr<WebSocketPeer> peer) {
+    auto page = std::make_shared<PageConnection>(std::move(peer));
+    return WebSocketHandlers{.onMessage =
+                                 [bridge, page](std::string message) {
+                                   if (auto target = bridge.lock()) target->receive(message, page);
+                                 },
+                             .onClose = nullptr};
+  };
+
+  auto started = LoopbackServer::start(DispatchQueue::main().context(), std::move(server));
+  if (auto* reason = std::get_if<std::string>(&started)) return *reason;
+  return std::unique_ptr<BrowserWebLayer>(
+      new BrowserWebLayer(std::move(std::get<std::unique_ptr<LoopbackServer>>(started))));
+}
+
+}  // namespace brisklane

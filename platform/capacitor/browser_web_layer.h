@@ -1,0 +1,58 @@
+// A web layer in a desktop browser: the application serves its web
+// application's folder (any built Capacitor web application) on the
+// loopback address, and every page that opens it becomes a web view of its
+// own, talking to the bridge over one WebSocket in Capacitor's native-bridge
+// messages.
+//
+// Each HTML page gets, before any script of its own, what the phone's web
+// view injects at document start: the `window.Capacitor` globals and the
+// message handler (`browser_bridge.js`), the unchanged `native-bridge.js` of
+// Capacitor's iOS package, and `window.Capacitor.PluginHeaders` for the
+// plug-ins the bridge has registered. The page's unchanged Capacitor runtime
+// then believes it runs on the phone.
+//
+// Lives on the main queue's event loop, like the bridge.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "platform/capacitor/bridge.h"
+
+namespace brisklane {
+
+class LoopbackServer;
+
+struct BrowserWebLayerOptions {
+  std::uint16_t port = 0;                    // 0: any free port
+  std::filesystem::path webDirectory;        // the built web application
+  std::filesystem::path nativeBridgeScript;  // Capacitor's native-bridge.js
+};
+
+class BrowserWebLayer {
+ public:
+  // Serves the web application; or why it cannot.
+  [[nodiscard]] static std::variant<std::unique_ptr<BrowserWebLayer>, std::string> start(
+      std::weak_ptr<CAPBridge> bridge, const BrowserWebLayerOptions& options);
+  // Closes every page's connection; their calls settle into nothing.
+  ~BrowserWebLayer();
+  BrowserWebLayer(const BrowserWebLayer&) = delete;
+  BrowserWebLayer& operator=(const BrowserWebLayer&) = delete;
+
+  // The address to open, the run's token included.
+  [[nodiscard]] std::string url() const;
+
+ private:
+  explicit BrowserWebLayer(std::unique_ptr<LoopbackServer> server);
+  std::unique_ptr<LoopbackServer> server_;
+};
+
+// Where Capacitor's iOS package keeps the script, below a web project's
+// folder (the one that holds node_modules).
+inline constexpr std::string_view nativeBridgeScriptInPackage =
+    "node_modules/@capacitor/ios/Capacitor/Capacitor/assets/native-bridge.js";
+
+}  // namespace brisklane
