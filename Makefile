@@ -4,7 +4,7 @@
 JOBS ?= 2
 
 deps:
-	scripts/install-deps
+	scripts/install-deps --browser
 
 build: deps
 	cmake --preset default >/dev/null
