@@ -115,8 +115,7 @@ void CAPBridge::receive(std::string_view message,
   dispatch(std::move(std::get<PluginCallMessage>(decoded)), webLayer);
 }
 
-void CAPBridge::dispatch(PluginCallMessage message,
-                         std::shared_ptr<WebLayerConnection> webLayer) {
+void CAPBridge::dispatch(PluginCallMessage message, std::shared_ptr<WebLayerConnection> webLayer) {
   // A caller that keeps no callback gets no answer, whatever happens.
   if (message.call.callbackId == danglingCallbackId) webLayer = nullptr;
   const CallIdentity& identity = message.call;
@@ -131,7 +130,8 @@ void CAPBridge::dispatch(PluginCallMessage message,
   const std::string& methodName = identity.methodName;
 
   CAPPluginMethodSelector selector = nullptr;
-  for (const auto* methods : {&commonPluginMethods(), &found->second.description->pluginMethods()}) {
+  for (const auto* methods :
+       {&commonPluginMethods(), &found->second.description->pluginMethods()}) {
     for (const CAPPluginMethod& method : *methods) {
       if (method.name == methodName) selector = method.selector;
     }

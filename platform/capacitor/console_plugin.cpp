@@ -4,6 +4,8 @@
 
 namespace brisklane {
 
+// The bridge hands every method its call by value; this one only reads it.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void ConsolePlugin::log(CAPPluginCall call) {
   auto bridge = this->bridge();
   if (!bridge) return;

@@ -5,8 +5,8 @@
 #include <array>
 #include <atomic>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/post.hpp>
 #include <boost/asio/posix/stream_descriptor.hpp>
+#include <boost/asio/post.hpp>
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -153,7 +153,7 @@ class StdioWebLayer::Reader : public std::enable_shared_from_this<Reader> {
   bool stopped_ = false;
   std::string line_;
   bool discarding_ = false;  // inside a line that is too long
-  std::array<char, 64 * 1024> buffer_{};
+  std::array<char, std::size_t{64} * 1024> buffer_{};
 };
 
 std::unique_ptr<StdioWebLayer> StdioWebLayer::start(std::weak_ptr<CAPBridge> bridge, int input,
@@ -161,8 +161,8 @@ std::unique_ptr<StdioWebLayer> StdioWebLayer::start(std::weak_ptr<CAPBridge> bri
                                                     Report report) {
   std::unique_ptr<StdioWebLayer> layer(new StdioWebLayer());
   layer->connection_ = std::make_shared<DescriptorConnection>(output);
-  layer->reader_ = std::make_shared<Reader>(std::move(bridge), layer->connection_,
-                                            std::move(onEnd), std::move(report));
+  layer->reader_ = std::make_shared<Reader>(std::move(bridge), layer->connection_, std::move(onEnd),
+                                            std::move(report));
   if (!layer->reader_->open(input)) return nullptr;
   layer->reader_->readNext();
   return layer;

@@ -229,12 +229,12 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
   }
 
   void accept() {
-    acceptor_.async_accept([self = shared_from_this()](ErrorCode error,
-                                                       stream_protocol::socket socket) {
-      if (!self->acceptor_.is_open()) return;
-      if (!error) self->serve(std::make_shared<Connection>(std::move(socket)));
-      self->accept();
-    });
+    acceptor_.async_accept(
+        [self = shared_from_this()](ErrorCode error, stream_protocol::socket socket) {
+          if (!self->acceptor_.is_open()) return;
+          if (!error) self->serve(std::make_shared<Connection>(std::move(socket)));
+          self->accept();
+        });
   }
 
   void stop() {
@@ -268,13 +268,15 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
       if (!error) connection->close();
     });
     asio::async_read_until(
-        connection->socket, asio::dynamic_buffer(connection->received, maximumSystemRequestBytes + 1),
-        '\n', [self = shared_from_this(), connection](ErrorCode error, std::size_t) {
+        connection->socket,
+        asio::dynamic_buffer(connection->received, maximumSystemRequestBytes + 1), '\n',
+        [self = shared_from_this(), connection](ErrorCode error, std::size_t) {
           if (!connection->socket.is_open()) return self->forget(connection);
           // The end of the stream ends the line too; anything else is no line.
           bool complete = !error || (error == asio::error::eof && !connection->received.empty());
-          self->answer(connection, complete ? std::optional(firstLine(std::move(connection->received)))
-                                            : std::nullopt);
+          self->answer(connection, complete
+                                       ? std::optional(firstLine(std::move(connection->received)))
+                                       : std::nullopt);
         });
   }
 

@@ -172,9 +172,10 @@ TEST_F(AppPluginTest, RemovingAllListenersLeavesOtherPagesListening) {
   auto other = std::make_shared<RecordingWebLayer>();
   listen("9", page);
   listen("3", other);
-  EXPECT_EQ(call(R"({"callbackId":"12","pluginId":"App","methodName":"removeAllListeners"})"),
-            JSObject::parse(
-                R"({"callbackId":"12","pluginId":"App","methodName":"removeAllListeners","save":false,"success":true})"));
+  EXPECT_EQ(
+      call(R"({"callbackId":"12","pluginId":"App","methodName":"removeAllListeners"})"),
+      JSObject::parse(
+          R"({"callbackId":"12","pluginId":"App","methodName":"removeAllListeners","save":false,"success":true})"));
   open("brisklane://voice");
   EXPECT_EQ(page->messages().size(), 1u);  // only the answer above
   ASSERT_EQ(other->messages().size(), 1u);
