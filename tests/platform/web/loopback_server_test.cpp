@@ -323,7 +323,7 @@ TEST_F(LoopbackServerTest, SendsTheSameProtectiveHeadersOnEveryAnswer) {
     ASSERT_TRUE(reply);
     EXPECT_EQ((*reply)[http::field::cache_control], "no-store");
     EXPECT_EQ((*reply)["X-Content-Type-Options"], "nosniff");
-    EXPECT_EQ((*reply)["Referrer-Policy"], "no-referrer");
+    EXPECT_EQ((*reply)["Referrer-Policy"], "same-origin");
     EXPECT_EQ((*reply)["Content-Security-Policy"],
               "default-src 'self'; connect-src 'self' ws://" + host_ +
                   "; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
