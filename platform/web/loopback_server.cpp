@@ -26,7 +26,6 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
-#include <cctype>
 #include <cerrno>
 #include <deque>
 #include <fstream>
@@ -74,13 +73,16 @@ beast::string_view beastView(std::string_view text) {
   return {text.data(), text.size()};
 }
 
+// Header names, tags and extensions are ASCII; the locale must not matter.
+char asciiLower(char character) {
+  return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
+                                              : character;
+}
+
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
+    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
   }
   return true;
 }
@@ -283,7 +285,8 @@ bool closesConnection(const Refusal& refusal) {
 }
 
 bool isTokenCharacter(char character) {
-  return std::isalnum(static_cast<unsigned char>(character)) != 0 ||
+  char lower = asciiLower(character);
+  return (lower >= 'a' && lower <= 'z') || (character >= '0' && character <= '9') ||
          std::string_view("!#$%&'*+-.^_`|~").find(character) != std::string_view::npos;
 }
 
