@@ -31,8 +31,6 @@ namespace websocket = beast::websocket;
 using tcp = net::ip::tcp;
 using Reply = http::response<http::string_body>;
 
-enum class Head { no, yes };
-
 // Runs what a client started; an answer that does not come fails the test
 // instead of hanging it.
 void runClient(net::io_context& context, tcp::socket& socket) {
@@ -48,22 +46,19 @@ class Client {
  public:
   explicit Client(std::uint16_t port) { socket_.connect({net::ip::address_v4::loopback(), port}); }
   void send(std::string_view raw) { net::write(socket_, net::buffer(raw)); }
-  std::optional<Reply> receive(Head head = Head::no) {
+  std::optional<Reply> receive(bool head = false) {
     http::response_parser<http::string_body> parser;
-    parser.skip(head == Head::yes);
+    parser.skip(head);
     beast::error_code result;
-    http::async_read(socket_, buffer_, parser,
-                     [&](beast::error_code error, std::size_t) { result = error; });
+    http::async_read(socket_, buffer_, parser, [&](auto error, auto) { result = error; });
     runClient(context_, socket_);
-    if (result) return std::nullopt;
-    return parser.release();
+    return result ? std::nullopt : std::optional(parser.release());
   }
   // Whether the server closes the connection (rather than answering or waiting).
   bool closedByServer() {
     char byte = 0;
     beast::error_code result;
-    socket_.async_read_some(net::buffer(&byte, 1),
-                            [&](beast::error_code error, std::size_t) { result = error; });
+    socket_.async_read_some(net::buffer(&byte, 1), [&](auto error, auto) { result = error; });
     runClient(context_, socket_);
     return result == net::error::eof || result == net::error::connection_reset;
   }
@@ -77,30 +72,28 @@ class Client {
 class WebSocketClient {
  public:
   // The status of the handshake's answer: 101 when upgraded.
-  unsigned open(std::uint16_t port, const std::string& host,
-                const std::optional<std::string>& origin, const std::string& cookie) {
+  unsigned open(std::uint16_t port, const std::string& host, const std::string& origin,
+                const std::string& cookie) {
     socket_.next_layer().connect({net::ip::address_v4::loopback(), port});
     socket_.set_option(websocket::stream_base::decorator([=](websocket::request_type& request) {
-      if (origin) request.set(http::field::origin, *origin);
+      if (!origin.empty()) request.set(http::field::origin, origin);
       if (!cookie.empty()) request.set(http::field::cookie, cookie);
     }));
-    socket_.read_message_max(std::size_t{64} << 20);
     websocket::response_type response;
-    socket_.async_handshake(response, host, "/_brisklane/socket", [](beast::error_code) {});
+    socket_.async_handshake(response, host, "/_brisklane/socket", [](auto) {});
     runClient(context_, socket_.next_layer());
     return response.result_int();
   }
   void send(const std::string& text) {
-    socket_.async_write(net::buffer(text), [](beast::error_code, std::size_t) {});
+    socket_.async_write(net::buffer(text), [](auto, auto) {});
     runClient(context_, socket_.next_layer());
   }
   std::optional<std::string> receive() {
     beast::flat_buffer buffer;
     beast::error_code result;
-    socket_.async_read(buffer, [&](beast::error_code error, std::size_t) { result = error; });
+    socket_.async_read(buffer, [&](auto error, auto) { result = error; });
     runClient(context_, socket_.next_layer());
-    if (result) return std::nullopt;
-    return beast::buffers_to_string(buffer.data());
+    return result ? std::nullopt : std::optional(beast::buffers_to_string(buffer.data()));
   }
   [[nodiscard]] unsigned closeCode() const { return socket_.reason().code; }
 
@@ -114,25 +107,25 @@ void writeFile(const fs::path& path, std::string_view content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
+// A server on its own thread over a folder of files, links in and out of it,
+// a route that records taps, and WebSockets that echo.
 class LoopbackServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    site_ = device_.root() / "site";
-    writeFile(site_ / "index.html", "<!doctype html><head lang=\"en\"><title>t</title></head>home");
-    writeFile(site_ / "docs" / "index.html", "docs");
-    for (auto name : {"app.js", "module.mjs", "style.css", "data.json", "picture.png", "LOUD.JPG",
-                      "font.woff2", "code.wasm", "site.webmanifest", "blob.bin", ".hidden"}) {
-      writeFile(site_ / name, name);
+    fs::path site = device_.root() / "site";
+    writeFile(site / "index.html", "<!doctype html><head lang=\"en\"><title>t</title></head>home");
+    writeFile(site / "docs" / "index.html", "docs");
+    for (auto name : {"app.js", "module.mjs", "LOUD.JPG", "code.wasm", "blob.bin", ".hidden"}) {
+      writeFile(site / name, name);
     }
     writeFile(device_.root() / "secret.txt", "SECRET");
-    fs::create_symlink(site_ / "app.js", site_ / "alias.js");
-    fs::create_symlink(device_.root(), site_ / "escape");
-    fs::create_symlink(device_.root() / "secret.txt", site_ / "leak.txt");
+    fs::create_symlink(site / "app.js", site / "alias.js");
+    fs::create_symlink(device_.root(), site / "escape");
+    fs::create_symlink(device_.root() / "secret.txt", site / "leak.txt");
     options_ = {.token = makeToken(),
-                .documentRoot = site_,
+                .documentRoot = site,
                 .headInsert = "<script src=\"/_brisklane/start.js\"></script>",
-                .resources = {{"/_brisklane/start.js",
-                               {.contentType = "text/javascript", .body = "start()"}}},
+                .resources = {{"/_brisklane/start.js", {.contentType = "text/javascript"}}},
                 .onRequest = [this](const HttpRequest& request) { return route(request); },
                 .webSocketPath = "/_brisklane/socket",
                 .onWebSocket = [this](const auto& peer) { return connect(peer); }};
@@ -144,6 +137,7 @@ class LoopbackServerTest : public ::testing::Test {
     server_ = std::move(std::get<std::unique_ptr<LoopbackServer>>(started));
     port_ = server_->port();
     host_ = "127.0.0.1:" + std::to_string(port_);
+    cookie_ = "brisklane-token-" + std::to_string(port_) + "=" + options_.token;
     thread_ = std::thread([this] { context_.run(); });
   }
 
@@ -151,7 +145,7 @@ class LoopbackServerTest : public ::testing::Test {
     if (!thread_.joinable()) return;
     onServerThread([this] { server_.reset(); });
     work_.reset();
-    if (thread_.joinable()) thread_.join();
+    thread_.join();
   }
 
   template <typename Task>
@@ -188,44 +182,40 @@ class LoopbackServerTest : public ::testing::Test {
             .onClose = [this] { ++closes_; }};
   }
 
-  std::shared_ptr<WebSocketPeer> waitForPeer(std::size_t index) {
+  std::shared_ptr<WebSocketPeer> firstPeer() {
     for (int attempt = 0; attempt < 500; ++attempt) {
       {
         std::lock_guard lock(mutex_);
-        if (peers_.size() > index) return peers_[index];
+        if (!peers_.empty()) return peers_.front();
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return nullptr;
   }
 
-  [[nodiscard]] std::string cookie() const {
-    return "brisklane-token-" + std::to_string(port_) + "=" + options_.token;
-  }
-  [[nodiscard]] std::string origin() const { return "http://" + host_; }
   [[nodiscard]] std::string request(std::string_view method, std::string_view target,
                                     std::string_view headers = "") const {
     return std::string(method) + " " + std::string(target) + " HTTP/1.1\r\nHost: " + host_ +
            "\r\n" + std::string(headers) + "\r\n";
   }
-  [[nodiscard]] std::string withCookie(std::string_view target) const {
-    return request("GET", target, "Cookie: " + cookie() + "\r\n");
+  [[nodiscard]] std::string withCookie(std::string_view target, std::string_view method = "GET",
+                                       std::string_view headers = "") const {
+    return request(method, target, "Cookie: " + cookie_ + "\r\n" + std::string(headers));
   }
-  std::optional<Reply> exchange(const std::string& raw, Head head = Head::no) {
+  std::optional<Reply> exchange(const std::string& raw, bool head = false) {
     Client client(port_);
     client.send(raw);
     return client.receive(head);
   }
 
   testing::TemporaryDevice device_;
-  fs::path site_;
   LoopbackServerOptions options_;
   net::io_context context_;
   net::executor_work_guard<net::io_context::executor_type> work_ = net::make_work_guard(context_);
   std::unique_ptr<LoopbackServer> server_;
   std::thread thread_;
   std::uint16_t port_ = 0;
-  std::string host_;
+  std::string host_, cookie_;
   std::mutex mutex_;
   std::vector<std::string> taps_;
   std::vector<std::shared_ptr<WebSocketPeer>> peers_;
@@ -235,101 +225,60 @@ class LoopbackServerTest : public ::testing::Test {
 
 TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPort) {
   start();
-  EXPECT_EQ(server_->url("/docs/"), origin() + "/docs/?token=" + options_.token);
+  EXPECT_EQ(server_->url("/docs/"), "http://" + host_ + "/docs/?token=" + options_.token);
   auto reply = exchange(request("GET", "/index.html?a=1&token=" + options_.token + "&b=%20"));
-  ASSERT_TRUE(reply);
   EXPECT_EQ(reply->result_int(), 303u);
   EXPECT_EQ((*reply)[http::field::location], "/index.html?a=1&b=%20");
-  EXPECT_EQ((*reply)[http::field::set_cookie], cookie() + "; Path=/; HttpOnly; SameSite=Strict");
+  EXPECT_EQ((*reply)[http::field::set_cookie], cookie_ + "; Path=/; HttpOnly; SameSite=Strict");
   reply = exchange(request("GET", "//evil.example/?token=" + options_.token));
   EXPECT_EQ((*reply)[http::field::location], "/evil.example/") << "stays on this site";
 
-  reply = exchange(withCookie("/index.html"));
-  EXPECT_EQ(reply->result_int(), 200u);
-  reply = exchange(request("POST", "/tap?x=1&token=" + options_.token,
-                           "Origin: " + origin() + "\r\nContent-Length: 3\r\n") +
-                   "hit");
+  EXPECT_EQ(exchange(withCookie("/index.html"))->result_int(), 200u);
+  EXPECT_EQ(exchange(request("GET", "/index.html"))->result_int(), 403u);
+  EXPECT_EQ(exchange(request("GET", "/", "Cookie: " + cookie_ + "0\r\n"))->result_int(), 403u);
+  EXPECT_EQ(exchange(request("GET", "/_brisklane/start.js"))->result_int(), 403u);
+  std::string tap = "Origin: http://" + host_ + "\r\nContent-Length: 3\r\n";
+  EXPECT_EQ(exchange(request("POST", "/tap", tap) + "hit")->result_int(), 403u);
+  EXPECT_EQ(exchange(withCookie("/tap", "POST", "Content-Length: 3\r\n") + "hit")->result_int(),
+            403u)
+      << "a change must name its origin";
+  reply = exchange(request("POST", "/tap?x=1&token=" + options_.token, tap) + "hit");
   EXPECT_EQ(reply->body(), "tapped") << "a change may bring the token in its address";
   std::lock_guard lock(mutex_);
   EXPECT_EQ(taps_, std::vector<std::string>{"POST hit 1 0"});
-}
-
-TEST_F(LoopbackServerTest, RefusesRequestsWithoutTheTokenOrFromElsewhere) {
-  start();
-  std::string own = "Cookie: " + cookie() + "\r\n";
-  std::string other = std::to_string(port_ + 1);
-  struct Case {
-    std::string what, raw;
-  } cases[] = {
-      {"no token", request("GET", "/index.html")},
-      {"a wrong cookie", request("GET", "/index.html", "Cookie: " + cookie() + "0\r\n")},
-      {"another port's cookie",
-       request("GET", "/", "Cookie: brisklane-token-" + other + "=" + options_.token + "\r\n")},
-      {"a wrong token beside the cookie", request("GET", "/?token=00", own)},
-      {"a resource without token", request("GET", "/_brisklane/start.js")},
-      {"a route without token", request("POST", "/tap", "Origin: " + origin() + "\r\n")},
-      {"another port as Host",
-       "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + other + "\r\n" + own + "\r\n"},
-      {"localhost as Host",
-       "GET / HTTP/1.1\r\nHost: localhost:" + std::to_string(port_) + "\r\n" + own + "\r\n"},
-      {"another address as Host",
-       "GET / HTTP/1.1\r\nHost: 127.0.0.2:" + std::to_string(port_) + "\r\n" + own + "\r\n"},
-      {"no Host", "GET / HTTP/1.1\r\n" + own + "\r\n"},
-      {"a POST without Origin", request("POST", "/tap", own)},
-      {"a POST from localhost",
-       request("POST", "/tap", own + "Origin: http://localhost:" + std::to_string(port_) + "\r\n")},
-      {"a GET from another port",
-       request("GET", "/", own + "Origin: http://127.0.0.1:" + other + "\r\n")},
-  };
-  for (const auto& [what, raw] : cases) {
-    auto reply = exchange(raw);
-    ASSERT_TRUE(reply) << what;
-    EXPECT_EQ(reply->result_int(), 403u) << what;
-  }
-  std::lock_guard lock(mutex_);
-  EXPECT_TRUE(taps_.empty());
 }
 
 TEST_F(LoopbackServerTest, UpgradesOnlyFromItsOwnOriginWithTheToken) {
   start();
   std::string port = std::to_string(port_);
   struct Case {
-    std::string host;
-    std::optional<std::string> origin;
-    std::string cookie;
+    std::string host, origin, cookie;
     unsigned status;
-  } cases[] = {
-      {host_, origin(), cookie(), 101},
-      {host_, origin(), "", 403},
-      {host_, "http://127.0.0.1:" + std::to_string(port_ + 1), cookie(), 403},
-      {host_, "http://localhost:" + port, cookie(), 403},
-      {host_, "http://127.0.0.2:" + port, cookie(), 403},
-      {host_, "null", cookie(), 403},
-      {host_, std::nullopt, cookie(), 403},
-      {"localhost:" + port, origin(), cookie(), 403},
+  } upgrades[] = {
+      {host_, "http://" + host_, cookie_, 101},
+      {host_, "http://" + host_, "", 403},
+      {host_, "http://localhost:" + port, cookie_, 403},
+      {host_, "", cookie_, 403},
+      {"localhost:" + port, "http://" + host_, cookie_, 403},
   };
-  for (const auto& [host, from, sentCookie, status] : cases) {
+  for (const auto& [host, origin, cookie, status] : upgrades) {
     WebSocketClient client;
-    EXPECT_EQ(client.open(port_, host, from, sentCookie), status)
-        << host << " " << from.value_or("-");
+    EXPECT_EQ(client.open(port_, host, origin, cookie), status) << host << " " << origin;
   }
 }
 
 TEST_F(LoopbackServerTest, SendsTheSameProtectiveHeadersOnEveryAnswer) {
   start();
-  for (const auto& raw : {withCookie("/"), withCookie("/missing"), request("GET", "/"),
-                          request("GET", "/?token=" + options_.token), withCookie("/cors")}) {
+  for (const auto& raw : {withCookie("/"), request("GET", "/"), withCookie("/cors")}) {
     auto reply = exchange(raw);
-    ASSERT_TRUE(reply);
     EXPECT_EQ((*reply)[http::field::cache_control], "no-store");
     EXPECT_EQ((*reply)["X-Content-Type-Options"], "nosniff");
     EXPECT_EQ((*reply)["Referrer-Policy"], "same-origin");
     EXPECT_EQ((*reply)["Content-Security-Policy"],
               "default-src 'self'; connect-src 'self' ws://" + host_ +
                   "; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
-    for (const auto& field : *reply) {
+    for (const auto& field : *reply)
       EXPECT_NE(field.name_string().substr(0, 15), "Access-Control-");
-    }
   }
   EXPECT_EQ((*exchange(withCookie("/cors")))["X-Extra"], "yes");
 }
@@ -343,16 +292,10 @@ TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndex) {
   } cases[] = {
       {"/app.js", 200, "text/javascript; charset=utf-8"},
       {"/module.mjs", 200, "text/javascript; charset=utf-8"},
-      {"/style.css", 200, "text/css; charset=utf-8"},
-      {"/data.json", 200, "application/json"},
-      {"/picture.png", 200, "image/png"},
       {"/LOUD.JPG", 200, "image/jpeg"},
-      {"/font.woff2", 200, "font/woff2"},
       {"/code.wasm", 200, "application/wasm"},
-      {"/site.webmanifest", 200, "application/manifest+json"},
       {"/blob.bin", 200, "application/octet-stream"},
       {"/alias.js", 200, "text/javascript; charset=utf-8"},
-      {"/docs/", 200, "text/html; charset=utf-8"},
       {"/_brisklane/start.js", 200, "text/javascript"},
       {"/docs", 301, ""},
       {"/missing.js", 404, "text/plain; charset=utf-8"},
@@ -360,22 +303,19 @@ TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndex) {
   };
   for (const auto& [target, status, type] : cases) {
     auto reply = exchange(withCookie(target));
-    ASSERT_TRUE(reply) << target;
     EXPECT_EQ(reply->result_int(), status) << target;
     EXPECT_EQ((*reply)[http::field::content_type], type) << target;
   }
   EXPECT_EQ((*exchange(withCookie("/docs")))[http::field::location], "/docs/");
-  EXPECT_EQ(exchange(withCookie("/docs/"))->body(),
-            "<script src=\"/_brisklane/start.js\"></script>docs");
   EXPECT_EQ(exchange(withCookie("/"))->body(),
             "<!doctype html><head lang=\"en\"><script src=\"/_brisklane/start.js\"></script>"
             "<title>t</title></head>home");
-  auto head = exchange(request("HEAD", "/app.js", "Cookie: " + cookie() + "\r\n"), Head::yes);
-  EXPECT_EQ((*head)[http::field::content_length], "6");
-  auto post = exchange(
-      request("POST", "/app.js",
-              "Cookie: " + cookie() + "\r\nOrigin: " + origin() + "\r\nContent-Length: 0\r\n"));
-  EXPECT_EQ(post->result_int(), 405u);
+  EXPECT_EQ(exchange(withCookie("/docs/"))->body(),
+            "<script src=\"/_brisklane/start.js\"></script>docs");
+  EXPECT_EQ((*exchange(withCookie("/app.js", "HEAD"), true))[http::field::content_length], "6");
+  auto post =
+      withCookie("/app.js", "POST", "Origin: http://" + host_ + "\r\nContent-Length: 0\r\n");
+  EXPECT_EQ(exchange(post)->result_int(), 405u);
 }
 
 TEST_F(LoopbackServerTest, NeverServesAFileOutsideItsFolder) {
@@ -383,10 +323,8 @@ TEST_F(LoopbackServerTest, NeverServesAFileOutsideItsFolder) {
   for (std::string target :
        {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt",
         "/docs/..%2f..%2fsecret.txt", "/docs%2f..%2f..%2fsecret.txt", "/..%5csecret.txt",
-        "/docs/%2e%2e/%2e%2e/secret.txt", "/escape/secret.txt", "/leak.txt", "/index.html%00.js",
-        "/..\\secret.txt", "/%252e%252e/secret.txt"}) {
+        "/escape/secret.txt", "/leak.txt", "/%252e%252e/secret.txt"}) {
     auto reply = exchange(withCookie(target));
-    ASSERT_TRUE(reply) << target;
     EXPECT_GE(reply->result_int(), 400u) << target;
     EXPECT_EQ(reply->body().find("SECRET"), std::string::npos) << target;
   }
@@ -401,40 +339,27 @@ TEST(InsertIntoHead, PlacesTheInsertRightAfterTheOpeningHeadTag) {
       {"<head data-x='a>b'>", "<head data-x='a>b'>[x]"},
       {"<!-- <head> --><head>", "<!-- <head> --><head>[x]"},
       {"<!DOCTYPE html><header>h</header>", "<!DOCTYPE html>[x]<header>h</header>"},
-      {"<p>no head</p>", "[x]<p>no head</p>"},
       {"\xEF\xBB\xBF<p>", "\xEF\xBB\xBF[x]<p>"},
       {"<body><head>", "[x]<body><head>"},
-      {"", "[x]"},
   };
   for (const auto& [html, expected] : cases) EXPECT_EQ(web::insertIntoHead(html, "[x]"), expected);
 }
 
 TEST_F(LoopbackServerTest, AnswersMalformedAndOversizedRequestsAndCloses) {
   start();
-  std::string own = "Cookie: " + cookie() + "\r\n";
-  struct Case {
-    std::string what, raw;
-    unsigned status;
-  } cases[] = {
-      {"garbage", "NOT HTTP\r\n\r\n", 400},
-      {"a bad length", request("GET", "/", own + "Content-Length: x\r\n"), 400},
-      {"an absolute target", request("GET", "http://" + host_ + "/", own), 400},
-      {"a bad escape", request("GET", "/%zz", own), 400},
-      {"a long header",
-       request("GET", "/", own + "X-Pad: " + std::string(std::size_t{17} * 1024, 'a') + "\r\n"),
-       431},
-      {"a long body",
-       request("POST", "/tap", own + "Origin: " + origin() + "\r\nContent-Length: 1048577\r\n") +
-           std::string(1048577, 'b'),
-       413},
+  std::string tap = "Origin: http://" + host_ + "\r\nContent-Length: 1048577\r\n";
+  std::pair<std::string, unsigned> cases[] = {
+      {withCookie("http://" + host_ + "/"), 400},
+      {withCookie("/", "GET", "X-Pad: " + std::string(std::size_t{17} * 1024, 'a') + "\r\n"), 431},
+      {withCookie("/tap", "POST", tap) + std::string(std::size_t{1048577}, 'b'), 413},
   };
-  for (const auto& [what, raw, status] : cases) {
+  for (const auto& [raw, status] : cases) {
     Client client(port_);
     client.send(raw);
     auto reply = client.receive();
-    ASSERT_TRUE(reply) << what;
-    EXPECT_EQ(reply->result_int(), status) << what;
-    EXPECT_TRUE(client.closedByServer()) << what;
+    ASSERT_TRUE(reply) << status;
+    EXPECT_EQ(reply->result_int(), status);
+    EXPECT_TRUE(client.closedByServer()) << status;
   }
 }
 
@@ -446,9 +371,7 @@ TEST_F(LoopbackServerTest, KeepsConnectionsAliveAndTimesOutStalledClientsAlone) 
   Client client(port_);
   for (int round = 0; round < 2; ++round) {
     client.send(withCookie("/app.js"));
-    auto reply = client.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->body(), "app.js");
+    EXPECT_EQ(client.receive()->body(), "app.js");
   }
   auto begin = std::chrono::steady_clock::now();
   EXPECT_TRUE(stalled.closedByServer());
@@ -467,9 +390,9 @@ TEST_F(LoopbackServerTest, ClosesConnectionsBeyondTheLimit) {
 TEST_F(LoopbackServerTest, ClosesOnlyTheSocketThatSendsATooLargeMessage) {
   start();
   WebSocketClient large, small;
-  ASSERT_EQ(large.open(port_, host_, origin(), cookie()), 101u);
-  ASSERT_EQ(small.open(port_, host_, origin(), cookie()), 101u);
-  large.send(std::string(1024 * 1024 + 1, 'm'));
+  ASSERT_EQ(large.open(port_, host_, "http://" + host_, cookie_), 101u);
+  ASSERT_EQ(small.open(port_, host_, "http://" + host_, cookie_), 101u);
+  large.send(std::string(std::size_t{1024} * 1024 + 1, 'm'));
   EXPECT_FALSE(large.receive());
   EXPECT_EQ(large.closeCode(), unsigned(websocket::close_code::too_big));
   small.send("hello");
@@ -477,18 +400,17 @@ TEST_F(LoopbackServerTest, ClosesOnlyTheSocketThatSendsATooLargeMessage) {
   EXPECT_EQ(messages_, 1);
 }
 
-TEST_F(LoopbackServerTest, DeliversMessagesFromAnotherThreadInOrder) {
+TEST_F(LoopbackServerTest, DeliversMessagesFromAnotherThreadInOrderUntilClosed) {
   start();
   WebSocketClient client;
-  ASSERT_EQ(client.open(port_, host_, origin(), cookie()), 101u);
-  auto peer = waitForPeer(0);
-  ASSERT_TRUE(peer);
+  ASSERT_EQ(client.open(port_, host_, "http://" + host_, cookie_), 101u);
+  auto peer = firstPeer();
   std::thread([&] {
     for (int i = 0; i < 200; ++i) peer->send(std::to_string(i));
+    peer->close();
+    peer->send("after close");
   }).join();
   for (int i = 0; i < 200; ++i) ASSERT_EQ(client.receive(), std::to_string(i));
-  peer->close();
-  peer->send("after close");
   EXPECT_FALSE(client.receive());
   EXPECT_EQ(client.closeCode(), unsigned(websocket::close_code::normal));
 }
@@ -497,8 +419,8 @@ TEST_F(LoopbackServerTest, ClosesAPeerThatDoesNotReadWhatIsQueued) {
   options_.limits.queuedWebSocketBytes = std::size_t{64} * 1024;
   start();
   WebSocketClient client;
-  ASSERT_EQ(client.open(port_, host_, origin(), cookie()), 101u);
-  auto peer = waitForPeer(0);
+  ASSERT_EQ(client.open(port_, host_, "http://" + host_, cookie_), 101u);
+  auto peer = firstPeer();
   for (int i = 0; i < 2000 && peer->isOpen(); ++i)
     peer->send(std::string(std::size_t{16} * 1024, 'q'));
   onServerThread([] {});
@@ -509,17 +431,16 @@ TEST_F(LoopbackServerTest, ClosesAPeerThatDoesNotReadWhatIsQueued) {
 TEST_F(LoopbackServerTest, DestructionClosesEverythingWithoutCallingBack) {
   start();
   WebSocketClient socket;
-  ASSERT_EQ(socket.open(port_, host_, origin(), cookie()), 101u);
+  ASSERT_EQ(socket.open(port_, host_, "http://" + host_, cookie_), 101u);
   Client idle(port_);
-  auto peer = waitForPeer(0);
+  auto peer = firstPeer();
   onServerThread([this] { server_.reset(); });
   EXPECT_FALSE(peer->isOpen());
   peer->send("dropped");
   EXPECT_FALSE(socket.receive());
   EXPECT_TRUE(idle.closedByServer());
   onServerThread([] {});
-  EXPECT_EQ(closes_, 0);
-  EXPECT_EQ(messages_, 0);
+  EXPECT_EQ(closes_ + messages_, 0);
 }
 
 TEST(LoopbackServer, RefusesToStartWithoutWhatItNeeds) {
@@ -530,10 +451,9 @@ TEST(LoopbackServer, RefusesToStartWithoutWhatItNeeds) {
     return text ? *text : std::string("started");
   };
   EXPECT_EQ(reason({.token = ""}), "the server needs a token");
-  EXPECT_EQ(reason({.token = "t", .documentRoot = "/nonexistent/folder"}),
+  EXPECT_EQ(reason({.token = "t", .documentRoot = "/nonexistent"}),
             "the document root is not a folder");
   auto first = LoopbackServer::start(context, {.token = "t"});
-  ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LoopbackServer>>(first));
   auto port = std::get<std::unique_ptr<LoopbackServer>>(first)->port();
   EXPECT_EQ(reason({.port = port, .token = "t"}), "the port is in use");
 }
@@ -558,7 +478,7 @@ TEST(CheckRequestBytes, JudgesTheSharedCorpusAsItsNamesSay) {
       EXPECT_EQ(std::to_string(refusal->status), name.substr(7, 3)) << name;
     }
   }
-  EXPECT_GE(files, 10);
+  EXPECT_GE(files, 30);
 }
 
 TEST(MakeToken, Gives128RandomBitsAsLowercaseHex) {
