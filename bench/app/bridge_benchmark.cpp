@@ -1,10 +1,23 @@
-// The cost of `set` through the stdio bridge of a real `App` process, beside
-// the floor of one SQLite write of the same value, measured in the same run:
-//   - round trip: one call line in, its settlement line out, one at a time;
-//   - throughput: calls sent in batches of `batch` lines, then their answers;
+// The cost of `set` through the bridge of a real `App` process, beside the
+// floor of one SQLite write of the same value, measured in the same run:
+//   - round trip over stdio: one call line in, its settlement line out, one
+//     at a time;
+//   - throughput over stdio: calls sent in batches of `batch` lines, then
+//     their answers;
+//   - round trip percentiles: `calls` calls, one at a time, each timed from
+//     sending its message to reading its settlement, over stdio and over the
+//     browser web layer. The browser side does what the page does: it loads
+//     the page's address with the token, keeps the cookie it gets, opens the
+//     bridge's WebSocket with that cookie, the server's Host and its Origin,
+//     and sends each call as one text message;
 // and, for reading them, what `set` must do to the store (open, write, close).
 // The ratios to the floor are printed at the end. The benchmark runs on a
-// fresh temporary device of its own.
+// fresh temporary device of its own, with a web application of its own, so
+// that it needs neither the sample's build nor Capacitor's packages.
+//
+// Every App the benchmark starts ends with the benchmark that started it,
+// whether it passes or fails; a benchmark whose App does not start or stops
+// answering is reported as an error, with what App said on standard error.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,10 +26,29 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <variant>
+#include <vector>
 
 #include "bench/support/ratio_main.h"
 #include "platform/foundation/user_defaults.h"
@@ -27,74 +59,431 @@ extern char** environ;
 namespace brisklane {
 namespace {
 
+namespace fs = std::filesystem;
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = net::ip::tcp;
+using namespace std::chrono_literals;
+
 constexpr std::string_view summary =
     R"({"tier":"urgent","count":4,"items":[{"title":"Envoyer galerie","project":"Mariage"},{"title":"Call the florist"},{"title":"Book the photographer","project":"Mariage"}],"updatedAt":"2026-12-07T08:00:00Z"})";
 constexpr int batch = 64;
+constexpr int calls = 500;       // timed calls per percentile benchmark
+constexpr int warmUpCalls = 20;  // untimed, so that the first open of the store is not counted
+// How long App may take to start, or to answer one call, before the
+// benchmark gives up on it.
+constexpr std::chrono::seconds answerTimeout{10};
+constexpr std::chrono::seconds endTimeout{5};  // from SIGTERM to SIGKILL
+constexpr std::string_view bridgeSocketPath = "/_capacitor/bridge";
 
-std::string setLine(std::int64_t callbackId) {
+fs::path runFolder;  // the run's temporary folder, made by main; also the device's home
+
+struct Failure {
+  std::string reason;
+};
+template <typename Value>
+using Result = std::variant<Value, Failure>;
+
+std::string setMessage(std::int64_t callbackId) {
   return nlohmann::json{{"type", "message"},
                         {"callbackId", std::to_string(callbackId)},
                         {"pluginId", "SharedTodayWidget"},
                         {"methodName", "set"},
                         {"options", {{"payload", summary}}}}
-             .dump() +
-         "\n";
+      .dump();
 }
 
-// A running `App` serving its stdio web layer through two pipes.
+std::string systemError(int error) {
+  return std::strerror(error);
+}
+
+// Without trailing white space, for text quoted inside one error message.
+std::string trimmed(std::string text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  return text;
+}
+
+// A running `App`, its standard input and output on two pipes and its
+// standard error in a file. It serves its stdio web layer, or, with
+// `--web-layer browser`, prints the page's address as its first line.
 class AppProcess {
  public:
-  AppProcess() {
+  [[nodiscard]] static Result<std::unique_ptr<AppProcess>> start(
+      const std::vector<std::string>& arguments) {
     int input[2], output[2];
-    if (::pipe2(input, O_CLOEXEC) != 0 || ::pipe2(output, O_CLOEXEC) != 0) std::abort();
+    if (::pipe2(input, O_CLOEXEC) != 0) return Failure{"cannot make a pipe: " + systemError(errno)};
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+      int error = errno;
+      ::close(input[0]);
+      ::close(input[1]);
+      return Failure{"cannot make a pipe: " + systemError(error)};
+    }
+    fs::path log = runFolder / "App.stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::string program = std::string(BRISKLANE_BINARY_DIR) + "/App";
-    char* argv[] = {program.data(), const_cast<char*>("--no-control-socket"), nullptr};
-    if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ) != 0) std::abort();
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(input[0]);
     ::close(output[1]);
-    input_ = input[1];
-    output_ = output[0];
-  }
-  ~AppProcess() {
-    ::close(input_);
-    ::waitpid(pid_, nullptr, 0);
-    ::close(output_);
+    if (spawned != 0) {
+      ::close(input[1]);
+      ::close(output[0]);
+      return Failure{"cannot start " + program + ": " + systemError(spawned)};
+    }
+    return std::unique_ptr<AppProcess>(new AppProcess(pid, input[1], output[0], std::move(log)));
   }
 
-  void write(const std::string& text) {
-    std::string_view rest = text;
-    while (!rest.empty()) {
-      ssize_t written = ::write(input_, rest.data(), rest.size());
-      if (written <= 0) std::abort();
-      rest.remove_prefix(static_cast<size_t>(written));
+  // Ends App: the stdio web layer ends with its input, the browser web layer
+  // on SIGTERM; one that does neither in time is killed.
+  ~AppProcess() {
+    ::close(input_);
+    ::close(output_);
+    ::kill(pid_, SIGTERM);
+    for (auto deadline = std::chrono::steady_clock::now() + endTimeout;
+         std::chrono::steady_clock::now() < deadline;) {
+      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+      std::this_thread::sleep_for(5ms);
+    }
+    ::kill(pid_, SIGKILL);
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
   }
-  // Reads until `lines` more settlements have arrived.
-  void awaitLines(int lines) {
-    while (lines > 0) {
+  AppProcess(const AppProcess&) = delete;
+  AppProcess& operator=(const AppProcess&) = delete;
+
+  [[nodiscard]] std::optional<Failure> write(std::string_view text) {
+    while (!text.empty()) {
+      ssize_t written = ::write(input_, text.data(), text.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return Failure{"cannot write to App: " + systemError(errno)};
+      text.remove_prefix(static_cast<size_t>(written));
+    }
+    return std::nullopt;
+  }
+  [[nodiscard]] std::optional<Failure> send(const std::string& message) {
+    return write(message + '\n');
+  }
+  // The next line App writes, without its newline.
+  [[nodiscard]] Result<std::string> receive(std::chrono::milliseconds timeout = answerTimeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
       if (size_t end = buffered_.find('\n'); end != std::string::npos) {
+        std::string line = buffered_.substr(0, end);
         buffered_.erase(0, end + 1);
-        --lines;
-        continue;
+        return line;
       }
+      auto remaining =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (remaining <= 0ms) return Failure{"App wrote nothing for " + secondsText(timeout)};
+      pollfd readable{.fd = output_, .events = POLLIN, .revents = 0};
+      int ready = ::poll(&readable, 1, static_cast<int>(remaining.count()));
+      if (ready < 0 && errno != EINTR) return Failure{"cannot wait for App: " + systemError(errno)};
+      if (ready <= 0) continue;
       char chunk[16384];
       ssize_t got = ::read(output_, chunk, sizeof chunk);
-      if (got <= 0) std::abort();
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return Failure{"cannot read from App: " + systemError(errno)};
+      if (got == 0) return Failure{"App ended before it answered"};
       buffered_.append(chunk, static_cast<size_t>(got));
     }
   }
 
+  // The end of what App wrote on standard error, to say why it failed.
+  [[nodiscard]] std::string standardError() const {
+    std::ifstream file(log_, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    std::string written = trimmed(std::move(text).str());
+    constexpr size_t shown = 600;
+    if (written.empty()) return "(nothing on its standard error)";
+    if (written.size() > shown) written = "..." + written.substr(written.size() - shown);
+    return "its standard error: " + written;
+  }
+
  private:
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
-  std::string buffered_;
+  AppProcess(pid_t pid, int input, int output, fs::path log)
+      : pid_(pid), input_(input), output_(output), log_(std::move(log)) {}
+
+  static std::string secondsText(std::chrono::milliseconds duration) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) +
+           " s";
+  }
+
+  pid_t pid_;
+  int input_;             // App's standard input
+  int output_;            // App's standard output
+  fs::path log_;          // App's standard error
+  std::string buffered_;  // read from output_, not yet returned
 };
+
+// A web application of one empty page, and a script that stands in for
+// Capacitor's native bridge: the benchmark plays the page itself.
+struct WebApplication {
+  fs::path webDirectory;
+  fs::path nativeBridgeScript;
+};
+
+[[nodiscard]] Result<WebApplication> writeWebApplication(const fs::path& folder) {
+  WebApplication application{.webDirectory = folder / "www",
+                             .nativeBridgeScript = folder / "native-bridge.js"};
+  std::error_code error;
+  fs::create_directories(application.webDirectory, error);
+  if (error) {
+    return Failure{"cannot make " + application.webDirectory.string() + ": " + error.message()};
+  }
+  auto write = [](const fs::path& path, std::string_view text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    return file.good();
+  };
+  if (!write(application.webDirectory / "index.html",
+             "<!doctype html>\n"
+             "<html><head><title>bridge benchmark</title></head><body></body></html>\n") ||
+      !write(application.nativeBridgeScript,
+             "// The benchmark sends the bridge's messages itself.\n")) {
+    return Failure{"cannot write the web application in " + folder.string()};
+  }
+  return application;
+}
+
+// Where the page lives, from the address App prints: "http://127.0.0.1:PORT/?token=HEX".
+struct PageAddress {
+  std::string host;  // "127.0.0.1:PORT", as the Host header must name it
+  std::uint16_t port;
+  std::string target;  // the path and query, with the token
+};
+
+[[nodiscard]] std::optional<PageAddress> parsePageAddress(std::string_view url) {
+  constexpr std::string_view prefix = "http://127.0.0.1:";
+  if (!url.starts_with(prefix)) return std::nullopt;
+  std::string_view rest = url.substr(prefix.size());
+  size_t slash = rest.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  std::string_view digits = rest.substr(0, slash);
+  std::uint16_t port = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+  if (error != std::errc() || end != digits.data() + digits.size() || port == 0) {
+    return std::nullopt;
+  }
+  return PageAddress{.host = "127.0.0.1:" + std::string(digits),
+                     .port = port,
+                     .target = std::string(rest.substr(slash))};
+}
+
+std::string text(beast::string_view view) {
+  return {view.data(), view.size()};
+}
+
+// The page's side of the browser web layer: one WebSocket to the bridge,
+// opened the way a browser opens it after loading the page. Its operations
+// run on an event loop of its own, each until it completes; the streams'
+// timeouts bound how long that takes.
+class BrowserPage {
+ public:
+  [[nodiscard]] static Result<std::unique_ptr<BrowserPage>> open(std::string_view url) {
+    auto address = parsePageAddress(url);
+    if (!address) return Failure{"App printed no page address but \"" + std::string(url) + "\""};
+    std::unique_ptr<BrowserPage> page(new BrowserPage);
+    if (auto failure = page->load(*address)) return *failure;
+    if (auto failure = page->connectBridge(*address)) return *failure;
+    return page;
+  }
+  BrowserPage(const BrowserPage&) = delete;
+  BrowserPage& operator=(const BrowserPage&) = delete;
+
+  [[nodiscard]] std::optional<Failure> send(const std::string& message) {
+    auto error = await([&](auto handler) { socket_.async_write(net::buffer(message), handler); });
+    if (error) return Failure{"cannot send on the bridge's WebSocket: " + error.message()};
+    return std::nullopt;
+  }
+  [[nodiscard]] Result<std::string> receive() {
+    buffer_.clear();
+    auto error = await([&](auto handler) { socket_.async_read(buffer_, handler); });
+    if (error) return Failure{"no message on the bridge's WebSocket: " + error.message()};
+    return beast::buffers_to_string(buffer_.data());
+  }
+
+ private:
+  BrowserPage() = default;
+
+  // Starts one asynchronous operation with a completion handler and runs
+  // the loop until that handler has run.
+  template <typename Start>
+  boost::system::error_code await(Start start) {
+    std::optional<boost::system::error_code> outcome;
+    start([&outcome](boost::system::error_code error, auto&&...) { outcome = error; });
+    context_.restart();
+    while (!outcome && context_.run_one() > 0) {
+    }
+    return outcome.value_or(net::error::make_error_code(net::error::operation_aborted));
+  }
+
+  // The address with the token answers with the cookie and a redirect to the
+  // page; the page then loads with the cookie alone.
+  [[nodiscard]] std::optional<Failure> load(const PageAddress& address) {
+    beast::tcp_stream connection(context_);
+    beast::flat_buffer received;
+    auto get = [&](const std::string& target,
+                   const std::string& cookie) -> Result<http::response<http::string_body>> {
+      http::request<http::empty_body> request{http::verb::get, target, 11};
+      request.set(http::field::host, address.host);
+      if (!cookie.empty()) request.set(http::field::cookie, cookie);
+      connection.expires_after(answerTimeout);
+      auto error = await([&](auto handler) { http::async_write(connection, request, handler); });
+      http::response<http::string_body> response;
+      if (!error) {
+        error =
+            await([&](auto handler) { http::async_read(connection, received, response, handler); });
+      }
+      if (error) return Failure{"GET " + target + ": " + error.message()};
+      return response;
+    };
+
+    connection.expires_after(answerTimeout);
+    auto error = await([&](auto handler) {
+      connection.async_connect(tcp::endpoint(net::ip::address_v4::loopback(), address.port),
+                               handler);
+    });
+    if (error) return Failure{"cannot connect to " + address.host + ": " + error.message()};
+
+    auto redirect = get(address.target, {});
+    if (auto* failure = std::get_if<Failure>(&redirect)) return *failure;
+    auto& redirection = std::get<http::response<http::string_body>>(redirect);
+    std::string setCookie = text(redirection[http::field::set_cookie]);
+    std::string location = text(redirection[http::field::location]);
+    if (redirection.result() != http::status::see_other || setCookie.empty() || location.empty()) {
+      return Failure{"GET " + address.target + " answered " +
+                     std::to_string(redirection.result_int()) +
+                     " without a cookie and a redirect: " + trimmed(redirection.body())};
+    }
+    cookie_ = setCookie.substr(0, setCookie.find(';'));
+
+    auto page = get(location, cookie_);
+    if (auto* failure = std::get_if<Failure>(&page)) return *failure;
+    auto& loaded = std::get<http::response<http::string_body>>(page);
+    if (loaded.result() != http::status::ok) {
+      return Failure{"GET " + location + " with the cookie answered " +
+                     std::to_string(loaded.result_int()) + ": " + trimmed(loaded.body())};
+    }
+    boost::system::error_code ignored;
+    connection.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    return std::nullopt;
+  }
+
+  [[nodiscard]] std::optional<Failure> connectBridge(const PageAddress& address) {
+    auto& connection = beast::get_lowest_layer(socket_);
+    connection.expires_after(answerTimeout);
+    auto error = await([&](auto handler) {
+      connection.async_connect(tcp::endpoint(net::ip::address_v4::loopback(), address.port),
+                               handler);
+    });
+    if (error) return Failure{"cannot connect to " + address.host + ": " + error.message()};
+    // From here the WebSocket's own timeouts apply: an answer that takes
+    // longer than answerTimeout ends the connection.
+    connection.expires_never();
+    socket_.set_option(websocket::stream_base::timeout{.handshake_timeout = answerTimeout,
+                                                       .idle_timeout = answerTimeout,
+                                                       .keep_alive_pings = false});
+    std::string origin = "http://" + address.host;
+    socket_.set_option(websocket::stream_base::decorator(
+        [cookie = cookie_, origin](websocket::request_type& request) {
+          request.set(http::field::cookie, cookie);
+          request.set(http::field::origin, origin);
+        }));
+    websocket::response_type upgrade;
+    error = await([&](auto handler) {
+      socket_.async_handshake(upgrade, address.host, std::string(bridgeSocketPath), handler);
+    });
+    if (error) {
+      return Failure{"the upgrade to " + std::string(bridgeSocketPath) + " answered " +
+                     std::to_string(upgrade.result_int()) + " (" + error.message() +
+                     "): " + trimmed(upgrade.body())};
+    }
+    socket_.text(true);
+    return std::nullopt;
+  }
+
+  net::io_context context_;  // declared first: the streams below run on it
+  websocket::stream<beast::tcp_stream> socket_{context_};
+  beast::flat_buffer buffer_;  // the message being read
+  std::string cookie_;         // "name=token", as the server set it
+};
+
+// Sends one `set` and reads until its settlement: the failure, if it fails
+// or does not succeed. Messages for other calls, and events, are passed over.
+template <typename Bridge>
+[[nodiscard]] std::optional<Failure> callSet(Bridge& bridge, const std::string& message,
+                                             const std::string& callbackId) {
+  if (auto failure = bridge.send(message)) return failure;
+  for (;;) {
+    auto received = bridge.receive();
+    if (auto* failure = std::get_if<Failure>(&received)) return *failure;
+    const std::string& answer = std::get<std::string>(received);
+    auto settlement = nlohmann::json::parse(answer, nullptr, false);
+    if (settlement.is_discarded()) return Failure{"App answered with no JSON: " + answer};
+    auto id = settlement.find("callbackId");
+    if (id == settlement.end() || *id != callbackId) continue;
+    auto success = settlement.find("success");
+    if (success == settlement.end() || *success != true) {
+      return Failure{"set did not succeed: " + answer};
+    }
+    return std::nullopt;
+  }
+}
+
+// The nearest-rank percentile of sorted samples: the smallest sample that
+// `percent` percent of them do not exceed.
+double percentile(const std::vector<double>& sorted, double percent) {
+  auto rank = static_cast<size_t>(std::ceil(percent / 100.0 * static_cast<double>(sorted.size())));
+  return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1];
+}
+
+// Times each call on its own, as the benchmark's iteration time, and adds
+// the median and the 99th percentile of those times as counters.
+template <typename Bridge>
+void measureRoundTrips(benchmark::State& state, Bridge& bridge, const AppProcess& app) {
+  std::int64_t callbackId = 0;
+  for (int i = 0; i < warmUpCalls; ++i) {
+    ++callbackId;
+    if (auto failure = callSet(bridge, setMessage(callbackId), std::to_string(callbackId))) {
+      state.SkipWithError((failure->reason + "; " + app.standardError()).c_str());
+      return;
+    }
+  }
+  std::vector<double> seconds;
+  seconds.reserve(static_cast<size_t>(state.max_iterations));
+  for (auto _ : state) {
+    ++callbackId;
+    std::string message = setMessage(callbackId);
+    std::string id = std::to_string(callbackId);
+    auto start = std::chrono::steady_clock::now();
+    auto failure = callSet(bridge, message, id);
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    if (failure) {
+      state.SkipWithError((failure->reason + "; " + app.standardError()).c_str());
+      break;
+    }
+    state.SetIterationTime(elapsed.count());
+    seconds.push_back(elapsed.count());
+  }
+  if (state.error_occurred() || seconds.empty()) return;
+  std::sort(seconds.begin(), seconds.end());
+  state.counters["p50_us"] = percentile(seconds, 50) * 1e6;
+  state.counters["p99_us"] = percentile(seconds, 99) * 1e6;
+}
 
 void SqliteWriteFloor(benchmark::State& state) {
   auto defaults = UserDefaults::open(appGroupIdentifier);
@@ -122,44 +511,128 @@ void StoreOpenWriteClose(benchmark::State& state) {
 BENCHMARK(StoreOpenWriteClose)->UseRealTime();
 
 void SetRoundTripStdio(benchmark::State& state) {
-  AppProcess app;
+  auto started = AppProcess::start({"--no-control-socket"});
+  if (auto* failure = std::get_if<Failure>(&started)) {
+    state.SkipWithError(failure->reason.c_str());
+    return;
+  }
+  AppProcess& app = *std::get<std::unique_ptr<AppProcess>>(started);
   std::int64_t callbackId = 0;
   for (auto _ : state) {
-    app.write(setLine(++callbackId));
-    app.awaitLines(1);
+    std::optional<Failure> failure = app.send(setMessage(++callbackId));
+    if (!failure) {
+      auto line = app.receive();
+      if (auto* missing = std::get_if<Failure>(&line)) failure = *missing;
+    }
+    if (failure) {
+      state.SkipWithError((failure->reason + "; " + app.standardError()).c_str());
+      break;
+    }
   }
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(SetRoundTripStdio)->UseRealTime();
 
 void SetThroughputStdio(benchmark::State& state) {
-  AppProcess app;
+  auto started = AppProcess::start({"--no-control-socket"});
+  if (auto* failure = std::get_if<Failure>(&started)) {
+    state.SkipWithError(failure->reason.c_str());
+    return;
+  }
+  AppProcess& app = *std::get<std::unique_ptr<AppProcess>>(started);
   std::int64_t callbackId = 0;
   for (auto _ : state) {
     std::string lines;
-    for (int i = 0; i < batch; ++i) lines += setLine(++callbackId);
-    app.write(lines);
-    app.awaitLines(batch);
+    for (int i = 0; i < batch; ++i) lines += setMessage(++callbackId) + '\n';
+    std::optional<Failure> failure = app.write(lines);
+    for (int i = 0; i < batch && !failure; ++i) {
+      auto line = app.receive();
+      if (auto* missing = std::get_if<Failure>(&line)) failure = *missing;
+    }
+    if (failure) {
+      state.SkipWithError((failure->reason + "; " + app.standardError()).c_str());
+      break;
+    }
   }
   state.SetItemsProcessed(state.iterations() * batch);
 }
 BENCHMARK(SetThroughputStdio)->UseRealTime();
+
+enum class WebLayer { stdio, browser };
+
+void SetRoundTripPercentiles(benchmark::State& state, WebLayer webLayer) {
+  std::vector<std::string> arguments{"--no-control-socket"};
+  if (webLayer == WebLayer::browser) {
+    auto written = writeWebApplication(runFolder / "web");
+    if (auto* failure = std::get_if<Failure>(&written)) {
+      state.SkipWithError(failure->reason.c_str());
+      return;
+    }
+    const auto& application = std::get<WebApplication>(written);
+    arguments.insert(arguments.end(), {"--web-layer", "browser", "--port", "0", "--web-dir",
+                                       application.webDirectory.string(), "--native-bridge",
+                                       application.nativeBridgeScript.string()});
+  }
+  auto started = AppProcess::start(arguments);
+  if (auto* failure = std::get_if<Failure>(&started)) {
+    state.SkipWithError(failure->reason.c_str());
+    return;
+  }
+  AppProcess& app = *std::get<std::unique_ptr<AppProcess>>(started);
+  if (webLayer == WebLayer::stdio) {
+    measureRoundTrips(state, app, app);
+    return;
+  }
+
+  auto url = app.receive();
+  if (auto* failure = std::get_if<Failure>(&url)) {
+    state.SkipWithError(
+        ("App printed no page address: " + failure->reason + "; " + app.standardError()).c_str());
+    return;
+  }
+  auto opened = BrowserPage::open(std::get<std::string>(url));
+  if (auto* failure = std::get_if<Failure>(&opened)) {
+    state.SkipWithError(
+        ("cannot open the page: " + failure->reason + "; " + app.standardError()).c_str());
+    return;
+  }
+  measureRoundTrips(state, *std::get<std::unique_ptr<BrowserPage>>(opened), app);
+}
+BENCHMARK_CAPTURE(SetRoundTripPercentiles, stdio, WebLayer::stdio)
+    ->Iterations(calls)
+    ->UseManualTime();
+BENCHMARK_CAPTURE(SetRoundTripPercentiles, browser, WebLayer::browser)
+    ->Iterations(calls)
+    ->UseManualTime();
 
 }  // namespace
 }  // namespace brisklane
 
 int main(int argc, char** argv) {
   using namespace brisklane;
-  std::string root = (std::filesystem::temp_directory_path() / "brisklane-bench.XXXXXX").string();
+  std::string root = (fs::temp_directory_path() / "brisklane-bench.XXXXXX").string();
   if (::mkdtemp(root.data()) == nullptr) return 1;
+  runFolder = root;
   ::setenv("BRISKLANE_HOME", root.c_str(), 1);
+  // An App that ends early closes its standard input; a write to it must
+  // fail, not end the benchmark.
+  ::signal(SIGPIPE, SIG_IGN);
 
-  int status =
-      bench::runWithRatios(argc, argv,
-                           {{"StoreOpenWriteClose/real_time", "SqliteWriteFloor/real_time"},
-                            {"SetRoundTripStdio/real_time", "SqliteWriteFloor/real_time"},
-                            {"SetThroughputStdio/real_time", "SqliteWriteFloor/real_time"}});
+  const std::string floor = "SqliteWriteFloor/real_time";
+  const std::string percentiles = "/iterations:" + std::to_string(calls) + "/manual_time";
+  const std::string stdio = "SetRoundTripPercentiles/stdio" + percentiles;
+  const std::string browser = "SetRoundTripPercentiles/browser" + percentiles;
+  int status = bench::runWithRatios(argc, argv,
+                                    {{"StoreOpenWriteClose/real_time", floor},
+                                     {"SetRoundTripStdio/real_time", floor},
+                                     {"SetThroughputStdio/real_time", floor},
+                                     {stdio + " p50_us", floor},
+                                     {stdio + " p99_us", floor},
+                                     {browser + " p50_us", floor},
+                                     {browser + " p99_us", floor},
+                                     {browser + " p50_us", stdio + " p50_us"},
+                                     {browser + " p99_us", stdio + " p99_us"}});
   std::error_code ignored;
-  std::filesystem::remove_all(root, ignored);
+  fs::remove_all(root, ignored);
   return status;
 }
