@@ -48,7 +48,7 @@ describe('composeSummary', () => {
 
   test('is exactly the keys and JSON types the widget decodes', () => {
     const summary = JSON.parse(JSON.stringify(composeSummary([task('A', at(20, 9))], 1716200000250)));
-    assert.deepEqual(summary, { tier: 'urgent', count: 1, items: [{ title: 'A' }], updatedAt: '1716200000.250' });
+    assert.deepEqual(summary, { tier: 'urgent', count: 1, items: [{ title: 'A' }], updatedAt: '2024-05-20T10:13:20.250Z' });
   });
 });
 

@@ -47,7 +47,7 @@ export function composeSummary(tasks, now) {
     items: due.slice(0, maximumItems).map(({ title, project }) =>
       project ? { title, project } : { title },
     ),
-    // Seconds since 1970, as text: the widget carries the stamp without reading it.
-    updatedAt: (now / 1000).toFixed(3),
+    // When the summary was composed; the widget carries it without reading it.
+    updatedAt: new Date(now).toISOString(),
   };
 }
