@@ -28,7 +28,7 @@ test-tsan: deps
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz -j $(JOBS)
+	cmake --build --preset fuzz -j $(JOBS) --target fuzzers
 	scripts/run-fuzzers $(or $(SECONDS_PER_TARGET),30)
 
 bench: build
