@@ -1,6 +1,5 @@
 #include "host/picture_output.h"
 
-#include <fstream>
 #include <ostream>
 
 #include "host/png_writer.h"
@@ -68,46 +67,26 @@ WidgetScene widgetScene(const WidgetConfiguration& widget, const AnyEntry& entry
                    family, device);
 }
 
+std::optional<std::string> renderPicture(const WidgetScene& scene, PictureFormat format) {
+  if (format == PictureFormat::svg) return renderSvg(scene);
+  auto encoded = renderPng(scene);
+  if (!encoded) return std::nullopt;
+  return std::string(encoded->begin(), encoded->end());
+}
+
 bool writePicture(const HostContext& context, const WidgetScene& scene, PictureFormat format,
                   const std::filesystem::path& path) {
-  std::string bytes;
-  if (format == PictureFormat::svg) {
-    auto document = renderSvg(scene);
-    if (!document) {
-      context.err << "error: drawing the SVG failed\n";
-      return false;
-    }
-    bytes = std::move(*document);
-  } else {
-    auto encoded = renderPng(scene);
-    if (!encoded) {
-      context.err << "error: drawing or encoding the PNG failed\n";
-      return false;
-    }
-    bytes.assign(encoded->begin(), encoded->end());
+  const std::optional<std::string> bytes = renderPicture(scene, format);
+  if (!bytes) {
+    context.err << (format == PictureFormat::svg ? "error: drawing the SVG failed\n"
+                                                 : "error: drawing or encoding the PNG failed\n");
+    return false;
   }
-  if (!writeFileAtomically(path, bytes)) {
+  if (!writeFileAtomically(path, *bytes)) {
     context.err << "error: cannot write " << path.string() << '\n';
     return false;
   }
   return true;
-}
-
-bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-  std::filesystem::path partial = path;
-  partial += ".partial";
-  std::error_code error;
-  {
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (file.fail()) {
-      std::filesystem::remove(partial, error);
-      return false;
-    }
-  }
-  std::filesystem::rename(partial, path, error);
-  return !error;
 }
 
 }  // namespace brisklane

@@ -12,6 +12,7 @@
 #include "host/devices.h"
 #include "host/draw.h"
 #include "host/host_command.h"
+#include "platform/foundation/atomic_file.h"
 
 namespace brisklane {
 
@@ -53,13 +54,14 @@ struct ChosenWidget {
 [[nodiscard]] WidgetScene widgetScene(const WidgetConfiguration& widget, const AnyEntry& entry,
                                       WidgetFamily family, const DeviceClass& device);
 
+// The picture of `scene` in `format`: PNG bytes or an SVG document; nothing
+// when drawing or encoding failed.
+[[nodiscard]] std::optional<std::string> renderPicture(const WidgetScene& scene,
+                                                       PictureFormat format);
+
 // Draws `scene` and writes it to `path` (atomically); false after telling `context.err`
 // what failed.
 [[nodiscard]] bool writePicture(const HostContext& context, const WidgetScene& scene,
                                 PictureFormat format, const std::filesystem::path& path);
-
-// Writes `bytes` beside `path` and renames them into place, so that a reader
-// sees the old file or the whole new one, never a part.
-[[nodiscard]] bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace brisklane
