@@ -9,6 +9,7 @@
 #include "platform/capacitor/browser_web_layer.h"
 #include "platform/capacitor/console_plugin.h"
 #include "platform/dispatch/dispatch_queue.h"
+#include "platform/uikit/application_launch.h"
 
 namespace brisklane {
 namespace {
@@ -61,6 +62,8 @@ void CAPBridgeViewController::startBrowserWebLayer(const LaunchArguments& launch
                                  .nativeBridgeScript = launch.nativeBridgeScript};
   if (options.webDirectory.empty()) options.webDirectory = sampleWebProject / "www";
   if (options.nativeBridgeScript.empty()) options.nativeBridgeScript = nativeBridgeBeside(options.webDirectory);
+  // The device's App keeps its token where a later launch finds it again.
+  if (launch.isDeviceApplication) options.tokenFile = applicationTokenPath();
   auto started = BrowserWebLayer::start(bridge_, options);
   if (auto* reason = std::get_if<std::string>(&started)) {
     reportOnStandardError("cannot serve the web layer: " + *reason);
@@ -68,8 +71,25 @@ void CAPBridgeViewController::startBrowserWebLayer(const LaunchArguments& launch
     return;
   }
   browserWebLayer_ = std::move(std::get<std::unique_ptr<BrowserWebLayer>>(started));
+  if (launch.isDeviceApplication) recordLaunchSetup(options);
   // The one line a person or a script reads to open the page.
   std::cout << browserWebLayer_->url() << std::endl;
+}
+
+// From now on the device launches App this way when a link opens it.
+void CAPBridgeViewController::recordLaunchSetup(const BrowserWebLayerOptions& options) const {
+  std::error_code error;
+  const ApplicationLaunchSetup setup{
+      .webLayer = "browser",
+      .webDirectory = std::filesystem::absolute(options.webDirectory, error),
+      .nativeBridgeScript = std::filesystem::absolute(options.nativeBridgeScript, error),
+      .port = browserWebLayer_->port(),
+      .tokenFile = options.tokenFile,
+      .processIdentifier = ::getpid()};
+  if (!recordApplicationLaunchSetup(setup)) {
+    reportOnStandardError("cannot record the launch setup in " +
+                          applicationLaunchSetupPath().string());
+  }
 }
 
 }  // namespace brisklane

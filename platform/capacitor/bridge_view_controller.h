@@ -41,6 +41,7 @@ class CAPBridgeViewController : public UIViewController {
  private:
   std::shared_ptr<CAPBridge> bridge_;
   void startBrowserWebLayer(const LaunchArguments& launch);
+  void recordLaunchSetup(const BrowserWebLayerOptions& options) const;
 
   std::unique_ptr<StdioWebLayer> stdioWebLayer_;
   std::unique_ptr<BrowserWebLayer> browserWebLayer_;

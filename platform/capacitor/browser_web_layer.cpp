@@ -6,6 +6,9 @@
 
 #include "platform/capacitor/browser_bridge_script.h"
 #include "platform/dispatch/dispatch_queue.h"
+#include "platform/foundation/atomic_file.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/uikit/application_launch.h"
 #include "platform/web/loopback_server.h"
 
 namespace brisklane {
@@ -34,6 +37,19 @@ std::optional<std::string> readFile(const std::filesystem::path& path) {
   return std::move(text).str();
 }
 
+// The token kept in `file`, or a fresh one, kept there when `file` is named;
+// empty when the system has no randomness to give.
+std::string pageToken(const std::filesystem::path& file) {
+  if (file.empty()) return makeToken();
+  if (auto kept = readPageToken(file)) return *kept;
+  std::string token = makeToken();
+  if (!token.empty() && makeFolders(file.parent_path())) {
+    // Unkept, it still serves this run; the next launch makes another.
+    (void)writeFileAtomically(file, token + "\n");
+  }
+  return token;
+}
+
 HttpResponse script(std::string body) {
   return HttpResponse{.status = 200, .contentType = std::string(javaScript), .body = std::move(body),
                       .headers = {}};
@@ -48,6 +64,10 @@ BrowserWebLayer::~BrowserWebLayer() = default;
 
 std::string BrowserWebLayer::url() const {
   return server_->url();
+}
+
+std::uint16_t BrowserWebLayer::port() const {
+  return server_->port();
 }
 
 std::variant<std::unique_ptr<BrowserWebLayer>, std::string> BrowserWebLayer::start(
@@ -67,7 +87,7 @@ std::variant<std::unique_ptr<BrowserWebLayer>, std::string> BrowserWebLayer::sta
 
   LoopbackServerOptions server;
   server.port = options.port;
-  server.token = makeToken();
+  server.token = pageToken(options.tokenFile);
   if (server.token.empty()) return std::string("the system gave no randomness for the page's token");
   server.documentRoot = options.webDirectory;
   server.headInsert =

@@ -30,6 +30,9 @@ struct BrowserWebLayerOptions {
   std::uint16_t port = 0;                    // 0: any free port
   std::filesystem::path webDirectory;        // the built web application
   std::filesystem::path nativeBridgeScript;  // Capacitor's native-bridge.js
+  // Where the page's token is kept (mode 0600), read when it holds one and
+  // made otherwise; empty: a fresh token for this run alone.
+  std::filesystem::path tokenFile;
 };
 
 class BrowserWebLayer {
@@ -44,6 +47,7 @@ class BrowserWebLayer {
 
   // The address to open, the run's token included.
   [[nodiscard]] std::string url() const;
+  [[nodiscard]] std::uint16_t port() const;
 
  private:
   explicit BrowserWebLayer(std::unique_ptr<LoopbackServer> server);

@@ -261,7 +261,8 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
   setLaunchArguments({.webLayers = line.webLayers,
                       .port = line.port,
                       .webDirectory = line.webDirectory,
-                      .nativeBridgeScript = line.nativeBridgeScript});
+                      .nativeBridgeScript = line.nativeBridgeScript,
+                      .isDeviceApplication = instanceLock != nullptr});
 
   // Heard from the start, so that a signal during launch ends the run loop as
   // soon as it runs rather than the process.

@@ -153,6 +153,9 @@ struct LaunchArguments {
   std::uint16_t port = 0;                    // 0: any free port
   std::filesystem::path webDirectory;        // empty: the bundled sample
   std::filesystem::path nativeBridgeScript;  // empty: found beside the web application
+  // Whether this is the device's one application (it holds the instance
+  // lock): only then does its launch become the device's launch setup.
+  bool isDeviceApplication = false;
 };
 [[nodiscard]] const LaunchArguments& launchArguments();
 void setLaunchArguments(LaunchArguments arguments);

@@ -1,0 +1,118 @@
+#include "platform/uikit/application_launch.h"
+
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "platform/foundation/atomic_file.h"
+#include "platform/foundation/user_defaults.h"
+
+namespace brisklane {
+namespace {
+
+using Json = nlohmann::json;
+
+std::optional<std::string> readSmallFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::string text;
+  // Records and tokens are a few hundred bytes; anything much larger is not one.
+  constexpr std::size_t limit = std::size_t{64} * 1024;
+  text.resize(limit + 1);
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (file.bad() || static_cast<std::size_t>(file.gcount()) > limit) return std::nullopt;
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  return text;
+}
+
+}  // namespace
+
+std::filesystem::path applicationLaunchSetupPath() {
+  return deviceRoot() / "run" / "App-launch.json";
+}
+
+std::filesystem::path applicationTokenPath() {
+  return deviceRoot() / "run" / "App.token";
+}
+
+std::string encodeApplicationLaunchSetup(const ApplicationLaunchSetup& setup) {
+  nlohmann::ordered_json document{{"webLayer", setup.webLayer},
+                                  {"webDirectory", setup.webDirectory.string()},
+                                  {"nativeBridgeScript", setup.nativeBridgeScript.string()},
+                                  {"port", setup.port},
+                                  {"tokenFile", setup.tokenFile.string()},
+                                  {"processIdentifier", setup.processIdentifier}};
+  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::variant<ApplicationLaunchSetup, std::string> decodeApplicationLaunchSetup(
+    std::string_view json) {
+  const Json document = Json::parse(json, nullptr, /*allow_exceptions=*/false);
+  if (document.is_discarded() || !document.is_object()) {
+    return std::string("the launch setup is not a JSON object");
+  }
+  auto text = [&document](const char* key) -> std::optional<std::string> {
+    auto found = document.find(key);
+    if (found == document.end() || !found->is_string()) return std::nullopt;
+    return found->get<std::string>();
+  };
+  auto webLayer = text("webLayer"), webDirectory = text("webDirectory"),
+       nativeBridgeScript = text("nativeBridgeScript"), tokenFile = text("tokenFile");
+  if (!webLayer || !webDirectory || !nativeBridgeScript || !tokenFile) {
+    return std::string(
+        "the launch setup needs the strings webLayer, webDirectory, nativeBridgeScript and "
+        "tokenFile");
+  }
+  auto port = document.find("port");
+  if (port == document.end() || !port->is_number_unsigned() || port->get<std::uint64_t>() == 0 ||
+      port->get<std::uint64_t>() > 65535) {
+    return std::string("the launch setup's port must be a number from 1 to 65535");
+  }
+  pid_t process = 0;
+  if (auto found = document.find("processIdentifier");
+      found != document.end() && found->is_number_integer()) {
+    process = found->get<pid_t>();
+  }
+  return ApplicationLaunchSetup{.webLayer = *webLayer,
+                                .webDirectory = *webDirectory,
+                                .nativeBridgeScript = *nativeBridgeScript,
+                                .port = port->get<std::uint16_t>(),
+                                .tokenFile = *tokenFile,
+                                .processIdentifier = process};
+}
+
+bool recordApplicationLaunchSetup(const ApplicationLaunchSetup& setup) {
+  const std::filesystem::path path = applicationLaunchSetupPath();
+  return makeFolders(path.parent_path()) &&
+         writeFileAtomically(path, encodeApplicationLaunchSetup(setup));
+}
+
+std::variant<ApplicationLaunchSetup, std::string> readApplicationLaunchSetup() {
+  const std::filesystem::path path = applicationLaunchSetupPath();
+  auto text = readSmallFile(path);
+  if (!text) return "no launch setup in " + path.string();
+  auto setup = decodeApplicationLaunchSetup(*text);
+  if (auto* problem = std::get_if<std::string>(&setup)) return path.string() + ": " + *problem;
+  return setup;
+}
+
+std::vector<std::string> launchOptions(const ApplicationLaunchSetup& setup) {
+  return {"--web-layer",     setup.webLayer,
+          "--port",          std::to_string(setup.port),
+          "--web-dir",       setup.webDirectory.string(),
+          "--native-bridge", setup.nativeBridgeScript.string()};
+}
+
+std::optional<std::string> readPageToken(const std::filesystem::path& file) {
+  auto text = readSmallFile(file);
+  if (!text) return std::nullopt;
+  if (!text->empty() && text->back() == '\n') text->pop_back();
+  if (text->size() != 32) return std::nullopt;
+  for (char digit : *text) {
+    if (!((digit >= '0' && digit <= '9') || (digit >= 'a' && digit <= 'f'))) return std::nullopt;
+  }
+  return text;
+}
+
+}  // namespace brisklane

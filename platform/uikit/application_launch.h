@@ -1,0 +1,59 @@
+// How the device has the application set up to launch: the operating
+// system's record of the last launch that served a web layer to a browser,
+// `$BRISKLANE_HOME/run/App-launch.json`, and the page token that such
+// launches share, `$BRISKLANE_HOME/run/App.token` (mode 0600).
+//
+// The running application writes the record once its page is served, with
+// the port it actually bound. Whoever opens a URL in the application while
+// none runs (a widget tap) starts it with the same setup, so that it serves
+// the same web folder on the same port with the same token: a page the
+// person had open simply reloads into the new application.
+//
+//   {"webLayer":"browser","webDirectory":"/abs/www","nativeBridgeScript":"/abs/native-bridge.js",
+//    "port":8100,"tokenFile":"/abs/run/App.token","processIdentifier":4242}
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace brisklane {
+
+struct ApplicationLaunchSetup {
+  std::string webLayer;  // "browser"
+  std::filesystem::path webDirectory;
+  std::filesystem::path nativeBridgeScript;
+  std::uint16_t port = 0;  // the port the page was served on
+  std::filesystem::path tokenFile;
+  pid_t processIdentifier = 0;  // the application that wrote the record; it may have ended
+
+  friend bool operator==(const ApplicationLaunchSetup&, const ApplicationLaunchSetup&) = default;
+};
+
+[[nodiscard]] std::filesystem::path applicationLaunchSetupPath();
+[[nodiscard]] std::filesystem::path applicationTokenPath();
+
+[[nodiscard]] std::string encodeApplicationLaunchSetup(const ApplicationLaunchSetup& setup);
+// The setup in `json`, or why it is not one.
+[[nodiscard]] std::variant<ApplicationLaunchSetup, std::string> decodeApplicationLaunchSetup(
+    std::string_view json);
+
+// Writes the record atomically; false when it cannot.
+[[nodiscard]] bool recordApplicationLaunchSetup(const ApplicationLaunchSetup& setup);
+// The device's record; a reason when there is none or it cannot be read.
+[[nodiscard]] std::variant<ApplicationLaunchSetup, std::string> readApplicationLaunchSetup();
+
+// The application's options that launch it this way (without the request).
+[[nodiscard]] std::vector<std::string> launchOptions(const ApplicationLaunchSetup& setup);
+
+// The token in `file` when it holds one (32 lowercase hex digits, a line end
+// allowed); nothing otherwise.
+[[nodiscard]] std::optional<std::string> readPageToken(const std::filesystem::path& file);
+
+}  // namespace brisklane
