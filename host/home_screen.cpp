@@ -1,0 +1,343 @@
+#include "host/home_screen.h"
+
+#include <algorithm>
+#include <ostream>
+#include <sstream>
+#include <utility>
+
+#include "host/entry_json.h"
+#include "platform/foundation/atomic_file.h"
+#include "widget/today/provider.h"
+#include "widget/today/shared_store.h"
+
+namespace brisklane {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The entry shown at `now`: the last one whose date has come, else the first.
+std::size_t currentEntryIndex(const std::vector<AnyEntry>& entries, Date now) {
+  std::size_t current = 0;
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    if (entries[index].date <= now) current = index;
+  }
+  return current;
+}
+
+std::string_view shapeName(WidgetFamily family) {
+  switch (family) {
+    case WidgetFamily::accessoryCircular:
+      return "circle";
+    case WidgetFamily::accessoryInline:
+      return "line";
+    case WidgetFamily::systemSmall:
+    case WidgetFamily::systemMedium:
+      return "roundedRectangle";
+  }
+  return "roundedRectangle";
+}
+
+// Why a Today entry has no summary, as the widget shows it and in detail;
+// nothing for other entries. Reads the store again, so it tells what the
+// store holds now, which is what the provider found unless it changed since.
+std::optional<Json> missingSummaryNote(const AnyEntry& entry) {
+  const auto* today = std::any_cast<TodayEntry>(&entry.value);
+  if (!today || today->payload) return std::nullopt;
+  Json note{{"shown", linkStatus()}};
+  auto inspected = inspectPayload();
+  if (const auto* unavailable = std::get_if<PayloadUnavailable>(&inspected)) {
+    switch (unavailable->cause) {
+      case PayloadUnavailable::Cause::noStore:
+        note["detail"] = "the App Group's store cannot be opened";
+        break;
+      case PayloadUnavailable::Cause::noValue:
+        note["detail"] = "no summary has been published";
+        break;
+      case PayloadUnavailable::Cause::invalid:
+        note["detail"] =
+            "the published summary is invalid: " +
+            (unavailable->error ? unavailable->error->path + " " + unavailable->error->message
+                                : std::string("it cannot be decoded"));
+        break;
+    }
+  } else {
+    note["detail"] = "a valid summary has been published since";
+  }
+  return note;
+}
+
+}  // namespace
+
+struct HomeScreen::PlacedWidget {
+  Placement placement;
+  std::string id;
+  const WidgetConfiguration* widget = nullptr;  // nullptr: no widget of the placement's kind
+  std::optional<WidgetFamily> family;           // nothing: the widget is not offered in it
+  std::string unplaceable;                      // why it can never be drawn; empty when it can
+
+  std::optional<Timeline<AnyEntry>> timeline;
+  std::uint64_t timelineRound = 0;  // the round that asked for `timeline`
+  std::size_t entryIndex = 0;       // the entry shown
+  std::string problem;              // why the last round could not show it as it should
+
+  // What the current picture shows, and where.
+  std::optional<View> drawnTree;
+  std::string_view drawnDevice;
+  std::optional<WidgetScene> scene;
+  Picture picture;
+  Picture previousPicture;
+  bool drawnThisRound = false;
+
+  [[nodiscard]] std::optional<Date> reloadMoment() const {
+    return timeline ? timeline->policy.reloadMoment() : std::nullopt;
+  }
+  // The date of the entry after the one shown, when there is one.
+  [[nodiscard]] std::optional<Date> nextEntryDate() const {
+    if (!timeline || entryIndex + 1 >= timeline->entries.size()) return std::nullopt;
+    return timeline->entries[entryIndex + 1].date;
+  }
+};
+
+HomeScreen::HomeScreen(const std::vector<WidgetConfiguration>& widgets,
+                       const HomeScreenSettings& settings, PictureFormat format,
+                       std::filesystem::path folder, DrawingPool& pool, std::ostream& err)
+    : widgets_(widgets),
+      format_(format),
+      folder_(std::move(folder)),
+      pool_(pool),
+      err_(err),
+      device_(defaultDeviceClass) {
+  setSettings(settings);
+}
+
+HomeScreen::~HomeScreen() = default;
+
+std::string HomeScreen::placementIdentifier(const Placement& placement) {
+  return placement.kind + "-" + placement.family;
+}
+
+void HomeScreen::setSettings(const HomeScreenSettings& settings) {
+  settings_ = settings;
+  device_ = deviceClassNamed(settings.deviceClass).value_or(defaultDeviceClass);
+  setOperatingSystemVersion(settings.systemVersion);
+
+  std::vector<PlacedWidget> placed;
+  placed.reserve(settings.placements.size());
+  for (const Placement& placement : settings.placements) {
+    auto kept = std::find_if(placed_.begin(), placed_.end(),
+                             [&](const PlacedWidget& old) { return old.placement == placement; });
+    if (kept != placed_.end()) {
+      placed.push_back(std::move(*kept));
+      continue;
+    }
+    PlacedWidget widget{.placement = placement, .id = placementIdentifier(placement)};
+    auto found = std::find_if(widgets_.begin(), widgets_.end(), [&](const WidgetConfiguration& w) {
+      return w.kind == placement.kind;
+    });
+    if (found == widgets_.end()) {
+      widget.unplaceable = "no widget of kind '" + placement.kind + "' is installed";
+    } else {
+      widget.widget = &*found;
+      auto family = widgetFamilyNamed(placement.family);
+      if (family && std::find(found->supportedFamilies.begin(), found->supportedFamilies.end(),
+                              *family) != found->supportedFamilies.end()) {
+        widget.family = family;
+      } else {
+        widget.unplaceable = placement.kind + " is not offered in the family '" + placement.family +
+                             "'; its families are: " + familyNames(found->supportedFamilies);
+      }
+    }
+    placed.push_back(std::move(widget));
+  }
+  placed_ = std::move(placed);
+}
+
+const Json& HomeScreen::runRound(RoundReason reason) {
+  ++round_;
+  const Date now = Date::now();
+  const bool reloadAll = reason == RoundReason::start || reason == RoundReason::reloadAllTimelines;
+
+  // Timelines and entries, on this thread: providers and views are cheap
+  // beside drawing, and the view trees decide what must be drawn.
+  struct Drawing {
+    PlacedWidget* placed;
+    View tree;
+    std::optional<WidgetScene> scene;
+    std::optional<std::string> bytes;
+    bool written = false;
+  };
+  std::vector<Drawing> drawings;
+  for (PlacedWidget& placed : placed_) {
+    placed.drawnThisRound = false;
+    if (!placed.unplaceable.empty()) continue;
+    const auto moment = placed.reloadMoment();
+    if (reloadAll || !placed.timeline || (moment && *moment <= now)) {
+      placed.timeline.reset();
+      placed.widget->getTimeline(
+          TimelineProviderContext{.family = *placed.family, .isPreview = false},
+          [&placed](Timeline<AnyEntry> timeline) { placed.timeline = std::move(timeline); });
+      placed.timelineRound = round_;
+    }
+    placed.problem.clear();
+    if (!placed.timeline) {
+      placed.problem = "the provider answered no timeline";
+      continue;
+    }
+    if (placed.timeline->entries.empty()) {
+      placed.problem = "the provider answered no entry";
+      continue;
+    }
+    placed.entryIndex = currentEntryIndex(placed.timeline->entries, now);
+    View tree = evaluated(placed.widget->content(placed.timeline->entries[placed.entryIndex]),
+                          EnvironmentValues{.widgetFamily = *placed.family});
+    if (placed.drawnTree && *placed.drawnTree == tree && placed.drawnDevice == device_.name) {
+      continue;
+    }
+    drawings.push_back(Drawing{.placed = &placed, .tree = std::move(tree)});
+  }
+
+  std::vector<std::function<void()>> tasks;
+  tasks.reserve(drawings.size());
+  for (Drawing& drawing : drawings) {
+    tasks.emplace_back([&drawing, family = *drawing.placed->family, device = device_,
+                        format = format_,
+                        path = folder_ / (drawing.placed->id + std::string(extension(format_)))] {
+      drawing.scene = makeScene(drawing.tree, family, device);
+      drawing.bytes = renderPicture(*drawing.scene, format);
+      drawing.written = drawing.bytes && writeFileAtomically(path, *drawing.bytes);
+    });
+  }
+  pool_.runAll(std::move(tasks));
+
+  for (Drawing& drawing : drawings) {
+    PlacedWidget& placed = *drawing.placed;
+    if (!drawing.bytes) {
+      placed.problem = "the picture could not be drawn";
+      continue;
+    }
+    if (!drawing.written) {
+      err_ << "error: cannot write the picture of " << placed.id << " in " << folder_.string()
+           << '\n';
+    }
+    placed.previousPicture = std::move(placed.picture);
+    placed.picture =
+        Picture{.version = round_,
+                .format = format_,
+                .bytes = std::make_shared<const std::string>(std::move(*drawing.bytes))};
+    placed.drawnTree = std::move(drawing.tree);
+    placed.drawnDevice = device_.name;
+    placed.scene = std::move(drawing.scene);
+    placed.drawnThisRound = true;
+  }
+
+  Json widgets = Json::array();
+  for (const PlacedWidget& placed : placed_) widgets.push_back(widgetReport(placed));
+  const std::optional<Date> next = nextMoment();
+  manifest_ = Json{{"round", round_},
+                   {"reason", name(reason)},
+                   {"now", now.iso8601()},
+                   {"deviceClass", device_.name},
+                   {"systemVersion", settings_.systemVersion.text()},
+                   {"format", extension(format_).substr(1)},
+                   {"nextMoment", next ? Json(next->iso8601()) : Json(nullptr)},
+                   {"widgets", std::move(widgets)}};
+  const std::filesystem::path manifestPath = folder_ / "manifest.json";
+  if (!writeFileAtomically(manifestPath,
+                           manifest_.dump(2, ' ', false, Json::error_handler_t::replace) + "\n")) {
+    err_ << "error: cannot write " << manifestPath.string() << '\n';
+  }
+  return manifest_;
+}
+
+Json HomeScreen::widgetReport(const PlacedWidget& placed) const {
+  Json shown{
+      {"id", placed.id}, {"kind", placed.placement.kind}, {"family", placed.placement.family}};
+  if (placed.family) {
+    const Size size = familySize(device_, *placed.family);
+    shown["size"] = {{"width", size.width}, {"height", size.height}};
+    shown["shape"] = shapeName(*placed.family);
+    if (!isAccessory(*placed.family)) shown["cornerRadius"] = device_.widgetCornerRadius;
+  }
+  if (!placed.unplaceable.empty()) {
+    shown["error"] = placed.unplaceable;
+    return shown;
+  }
+  if (!placed.problem.empty()) shown["error"] = placed.problem;
+  if (placed.picture.bytes) {
+    shown["picture"] = (folder_ / (placed.id + std::string(extension(format_)))).string();
+    shown["pictureVersion"] = placed.picture.version;
+    shown["drawn"] = placed.drawnThisRound;
+  }
+  if (placed.timeline) {
+    shown["timelineRound"] = placed.timelineRound;
+    if (!placed.timeline->entries.empty()) {
+      const AnyEntry& entry = placed.timeline->entries[placed.entryIndex];
+      shown["entry"] = entryJson(entry);
+      if (auto note = missingSummaryNote(entry)) shown["missingSummary"] = std::move(*note);
+      shown["entryIndex"] = placed.entryIndex;
+      shown["entryCount"] = placed.timeline->entries.size();
+    }
+    shown["policy"] = policyJson(placed.timeline->policy);
+    const auto moment = placed.reloadMoment();
+    shown["nextReload"] = moment ? Json(moment->iso8601()) : Json(nullptr);
+  }
+  if (placed.scene) {
+    if (auto region = tapRegion(*placed.scene)) {
+      const Rect& bounds = region->bounds;
+      shown["tapTarget"] = {{"x", bounds.origin.x},
+                            {"y", bounds.origin.y},
+                            {"width", bounds.size.width},
+                            {"height", bounds.size.height},
+                            {"url", region->url.absoluteString}};
+    }
+  }
+  return shown;
+}
+
+std::optional<Date> HomeScreen::nextMoment() const {
+  std::optional<Date> earliest;
+  auto consider = [&earliest](std::optional<Date> moment) {
+    if (moment && (!earliest || *moment < *earliest)) earliest = moment;
+  };
+  for (const PlacedWidget& placed : placed_) {
+    consider(placed.reloadMoment());
+    consider(placed.nextEntryDate());
+  }
+  return earliest;
+}
+
+std::optional<RoundReason> HomeScreen::dueAt(Date now) const {
+  std::optional<RoundReason> due;
+  for (const PlacedWidget& placed : placed_) {
+    if (auto moment = placed.reloadMoment(); moment && *moment <= now) {
+      return RoundReason::reloadMoment;
+    }
+    if (auto date = placed.nextEntryDate(); date && *date <= now) due = RoundReason::entryDate;
+  }
+  return due;
+}
+
+std::optional<Picture> HomeScreen::picture(std::string_view id, std::uint64_t version) const {
+  for (const PlacedWidget& placed : placed_) {
+    if (placed.id != id) continue;
+    for (const Picture* candidate : {&placed.picture, &placed.previousPicture}) {
+      if (candidate->bytes && candidate->version == version) return *candidate;
+    }
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::variant<URL, std::string> HomeScreen::tap(std::string_view id, Point point) const {
+  for (const PlacedWidget& placed : placed_) {
+    if (placed.id != id) continue;
+    if (!placed.scene) return "the widget " + placed.id + " is not drawn";
+    if (auto url = urlAt(*placed.scene, point)) return *url;
+    std::ostringstream reason;
+    reason << "nothing opens at (" << point.x << ", " << point.y << ") of " << placed.id;
+    return std::move(reason).str();
+  }
+  return "no widget " + std::string(id) + " is placed";
+}
+
+}  // namespace brisklane

@@ -1,0 +1,112 @@
+// The home screen's settings: what a fresh device places, what the file and
+// the page may say, and how the file is kept.
+#include "host/home_screen_settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "tests/support/temporary_device.h"
+#include "widget/widget_bundle.h"
+
+namespace brisklane {
+namespace {
+
+const std::vector<WidgetConfiguration> widgets = BrisklaneWidgetBundle{}.body();
+
+TEST(HomeScreenSettings, AFreshDevicePlacesEachWidgetInEachOfItsFamilies) {
+  const HomeScreenSettings settings = defaultHomeScreen(widgets);
+  EXPECT_EQ(settings.placements,
+            (std::vector<Placement>{{"BrisklaneWidget", "systemSmall"},
+                                    {"BrisklaneWidget", "systemMedium"},
+                                    {"BrisklaneVoiceWidget", "accessoryCircular"},
+                                    {"BrisklaneVoiceWidget", "accessoryInline"},
+                                    {"BrisklaneVoiceWidget", "systemSmall"}}));
+  EXPECT_EQ(settings.deviceClass, "393x852");
+  EXPECT_EQ(settings.systemVersion, defaultOperatingSystemVersion);
+}
+
+TEST(HomeScreenSettings, DecodeWhatIsEncoded) {
+  const HomeScreenSettings settings{
+      .placements = {{"BrisklaneVoiceWidget", "accessoryInline"}, {"Gone", "systemLarge"}},
+      .deviceClass = "375x667",
+      .systemVersion = {16, 4, 1}};
+  const std::string text = encodeHomeScreenSettings(settings);
+  EXPECT_EQ(std::get<HomeScreenSettings>(decodeHomeScreenSettings(text)), settings);
+  EXPECT_NE(text.find(R"("systemVersion": "16.4.1")"), std::string::npos) << text;
+}
+
+TEST(HomeScreenSettings, KeepsAPlacementNamedTwiceOnceWhereItFirstAppears) {
+  auto decoded = decodeHomeScreenSettings(
+      R"({"placements":[{"kind":"A","family":"systemSmall"},{"kind":"B","family":"systemSmall"},)"
+      R"({"kind":"A","family":"systemSmall"}],"deviceClass":"393x852","systemVersion":"17"})");
+  EXPECT_EQ(std::get<HomeScreenSettings>(decoded).placements,
+            (std::vector<Placement>{{"A", "systemSmall"}, {"B", "systemSmall"}}));
+}
+
+TEST(HomeScreenSettings, RefusesWhatIsNotASetup) {
+  const std::string valid = R"("deviceClass":"393x852","systemVersion":"17.4")";
+  std::string tooMany = R"({"placements":[)";
+  for (std::size_t index = 0; index <= maximumPlacements; ++index) {
+    tooMany += (index ? "," : "") + std::string(R"({"kind":"K)") + std::to_string(index) +
+               R"(","family":"systemSmall"})";
+  }
+  tooMany += "]," + valid + "}";
+  const std::pair<std::string, std::string> cases[] = {
+      {"[]", "the settings are not a JSON object"},
+      {"{", "the settings are not a JSON object"},
+      {"{\"placements\":[]," + std::string("\"deviceClass\":\"393x852\"}"),
+       "\"systemVersion\" is missing"},
+      {R"({"placements":{},)" + valid + "}", "\"placements\" must be an array"},
+      {R"({"placements":[{"kind":"A"}],)" + valid + "}",
+       "each placement must be an object with the strings \"kind\" and \"family\""},
+      {R"({"placements":[{"kind":1,"family":"systemSmall"}],)" + valid + "}",
+       "each placement must be an object with the strings \"kind\" and \"family\""},
+      {R"({"placements":[],"deviceClass":"1x1","systemVersion":"17.4"})",
+       "\"deviceClass\" must name a device class"},
+      {R"({"placements":[],"deviceClass":"393x852","systemVersion":"seventeen"})",
+       "\"systemVersion\" must be a version such as \"17.4\""},
+      {R"({"placements":[],"deviceClass":"393x852","systemVersion":17.4})",
+       "\"systemVersion\" must be a version such as \"17.4\""},
+      {tooMany, "a home screen holds at most 32 widgets"},
+  };
+  for (const auto& [json, reason] : cases) {
+    auto decoded = decodeHomeScreenSettings(json);
+    ASSERT_TRUE(std::holds_alternative<std::string>(decoded)) << json;
+    EXPECT_EQ(std::get<std::string>(decoded), reason) << json;
+  }
+}
+
+TEST(HomeScreenSettings, AreKeptPrivatelyInTheDeviceFolder) {
+  testing::TemporaryDevice device;
+  LoadedHomeScreenSettings none = loadHomeScreenSettings(widgets);
+  EXPECT_EQ(none.settings, defaultHomeScreen(widgets));
+  EXPECT_EQ(none.problem, "");
+
+  HomeScreenSettings settings = defaultHomeScreen(widgets);
+  settings.placements.pop_back();
+  settings.deviceClass = "430x932";
+  ASSERT_TRUE(saveHomeScreenSettings(settings));
+  EXPECT_EQ(homeScreenSettingsPath(), device.root() / "home-screen.json");
+  struct stat status {};
+  ASSERT_EQ(::stat(homeScreenSettingsPath().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  LoadedHomeScreenSettings loaded = loadHomeScreenSettings(widgets);
+  EXPECT_EQ(loaded.settings, settings);
+  EXPECT_EQ(loaded.problem, "");
+}
+
+TEST(HomeScreenSettings, ABrokenFileGivesTheDefaultsAndSaysSoWithoutTouchingIt) {
+  testing::TemporaryDevice device;
+  { std::ofstream(homeScreenSettingsPath()) << R"({"placements":[],"deviceClass":"9x9"})"; }
+  LoadedHomeScreenSettings loaded = loadHomeScreenSettings(widgets);
+  EXPECT_EQ(loaded.settings, defaultHomeScreen(widgets));
+  EXPECT_EQ(loaded.problem, homeScreenSettingsPath().string() +
+                                ": \"systemVersion\" is missing; using the default home screen");
+  EXPECT_EQ(testing::readFile(homeScreenSettingsPath()),
+            R"({"placements":[],"deviceClass":"9x9"})");
+}
+
+}  // namespace
+}  // namespace brisklane

@@ -1,0 +1,341 @@
+// The host's home screen: which providers a round asks, which pictures it
+// draws again, what the manifest says and what a tap finds. The real
+// bundle's widgets run on a fresh device under a clock the test moves; the
+// pictures are drawn on a pool of two threads, as `serve` draws them.
+#include "host/home_screen.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <sstream>
+
+#include "platform/foundation/user_defaults.h"
+#include "tests/support/temporary_device.h"
+#include "widget/today/app_group.h"
+#include "widget/widget_bundle.h"
+
+namespace brisklane {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using namespace std::chrono_literals;
+
+std::atomic<Date::Clock::rep> clockTicks{0};
+Date testNow() {
+  return Date{Date::Clock::time_point(Date::Clock::duration(clockTicks.load()))};
+}
+const Date startMoment = *Date::fromIso8601("2026-12-07T18:00:00Z");
+
+const Json* widgetOf(const Json& manifest, std::string_view id) {
+  for (const Json& widget : manifest["widgets"]) {
+    if (widget["id"] == id) return &widget;
+  }
+  ADD_FAILURE() << "no widget " << id << " in " << manifest.dump();
+  return nullptr;
+}
+
+struct FileIdentity {
+  ino_t inode;
+  timespec modified;
+  friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+    return a.inode == b.inode && a.modified.tv_sec == b.modified.tv_sec &&
+           a.modified.tv_nsec == b.modified.tv_nsec;
+  }
+};
+std::optional<FileIdentity> identity(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return FileIdentity{status.st_ino, status.st_mtim};
+}
+
+class HomeScreenRounds : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setTime(startMoment);
+    setClock(&testNow);
+  }
+  void TearDown() override {
+    setClock(nullptr);
+    setOperatingSystemVersion(defaultOperatingSystemVersion);
+  }
+
+  static void setTime(Date moment) { clockTicks.store(moment.instant.time_since_epoch().count()); }
+  static void advance(std::chrono::minutes minutes) { setTime(Date{testNow().instant + minutes}); }
+
+  HomeScreen& screen(std::optional<HomeScreenSettings> settings = std::nullopt) {
+    screen_ = std::make_unique<HomeScreen>(widgets_, settings.value_or(defaultHomeScreen(widgets_)),
+                                           PictureFormat::png, folder(), pool_, problems_);
+    return *screen_;
+  }
+
+  static void publish(std::string_view summary) {
+    ASSERT_TRUE(UserDefaults::open(appGroupIdentifier)->set(summary, todayKey));
+  }
+
+  std::filesystem::path folder() const { return device_.root() / "widgets"; }
+
+  testing::TemporaryDevice device_;
+  std::vector<WidgetConfiguration> widgets_ = BrisklaneWidgetBundle{}.body();
+  DrawingPool pool_{1};
+  std::ostringstream problems_;
+  std::unique_ptr<HomeScreen> screen_;
+};
+
+TEST_F(HomeScreenRounds, FirstRoundShowsEveryPlacedWidgetAndWritesTheManifest) {
+  ASSERT_TRUE(makeFolders(folder()));
+  const Json& manifest = screen().runRound(RoundReason::start);
+
+  EXPECT_EQ(manifest["round"], 1);
+  EXPECT_EQ(manifest["reason"], "start");
+  EXPECT_EQ(manifest["now"], startMoment.iso8601());
+  ASSERT_EQ(manifest["widgets"].size(), 5u);
+  for (const Json& widget : manifest["widgets"]) {
+    EXPECT_FALSE(widget.contains("error")) << widget;
+    EXPECT_EQ(widget["pictureVersion"], 1) << widget;
+    EXPECT_EQ(widget["drawn"], true) << widget;
+    EXPECT_EQ(widget["timelineRound"], 1) << widget;
+    const auto bytes = testing::readFile(widget["picture"].get<std::string>());
+    ASSERT_TRUE(bytes) << widget;
+    EXPECT_EQ(*screen_->picture(widget["id"].get<std::string>(), 1)->bytes, *bytes);
+  }
+  const Json* today = widgetOf(manifest, "BrisklaneWidget-systemMedium");
+  ASSERT_TRUE(today);
+  EXPECT_EQ((*today)["size"], Json({{"width", 338}, {"height", 158}}));
+  EXPECT_EQ((*today)["shape"], "roundedRectangle");
+  EXPECT_EQ((*today)["policy"]["kind"], "after");
+  EXPECT_EQ((*today)["nextReload"], (*today)["policy"]["date"]);
+  EXPECT_EQ((*today)["tapTarget"]["url"], "brisklane://today");
+  EXPECT_EQ((*widgetOf(manifest, "BrisklaneVoiceWidget-accessoryCircular"))["shape"], "circle");
+  EXPECT_EQ((*widgetOf(manifest, "BrisklaneVoiceWidget-systemSmall"))["nextReload"], nullptr);
+  EXPECT_EQ(Json::parse(*testing::readFile(folder() / "manifest.json")), manifest);
+  EXPECT_EQ(problems_.str(), "");
+}
+
+TEST_F(HomeScreenRounds, APublishedSummaryRedrawsOnlyTheTodayPictures) {
+  ASSERT_TRUE(makeFolders(folder()));
+  screen().runRound(RoundReason::start);
+  const auto quickAdd = folder() / "BrisklaneVoiceWidget-systemSmall.png";
+  const auto quickAddBefore = identity(quickAdd);
+  const auto todayBefore = testing::readFile(folder() / "BrisklaneWidget-systemSmall.png");
+
+  publish(R"({"tier":"urgent","count":2,"items":[{"title":"Renew passport"}]})");
+  const Json& manifest = screen_->runRound(RoundReason::reloadAllTimelines);
+
+  for (const Json& widget : manifest["widgets"]) {
+    const bool today = widget["kind"] == "BrisklaneWidget";
+    EXPECT_EQ(widget["timelineRound"], 2) << "every timeline is asked for again: " << widget;
+    EXPECT_EQ(widget["drawn"], today) << widget;
+    EXPECT_EQ(widget["pictureVersion"], today ? 2 : 1) << widget;
+  }
+  EXPECT_EQ(identity(quickAdd), quickAddBefore) << "the Quick-add picture was rewritten";
+  EXPECT_NE(testing::readFile(folder() / "BrisklaneWidget-systemSmall.png"), todayBefore);
+  EXPECT_EQ((*widgetOf(manifest, "BrisklaneWidget-systemSmall"))["entry"]["payload"]["count"], 2);
+
+  // The same summary again changes no view: nothing is drawn.
+  publish(R"({"tier":"urgent","count":2,"items":[{"title":"Renew passport"}]})");
+  for (const Json& widget : screen_->runRound(RoundReason::reloadAllTimelines)["widgets"]) {
+    EXPECT_EQ(widget["drawn"], false) << widget;
+  }
+}
+
+TEST_F(HomeScreenRounds, AReloadMomentAsksOnlyTheWidgetsWhoseMomentHasCome) {
+  ASSERT_TRUE(makeFolders(folder()));
+  HomeScreen& home = screen();
+  home.runRound(RoundReason::start);
+  const Date reloadMoment = *Date::fromIso8601("2026-12-07T18:30:00Z");
+  EXPECT_EQ(home.nextMoment(), reloadMoment) << "the Today timeline asks again after 30 minutes";
+  EXPECT_EQ(home.dueAt(testNow()), std::nullopt);
+
+  advance(29min);
+  EXPECT_EQ(home.dueAt(testNow()), std::nullopt);
+  advance(2min);
+  ASSERT_EQ(home.dueAt(testNow()), RoundReason::reloadMoment);
+  const Json& manifest = home.runRound(RoundReason::reloadMoment);
+
+  for (const Json& widget : manifest["widgets"]) {
+    const bool today = widget["kind"] == "BrisklaneWidget";
+    EXPECT_EQ(widget["timelineRound"], today ? 2 : 1) << widget;
+  }
+  EXPECT_EQ(home.nextMoment(), *Date::fromIso8601("2026-12-07T19:01:00Z"));
+  EXPECT_EQ(manifest["nextMoment"], "2026-12-07T19:01:00.000Z");
+}
+
+TEST_F(HomeScreenRounds, NewSettingsAskNewPlacementsAndRedrawAtTheNewSize) {
+  ASSERT_TRUE(makeFolders(folder()));
+  HomeScreen& home = screen(
+      HomeScreenSettings{.placements = {{.kind = "BrisklaneWidget", .family = "systemSmall"}},
+                         .deviceClass = "393x852",
+                         .systemVersion = defaultOperatingSystemVersion});
+  home.runRound(RoundReason::start);
+
+  home.setSettings(HomeScreenSettings{
+      .placements = {{.kind = "BrisklaneVoiceWidget", .family = "accessoryInline"},
+                     {.kind = "BrisklaneWidget", .family = "systemSmall"}},
+      .deviceClass = "430x932",
+      .systemVersion = {16, 4, 0}});
+  EXPECT_EQ(operatingSystemVersion(), (OperatingSystemVersion{16, 4, 0}));
+  const Json& manifest = home.runRound(RoundReason::settings);
+
+  ASSERT_EQ(manifest["widgets"].size(), 2u);
+  EXPECT_EQ(manifest["widgets"][0]["id"], "BrisklaneVoiceWidget-accessoryInline");
+  EXPECT_EQ(manifest["widgets"][0]["timelineRound"], 2);
+  EXPECT_EQ(manifest["widgets"][1]["timelineRound"], 1) << "a kept placement keeps its timeline";
+  EXPECT_EQ(manifest["widgets"][1]["drawn"], true) << "the device class changed its size";
+  EXPECT_EQ(manifest["widgets"][1]["size"]["width"], 170);
+  EXPECT_EQ(manifest["deviceClass"], "430x932");
+  EXPECT_EQ(manifest["systemVersion"], "16.4.0");
+}
+
+TEST_F(HomeScreenRounds, APlacementThatCannotBeDrawnSaysWhy) {
+  ASSERT_TRUE(makeFolders(folder()));
+  HomeScreen& home = screen(
+      HomeScreenSettings{.placements = {{.kind = "Removed", .family = "systemSmall"},
+                                        {.kind = "BrisklaneVoiceWidget", .family = "systemMedium"},
+                                        {.kind = "BrisklaneWidget", .family = "systemSmall"}},
+                         .deviceClass = "393x852",
+                         .systemVersion = defaultOperatingSystemVersion});
+  const Json& manifest = home.runRound(RoundReason::start);
+
+  EXPECT_EQ(manifest["widgets"][0]["error"], "no widget of kind 'Removed' is installed");
+  EXPECT_EQ(manifest["widgets"][1]["error"],
+            "BrisklaneVoiceWidget is not offered in the family 'systemMedium'; its families are: "
+            "accessoryCircular, accessoryInline, systemSmall");
+  EXPECT_FALSE(manifest["widgets"][1].contains("pictureVersion"));
+  EXPECT_FALSE(manifest["widgets"][2].contains("error"));
+  EXPECT_EQ(std::get<std::string>(home.tap("Removed-systemSmall", Point{10, 10})),
+            "the widget Removed-systemSmall is not drawn");
+}
+
+TEST_F(HomeScreenRounds, KeepsThePictureBeforeTheCurrentOneAndNoOlder) {
+  ASSERT_TRUE(makeFolders(folder()));
+  HomeScreen& home = screen();
+  const std::string id = "BrisklaneWidget-systemSmall";
+  home.runRound(RoundReason::start);
+  publish(R"({"count":1,"items":[]})");
+  home.runRound(RoundReason::reloadAllTimelines);
+  EXPECT_TRUE(home.picture(id, 1));
+  EXPECT_TRUE(home.picture(id, 2));
+  EXPECT_FALSE(home.picture(id, 3));
+  EXPECT_FALSE(home.picture("BrisklaneWidget-accessoryInline", 1)) << "not placed";
+
+  publish(R"({"count":2,"items":[]})");
+  home.runRound(RoundReason::reloadAllTimelines);
+  EXPECT_FALSE(home.picture(id, 1));
+  EXPECT_EQ(home.picture(id, 3)->format, PictureFormat::png);
+  EXPECT_TRUE(home.picture("BrisklaneVoiceWidget-systemSmall", 1)) << "never redrawn";
+}
+
+TEST_F(HomeScreenRounds, TapsFindTheURLOfTheWidgetUnderThePoint) {
+  ASSERT_TRUE(makeFolders(folder()));
+  HomeScreen& home = screen();
+  home.runRound(RoundReason::start);
+
+  EXPECT_EQ(std::get<URL>(home.tap("BrisklaneWidget-systemMedium", Point{200, 80})).absoluteString,
+            "brisklane://today");
+  EXPECT_EQ(
+      std::get<URL>(home.tap("BrisklaneVoiceWidget-systemSmall", Point{79, 79})).absoluteString,
+      "brisklane://voice");
+  EXPECT_EQ(std::get<std::string>(home.tap("BrisklaneVoiceWidget-accessoryCircular", Point{1, 1})),
+            "nothing opens at (1, 1) of BrisklaneVoiceWidget-accessoryCircular");
+  EXPECT_EQ(std::get<std::string>(home.tap("Nothing-systemSmall", Point{1, 1})),
+            "no widget Nothing-systemSmall is placed");
+}
+
+TEST_F(HomeScreenRounds, SaysWhyTheTodayWidgetHasNoSummary) {
+  ASSERT_TRUE(makeFolders(folder()));
+  HomeScreen& home = screen();
+  const Json first = home.runRound(RoundReason::start);
+  const Json* today = widgetOf(first, "BrisklaneWidget-systemSmall");
+  ASSERT_TRUE(today);
+  EXPECT_EQ((*today)["entry"]["payload"], nullptr);
+  EXPECT_TRUE((*today)["missingSummary"]["detail"] == "no summary has been published" ||
+              (*today)["missingSummary"]["detail"] == "the App Group's store cannot be opened")
+      << *today;
+
+  publish(R"({"count":"three","items":[]})");
+  const Json& manifest = home.runRound(RoundReason::reloadAllTimelines);
+  today = widgetOf(manifest, "BrisklaneWidget-systemSmall");
+  EXPECT_EQ((*today)["missingSummary"]["shown"], "App can't share data");
+  EXPECT_TRUE((*today)["missingSummary"]["detail"].get<std::string>().starts_with(
+      "the published summary is invalid: $.count"))
+      << *today;
+  EXPECT_FALSE(widgetOf(manifest, "BrisklaneVoiceWidget-systemSmall")->contains("missingSummary"));
+}
+
+// A widget of the test's own whose timeline holds entries for later moments.
+WidgetConfiguration laterEntriesWidget(std::atomic<int>& timelinesAsked, bool answersEntries) {
+  return WidgetConfiguration{
+      .kind = "Later",
+      .displayName = {.key = "Later", .argument = {}},
+      .description = {.key = "", .argument = {}},
+      .supportedFamilies = {WidgetFamily::systemSmall},
+      .placeholder =
+          [](const TimelineProviderContext&) { return AnyEntry{.date = Date::now(), .value = 0}; },
+      .getSnapshot =
+          [](const TimelineProviderContext&, Completion<AnyEntry> completion) {
+            std::move(completion)(AnyEntry{.date = Date::now(), .value = 0});
+          },
+      .getTimeline =
+          [&timelinesAsked, answersEntries](const TimelineProviderContext&,
+                                            Completion<Timeline<AnyEntry>> completion) {
+            ++timelinesAsked;
+            Timeline<AnyEntry> timeline{.entries = {}, .policy = TimelineReloadPolicy::never()};
+            if (answersEntries) {
+              for (int minutes : {0, 10, 20}) {
+                timeline.entries.push_back(
+                    AnyEntry{.date = Date{Date::now().instant + std::chrono::minutes(minutes)},
+                             .value = minutes});
+              }
+            }
+            std::move(completion)(std::move(timeline));
+          },
+      .content = [](const AnyEntry& entry) -> View {
+        return Text::verbatim(std::to_string(std::any_cast<int>(entry.value)) + " minutes");
+      },
+  };
+}
+
+TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesWithoutAskingAgain) {
+  ASSERT_TRUE(makeFolders(folder()));
+  std::atomic<int> asked{0};
+  widgets_ = {laterEntriesWidget(asked, true)};
+  HomeScreen& home = screen();
+  Json manifest = home.runRound(RoundReason::start);
+  EXPECT_EQ(manifest["widgets"][0]["entryIndex"], 0);
+  EXPECT_EQ(manifest["widgets"][0]["entryCount"], 3);
+  EXPECT_EQ(home.nextMoment(), *Date::fromIso8601("2026-12-07T18:10:00Z"));
+
+  advance(10min);
+  ASSERT_EQ(home.dueAt(testNow()), RoundReason::entryDate);
+  manifest = home.runRound(RoundReason::entryDate);
+  EXPECT_EQ(manifest["widgets"][0]["entryIndex"], 1);
+  EXPECT_EQ(manifest["widgets"][0]["drawn"], true);
+  EXPECT_EQ(asked, 1);
+
+  advance(30min);
+  EXPECT_EQ(home.runRound(RoundReason::entryDate)["widgets"][0]["entryIndex"], 2);
+  EXPECT_EQ(home.nextMoment(), std::nullopt) << "the last entry stays; the policy is never";
+}
+
+TEST_F(HomeScreenRounds, AProviderWithoutEntriesIsReported) {
+  ASSERT_TRUE(makeFolders(folder()));
+  std::atomic<int> asked{0};
+  widgets_ = {laterEntriesWidget(asked, false)};
+  const Json& manifest = screen().runRound(RoundReason::start);
+  EXPECT_EQ(manifest["widgets"][0]["error"], "the provider answered no entry");
+  EXPECT_FALSE(manifest["widgets"][0].contains("pictureVersion"));
+}
+
+TEST_F(HomeScreenRounds, ReportsPicturesItCannotWrite) {
+  // No folder: the pictures stay in memory, and the host says what failed.
+  const Json& manifest = screen().runRound(RoundReason::start);
+  EXPECT_EQ(manifest["widgets"][0]["pictureVersion"], 1);
+  EXPECT_NE(problems_.str().find("error: cannot write the picture of BrisklaneWidget-systemSmall"),
+            std::string::npos)
+      << problems_.str();
+  EXPECT_NE(problems_.str().find("manifest.json"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace brisklane
