@@ -1,177 +1,351 @@
-// `serve`: the widget host as a home screen runs it. It shows every widget in
-// every family it is offered in: asks the provider for a timeline, draws the
-// entry to `$BRISKLANE_HOME/widgets/KIND-FAMILY.png` (or .svg) and lists what
-// it drew in `widgets/manifest.json`. It asks again when the earliest reload
-// moment of those timelines has come, and at once when the application asks
-// for all timelines to be reloaded: a datagram on `run/widget-host.sock`.
-// Requests that arrive together are served by one round. Each round is also
-// printed as one JSON line. SIGTERM or SIGINT ends it; it removes its socket
-// on the way out. One host serves a device at a time.
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
+// `serve`: the widget host as a home screen runs it. It shows every placed
+// widget (home_screen.h): asks the providers for timelines, draws each
+// widget's current entry to `$BRISKLANE_HOME/widgets/KIND-FAMILY.png` (or
+// .svg) and lists what it shows in `widgets/manifest.json`, also printed as
+// one JSON line a round. It runs a round again when a reload moment or an
+// entry's date comes, and at once when the application asks for all
+// timelines to be reloaded: a datagram on `run/widget-host.sock`; requests
+// that arrive together are served by one round. With `--http` it also serves
+// the home-screen page (home_screen_page.h), whose address is then the first
+// line it prints.
+//
+// Everything runs on one Asio event loop on the main thread: the reload
+// socket, the timer, the stop signals, the page and the reaping of the
+// applications that taps start. A round runs to its end before the loop
+// goes on, so SIGTERM or SIGINT never cuts one short; the host then removes
+// its socket and ends with exit code 0. One host serves a device at a time.
+#include <fcntl.h>
 #include <sys/un.h>
-#include <unistd.h>
+#include <sys/wait.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <array>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/local/datagram_protocol.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
 
-#include "host/entry_json.h"
+#include "host/home_screen.h"
+#include "host/home_screen_page.h"
+#include "host/host_clock.h"
 #include "host/host_command.h"
-#include "host/picture_output.h"
+#include "host/open_in_app.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/widgetkit/widget_center.h"
 
 namespace brisklane {
 namespace {
 
+namespace net = boost::asio;
+using DatagramSocket = net::local::datagram_protocol::socket;
 using Json = nlohmann::ordered_json;
 
 struct ServeOptions {
   std::string device{defaultDeviceClass.name};
   std::string format = "png";
+  bool http = false;
+  std::uint16_t port = 0;
+  const CLI::Option* deviceOption = nullptr;     // whether --device was given
+  const CLI::Option* osVersionOption = nullptr;  // whether the global --os-version was given
 };
 
-// Owns a descriptor; closes it when it goes.
-struct Descriptor {
-  int value = -1;
-  explicit Descriptor(int descriptor) : value(descriptor) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (value >= 0) ::close(value);
-  }
-};
+// How long a started `App open URL` may take before it counts as the
+// application it launched rather than a hand-over to a running one.
+constexpr std::chrono::seconds launchPatience{2};
+// The timer wakes at least this often, so that a change of the system's
+// clock delays no reload moment for long.
+constexpr std::chrono::seconds longestWait{60};
 
-std::optional<sockaddr_un> socketAddress(const std::filesystem::path& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string text = path.string();
-  if (text.size() >= sizeof address.sun_path) return std::nullopt;
-  std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
-  return address;
-}
-
-bool bindTo(int descriptor, const sockaddr_un& address) {
-  return ::bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-}
-
-// The socket reload requests arrive on. A socket file left by a host that
-// died is taken over; one that a live host answers on is not.
-std::unique_ptr<Descriptor> bindReloadSocket(const HostContext& context,
-                                             const std::filesystem::path& path) {
-  const std::optional<sockaddr_un> address = socketAddress(path);
-  if (!address) {
-    context.err << "error: the device root is too long for a socket: " << path.string() << '\n';
-    return nullptr;
-  }
-  if (!makeFolders(path.parent_path())) {
-    context.err << "error: cannot make the folder " << path.parent_path().string() << '\n';
-    return nullptr;
-  }
-  auto socket =
-      std::make_unique<Descriptor>(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (socket->value < 0) {
-    context.err << "error: cannot make a socket: " << std::strerror(errno) << '\n';
-    return nullptr;
-  }
-  bool bound = bindTo(socket->value, *address);
-  if (!bound && errno == EADDRINUSE) {
-    Descriptor probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (::connect(probe.value, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) ==
-        0) {
-      context.err << "error: another widget host serves this device (" << path.string() << ")\n";
-      return nullptr;
+// The socket that reload requests arrive on. A socket file left by a host
+// that died is taken over; one that a live host answers on is not.
+class ReloadRequests {
+ public:
+  static std::variant<std::unique_ptr<ReloadRequests>, std::string> bind(
+      net::io_context& context, const std::filesystem::path& path) {
+    using Endpoint = net::local::datagram_protocol::endpoint;
+    if (path.string().size() >= sizeof(sockaddr_un::sun_path)) {
+      return "the device root is too long for a socket: " + path.string();
     }
-    ::unlink(path.c_str());
-    bound = bindTo(socket->value, *address);
+    if (!makeFolders(path.parent_path())) {
+      return "cannot make the folder " + path.parent_path().string();
+    }
+    std::unique_ptr<ReloadRequests> requests(new ReloadRequests(context, path));
+    DatagramSocket& socket = requests->socket_;
+    boost::system::error_code error;
+    socket.open(net::local::datagram_protocol(), error);
+    if (error) return "cannot make a socket: " + error.message();
+    ::fcntl(socket.native_handle(), F_SETFD, FD_CLOEXEC);  // not for the applications taps start
+    socket.bind(Endpoint(path.string()), error);
+    if (error == net::error::address_in_use) {
+      DatagramSocket probe(context);
+      boost::system::error_code probeError;
+      probe.open(net::local::datagram_protocol(), probeError);
+      if (!probeError) probe.connect(Endpoint(path.string()), probeError);
+      if (!probeError) return "another widget host serves this device (" + path.string() + ")";
+      std::error_code removeError;
+      std::filesystem::remove(path, removeError);
+      socket.bind(Endpoint(path.string()), error);
+    }
+    if (error) return "cannot listen on " + path.string() + ": " + error.message();
+    requests->bound_ = true;
+    std::error_code modeError;
+    std::filesystem::permissions(
+        path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, modeError);
+    socket.non_blocking(true, error);
+    return requests;
   }
-  if (!bound) {
-    context.err << "error: cannot listen on " << path.string() << ": " << std::strerror(errno)
-                << '\n';
-    return nullptr;
-  }
-  ::chmod(path.c_str(), 0600);
-  return socket;
-}
 
-// Whether a reload of all timelines was asked for; reads every datagram
-// waiting, so that a burst of requests makes one round.
-bool drainReloadRequests(int socket) {
-  bool requested = false;
-  char message[64];
-  while (true) {
-    ssize_t size = ::recv(socket, message, sizeof message, MSG_DONTWAIT);
-    if (size < 0) break;
-    requested |= std::string_view(message, static_cast<size_t>(size)) == reloadAllTimelinesMessage;
+  ~ReloadRequests() {
+    boost::system::error_code ignored;
+    socket_.close(ignored);
+    std::error_code notRemoved;
+    if (bound_) std::filesystem::remove(path_, notRemoved);
   }
-  return requested;
-}
 
-struct Round {
-  Json report;                     // what the round showed, for the manifest and the log
-  std::optional<Date> nextReload;  // the earliest `.after` moment among the timelines
+  // Calls `onReload` on the loop each time requests to reload all timelines
+  // have arrived: every datagram waiting is read first, so that a burst makes
+  // one call.
+  void listen(std::function<void()> onReload) {
+    onReload_ = std::move(onReload);
+    waitForNext();
+  }
+
+ private:
+  ReloadRequests(net::io_context& context, std::filesystem::path path)
+      : socket_(context), path_(std::move(path)) {}
+
+  void waitForNext() {
+    socket_.async_wait(DatagramSocket::wait_read, [this](const boost::system::error_code& error) {
+      if (error) return;  // closed
+      bool requested = false;
+      std::array<char, 64> message;
+      while (true) {
+        boost::system::error_code readError;
+        const std::size_t size = socket_.receive(net::buffer(message), 0, readError);
+        if (readError) break;
+        requested |= std::string_view(message.data(), size) == reloadAllTimelinesMessage;
+      }
+      if (requested) onReload_();
+      waitForNext();
+    });
+  }
+
+  DatagramSocket socket_;
+  std::filesystem::path path_;
+  bool bound_ = false;
+  std::function<void()> onReload_;
 };
 
-// Asks every widget in every family for a timeline and draws its entry.
-Round showEverything(const HostContext& context, const DeviceClass& device, PictureFormat format,
-                     const std::filesystem::path& folder, int number, std::string_view reason) {
-  Round round{.report = Json{{"round", number}, {"reason", reason}, {"widgets", Json::array()}},
-              .nextReload = std::nullopt};
-  for (const WidgetConfiguration& widget : context.widgets) {
-    for (WidgetFamily family : widget.supportedFamilies) {
-      std::optional<Timeline<AnyEntry>> timeline;
-      widget.getTimeline(TimelineProviderContext{.family = family, .isPreview = false},
-                         [&timeline](Timeline<AnyEntry> answer) { timeline = std::move(answer); });
-      Json shown{{"kind", widget.kind}, {"family", name(family)}};
-      if (!timeline || timeline->entries.empty()) {
-        shown["error"] = "the provider answered no entry";
-        round.report["widgets"].push_back(std::move(shown));
-        continue;
-      }
-      const AnyEntry& entry = timeline->entries.front();
-      std::filesystem::path picture =
-          folder / (widget.kind + "-" + std::string(name(family)) + std::string(extension(format)));
-      const WidgetScene scene = widgetScene(widget, entry, family, device);
-      if (writePicture(context, scene, format, picture)) {
-        shown["picture"] = picture.string();
+// The host's event loop and what it serves.
+class Host final : public HomeScreenPageOwner {
+ public:
+  Host(const HostContext& context, net::io_context& loop, HomeScreen& screen)
+      : context_(context),
+        loop_(loop),
+        screen_(screen),
+        timer_(loop),
+        stopSignals_(loop, SIGTERM, SIGINT),
+        childSignals_(loop, SIGCHLD) {}
+
+  // Runs until SIGTERM or SIGINT.
+  void run(ReloadRequests& requests, HomeScreenPage* page) {
+    page_ = page;
+    requests.listen([this] { round(RoundReason::reloadAllTimelines); });
+    stopSignals_.async_wait([this](const boost::system::error_code& error, int) {
+      if (!error) loop_.stop();
+    });
+    reapChildren();
+    round(RoundReason::start);
+    loop_.run();
+  }
+
+  std::string state() override {
+    Json state{{"type", "state"}};
+    for (const auto& [key, value] : screen_.manifest().items()) state[key] = value;
+    state["clock"] = {{"now", Date::now().iso8601()}, {"offsetSeconds", hostClockOffset().count()}};
+    state["settings"] = homeScreenSettingsJson(screen_.settings());
+    Json catalog = Json::array();
+    for (const WidgetConfiguration& widget : context_.widgets) {
+      Json families = Json::array();
+      for (WidgetFamily family : widget.supportedFamilies) families.push_back(name(family));
+      catalog.push_back({{"kind", widget.kind},
+                         {"displayName", resolvedText(widget.displayName)},
+                         {"families", std::move(families)}});
+    }
+    state["catalog"] = std::move(catalog);
+    Json devices = Json::array();
+    for (const DeviceClass& device : deviceClasses) {
+      devices.push_back({{"name", device.name},
+                         {"width", device.screen.width},
+                         {"height", device.screen.height}});
+    }
+    state["deviceClasses"] = std::move(devices);
+    state["applicationPage"] = applicationPageURL().has_value();
+    return state.dump(-1, ' ', false, Json::error_handler_t::replace);
+  }
+
+  std::optional<Picture> picture(std::string_view id, std::uint64_t version) override {
+    return screen_.picture(id, version);
+  }
+
+  TapResult tap(std::string_view id, Point point) override {
+    auto found = screen_.tap(id, point);
+    if (auto* why = std::get_if<std::string>(&found)) return {.url = std::nullopt, .problem = *why};
+    const std::string url = std::get<URL>(found).absoluteString;
+    const auto application = applicationBesideThisProgram();
+    if (!application) return {.url = std::nullopt, .problem = "no App beside this program"};
+    const auto setup = readApplicationLaunchSetup();
+    auto started =
+        startDetached(openURLCommand(*application, std::get_if<ApplicationLaunchSetup>(&setup),
+                                     screen_.settings().systemVersion, url));
+    if (auto* why = std::get_if<std::string>(&started)) {
+      return {.url = std::nullopt, .problem = *why};
+    }
+    const pid_t child = std::get<pid_t>(started);
+    auto patience = std::make_unique<net::steady_timer>(loop_, launchPatience);
+    patience->async_wait([this, child](const boost::system::error_code& error) {
+      if (error) return;
+      auto opening = openings_.find(child);
+      if (opening == openings_.end() || opening->second.reported) return;
+      opening->second.reported = true;
+      pushOpened(opening->second.url, OpenResult{.outcome = OpenOutcome::launched, .detail = {}});
+    });
+    openings_.emplace(child, Opening{.url = url, .patience = std::move(patience)});
+    return {.url = url, .problem = {}};
+  }
+
+  void reloadAllTimelines() override { round(RoundReason::reloadAllTimelines); }
+
+  void moveClock(std::chrono::seconds offset) override {
+    moveHostClock(offset);
+    clockMoved();
+  }
+
+  void resetClock() override {
+    resetHostClock();
+    clockMoved();
+  }
+
+  std::optional<std::string> changeSettings(const HomeScreenSettings& settings) override {
+    if (!saveHomeScreenSettings(settings)) {
+      return "cannot save the settings to " + homeScreenSettingsPath().string();
+    }
+    screen_.setSettings(settings);
+    round(RoundReason::settings);
+    return std::nullopt;
+  }
+
+  std::optional<std::string> applicationPageURL() override {
+    return brisklane::applicationPageURL();
+  }
+
+ private:
+  struct Opening {
+    std::string url;
+    std::unique_ptr<net::steady_timer> patience;
+    bool reported = false;  // its launch has been told
+  };
+
+  void round(RoundReason reason) {
+    const Json& manifest = screen_.runRound(reason);
+    context_.out << manifest.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
+    if (page_) page_->push(state());
+    scheduleTimer();
+  }
+
+  // The clock moved: the page shows the new time, and a reload moment that
+  // has now come is served at once.
+  void clockMoved() {
+    if (auto reason = screen_.dueAt(Date::now())) {
+      round(*reason);
+    } else {
+      if (page_) page_->push(state());
+      scheduleTimer();
+    }
+  }
+
+  void scheduleTimer() {
+    const std::optional<Date> next = screen_.nextMoment();
+    if (!next) {
+      timer_.cancel();
+      return;
+    }
+    auto wait = std::chrono::ceil<std::chrono::milliseconds>(next->instant - Date::now().instant);
+    timer_.expires_after(
+        std::clamp<std::chrono::milliseconds>(wait, std::chrono::milliseconds(0), longestWait));
+    timer_.async_wait([this](const boost::system::error_code& error) {
+      if (error) return;  // rescheduled
+      if (auto reason = screen_.dueAt(Date::now())) {
+        round(*reason);
       } else {
-        shown["error"] = "the picture could not be written";
+        scheduleTimer();
       }
-      shown["entry"] = entryJson(entry);
-      shown["policy"] = policyJson(timeline->policy);
-      if (const auto& moment = timeline->policy.reloadMoment()) {
-        round.nextReload = round.nextReload ? std::min(*round.nextReload, *moment) : *moment;
-      }
-      round.report["widgets"].push_back(std::move(shown));
-    }
+    });
   }
-  if (!writeFileAtomically(folder / "manifest.json", round.report.dump(2) + "\n")) {
-    context.err << "error: cannot write " << (folder / "manifest.json").string() << '\n';
-  }
-  context.out << round.report.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
-  return round;
-}
 
-// Milliseconds until `moment`, for poll: -1 (wait for ever) without one.
-int millisecondsUntil(const std::optional<Date>& moment) {
-  if (!moment) return -1;
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(moment->instant - Date::now().instant);
-  return static_cast<int>(
-      std::clamp<std::int64_t>(left.count(), 0, std::int64_t{24} * 60 * 60 * 1000));
-}
+  // Reaps the applications that taps started, and tells the page what became
+  // of each tap: handed over, or (the first time) a launch that failed.
+  void reapChildren() {
+    childSignals_.async_wait([this](const boost::system::error_code& error, int) {
+      if (error) return;
+      for (auto opening = openings_.begin(); opening != openings_.end();) {
+        int status = 0;
+        if (::waitpid(opening->first, &status, WNOHANG) != opening->first) {
+          ++opening;
+          continue;
+        }
+        if (!opening->second.reported) {
+          OpenResult result = outcomeOfExit(status);
+          if (result.outcome == OpenOutcome::failed) {
+            result.detail += "; App's output is in " + (deviceRoot() / "run").string();
+          }
+          pushOpened(opening->second.url, result);
+        }
+        opening = openings_.erase(opening);
+      }
+      reapChildren();
+    });
+  }
+
+  void pushOpened(const std::string& url, const OpenResult& result) {
+    constexpr std::string_view outcomes[] = {"delivered", "launched", "failed"};
+    Json message{{"type", "opened"},
+                 {"url", url},
+                 {"outcome", outcomes[static_cast<std::size_t>(result.outcome)]}};
+    if (!result.detail.empty()) message["detail"] = result.detail;
+    if (result.outcome == OpenOutcome::failed) {
+      context_.err << "error: opening " << url << " in App failed: " << result.detail << '\n';
+    }
+    if (page_) page_->push(message.dump(-1, ' ', false, Json::error_handler_t::replace));
+  }
+
+  const HostContext& context_;
+  net::io_context& loop_;
+  HomeScreen& screen_;
+  net::steady_timer timer_;
+  net::signal_set stopSignals_;
+  net::signal_set childSignals_;
+  HomeScreenPage* page_ = nullptr;
+  std::map<pid_t, Opening> openings_;
+};
 
 int serve(const HostContext& context, const ServeOptions& options) {
-  const std::optional<DeviceClass> device = chosenDevice(context, options.device);
-  if (!device) return exitBadUsage;
+  LoadedHomeScreenSettings loaded = loadHomeScreenSettings(context.widgets);
+  if (!loaded.problem.empty()) context.err << "warning: " << loaded.problem << '\n';
+  HomeScreenSettings settings = std::move(loaded.settings);
+  if (options.deviceOption->count() > 0) {
+    if (!chosenDevice(context, options.device)) return exitBadUsage;
+    settings.deviceClass = options.device;
+  }
+  if (options.osVersionOption && options.osVersionOption->count() > 0) {
+    settings.systemVersion = operatingSystemVersion();
+  }
   const PictureFormat format = options.format == "svg" ? PictureFormat::svg : PictureFormat::png;
   const std::filesystem::path folder = deviceRoot() / "widgets";
   if (!makeFolders(folder)) {
@@ -179,47 +353,29 @@ int serve(const HostContext& context, const ServeOptions& options) {
     return exitFailure;
   }
 
-  // The stop signals are taken as readable events, so that a round in
-  // progress is never cut short and the socket is always removed.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  sigset_t previousMask;
-  ::pthread_sigmask(SIG_BLOCK, &stopSignals, &previousMask);
-  Descriptor stop(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
-
-  const std::filesystem::path socketPath = widgetHostSocketPath();
-  std::unique_ptr<Descriptor> socket = bindReloadSocket(context, socketPath);
-  if (!socket || stop.value < 0) {
-    ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+  net::io_context loop(1);
+  auto requests = ReloadRequests::bind(loop, widgetHostSocketPath());
+  if (auto* why = std::get_if<std::string>(&requests)) {
+    context.err << "error: " << *why << '\n';
     return exitFailure;
   }
+  installHostClock();
+  DrawingPool pool(DrawingPool::helpersForThisMachine());
+  HomeScreen screen(context.widgets, settings, format, folder, pool, context.err);
+  Host host(context, loop, screen);
 
-  int number = 1;
-  std::optional<Date> nextReload =
-      showEverything(context, *device, format, folder, number, "start").nextReload;
-  while (true) {
-    pollfd events[2] = {{socket->value, POLLIN, 0}, {stop.value, POLLIN, 0}};
-    int ready = ::poll(events, 2, millisecondsUntil(nextReload));
-    if (ready < 0 && errno != EINTR) break;
-    if (events[1].revents != 0) {
-      signalfd_siginfo received{};
-      (void)::read(stop.value, &received, sizeof received);  // taken, so not delivered again
-      break;
+  std::unique_ptr<HomeScreenPage> page;
+  if (options.http) {
+    auto started = HomeScreenPage::start(loop, options.port, host);
+    if (auto* why = std::get_if<std::string>(&started)) {
+      context.err << "error: cannot serve the home-screen page: " << *why << '\n';
+      return exitFailure;
     }
-    std::string_view reason;
-    if (events[0].revents != 0 && drainReloadRequests(socket->value)) {
-      reason = "reloadAllTimelines";
-    } else if (nextReload && Date::now() >= *nextReload) {
-      reason = "reloadMoment";
-    } else {
-      continue;
-    }
-    nextReload = showEverything(context, *device, format, folder, ++number, reason).nextReload;
+    page = std::move(std::get<std::unique_ptr<HomeScreenPage>>(started));
+    // The one line a person or a script reads to open the page.
+    context.out << page->url() << std::endl;
   }
-  ::unlink(socketPath.c_str());
-  ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+  host.run(*std::get<std::unique_ptr<ReloadRequests>>(requests), page.get());
   return exitSuccess;
 }
 
@@ -229,12 +385,19 @@ HostCommand addServeCommand(CLI::App& app) {
   auto options = std::make_shared<ServeOptions>();
   CLI::App* command = app.add_subcommand(
       "serve",
-      "Run as the device's widget host: draw every widget into $BRISKLANE_HOME/widgets and draw "
-      "again when a reload moment comes or App asks for a reload (until SIGTERM or SIGINT)");
-  command->add_option("--device", options->device, "Device class: " + deviceClassNames());
+      "Run as the device's widget host: draw the placed widgets into $BRISKLANE_HOME/widgets and "
+      "draw again when a reload moment comes or App asks for a reload (until SIGTERM or SIGINT)");
+  options->deviceOption = command->add_option(
+      "--device", options->device,
+      "Device class (default: the home screen's, else 393x852): " + deviceClassNames());
   command->add_option("--format", options->format, "png or svg")
       ->check(CLI::IsMember({"png", "svg"}))
       ->capture_default_str();
+  command->add_flag("--http", options->http,
+                    "Also serve the home-screen page on 127.0.0.1 and print its address first");
+  command->add_option("--port", options->port, "--http: the port (default 0: any free port)")
+      ->needs(command->get_option("--http"));
+  options->osVersionOption = app.get_option_no_throw("--os-version");
   return HostCommand{
       .subcommand = command,
       .run = [options](const HostContext& context) { return serve(context, *options); },

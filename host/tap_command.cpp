@@ -1,18 +1,14 @@
 // `tap`: the URL that a tap at a point of a drawn widget opens, and with
-// `--open`, opening it the way the phone does: `App open URL`, which hands it
-// to a running App or starts one.
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <filesystem>
+// `--open`, opening it the way the phone does (open_in_app.h): a running App
+// takes it, or App is started the way the device has it set up.
+#include <chrono>
 #include <memory>
 #include <ostream>
 #include <string>
 
 #include "host/host_command.h"
+#include "host/open_in_app.h"
 #include "host/picture_output.h"
-
-extern char** environ;
 
 namespace brisklane {
 namespace {
@@ -24,26 +20,17 @@ struct TapOptions {
   bool open = false;
 };
 
-// Runs the App beside this program as `App open URL` and answers whether it
-// took the URL.
+// Long enough for a running App to take the URL; an `App open` still running
+// after it has become the App.
+constexpr std::chrono::seconds handOverPatience{2};
+
 bool openInApp(const HostContext& context, const std::string& url) {
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  const std::filesystem::path app = self.parent_path() / "App";
-  if (error || !std::filesystem::exists(app)) {
-    context.err << "error: no App beside this program to open " << url << '\n';
+  const OpenResult result = openInApplication(url, handOverPatience);
+  if (result.outcome == OpenOutcome::failed) {
+    context.err << "error: App did not open " << url << ": " << result.detail << '\n';
     return false;
   }
-  std::string program = app.string(), verb = "open", argument = url;
-  char* arguments[] = {program.data(), verb.data(), argument.data(), nullptr};
-  pid_t child = 0;
-  if (::posix_spawn(&child, program.c_str(), nullptr, nullptr, arguments, environ) != 0) {
-    context.err << "error: cannot start " << program << '\n';
-    return false;
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return true;
 }
 
 }  // namespace

@@ -1,0 +1,318 @@
+// The home-screen page of the widget host. The host pushes its state over a
+// WebSocket after every round and every change ({"type":"state", ...}) and
+// what became of each tapped link ({"type":"opened", ...}); the page only
+// shows what it is sent and never polls. Pictures are named by the round
+// that drew them, so an address always shows one whole picture.
+//
+// A click on a widget is a tap at that point, in points from the widget's
+// top-left corner (widgets are shown at their size in points).
+
+const element = (id) => document.getElementById(id);
+
+let latest = null; // the last state received
+let clockOffsetMs = 0; // the host's clock minus this page's
+
+async function post(path, body = {}) {
+  const response = await fetch(path, {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json' },
+    body: JSON.stringify(body),
+  });
+  const answer = await response.json().catch(() => ({}));
+  if (!response.ok) throw new Error(answer.error ?? `${response.status} ${response.statusText}`);
+  return answer;
+}
+
+function timeText(moment) {
+  return new Date(moment).toLocaleTimeString([], { hour: '2-digit', minute: '2-digit', second: '2-digit' });
+}
+
+function shortTime(moment) {
+  return new Date(moment).toLocaleTimeString([], { hour: '2-digit', minute: '2-digit' });
+}
+
+function hostNow() {
+  return Date.now() + clockOffsetMs;
+}
+
+function tickClock() {
+  const now = hostNow();
+  element('status-time').textContent = shortTime(now);
+  element('lock-clock').textContent = shortTime(now);
+  element('host-clock').textContent = timeText(now);
+}
+
+// --- The phone ---
+
+function widgetElement(widget) {
+  let frame = document.querySelector(`.widget[data-id="${CSS.escape(widget.id)}"]`);
+  if (!frame) {
+    frame = document.createElement('div');
+    frame.className = 'widget';
+    frame.dataset.id = widget.id;
+    frame.setAttribute('role', 'button');
+    frame.tabIndex = 0;
+    const picture = document.createElement('img');
+    picture.alt = '';
+    picture.draggable = false;
+    const problem = document.createElement('p');
+    problem.className = 'widget-error';
+    const target = document.createElement('div');
+    target.className = 'tap-target';
+    const label = document.createElement('span');
+    label.className = 'tap-url';
+    target.append(label);
+    frame.append(picture, problem, target);
+    frame.addEventListener('click', (event) => {
+      const bounds = frame.getBoundingClientRect();
+      tap(frame.dataset.id, event.clientX - bounds.left, event.clientY - bounds.top);
+    });
+  }
+  return frame;
+}
+
+function showWidget(widget, format) {
+  const frame = widgetElement(widget);
+  frame.dataset.family = widget.family;
+  frame.dataset.shape = widget.shape ?? 'roundedRectangle';
+  frame.setAttribute('aria-label', `${widget.kind} (${widget.family})`);
+  if (widget.size) {
+    frame.style.width = `${widget.size.width}px`;
+    frame.style.height = `${widget.size.height}px`;
+  }
+  frame.style.borderRadius = widget.shape === 'circle' ? '50%' : `${widget.cornerRadius ?? 0}px`;
+
+  const picture = frame.querySelector('img');
+  if (widget.pictureVersion !== undefined) {
+    const version = String(widget.pictureVersion);
+    if (picture.dataset.requested !== version) {
+      picture.dataset.requested = version;
+      picture.addEventListener('load', () => (picture.dataset.version = version), { once: true });
+      picture.src = `/pictures/${encodeURIComponent(widget.id)}/${version}.${format}`;
+    }
+    picture.hidden = false;
+  } else {
+    picture.hidden = true;
+  }
+  const problem = frame.querySelector('.widget-error');
+  problem.textContent = widget.error ? `Cannot draw: ${widget.error}` : '';
+  problem.hidden = !widget.error;
+  frame.classList.toggle('broken', Boolean(widget.error));
+
+  const target = frame.querySelector('.tap-target');
+  if (widget.tapTarget) {
+    const { x, y, width, height, url } = widget.tapTarget;
+    Object.assign(target.style, { left: `${x}px`, top: `${y}px`, width: `${width}px`, height: `${height}px` });
+    target.querySelector('.tap-url').textContent = url;
+    target.hidden = false;
+  } else {
+    target.hidden = true;
+  }
+  return frame;
+}
+
+function showPhone(state) {
+  const device = state.deviceClasses.find((candidate) => candidate.name === state.deviceClass);
+  const phone = element('phone');
+  if (device) {
+    phone.style.width = `${device.width}px`;
+    phone.style.height = `${device.height}px`;
+  }
+  const places = {
+    accessoryInline: element('lock-inline'),
+    accessoryCircular: element('lock-circular'),
+  };
+  const shown = new Set();
+  for (const widget of state.widgets) {
+    const frame = showWidget(widget, state.format);
+    const place = places[widget.family] ?? element('home-widgets');
+    place.append(frame); // moves it where it belongs, in the placements' order
+    shown.add(frame);
+  }
+  for (const frame of document.querySelectorAll('.widget')) {
+    if (!shown.has(frame)) frame.remove();
+  }
+}
+
+async function tap(id, x, y) {
+  const result = element('tap-result');
+  result.dataset.state = 'pending';
+  result.textContent = `Tap at (${x.toFixed(0)}, ${y.toFixed(0)}) on ${id}…`;
+  try {
+    const { url } = await post('/api/tap', { id, x, y });
+    result.dataset.state = 'opening';
+    result.dataset.url = url;
+    result.textContent = `Opening ${url} in App…`;
+  } catch (error) {
+    result.dataset.state = 'nothing';
+    result.textContent = error.message;
+  }
+}
+
+function showOpened(message) {
+  const result = element('tap-result');
+  result.dataset.state = message.outcome;
+  result.dataset.url = message.url;
+  const texts = {
+    delivered: `App received ${message.url}.`,
+    launched: `App was not running: it started with ${message.url}. Open or reload App's page to receive it.`,
+    failed: `App did not open ${message.url}: ${message.detail ?? ''}`,
+  };
+  result.textContent = texts[message.outcome] ?? message.outcome;
+}
+
+// --- The timelines ---
+
+function describeSummary(widget) {
+  const payload = widget.entry?.payload;
+  if (payload) {
+    const titles = payload.items.map((item) => item.title).join(', ');
+    return `${payload.tier ?? 'no tier'} · ${payload.count} due${titles ? ` · ${titles}` : ''}`;
+  }
+  if (widget.missingSummary) return `No summary: “${widget.missingSummary.shown}” (${widget.missingSummary.detail})`;
+  return null;
+}
+
+function describePolicy(policy) {
+  if (!policy) return '—';
+  return policy.kind === 'after' ? `after ${timeText(policy.date)}` : 'never (only when asked)';
+}
+
+function row(list, field, name, value) {
+  const term = document.createElement('dt');
+  term.textContent = name;
+  const detail = document.createElement('dd');
+  detail.dataset.field = field;
+  detail.textContent = value;
+  list.append(term, detail);
+}
+
+function showTimelines(state) {
+  const names = new Map(state.catalog.map((widget) => [widget.kind, widget.displayName]));
+  const cards = state.widgets.map((widget) => {
+    const card = document.createElement('li');
+    card.className = 'timeline';
+    card.id = `timeline-${widget.id}`;
+    card.dataset.id = widget.id;
+    const heading = document.createElement('h3');
+    heading.textContent = `${names.get(widget.kind) ?? widget.kind} · ${widget.family}`;
+    const list = document.createElement('dl');
+    if (widget.entry) {
+      row(list, 'entryDate', 'Entry', `${timeText(widget.entry.date)} (${widget.entryIndex + 1} of ${widget.entryCount})`);
+    }
+    const summary = describeSummary(widget);
+    if (summary !== null) row(list, 'summary', 'Summary', summary);
+    row(list, 'policy', 'Policy', describePolicy(widget.policy));
+    row(list, 'nextReload', 'Next reload', widget.nextReload ? timeText(widget.nextReload) : '—');
+    if (widget.timelineRound !== undefined) row(list, 'timelineRound', 'Asked in round', String(widget.timelineRound));
+    if (widget.pictureVersion !== undefined) row(list, 'pictureVersion', 'Drawn in round', String(widget.pictureVersion));
+    if (widget.error) row(list, 'error', 'Problem', widget.error);
+    card.append(heading, list);
+    return card;
+  });
+  element('timelines').replaceChildren(...cards);
+}
+
+// --- Settings ---
+
+let editingSettings = false;
+
+function currentSettings() {
+  const placements = [...document.querySelectorAll('#placements input:checked')].map((box) => ({
+    kind: box.dataset.kind,
+    family: box.dataset.family,
+  }));
+  return {
+    placements,
+    deviceClass: element('device-class').value,
+    systemVersion: element('system-version').value.trim(),
+  };
+}
+
+function showSettings(state) {
+  if (editingSettings) return;
+  const select = element('device-class');
+  select.replaceChildren(...state.deviceClasses.map((device) => new Option(device.name, device.name)));
+  select.value = state.settings.deviceClass;
+  element('system-version').value = state.settings.systemVersion;
+  const placed = new Set(state.settings.placements.map((p) => `${p.kind}-${p.family}`));
+  const boxes = [];
+  for (const widget of state.catalog) {
+    for (const family of widget.families) {
+      const label = document.createElement('label');
+      const box = document.createElement('input');
+      box.type = 'checkbox';
+      box.dataset.kind = widget.kind;
+      box.dataset.family = family;
+      box.checked = placed.has(`${widget.kind}-${family}`);
+      label.append(box, ` ${widget.displayName} · ${family}`);
+      boxes.push(label);
+    }
+  }
+  const legend = element('placements').querySelector('legend');
+  element('placements').replaceChildren(legend, ...boxes);
+}
+
+async function saveSettings() {
+  const result = element('settings-result');
+  editingSettings = true;
+  try {
+    const settings = currentSettings();
+    // Placements the page does not offer (kept in the file) stay placed.
+    const offered = new Set(latest.catalog.flatMap((w) => w.families.map((f) => `${w.kind}-${f}`)));
+    for (const placement of latest.settings.placements) {
+      if (!offered.has(`${placement.kind}-${placement.family}`)) settings.placements.push(placement);
+    }
+    await post('/api/settings', settings);
+    result.textContent = 'Saved.';
+  } catch (error) {
+    result.textContent = error.message;
+  } finally {
+    editingSettings = false;
+  }
+}
+
+// --- State ---
+
+function render(state) {
+  latest = state;
+  clockOffsetMs = state.clock.offsetSeconds * 1000;
+  tickClock();
+  const minutes = Math.round(state.clock.offsetSeconds / 60);
+  element('clock-offset').textContent = minutes === 0 ? '' : `(${minutes > 0 ? '+' : ''}${minutes} min)`;
+  element('round-number').textContent = String(state.round);
+  element('round-reason').textContent = state.reason;
+  element('next-moment').textContent = state.nextMoment ? timeText(state.nextMoment) : 'only when asked';
+  element('open-app').classList.toggle('unavailable', !state.applicationPage);
+  showPhone(state);
+  showTimelines(state);
+  showSettings(state);
+  document.body.dataset.round = String(state.round);
+}
+
+function connect() {
+  const socket = new WebSocket(`ws://${location.host}/socket`);
+  socket.addEventListener('open', () => (element('connection').hidden = true));
+  socket.addEventListener('message', (event) => {
+    const message = JSON.parse(event.data);
+    if (message.type === 'state') render(message);
+    else if (message.type === 'opened') showOpened(message);
+  });
+  socket.addEventListener('close', () => {
+    element('connection').hidden = false;
+    setTimeout(connect, 2000);
+  });
+}
+
+element('reload-all').addEventListener('click', () => post('/api/reload').catch(() => {}));
+element('advance-clock').addEventListener('click', (event) =>
+  post('/api/clock', { advanceMinutes: Number(event.currentTarget.dataset.minutes) }).catch(() => {}),
+);
+element('reset-clock').addEventListener('click', () => post('/api/clock', { reset: true }).catch(() => {}));
+element('outlines').addEventListener('change', (event) =>
+  document.body.classList.toggle('outlined', event.currentTarget.checked),
+);
+element('settings').addEventListener('change', () => saveSettings());
+element('settings').addEventListener('submit', (event) => event.preventDefault());
+setInterval(tickClock, 1000);
+connect();

@@ -1,0 +1,349 @@
+// The simulated phone in Chromium: the widget host's home-screen page
+// beside App's page, with real processes on a fresh device. What App's page
+// publishes shows on the home screen, pushed by the host; a click on a
+// widget is a tap whose link reaches App's page once, whether App was
+// running or the tap started it; the host's clock can be moved past a reload
+// moment; the page's settings are kept in the device folder; and the page
+// refuses everyone but the one who holds its token.
+import assert from 'node:assert/strict';
+import { randomBytes } from 'node:crypto';
+import { readFile, stat } from 'node:fs/promises';
+import http from 'node:http';
+import path from 'node:path';
+import { describe, test } from 'node:test';
+
+import { Session, browserModeArgs } from './support.mjs';
+import { eventually, launchRecord, startHost, stopRecordedAppLater } from './home_support.mjs';
+
+const timeout = 120_000;
+const todayIds = ['BrisklaneWidget-systemSmall', 'BrisklaneWidget-systemMedium'];
+const quickAddIds = [
+  'BrisklaneVoiceWidget-accessoryCircular',
+  'BrisklaneVoiceWidget-accessoryInline',
+  'BrisklaneVoiceWidget-systemSmall',
+];
+
+// App's sample page has registered its appUrlOpen listener and published
+// its first summary.
+async function sampleReady(page) {
+  await page.locator('#launch-url[data-state="done"]').waitFor();
+  await page.locator('#publish-result:not([data-state="pending"])').waitFor();
+}
+
+function callPlugin(page, plugin, method, options) {
+  return page.evaluate(
+    async ([plugin, method, options]) => {
+      try {
+        return { value: await window.Capacitor.Plugins[plugin][method](options) };
+      } catch (error) {
+        return { error: error.message };
+      }
+    },
+    [plugin, method, options],
+  );
+}
+
+async function roundTrip(page) {
+  const answer = await callPlugin(page, 'SharedTodayWidget', 'status');
+  assert.ok(answer.value, `status() failed: ${answer.error}`);
+}
+
+function openedUrls(page) {
+  return page.locator('#opened-urls li').allTextContents();
+}
+
+function widget(home, id) {
+  return home.locator(`.widget[data-id="${id}"]`);
+}
+
+// The round whose picture the widget shows, once it has loaded.
+function shownVersion(home, id) {
+  return widget(home, id).locator('img').getAttribute('data-version');
+}
+
+function card(home, id) {
+  return home.locator(`#timeline-${id}`);
+}
+
+function field(home, id, name) {
+  return card(home, id).locator(`[data-field="${name}"]`).textContent();
+}
+
+async function homeRound(home) {
+  return Number(await home.locator('body').getAttribute('data-round'));
+}
+
+async function openHome(session, host) {
+  const home = await session.openPage(host.url);
+  await home.locator('body:not([data-round="0"])').waitFor();
+  for (const id of [...todayIds, ...quickAddIds]) {
+    await widget(home, id).locator('img[data-version]').waitFor({ state: 'attached' });
+  }
+  return home;
+}
+
+// The host, App in browser mode with the sample, and both pages.
+async function startPhone(session) {
+  const host = await startHost(session);
+  const app = await session.startApp();
+  const page = await session.openPage(app.url);
+  await sampleReady(page);
+  const home = await openHome(session, host);
+  return { host, app, page, home };
+}
+
+async function fileIdentity(file) {
+  const { ino, mtimeNs } = await stat(file, { bigint: true });
+  return `${ino}:${mtimeNs}`;
+}
+
+function request(port, { path = '/', method = 'GET', headers = {} } = {}) {
+  return new Promise((resolve, reject) => {
+    const sent = http.request({ host: '127.0.0.1', port, path, method, headers, setHost: false });
+    sent.on('response', (response) => {
+      response.resume();
+      resolve({ status: response.statusCode, headers: response.headers });
+    });
+    sent.on('upgrade', (response, socket) => {
+      socket.destroy();
+      resolve({ status: response.statusCode, headers: response.headers });
+    });
+    sent.on('error', reject);
+    sent.end();
+  });
+}
+
+describe('home screen', { timeout }, () => {
+  test('set from App\'s page redraws the Today widget in both families and no Quick-add picture', async (t) => {
+    const session = await Session.open(t);
+    const { page, home } = await startPhone(session);
+    const widgets = path.join(session.home, 'widgets');
+    const quickAddBefore = {};
+    for (const id of quickAddIds) {
+      quickAddBefore[id] = {
+        version: await shownVersion(home, id),
+        file: await fileIdentity(path.join(widgets, `${id}.png`)),
+      };
+    }
+    const todayBefore = {};
+    for (const id of todayIds) todayBefore[id] = await shownVersion(home, id);
+
+    const summary = { tier: 'urgent', count: 2, items: [{ title: 'Renew passport', project: 'Home' }, { title: 'Water plants' }] };
+    const answer = await callPlugin(page, 'SharedTodayWidget', 'set', { payload: JSON.stringify(summary) });
+    assert.deepEqual(answer, { value: { appGroupOk: true } });
+
+    for (const id of todayIds) {
+      await card(home, id).locator('[data-field="summary"]', { hasText: 'Renew passport' }).waitFor({ timeout: 10_000 });
+      await widget(home, id).locator(`img[data-version]:not([data-version="${todayBefore[id]}"])`)
+        .waitFor({ state: 'attached', timeout: 10_000 });
+      const version = await shownVersion(home, id);
+      assert.equal(await field(home, id, 'pictureVersion'), version);
+      // The picture shown is the one the host wrote for that round.
+      const shown = await widget(home, id).locator('img').evaluate(async (img) => {
+        const bytes = new Uint8Array(await (await fetch(img.src)).arrayBuffer());
+        return Array.from(bytes.slice(0, 8));
+      });
+      assert.deepEqual(shown, [137, 80, 78, 71, 13, 10, 26, 10]);
+    }
+    assert.equal(await field(home, todayIds[0], 'summary'), 'urgent · 2 due · Renew passport, Water plants');
+    for (const id of quickAddIds) {
+      assert.equal(await shownVersion(home, id), quickAddBefore[id].version, `${id} was drawn again`);
+      assert.equal(await fileIdentity(path.join(widgets, `${id}.png`)), quickAddBefore[id].file, `${id}.png was rewritten`);
+    }
+    assert.deepEqual(session.pageErrors, []);
+  });
+
+  test('a click on each widget delivers its link to the page\'s listener exactly once', async (t) => {
+    const session = await Session.open(t);
+    const { page, home } = await startPhone(session);
+    await page.evaluate(async () => {
+      window.heard = [];
+      await window.Capacitor.Plugins.App.addListener('appUrlOpen', (event) => window.heard.push(event.url));
+    });
+
+    const expected = [];
+    for (const id of [...todayIds, ...quickAddIds]) {
+      const url = id.startsWith('BrisklaneWidget-') ? 'brisklane://today' : 'brisklane://voice';
+      expected.push(url);
+      await widget(home, id).click();
+      await home.locator(`#tap-result[data-state="delivered"][data-url="${url}"]`).waitFor();
+      await page.locator('#opened-urls li').nth(expected.length - 1).waitFor();
+      await page.keyboard.press('Escape'); // the voice link opens quick add
+    }
+    await roundTrip(page);
+    assert.deepEqual(await page.evaluate(() => window.heard), expected);
+    assert.deepEqual(await openedUrls(page), expected);
+    assert.deepEqual(session.pageErrors, []);
+  });
+
+  test('a click with no App running starts one, and its page then hears the link once', async (t) => {
+    const session = await Session.open(t);
+    const host = await startHost(session);
+    const app = await session.startApp([...browserModeArgs]);
+    const recorded = launchRecord(session.home);
+    assert.equal(recorded.port, Number(new URL(app.url).port));
+    const token = (await readFile(path.join(session.home, 'run', 'App.token'), 'utf8')).trim();
+    assert.equal(new URL(app.url).searchParams.get('token'), token, 'the page token is kept');
+    await app.stop();
+    stopRecordedAppLater(session);
+
+    const home = await openHome(session, host);
+    await widget(home, 'BrisklaneWidget-systemMedium').click();
+    await home.locator('#tap-result[data-state="launched"][data-url="brisklane://today"]').waitFor();
+    await eventually(() => launchRecord(session.home)?.processIdentifier !== recorded.processIdentifier, {
+      what: 'the started App serving its page',
+    });
+
+    // The home screen's link opens the new App's page, on the same port.
+    const [page] = await Promise.all([session.context.waitForEvent('page'), home.click('#open-app')]);
+    await sampleReady(page);
+    assert.equal(new URL(page.url()).port, String(recorded.port));
+    await roundTrip(page);
+    assert.deepEqual(await openedUrls(page), ['brisklane://today']);
+    assert.ok(await page.locator('#today').isVisible(), 'the link shows the Today list');
+    assert.deepEqual(await callPlugin(page, 'App', 'getLaunchUrl'), { value: { url: 'brisklane://today' } });
+
+    await page.reload();
+    await sampleReady(page);
+    await roundTrip(page);
+    assert.deepEqual(await openedUrls(page), [], 'the reloaded page hears the link again');
+    assert.deepEqual(session.pageErrors, []);
+  });
+
+  test('moving the clock 31 minutes asks the Today provider again, and not the Quick-add one', async (t) => {
+    const session = await Session.open(t);
+    const host = await startHost(session);
+    const home = await openHome(session, host);
+    const before = await homeRound(home);
+    const quickAddAsked = await field(home, quickAddIds[2], 'timelineRound');
+    assert.equal(await field(home, quickAddIds[2], 'policy'), 'never (only when asked)');
+    assert.match(await field(home, todayIds[0], 'policy'), /^after /);
+
+    const moved = await home.evaluate(async () => {
+      const response = await fetch('/api/clock', {
+        method: 'POST',
+        headers: { 'Content-Type': 'application/json' },
+        body: JSON.stringify({ advanceMinutes: 31 }),
+      });
+      return response.status;
+    });
+    assert.equal(moved, 200);
+
+    await home.locator(`body:not([data-round="${before}"])`).waitFor();
+    assert.equal(await home.locator('#round-reason').textContent(), 'reloadMoment');
+    const round = String(await homeRound(home));
+    for (const id of todayIds) assert.equal(await field(home, id, 'timelineRound'), round, id);
+    for (const id of quickAddIds) assert.equal(await field(home, id, 'timelineRound'), quickAddAsked, id);
+    assert.equal(await home.locator('#clock-offset').textContent(), '(+31 min)');
+    const reload = host.rounds.at(-1);
+    assert.equal(reload.reason, 'reloadMoment');
+    const entryDate = Date.parse(reload.widgets[0].entry.date);
+    assert.ok(Math.abs(entryDate - (Date.now() + 31 * 60_000)) < 60_000, 'the entry is dated by the moved clock');
+  });
+
+  test('a burst of 1,000 sets ends with the last summary on the home screen', async (t) => {
+    const session = await Session.open(t);
+    const { page, home } = await startPhone(session);
+    const answers = await page.evaluate(async () => {
+      const calls = [];
+      for (let index = 0; index < 1000; index += 1) {
+        const summary = { tier: 'important', count: index, items: [{ title: `Burst ${index}` }] };
+        calls.push(window.Capacitor.Plugins.SharedTodayWidget.set({ payload: JSON.stringify(summary) }));
+      }
+      return (await Promise.all(calls)).filter((answer) => answer.appGroupOk).length;
+    });
+    assert.equal(answers, 1000);
+    for (const id of todayIds) {
+      await card(home, id).locator('[data-field="summary"]', { hasText: 'Burst 999' }).waitFor({ timeout: 60_000 });
+    }
+    assert.equal(await field(home, todayIds[1], 'summary'), 'important · 999 due · Burst 999');
+    const manifest = JSON.parse(await readFile(path.join(session.home, 'widgets', 'manifest.json'), 'utf8'));
+    assert.equal(manifest.widgets[0].entry.payload.count, 999);
+  });
+
+  test('outlines each tap target with its URL, and keeps the settings in the device folder', async (t) => {
+    const session = await Session.open(t);
+    const host = await startHost(session);
+    const home = await openHome(session, host);
+    assert.equal(await home.locator('.tap-target').first().isVisible(), false);
+    await home.check('#outlines');
+    await home.locator(`.widget[data-id="${todayIds[1]}"] .tap-target`).waitFor();
+    assert.equal(await home.locator(`.widget[data-id="${todayIds[1]}"] .tap-url`).textContent(), 'brisklane://today');
+    assert.equal(await home.locator(`.widget[data-id="${quickAddIds[0]}"] .tap-url`).textContent(), 'brisklane://voice');
+
+    const before = await homeRound(home);
+    await home.uncheck(`#placements input[data-kind="BrisklaneVoiceWidget"][data-family="accessoryInline"]`);
+    await home.locator(`body:not([data-round="${before}"])`).waitFor();
+    await home.locator(`.widget[data-id="${quickAddIds[1]}"]`).waitFor({ state: 'detached' });
+    const afterPlacement = await homeRound(home);
+    await home.selectOption('#device-class', '430x932');
+    await home.locator(`body:not([data-round="${afterPlacement}"])`).waitFor();
+    const box = await widget(home, todayIds[0]).boundingBox();
+    assert.deepEqual([box.width, box.height], [170, 170]);
+
+    const saved = JSON.parse(await readFile(path.join(session.home, 'home-screen.json'), 'utf8'));
+    assert.equal(saved.deviceClass, '430x932');
+    assert.equal(saved.placements.length, 4);
+    assert.ok(!saved.placements.some((p) => p.family === 'accessoryInline'));
+
+    // A host started again shows the same home screen.
+    await host.stop();
+    const again = await startHost(session);
+    const reopened = await session.openPage(again.url);
+    await reopened.locator('body:not([data-round="0"])').waitFor();
+    assert.equal(await reopened.locator('.widget').count(), 4);
+    assert.equal(await reopened.locator('#device-class').inputValue(), '430x932');
+    assert.deepEqual(session.pageErrors, []);
+  });
+});
+
+describe('home-screen page security', { timeout }, () => {
+  test('refuses a wrong token, a foreign Host and a foreign Origin', async (t) => {
+    const session = await Session.open(t);
+    const host = await startHost(session);
+    const url = new URL(host.url);
+    const port = Number(url.port);
+    const token = url.searchParams.get('token');
+    const first = await request(port, { path: `/?token=${token}`, headers: { Host: url.host } });
+    assert.equal(first.status, 303);
+    const cookie = first.headers['set-cookie'][0].split(';')[0];
+    const otherPort = port === 65535 ? port - 1 : port + 1;
+    const own = { Host: url.host, Cookie: cookie };
+    const upgrade = () => ({
+      Connection: 'Upgrade',
+      Upgrade: 'websocket',
+      'Sec-WebSocket-Version': '13',
+      'Sec-WebSocket-Key': randomBytes(16).toString('base64'),
+    });
+
+    // What the page itself sends gets through.
+    assert.equal((await request(port, { path: '/api/state', headers: own })).status, 200);
+    assert.equal((await request(port, { path: '/socket', headers: { ...own, Origin: url.origin, ...upgrade() } })).status, 101);
+    assert.equal((await request(port, { path: '/api/reload', method: 'POST', headers: { ...own, Origin: url.origin } })).status, 200);
+
+    const refused = {
+      'no token': { path: '/api/state', headers: { Host: url.host } },
+      'a wrong token': { path: `/?token=${'0'.repeat(32)}`, headers: { Host: url.host } },
+      'a wrong cookie': { path: '/api/state', headers: { Host: url.host, Cookie: `${cookie.split('=')[0]}=0123` } },
+      'another host name': { path: '/api/state', headers: { ...own, Host: `localhost:${port}` } },
+      'another port as Host': { path: '/api/state', headers: { ...own, Host: `127.0.0.1:${otherPort}` } },
+      'a change from another origin': {
+        path: '/api/reload', method: 'POST', headers: { ...own, Origin: `http://127.0.0.1:${otherPort}` },
+      },
+      'a change without an origin': { path: '/api/clock', method: 'POST', headers: own },
+      'a socket from another origin': {
+        path: '/socket', headers: { ...own, Origin: `http://localhost:${port}`, ...upgrade() },
+      },
+      'a picture for another host': { path: '/pictures/BrisklaneWidget-systemSmall/1.png', headers: { ...own, Host: 'example.com' } },
+    };
+    for (const [name, options] of Object.entries(refused)) {
+      assert.equal((await request(port, options)).status, 403, name);
+    }
+    // Rounds are printed in the order requests are served: once the page's
+    // second reload shows, any refused one that got through would have too.
+    assert.equal((await request(port, { path: '/api/reload', method: 'POST', headers: { ...own, Origin: url.origin } })).status, 200);
+    const reloads = () => host.rounds.filter((round) => round.reason === 'reloadAllTimelines').length;
+    await eventually(() => reloads() >= 2, { what: 'the second reload' });
+    assert.equal(reloads(), 2, 'only the page\'s own reloads were served');
+  });
+});

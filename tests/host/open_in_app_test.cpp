@@ -1,0 +1,73 @@
+// Opening a tapped URL in the application: the command that launches it the
+// way the device has it set up, the address of its page, and how it is
+// started apart from the host.
+#include "host/open_in_app.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "platform/uikit/application_launch.h"
+#include "tests/support/temporary_device.h"
+
+namespace brisklane {
+namespace {
+
+const ApplicationLaunchSetup browserSetup{
+    .webLayer = "browser",
+    .webDirectory = "/srv/app/www",
+    .nativeBridgeScript = "/srv/app/native-bridge.js",
+    .port = 8100,
+    .tokenFile = "/home/ana/.local/share/brisklane/run/App.token",
+    .processIdentifier = 4242};
+
+TEST(OpenInApplication, LaunchesTheWayTheDeviceHasAppSetUp) {
+  EXPECT_EQ(
+      openURLCommand("/opt/App", &browserSetup, {16, 4, 0}, "brisklane://voice"),
+      (std::vector<std::string>{"/opt/App", "--web-layer", "browser", "--port", "8100", "--web-dir",
+                                "/srv/app/www", "--native-bridge", "/srv/app/native-bridge.js",
+                                "--os-version", "16.4.0", "open", "brisklane://voice"}));
+  EXPECT_EQ(openURLCommand("/opt/App", nullptr, {17, 4, 0}, "brisklane://today"),
+            (std::vector<std::string>{"/opt/App", "--os-version", "17.4.0", "open",
+                                      "brisklane://today"}));
+}
+
+TEST(OpenInApplication, PointsAtTheApplicationsPageWithItsToken) {
+  testing::TemporaryDevice device;
+  EXPECT_EQ(applicationPageURL(), std::nullopt);
+  ApplicationLaunchSetup setup = browserSetup;
+  setup.tokenFile = device.root() / "run" / "App.token";
+  ASSERT_TRUE(recordApplicationLaunchSetup(setup));
+  EXPECT_EQ(applicationPageURL(), std::nullopt) << "no token kept yet";
+  std::ofstream(setup.tokenFile) << "00112233445566778899aabbccddeeff\n";
+  EXPECT_EQ(applicationPageURL(), "http://127.0.0.1:8100/?token=00112233445566778899aabbccddeeff");
+}
+
+TEST(OpenInApplication, StartsTheApplicationInASessionOfItsOwnWithItsOutputInTheDevice) {
+  testing::TemporaryDevice device;
+  auto started = startDetached({"/bin/sh", "-c", "echo out; echo err >&2; read line || echo eof"});
+  ASSERT_TRUE(std::holds_alternative<pid_t>(started)) << std::get<std::string>(started);
+  const pid_t child = std::get<pid_t>(started);
+  const pid_t session = ::getsid(child);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(session == child || session < 0) << "not a session leader";
+  EXPECT_EQ(outcomeOfExit(status).outcome, OpenOutcome::delivered);
+  EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stdout"), "out\neof\n");
+  EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stderr"), "err\n");
+
+  auto failing = startDetached({"/bin/sh", "-c", "exit 3"});
+  ASSERT_EQ(::waitpid(std::get<pid_t>(failing), &status, 0), std::get<pid_t>(failing));
+  EXPECT_EQ(outcomeOfExit(status).outcome, OpenOutcome::failed);
+  EXPECT_EQ(outcomeOfExit(status).detail, "App ended with exit code 3");
+  EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stdout"), "out\neof\n")
+      << "output is appended";
+
+  auto missing = startDetached({(device.root() / "no-such-program").string()});
+  EXPECT_TRUE(std::holds_alternative<std::string>(missing));
+}
+
+}  // namespace
+}  // namespace brisklane
