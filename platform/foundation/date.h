@@ -1,8 +1,8 @@
 // Foundation's Date and Calendar, as far as the system uses them: the present
 // moment, seconds since 1970, and adding minutes in the current calendar.
 //
-// The clock can be replaced for the whole process (tests, and the host's
-// `--now` option); the replacement is a plain function pointer held in an
+// The clock can be replaced for the whole process (tests, and a host that
+// moves time forward); the replacement is a plain function pointer held in an
 // atomic, so reading the clock stays lock-free and safe from any thread.
 #pragma once
 

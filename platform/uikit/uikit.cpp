@@ -54,7 +54,6 @@ void UIViewController::loadViewIfNeeded() {
 }
 
 void UIWindow::makeKeyAndVisible() {
-  keyWindow_ = true;
   if (rootViewController) rootViewController->loadViewIfNeeded();
 }
 

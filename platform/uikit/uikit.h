@@ -52,10 +52,6 @@ class UIWindow : public UIResponder {
 
   // Shows the window, which loads its root view controller's view.
   void makeKeyAndVisible();
-  [[nodiscard]] bool isKeyWindow() const { return keyWindow_; }
-
- private:
-  bool keyWindow_ = false;
 };
 
 // A continued user activity (`NSUserActivity`): its type and, for web
