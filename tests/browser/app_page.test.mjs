@@ -4,7 +4,7 @@
 // starts `App` waits for the page's first listener, and the page loads
 // nothing from elsewhere. Every test runs on a fresh device.
 import assert from 'node:assert/strict';
-import { mkdtemp } from 'node:fs/promises';
+import { mkdtemp, readFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { describe, test } from 'node:test';
@@ -162,6 +162,32 @@ describe('SharedTodayWidget from the page', { timeout }, () => {
     await page.locator('#status-diag', { hasText: /^loaded @\d+$/ }).waitFor();
     assert.equal(await page.locator('#status-group').textContent(), group);
     assert.equal(await page.locator('#status-hasPayload').textContent(), 'true');
+  });
+});
+
+describe("the page's diagnostics", { timeout }, () => {
+  test("console output and uncaught errors reach App's standard error, one line each", async (t) => {
+    const session = await Session.open(t);
+    const { app, page } = await startWithPage(session);
+
+    await page.evaluate(() => {
+      console.warn('first line\nsecond line');
+      setTimeout(() => {
+        throw new Error('thrown by the page');
+      });
+    });
+    await page.waitForTimeout(100);
+    await roundTrip(page);
+
+    const lines = (await readFile(app.stderrPath, 'utf8')).split('\n');
+    assert.ok(lines.includes('App: console.warn: first line\\nsecond line'), lines.join('\n'));
+    assert.ok(
+      lines.some((line) => /^App: js\.error: .*thrown by the page \(.*:\d+:\d+\)$/.test(line)),
+      lines.join('\n'),
+    );
+    // The console's forwarded calls are never answered, so nothing reaches the
+    // page's console about them.
+    assert.deepEqual(session.pageErrors, ['thrown by the page']);
   });
 });
 
