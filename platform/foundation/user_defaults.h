@@ -6,7 +6,8 @@
 // one connection: an operation opens the store, works and lets the value go,
 // so no handle outlives the operation. Opening never deletes, truncates or
 // repairs anything; a file that is not a store stays as it is and opening it
-// gives nothing.
+// gives nothing. A committed write survives a crash of any process at once;
+// it reaches the disk itself later, with others, never one flush a write.
 #pragma once
 
 #include <sqlite3.h>

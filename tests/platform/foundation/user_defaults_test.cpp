@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "tests/support/temporary_device.h"
@@ -163,6 +164,36 @@ TEST(UserDefaults, ReadsWhileAnotherConnectionHoldsAWriteTransaction) {
   sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
   sqlite3_close(writer);
   EXPECT_EQ(UserDefaults::open(group)->string("today"), "pending");
+}
+
+std::uintmax_t sizeOf(const std::filesystem::path& path) {
+  std::error_code missing;
+  std::uintmax_t size = std::filesystem::file_size(path, missing);
+  return missing ? 0 : size;
+}
+
+// Writes are not flushed one by one, so the log keeps them; it must still stay
+// short, since every opener reads it through, and reading must never fold it
+// into the database, which would write.
+TEST(UserDefaults, KeepsTheLogShortAndNeverWritesTheDatabaseOnARead) {
+  TemporaryDevice device;
+  const auto file = userDefaultsFile(group);
+  const auto log = std::filesystem::path(file.string() + "-wal");
+  std::uintmax_t longestLog = 0;
+  for (int write = 0; write < 500; ++write) {
+    ASSERT_TRUE(UserDefaults::open(group)->set(std::string(300, char('a' + write % 26)), "today"));
+    longestLog = std::max(longestLog, sizeOf(log));
+  }
+  EXPECT_GT(sizeOf(log), 0u) << "each write leaves the log; it is folded in only now and then";
+  EXPECT_LE(longestLog, std::uintmax_t{64} * 4200) << "the log is folded before it grows long";
+
+  const auto database = testing::readFile(file);
+  const auto logged = testing::readFile(log);
+  for (int read = 0; read < 50; ++read) {
+    EXPECT_EQ(UserDefaults::open(group)->string("today"), std::string(300, char('a' + 499 % 26)));
+  }
+  EXPECT_EQ(testing::readFile(file), database);
+  EXPECT_EQ(testing::readFile(log), logged);
 }
 
 TEST(DeviceRoot, FollowsTheEnvironment) {
