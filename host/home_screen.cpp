@@ -87,6 +87,7 @@ struct HomeScreen::PlacedWidget {
   Picture picture;
   Picture previousPicture;
   bool drawnThisRound = false;
+  bool pictureWritten = false;  // whether the drawn picture reached its file
 
   [[nodiscard]] std::optional<Date> reloadMoment() const {
     return timeline ? timeline->policy.reloadMoment() : std::nullopt;
@@ -152,82 +153,76 @@ void HomeScreen::setSettings(const HomeScreenSettings& settings) {
   placed_ = std::move(placed);
 }
 
+// One widget's part of a round, on a thread of the pool: a new timeline when
+// asked for, the entry due at `now`, and a new picture when its view, the
+// device class or the format differs from what the current picture shows.
+void HomeScreen::showCurrentEntry(PlacedWidget& placed, bool ask, Date now) const {
+  if (ask) {
+    placed.timeline.reset();
+    placed.widget->getTimeline(
+        TimelineProviderContext{.family = *placed.family, .isPreview = false},
+        [&placed](Timeline<AnyEntry> timeline) { placed.timeline = std::move(timeline); });
+    placed.timelineRound = round_;
+  }
+  placed.problem.clear();
+  if (!placed.timeline) {
+    placed.problem = "the provider answered no timeline";
+    return;
+  }
+  if (placed.timeline->entries.empty()) {
+    placed.problem = "the provider answered no entry";
+    return;
+  }
+  placed.entryIndex = currentEntryIndex(placed.timeline->entries, now);
+  View tree = evaluated(placed.widget->content(placed.timeline->entries[placed.entryIndex]),
+                        EnvironmentValues{.widgetFamily = *placed.family});
+  if (placed.drawnTree && *placed.drawnTree == tree && placed.drawnDevice == device_.name) return;
+
+  WidgetScene scene = makeScene(tree, *placed.family, device_);
+  std::optional<std::string> bytes = renderPicture(scene, format_);
+  if (!bytes) {
+    placed.problem = "the picture could not be drawn";
+    return;
+  }
+  placed.pictureWritten =
+      writeFileAtomically(folder_ / (placed.id + std::string(extension(format_))), *bytes);
+  placed.previousPicture = std::move(placed.picture);
+  placed.picture = Picture{.version = round_,
+                           .format = format_,
+                           .bytes = std::make_shared<const std::string>(std::move(*bytes))};
+  placed.drawnTree = std::move(tree);
+  placed.drawnDevice = device_.name;
+  placed.scene = std::move(scene);
+  placed.drawnThisRound = true;
+}
+
 const Json& HomeScreen::runRound(RoundReason reason) {
   ++round_;
   const Date now = Date::now();
   const bool reloadAll = reason == RoundReason::start || reason == RoundReason::reloadAllTimelines;
 
-  // Timelines and entries, on this thread: providers and views are cheap
-  // beside drawing, and the view trees decide what must be drawn.
-  struct Drawing {
-    PlacedWidget* placed;
-    View tree;
-    std::optional<WidgetScene> scene;
-    std::optional<std::string> bytes;
-    bool written = false;
-  };
-  std::vector<Drawing> drawings;
-  for (PlacedWidget& placed : placed_) {
+  // Each placed widget is one task on the pool, from its timeline to its
+  // picture on disk: providers may be called from any thread and at once,
+  // and a task touches only its own widget, so the widgets are served side
+  // by side and the slowest picture alone sets the round's length.
+  std::vector<std::function<void()>> tasks;
+  std::vector<std::string> unwritten(placed_.size());
+  for (std::size_t index = 0; index < placed_.size(); ++index) {
+    PlacedWidget& placed = placed_[index];
     placed.drawnThisRound = false;
     if (!placed.unplaceable.empty()) continue;
     const auto moment = placed.reloadMoment();
-    if (reloadAll || !placed.timeline || (moment && *moment <= now)) {
-      placed.timeline.reset();
-      placed.widget->getTimeline(
-          TimelineProviderContext{.family = *placed.family, .isPreview = false},
-          [&placed](Timeline<AnyEntry> timeline) { placed.timeline = std::move(timeline); });
-      placed.timelineRound = round_;
-    }
-    placed.problem.clear();
-    if (!placed.timeline) {
-      placed.problem = "the provider answered no timeline";
-      continue;
-    }
-    if (placed.timeline->entries.empty()) {
-      placed.problem = "the provider answered no entry";
-      continue;
-    }
-    placed.entryIndex = currentEntryIndex(placed.timeline->entries, now);
-    View tree = evaluated(placed.widget->content(placed.timeline->entries[placed.entryIndex]),
-                          EnvironmentValues{.widgetFamily = *placed.family});
-    if (placed.drawnTree && *placed.drawnTree == tree && placed.drawnDevice == device_.name) {
-      continue;
-    }
-    drawings.push_back(Drawing{.placed = &placed, .tree = std::move(tree)});
-  }
-
-  std::vector<std::function<void()>> tasks;
-  tasks.reserve(drawings.size());
-  for (Drawing& drawing : drawings) {
-    tasks.emplace_back([&drawing, family = *drawing.placed->family, device = device_,
-                        format = format_,
-                        path = folder_ / (drawing.placed->id + std::string(extension(format_)))] {
-      drawing.scene = makeScene(drawing.tree, family, device);
-      drawing.bytes = renderPicture(*drawing.scene, format);
-      drawing.written = drawing.bytes && writeFileAtomically(path, *drawing.bytes);
+    const bool ask = reloadAll || !placed.timeline || (moment && *moment <= now);
+    tasks.emplace_back([this, &placed, ask, now, &written = unwritten[index]] {
+      showCurrentEntry(placed, ask, now);
+      if (placed.drawnThisRound && !placed.pictureWritten) {
+        written = "error: cannot write the picture of " + placed.id + " in " + folder_.string();
+      }
     });
   }
   pool_.runAll(std::move(tasks));
-
-  for (Drawing& drawing : drawings) {
-    PlacedWidget& placed = *drawing.placed;
-    if (!drawing.bytes) {
-      placed.problem = "the picture could not be drawn";
-      continue;
-    }
-    if (!drawing.written) {
-      err_ << "error: cannot write the picture of " << placed.id << " in " << folder_.string()
-           << '\n';
-    }
-    placed.previousPicture = std::move(placed.picture);
-    placed.picture =
-        Picture{.version = round_,
-                .format = format_,
-                .bytes = std::make_shared<const std::string>(std::move(*drawing.bytes))};
-    placed.drawnTree = std::move(drawing.tree);
-    placed.drawnDevice = device_.name;
-    placed.scene = std::move(drawing.scene);
-    placed.drawnThisRound = true;
+  for (const std::string& problem : unwritten) {
+    if (!problem.empty()) err_ << problem << '\n';
   }
 
   Json widgets = Json::array();

@@ -5,8 +5,8 @@
 // be reloaded, otherwise only those whose reload moment has come and those
 // placed since), picks each widget's current entry (the last one whose date
 // has come), evaluates its view and draws again only the pictures whose
-// view, device class or format changed since they were last drawn. Those
-// are drawn side by side on the drawing pool.
+// view, device class or format changed since they were last drawn. The
+// widgets are served side by side on the drawing pool.
 //
 // A picture goes to `folder/KIND-FAMILY.png` (or .svg) atomically and stays
 // in memory with the number of the round that drew it, its version; the one
@@ -14,9 +14,10 @@
 // picture, never a newer or a partial one. Each round's manifest goes to
 // `folder/manifest.json`.
 //
-// Threads: one thread calls everything here (the host's event loop); only
-// drawing happens elsewhere, inside `runRound`. The system version is the
-// process's: `setSettings` applies it, as the device's.
+// Threads: one thread calls everything here (the host's event loop). Inside
+// `runRound` each placed widget is served on the drawing pool, from its
+// provider to its picture. The system version is the process's:
+// `setSettings` applies it, as the device's.
 #pragma once
 
 #include <cstdint>
@@ -94,6 +95,7 @@ class HomeScreen {
 
  private:
   struct PlacedWidget;
+  void showCurrentEntry(PlacedWidget& placed, bool ask, Date now) const;
   [[nodiscard]] nlohmann::ordered_json widgetReport(const PlacedWidget& placed) const;
 
   const std::vector<WidgetConfiguration>& widgets_;
