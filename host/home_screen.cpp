@@ -54,10 +54,9 @@ std::optional<Json> missingSummaryNote(const AnyEntry& entry) {
         note["detail"] = "no summary has been published";
         break;
       case PayloadUnavailable::Cause::invalid:
-        note["detail"] =
-            "the published summary is invalid: " +
-            (unavailable->error ? unavailable->error->path + " " + unavailable->error->message
-                                : std::string("it cannot be decoded"));
+        note["detail"] = "the published summary is invalid: " +
+                         (unavailable->error ? describe(*unavailable->error)
+                                             : std::string("it cannot be decoded"));
         break;
     }
   } else {

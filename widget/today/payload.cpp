@@ -6,6 +6,7 @@
 #include <utf8proc.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -16,8 +17,38 @@ namespace {
 using simdjson::dom::element;
 using simdjson::dom::element_type;
 
-PayloadError failure(std::string path, std::string message) {
-  return PayloadError{std::move(path), std::move(message)};
+// Where a value sits in the document: "count", "items[2].title".
+std::string child(const std::string& path, std::string_view key) {
+  return path.empty() ? std::string(key) : path + "." + std::string(key);
+}
+
+std::string_view typeName(element value) {
+  switch (value.type()) {
+    case element_type::ARRAY:
+      return "an array";
+    case element_type::OBJECT:
+      return "an object";
+    case element_type::INT64:
+    case element_type::UINT64:
+    case element_type::DOUBLE:
+      return "a number";
+    case element_type::STRING:
+      return "a string";
+    case element_type::BOOL:
+      return "a Boolean";
+    case element_type::NULL_VALUE:
+      return "null";
+  }
+  return "a value";
+}
+
+PayloadError wrongType(std::string path, std::string_view expected, element found) {
+  return PayloadError{std::move(path), "expected " + std::string(expected) + ", found " +
+                                           std::string(typeName(found))};
+}
+
+PayloadError missing(std::string path, std::string_view key) {
+  return PayloadError{std::move(path), "\"" + std::string(key) + "\" is missing"};
 }
 
 // Finds the value of `key` in `object`, the last one when it occurs twice.
@@ -38,41 +69,56 @@ std::optional<PayloadError> readOptionalText(simdjson::dom::object object, std::
   if (!value || value->is_null()) return std::nullopt;
   std::string_view text;
   if (value->get_string().get(text) != simdjson::SUCCESS) {
-    return failure(path + "." + std::string(key), "must be a string or null");
+    return wrongType(child(path, key), "a string", *value);
   }
   into.emplace(text);
   return std::nullopt;
 }
 
-std::optional<std::int64_t> wholeNumber(element value) {
+// A number as the message quotes it: the shortest text that reads back as it.
+std::string numberText(element value) {
+  if (value.type() == element_type::UINT64)
+    return std::to_string(value.get_uint64().value_unsafe());
+  char text[32];
+  auto written = std::to_chars(std::begin(text), std::end(text), value.get_double().value_unsafe());
+  return std::string(text, written.ptr);
+}
+
+// "count": a whole number within signed 64 bits, or why not.
+std::variant<std::int64_t, PayloadError> wholeNumber(element value) {
   switch (value.type()) {
     case element_type::INT64:
       return value.get_int64().value_unsafe();
+    case element_type::UINT64:  // holds only values above the signed range
+      return PayloadError{"count", numberText(value) + " is outside the signed 64-bit range"};
     case element_type::DOUBLE: {
       // 3.0 or 1e2 are whole numbers too, when the double is one within range.
       double number = value.get_double().value_unsafe();
       constexpr double limit = 9223372036854775808.0;  // 2^63
-      if (std::trunc(number) == number && number >= -limit && number < limit) {
-        return static_cast<std::int64_t>(number);
+      if (std::trunc(number) != number) {
+        return PayloadError{"count", numberText(value) + " is not a whole number"};
       }
-      return std::nullopt;
+      if (number < -limit || number >= limit) {
+        return PayloadError{"count", numberText(value) + " is outside the signed 64-bit range"};
+      }
+      return static_cast<std::int64_t>(number);
     }
     default:
-      return std::nullopt;  // UINT64 holds only values above the signed range
+      return wrongType("count", "a whole number", value);
   }
 }
 
 std::variant<TodayItem, PayloadError> decodeItem(element value, const std::string& path) {
   simdjson::dom::object object;
   if (value.get_object().get(object) != simdjson::SUCCESS) {
-    return failure(path, "must be an object");
+    return wrongType(path, "an object", value);
   }
   TodayItem item;
   std::optional<element> title = member(object, "title");
-  if (!title || title->is_null()) return failure(path + ".title", "is required");
+  if (!title) return missing(path, "title");
   std::string_view titleText;
   if (title->get_string().get(titleText) != simdjson::SUCCESS) {
-    return failure(path + ".title", "must be a string");
+    return wrongType(child(path, "title"), "a string", *title);
   }
   item.title = titleText;
   if (auto error = readOptionalText(object, "project", path, item.project)) return *error;
@@ -82,33 +128,108 @@ std::variant<TodayItem, PayloadError> decodeItem(element value, const std::strin
 std::variant<TodayPayload, PayloadError> decodeDocument(element root) {
   simdjson::dom::object object;
   if (root.get_object().get(object) != simdjson::SUCCESS) {
-    return failure("$", "must be an object");
+    return wrongType("", "an object", root);
   }
   TodayPayload payload;
-  if (auto error = readOptionalText(object, "tier", "$", payload.tier)) return *error;
+  if (auto error = readOptionalText(object, "tier", "", payload.tier)) return *error;
 
   std::optional<element> count = member(object, "count");
-  if (!count || count->is_null()) return failure("$.count", "is required");
-  std::optional<std::int64_t> whole = wholeNumber(*count);
-  if (!whole) return failure("$.count", "must be a whole number within signed 64 bits");
-  payload.count = *whole;
+  if (!count) return missing("", "count");
+  auto whole = wholeNumber(*count);
+  if (auto* error = std::get_if<PayloadError>(&whole)) return std::move(*error);
+  payload.count = std::get<std::int64_t>(whole);
 
   std::optional<element> items = member(object, "items");
-  if (!items || items->is_null()) return failure("$.items", "is required");
+  if (!items) return missing("", "items");
   simdjson::dom::array array;
   if (items->get_array().get(array) != simdjson::SUCCESS) {
-    return failure("$.items", "must be an array");
+    return wrongType("items", "an array", *items);
   }
   payload.items.reserve(array.size());
   std::size_t index = 0;
   for (element value : array) {
-    auto item = decodeItem(value, "$.items[" + std::to_string(index++) + "]");
+    auto item = decodeItem(value, "items[" + std::to_string(index++) + "]");
     if (auto* error = std::get_if<PayloadError>(&item)) return std::move(*error);
     payload.items.push_back(std::get<TodayItem>(std::move(item)));
   }
 
-  if (auto error = readOptionalText(object, "updatedAt", "$", payload.updatedAt)) return *error;
+  if (auto error = readOptionalText(object, "updatedAt", "", payload.updatedAt)) return *error;
   return payload;
+}
+
+// The offset of the first byte that does not belong to valid UTF-8.
+std::optional<std::size_t> firstInvalidUtf8(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+  std::size_t offset = 0;
+  while (offset < text.size()) {
+    utf8proc_int32_t codePoint = 0;
+    utf8proc_ssize_t length = utf8proc_iterate(
+        bytes + offset, static_cast<utf8proc_ssize_t>(text.size() - offset), &codePoint);
+    if (length <= 0) return offset;
+    offset += static_cast<std::size_t>(length);
+  }
+  return std::nullopt;
+}
+
+// Reads the text with the other JSON library only to learn where it stops
+// being JSON, which the decoding parser does not say. Builds nothing.
+class SyntaxLocator : public nlohmann::json_sax<nlohmann::json> {
+ public:
+  struct Found {
+    std::size_t offset;  // of the byte that cannot continue the text
+    bool numberOutOfRange;
+  };
+  std::optional<Found> found;
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return true; }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return true; }
+  bool start_array(std::size_t) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(std::size_t position, const std::string&,
+                   const nlohmann::detail::exception& error) override {
+    constexpr int numberOverflow = 406;
+    // `position` counts the bytes read, the offending one included.
+    found = Found{position > 0 ? position - 1 : 0, error.id == numberOverflow};
+    return false;
+  }
+};
+
+PayloadError notJson(std::string_view json, simdjson::error_code error) {
+  if (error == simdjson::UTF8_ERROR) {
+    if (auto offset = firstInvalidUtf8(json)) {
+      return PayloadError{"", "not valid UTF-8 at byte " + std::to_string(*offset)};
+    }
+  }
+  if (error == simdjson::DEPTH_ERROR) {
+    return PayloadError{"", "not JSON the widget reads: nested deeper than " +
+                                std::to_string(simdjson::DEFAULT_MAX_DEPTH) + " levels"};
+  }
+  SyntaxLocator locator;
+  nlohmann::json::sax_parse(json.data(), json.data() + json.size(), &locator,
+                            nlohmann::json::input_format_t::json, true);
+  if (auto found = locator.found) {
+    if (found->offset >= json.size()) {
+      return PayloadError{"", json.find_first_not_of(" \t\r\n") == std::string_view::npos
+                                  ? "not JSON: the text is empty"
+                                  : "not JSON: the text ends early"};
+    }
+    return PayloadError{"", std::string(found->numberOutOfRange ? "not JSON the widget reads: a "
+                                                                  "number out of range"
+                                                                : "not JSON: unexpected byte") +
+                                " at byte " + std::to_string(found->offset)};
+  }
+  if (error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE) {
+    return PayloadError{"", "not JSON the widget reads: a number out of range"};
+  }
+  return PayloadError{"", std::string("not JSON: ") + simdjson::error_message(error)};
 }
 
 // NFD of `text`; nothing when it is not valid UTF-8.
@@ -163,14 +284,19 @@ bool operator==(const TodayItem& left, const TodayItem& right) {
 
 std::variant<TodayPayload, PayloadError> decodePayload(std::string_view json) {
   if (json.size() > maximumPayloadBytes) {
-    return failure("$", "is larger than " + std::to_string(maximumPayloadBytes) + " bytes");
+    return PayloadError{"", std::to_string(json.size()) + " bytes, more than the " +
+                                std::to_string(maximumPayloadBytes) + " the widget reads"};
   }
   simdjson::dom::parser parser(maximumPayloadBytes);
   element root;
   if (auto error = parser.parse(json.data(), json.size()).get(root); error != simdjson::SUCCESS) {
-    return failure("$", std::string("is not JSON: ") + simdjson::error_message(error));
+    return notJson(json, error);
   }
   return decodeDocument(root);
+}
+
+std::string describe(const PayloadError& error) {
+  return error.path.empty() ? error.message : error.path + ": " + error.message;
 }
 
 nlohmann::ordered_json payloadJson(const TodayPayload& payload) {

@@ -6,6 +6,10 @@
 // hold its JSON type; "count" must be a whole number within signed 64 bits;
 // one bad item makes the whole document invalid. Unknown keys are ignored at
 // both levels. Text that is not valid UTF-8 gives no payload.
+//
+// A document that is not a summary is told apart by the first rule it breaks
+// and where. The widget drops that reason and the diagnostic command prints
+// it; both come from this one decoder, so they never disagree.
 #pragma once
 
 #include <cstdint>
@@ -33,13 +37,16 @@ struct TodayPayload {
   std::optional<std::string> updatedAt;  // the web layer's stamp, carried as text
 };
 
-// Why a document is not a summary: the rule it breaks and where.
+// Why a document is not a summary: the first rule it breaks and where.
 struct PayloadError {
-  std::string path;     // e.g. "$.items[2].title"
-  std::string message;  // e.g. "is required"
+  std::string path;     // e.g. "items[2].project"; empty for the document as a whole
+  std::string message;  // e.g. "expected a string, found a number"; byte offsets count from 0
 
   friend bool operator==(const PayloadError&, const PayloadError&) = default;
 };
+
+// "items[3]: \"title\" is missing", or the message alone for the whole document.
+[[nodiscard]] std::string describe(const PayloadError& error);
 
 // Documents larger than this give no payload: the widget could not hold them.
 inline constexpr std::size_t maximumPayloadBytes = std::size_t{16} * 1024 * 1024;

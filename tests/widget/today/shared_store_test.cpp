@@ -39,7 +39,7 @@ TEST(LoadPayload, EveryFailureGivesNoPayloadAndLeavesTheStoreAlone) {
   auto inspected = inspectPayload();
   ASSERT_TRUE(std::holds_alternative<PayloadUnavailable>(inspected));
   EXPECT_EQ(std::get<PayloadUnavailable>(inspected).cause, PayloadUnavailable::Cause::invalid);
-  EXPECT_EQ(std::get<PayloadUnavailable>(inspected).error->path, "$.count");
+  EXPECT_EQ(std::get<PayloadUnavailable>(inspected).error->path, "count");
   EXPECT_EQ(UserDefaults::open(appGroupIdentifier)->string(todayKey), broken);
 
   store(todayKey, "");
