@@ -27,8 +27,9 @@ function timeText(moment) {
   return new Date(moment).toLocaleTimeString([], { hour: '2-digit', minute: '2-digit', second: '2-digit' });
 }
 
+// The phone's clock: hours and minutes, on a 24-hour dial.
 function shortTime(moment) {
-  return new Date(moment).toLocaleTimeString([], { hour: '2-digit', minute: '2-digit' });
+  return new Date(moment).toLocaleTimeString([], { hour: '2-digit', minute: '2-digit', hourCycle: 'h23' });
 }
 
 function hostNow() {
