@@ -1,5 +1,5 @@
 # Thin front for the CMake presets. `make demo` and `make test` do all set-up.
-.PHONY: demo test test-debug test-tsan fuzz bench lint deps build format clean
+.PHONY: demo demo-headless test test-debug test-tsan fuzz bench lint deps build format clean
 
 JOBS ?= 2
 
@@ -12,6 +12,9 @@ build: deps
 
 demo: build
 	scripts/demo
+
+demo-headless: build
+	scripts/demo --headless
 
 test: build
 	ctest --preset default
