@@ -150,11 +150,17 @@ class Host final : public HomeScreenPageOwner {
         loop_(loop),
         screen_(screen),
         timer_(loop),
-        stopSignals_(loop, SIGTERM, SIGINT),
-        childSignals_(loop, SIGCHLD) {}
+        stopSignals_(loop),
+        childSignals_(loop) {}
 
-  // Runs until SIGTERM or SIGINT.
-  void run(ReloadRequests& requests, HomeScreenPage* page) {
+  // Runs until SIGTERM or SIGINT; or answers why it cannot listen for them.
+  std::optional<std::string> run(ReloadRequests& requests, HomeScreenPage* page) {
+    boost::system::error_code notHeard;
+    for (int signal : {SIGTERM, SIGINT}) {
+      if (!notHeard) stopSignals_.add(signal, notHeard);
+    }
+    if (!notHeard) childSignals_.add(SIGCHLD, notHeard);
+    if (notHeard) return "cannot listen for signals: " + notHeard.message();
     page_ = page;
     requests.listen([this] { round(RoundReason::reloadAllTimelines); });
     stopSignals_.async_wait([this](const boost::system::error_code& error, int) {
@@ -163,6 +169,7 @@ class Host final : public HomeScreenPageOwner {
     reapChildren();
     round(RoundReason::start);
     loop_.run();
+    return std::nullopt;
   }
 
   std::string state() override {
@@ -375,7 +382,10 @@ int serve(const HostContext& context, const ServeOptions& options) {
     // The one line a person or a script reads to open the page.
     context.out << page->url() << std::endl;
   }
-  host.run(*std::get<std::unique_ptr<ReloadRequests>>(requests), page.get());
+  if (auto why = host.run(*std::get<std::unique_ptr<ReloadRequests>>(requests), page.get())) {
+    context.err << "error: " << *why << '\n';
+    return exitFailure;
+  }
   return exitSuccess;
 }
 

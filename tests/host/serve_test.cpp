@@ -11,8 +11,10 @@
 #include <chrono>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <thread>
 
+#include "host/home_screen_settings.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/widgetkit/widget_center.h"
 #include "tests/support/process.h"
@@ -33,15 +35,18 @@ class Serve : public ::testing::Test {
     }
   }
 
-  void start() {
-    std::string program = testing::builtProgram("BrisklaneWidgetExtension");
-    std::string verb = "serve";
-    char* arguments[] = {program.data(), verb.data(), nullptr};
+  void start(std::vector<std::string> options = {}) {
+    options.insert(options.begin(), {testing::builtProgram("BrisklaneWidgetExtension"), "serve"});
+    std::vector<char*> arguments;
+    for (std::string& option : options) arguments.push_back(option.data());
+    arguments.push_back(nullptr);
+    const std::string& program = options.front();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log().c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    ASSERT_EQ(::posix_spawn(&host_, program.c_str(), &actions, nullptr, arguments, environ), 0);
+    ASSERT_EQ(::posix_spawn(&host_, program.c_str(), &actions, nullptr, arguments.data(), environ),
+              0);
     posix_spawn_file_actions_destroy(&actions);
   }
 
@@ -102,6 +107,55 @@ TEST_F(Serve, DrawsEveryWidgetAndDrawsAgainWhenAReloadIsRequested) {
   auto lines = testing::readFile(log());
   ASSERT_TRUE(lines);
   EXPECT_EQ(std::count(lines->begin(), lines->end(), '\n'), 2);  // one JSON line a round
+}
+
+TEST_F(Serve, ShowsThePlacementsKeptInTheDeviceFolderOnTheirDevice) {
+  ASSERT_TRUE(saveHomeScreenSettings(HomeScreenSettings{
+      .placements = {{.kind = "BrisklaneVoiceWidget", .family = "accessoryCircular"},
+                     {.kind = "BrisklaneWidget", .family = "systemMedium"}},
+      .deviceClass = "375x667",
+      .systemVersion = {16, 4, 0}}));
+  start({"--device", "430x932"});
+  auto manifest = manifestOfRound(1);
+  ASSERT_EQ(manifest["widgets"].size(), 2u);
+  EXPECT_EQ(manifest["widgets"][0]["id"], "BrisklaneVoiceWidget-accessoryCircular");
+  EXPECT_EQ(manifest["widgets"][1]["size"]["width"], 364) << "--device overrides the kept class";
+  EXPECT_EQ(manifest["systemVersion"], "16.4.0");
+  EXPECT_EQ(stop(), 0);
+  EXPECT_EQ(loadHomeScreenSettings({}).settings.deviceClass, "375x667")
+      << "an option is for one run; the kept settings stay";
+}
+
+TEST_F(Serve, ABurstOfReloadRequestsEndsWithTheLastSummaryShown) {
+  start();
+  manifestOfRound(1);
+  constexpr int burst = 300;
+  for (int index = 1; index <= burst; ++index) {
+    ASSERT_TRUE(UserDefaults::open(appGroupIdentifier)
+                    ->set(R"({"count":)" + std::to_string(index) + R"(,"items":[]})", todayKey));
+    WidgetCenter::shared().reloadAllTimelines();
+  }
+  nlohmann::json last;
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    auto text = testing::readFile(device_.root() / "widgets/manifest.json");
+    last = nlohmann::json::parse(text.value_or(""), nullptr, false);
+    if (!last.is_discarded() && last["widgets"][0]["entry"]["payload"]["count"] == burst) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(last["widgets"][0]["entry"]["payload"]["count"], burst);
+  EXPECT_LT(last["round"].get<int>(), burst + 1) << "requests that arrive together make one round";
+  EXPECT_EQ(stop(), 0);
+}
+
+TEST_F(Serve, WithTheHomeScreenPagePrintsItsAddressFirst) {
+  start({"--http", "--port", "0"});
+  manifestOfRound(1);
+  EXPECT_EQ(stop(), 0);
+  auto lines = testing::readFile(log());
+  ASSERT_TRUE(lines);
+  EXPECT_TRUE(std::regex_search(
+      *lines, std::regex(R"(^http://127\.0\.0\.1:[0-9]+/\?token=[0-9a-f]{32}\n\{"round":1,)")))
+      << *lines;
 }
 
 TEST_F(Serve, TakesOverTheSocketOfAHostThatDied) {
