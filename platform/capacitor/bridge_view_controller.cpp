@@ -61,7 +61,8 @@ void CAPBridgeViewController::startBrowserWebLayer(const LaunchArguments& launch
                                  .webDirectory = launch.webDirectory,
                                  .nativeBridgeScript = launch.nativeBridgeScript};
   if (options.webDirectory.empty()) options.webDirectory = sampleWebProject / "www";
-  if (options.nativeBridgeScript.empty()) options.nativeBridgeScript = nativeBridgeBeside(options.webDirectory);
+  if (options.nativeBridgeScript.empty())
+    options.nativeBridgeScript = nativeBridgeBeside(options.webDirectory);
   // The device's App keeps its token where a later launch finds it again.
   if (launch.isDeviceApplication) options.tokenFile = applicationTokenPath();
   auto started = BrowserWebLayer::start(bridge_, options);

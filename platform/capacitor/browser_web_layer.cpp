@@ -51,7 +51,9 @@ std::string pageToken(const std::filesystem::path& file) {
 }
 
 HttpResponse script(std::string body) {
-  return HttpResponse{.status = 200, .contentType = std::string(javaScript), .body = std::move(body),
+  return HttpResponse{.status = 200,
+                      .contentType = std::string(javaScript),
+                      .body = std::move(body),
                       .headers = {}};
 }
 
@@ -71,7 +73,7 @@ std::uint16_t BrowserWebLayer::port() const {
 }
 
 std::variant<std::unique_ptr<BrowserWebLayer>, std::string> BrowserWebLayer::start(
-    std::weak_ptr<CAPBridge> bridge, const BrowserWebLayerOptions& options) {
+    const std::weak_ptr<CAPBridge>& bridge, const BrowserWebLayerOptions& options) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(options.webDirectory / "index.html", error)) {
     return "no web application in " + options.webDirectory.string() + " (no index.html)";
@@ -83,25 +85,27 @@ std::variant<std::unique_ptr<BrowserWebLayer>, std::string> BrowserWebLayer::sta
   }
   auto loaded = bridge.lock();
   if (!loaded) return std::string("the bridge has gone");
-  std::string headers = "window.Capacitor.PluginHeaders = " + loaded->pluginHeaders().dump() + ";\n";
+  std::string headers =
+      "window.Capacitor.PluginHeaders = " + loaded->pluginHeaders().dump() + ";\n";
 
   LoopbackServerOptions server;
   server.port = options.port;
   server.token = pageToken(options.tokenFile);
-  if (server.token.empty()) return std::string("the system gave no randomness for the page's token");
+  if (server.token.empty())
+    return std::string("the system gave no randomness for the page's token");
   server.documentRoot = options.webDirectory;
-  server.headInsert =
-      R"(<script src="/_capacitor/browser-bridge.js"></script>)"
-      R"(<script src="/_capacitor/native-bridge.js"></script>)"
-      R"(<script src="/_capacitor/plugin-headers.js"></script>)";
-  server.resources.emplace("/_capacitor/browser-bridge.js", script(std::string(browserBridgeScript)));
+  server.headInsert = R"(<script src="/_capacitor/browser-bridge.js"></script>)"
+                      R"(<script src="/_capacitor/native-bridge.js"></script>)"
+                      R"(<script src="/_capacitor/plugin-headers.js"></script>)";
+  server.resources.emplace("/_capacitor/browser-bridge.js",
+                           script(std::string(browserBridgeScript)));
   server.resources.emplace("/_capacitor/native-bridge.js", script(std::move(*nativeBridge)));
   server.resources.emplace("/_capacitor/plugin-headers.js", script(std::move(headers)));
   server.webSocketPath = std::string(bridgeSocketPath);
   server.onWebSocket = [bridge](std::shared_ptr<WebSocketPeer> peer) {
     auto page = std::make_shared<PageConnection>(std::move(peer));
     return WebSocketHandlers{.onMessage =
-                                 [bridge, page](std::string message) {
+                                 [bridge, page](const std::string& message) {
                                    if (auto target = bridge.lock()) target->receive(message, page);
                                  },
                              .onClose = nullptr};

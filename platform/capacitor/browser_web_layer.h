@@ -39,7 +39,7 @@ class BrowserWebLayer {
  public:
   // Serves the web application; or why it cannot.
   [[nodiscard]] static std::variant<std::unique_ptr<BrowserWebLayer>, std::string> start(
-      std::weak_ptr<CAPBridge> bridge, const BrowserWebLayerOptions& options);
+      const std::weak_ptr<CAPBridge>& bridge, const BrowserWebLayerOptions& options);
   // Closes every page's connection; their calls settle into nothing.
   ~BrowserWebLayer();
   BrowserWebLayer(const BrowserWebLayer&) = delete;
