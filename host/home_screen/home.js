@@ -231,7 +231,8 @@ function currentSettings() {
 }
 
 function showSettings(state) {
-  if (editingSettings) return;
+  // What a person is changing is not overwritten under their hands.
+  if (editingSettings || element('settings').contains(document.activeElement)) return;
   const select = element('device-class');
   select.replaceChildren(...state.deviceClasses.map((device) => new Option(device.name, device.name)));
   select.value = state.settings.deviceClass;
