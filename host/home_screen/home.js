@@ -141,6 +141,9 @@ async function tap(id, x, y) {
   result.textContent = `Tap at (${x.toFixed(0)}, ${y.toFixed(0)}) on ${id}…`;
   try {
     const { url } = await post('/api/tap', { id, x, y });
+    // What became of the link may be pushed before this answer arrives;
+    // it is the later news and stays.
+    if (result.dataset.state !== 'pending') return;
     result.dataset.state = 'opening';
     result.dataset.url = url;
     result.textContent = `Opening ${url} in App…`;
