@@ -5,6 +5,7 @@
 #include <sstream>
 #include <utility>
 
+#include "host/doctor.h"
 #include "host/entry_json.h"
 #include "platform/foundation/atomic_file.h"
 #include "widget/today/provider.h"
@@ -37,32 +38,13 @@ std::string_view shapeName(WidgetFamily family) {
   return "roundedRectangle";
 }
 
-// Why a Today entry has no summary, as the widget shows it and in detail;
-// nothing for other entries. Reads the store again, so it tells what the
-// store holds now, which is what the provider found unless it changed since.
+// Why a Today entry has no summary: what the widget shows, and the doctor's
+// verdict on the store as it is now (which is what the provider found,
+// unless it changed since); nothing for other entries.
 std::optional<Json> missingSummaryNote(const AnyEntry& entry) {
   const auto* today = std::any_cast<TodayEntry>(&entry.value);
   if (!today || today->payload) return std::nullopt;
-  Json note{{"shown", linkStatus()}};
-  auto inspected = inspectPayload();
-  if (const auto* unavailable = std::get_if<PayloadUnavailable>(&inspected)) {
-    switch (unavailable->cause) {
-      case PayloadUnavailable::Cause::noStore:
-        note["detail"] = "the App Group's store cannot be opened";
-        break;
-      case PayloadUnavailable::Cause::noValue:
-        note["detail"] = "no summary has been published";
-        break;
-      case PayloadUnavailable::Cause::invalid:
-        note["detail"] = "the published summary is invalid: " +
-                         (unavailable->error ? describe(*unavailable->error)
-                                             : std::string("it cannot be decoded"));
-        break;
-    }
-  } else {
-    note["detail"] = "a valid summary has been published since";
-  }
-  return note;
+  return Json{{"shown", linkStatus()}, {"verdict", diagnoseStore().verdict()}};
 }
 
 }  // namespace

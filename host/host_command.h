@@ -42,6 +42,7 @@ HostCommand addRenderCommand(CLI::App& app);
 HostCommand addGalleryCommand(CLI::App& app);
 HostCommand addTapCommand(CLI::App& app);
 HostCommand addServeCommand(CLI::App& app);
+HostCommand addDoctorCommand(CLI::App& app);
 
 // --- Helpers the commands share ---
 

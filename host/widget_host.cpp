@@ -39,7 +39,7 @@ int runHostCommandLine(int argc, const char* const* argv,
   // Each command lives in its own file; add new ones here.
   HostCommand commands[] = {
       addListCommand(app),    addTimelineCommand(app), addViewCommand(app),  addRenderCommand(app),
-      addGalleryCommand(app), addTapCommand(app),      addServeCommand(app),
+      addGalleryCommand(app), addTapCommand(app),      addServeCommand(app), addDoctorCommand(app),
   };
 
   try {

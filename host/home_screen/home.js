@@ -173,7 +173,7 @@ function describeSummary(widget) {
     const titles = payload.items.map((item) => item.title).join(', ');
     return `${payload.tier ?? 'no tier'} · ${payload.count} due${titles ? ` · ${titles}` : ''}`;
   }
-  if (widget.missingSummary) return `No summary: “${widget.missingSummary.shown}” (${widget.missingSummary.detail})`;
+  if (widget.missingSummary) return `No summary: the widget shows “${widget.missingSummary.shown}”. Doctor: ${widget.missingSummary.verdict}`;
   return null;
 }
 

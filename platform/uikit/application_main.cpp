@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "platform/dispatch/dispatch_queue.h"
@@ -95,6 +96,10 @@ std::variant<CommandLine, int> parseCommandLine(int argc, char** argv) {
   app.add_flag("--no-control-socket", noControlSocket,
                "Do not listen on $BRISKLANE_HOME/run/App.sock (and do not take the device's "
                "one-App lock)");
+  bool printEntitlements = false;
+  app.add_flag("--print-entitlements", printEntitlements,
+               "Print the application's entitlements as JSON ({\"applicationGroups\":[...]}) and "
+               "end, without starting it");
 
   std::string url, sourceApplication;
   bool openInPlace = false;
@@ -118,6 +123,12 @@ std::variant<CommandLine, int> parseCommandLine(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     int code = app.exit(error);
     return code == 0 ? 0 : exitUsage;
+  }
+
+  if (printEntitlements) {
+    std::cout << nlohmann::json{{"applicationGroups", entitlements().applicationGroups}}.dump()
+              << std::endl;
+    return 0;
   }
 
   CommandLine line;

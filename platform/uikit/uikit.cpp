@@ -20,10 +20,15 @@ constexpr std::array openURLOptionsKeyNames{
               std::string_view("UIApplicationOpenURLOptionsEventAttributionKey")},
 };
 
-// Both are written once before the application starts and read afterwards.
+// These are written once before the application starts and read afterwards.
 std::optional<UIMainInterfaceDescription>& registeredMainInterface() {
   static std::optional<UIMainInterfaceDescription> description;
   return description;
+}
+
+std::optional<Entitlements>& registeredEntitlements() {
+  static std::optional<Entitlements> entitlements;
+  return entitlements;
 }
 
 LaunchArguments& processLaunchArguments() {
@@ -80,6 +85,19 @@ bool registerMainInterface(UIMainInterfaceDescription description) {
 
 std::optional<UIMainInterfaceDescription> mainInterface() {
   return registeredMainInterface();
+}
+
+bool registerEntitlements(Entitlements entitlements) {
+  auto& registered = registeredEntitlements();
+  if (registered) return false;
+  registered = std::move(entitlements);
+  return true;
+}
+
+const Entitlements& entitlements() {
+  static const Entitlements none;
+  const auto& registered = registeredEntitlements();
+  return registered ? *registered : none;
 }
 
 const LaunchArguments& launchArguments() {

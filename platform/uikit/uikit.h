@@ -139,6 +139,17 @@ struct UIMainInterfaceDescription {
 bool registerMainInterface(UIMainInterfaceDescription description);
 [[nodiscard]] std::optional<UIMainInterfaceDescription> mainInterface();
 
+// The application's entitlements, as its package's code signature would
+// carry them: the App Groups whose shared containers it may open. The
+// application registers them once before `UIApplicationMain` runs; `App
+// --print-entitlements` prints them, so that another program can check that
+// it shares the application's group.
+struct Entitlements {
+  std::vector<std::string> applicationGroups;
+};
+bool registerEntitlements(Entitlements entitlements);
+[[nodiscard]] const Entitlements& entitlements();
+
 // How the application was launched, beyond the operating system's own
 // arguments: the channel on which a web layer reaches the application's web
 // view ("stdio", "browser", or none) and, for a browser, where it serves the

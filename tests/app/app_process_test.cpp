@@ -167,6 +167,15 @@ TEST_F(AppProcessTest, NothingOnStandardInputStopsIt) {
   for (const auto& line : transcript) EXPECT_TRUE(Json::accept(line)) << line;
 }
 
+TEST_F(AppProcessTest, PrintsItsEntitlementsWithoutStarting) {
+  auto app = start({"--print-entitlements"});
+  EXPECT_EQ(app->readAllLines(),
+            std::vector<std::string>{R"({"applicationGroups":["group.app.brisklane.shared"]})"});
+  EXPECT_EQ(app->wait(), 0);
+  EXPECT_FALSE(std::filesystem::exists(device.root() / "AppGroup")) << "no plug-in loaded";
+  EXPECT_FALSE(std::filesystem::exists(device.root() / "run")) << "no lock taken";
+}
+
 TEST_F(AppProcessTest, ExplainsABadCommandLine) {
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{"--web-layer", "bluetooth"},

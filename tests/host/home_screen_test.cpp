@@ -249,16 +249,17 @@ TEST_F(HomeScreenRounds, SaysWhyTheTodayWidgetHasNoSummary) {
   const Json* today = widgetOf(first, "BrisklaneWidget-systemSmall");
   ASSERT_TRUE(today);
   EXPECT_EQ((*today)["entry"]["payload"], nullptr);
-  EXPECT_TRUE((*today)["missingSummary"]["detail"] == "no summary has been published" ||
-              (*today)["missingSummary"]["detail"] == "the App Group's store cannot be opened")
+  EXPECT_TRUE((*today)["missingSummary"]["verdict"].get<std::string>().starts_with(
+      "not healthy: "))
       << *today;
 
   publish(R"({"count":"three","items":[]})");
   const Json& manifest = home.runRound(RoundReason::reloadAllTimelines);
   today = widgetOf(manifest, "BrisklaneWidget-systemSmall");
   EXPECT_EQ((*today)["missingSummary"]["shown"], "App can't share data");
-  EXPECT_EQ((*today)["missingSummary"]["detail"],
-            "the published summary is invalid: count: expected a whole number, found a string");
+  EXPECT_EQ((*today)["missingSummary"]["verdict"],
+            "not healthy: today: count: expected a whole number, found a string; the widget "
+            "shows “App can't share data”");
   EXPECT_FALSE(widgetOf(manifest, "BrisklaneVoiceWidget-systemSmall")->contains("missingSummary"));
 }
 

@@ -1,0 +1,404 @@
+// The doctor: the store's findings for each state a device can be in, read
+// without changing anything, and the command as a developer runs it beside a
+// widget host and an App.
+#include "host/doctor.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "platform/foundation/user_defaults.h"
+#include "platform/widgetkit/widget_center.h"
+#include "tests/app/process.h"
+#include "tests/support/temporary_device.h"
+#include "widget/today/app_group.h"
+
+namespace brisklane {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using testing::TemporaryDevice;
+
+constexpr std::string_view validSummary =
+    R"({"tier":"urgent","count":4,"items":[{"title":"Call the florist"},{"title":"Pay"}]})";
+constexpr std::int64_t loadedAt = 1'796'000'000;
+const Date threeMinutesLater{
+    std::chrono::system_clock::time_point(std::chrono::seconds(loadedAt + 180))};
+
+void writeFile(const fs::path& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+void publish(std::string_view today,
+             std::optional<std::string> diag = "loaded @" + std::to_string(loadedAt)) {
+  auto store = UserDefaults::open(appGroupIdentifier);
+  ASSERT_TRUE(store);
+  if (diag) {
+    ASSERT_TRUE(store->set(*diag, diagKey));
+  }
+  ASSERT_TRUE(store->set(today, todayKey));
+}
+
+// Folds the store's log into the database and removes it, as a store that
+// has been closed cleanly by SQLite's defaults looks.
+void foldLog() {
+  sqlite3* connection = nullptr;
+  ASSERT_EQ(sqlite3_open(userDefaultsFile(appGroupIdentifier).c_str(), &connection), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(connection, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(connection);
+  fs::remove(userDefaultsFile(appGroupIdentifier).string() + "-wal");
+  fs::remove(userDefaultsFile(appGroupIdentifier).string() + "-shm");
+}
+
+// Every file below `root` with its bytes, and every folder. The log's index
+// (`-shm`) is shared memory, not content, and an empty log is what any
+// reader of the store opens beside it; both are left out.
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  if (!fs::exists(root)) return tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string path = entry.path().string();
+    if (path.ends_with("-shm") || (path.ends_with("-wal") && fs::file_size(entry.path()) == 0)) {
+      continue;
+    }
+    tree[path] = entry.is_regular_file() ? testing::readFile(entry.path()).value_or("?") : "/";
+  }
+  return tree;
+}
+
+// "verdict message" by subject, with the device root written as ROOT.
+std::map<std::string, std::string> findingsOf(const Diagnosis& diagnosis, const fs::path& root) {
+  std::map<std::string, std::string> found;
+  for (const Finding& finding : diagnosis.findings) {
+    std::string message = finding.message;
+    for (std::size_t at; (at = message.find(root.string())) != std::string::npos;) {
+      message.replace(at, root.string().size(), "ROOT");
+    }
+    found[finding.subject] = std::string(name(finding.verdict)) + " " + message;
+  }
+  return found;
+}
+
+const std::string storeFile = "ROOT/AppGroup/group.app.brisklane.shared/defaults.sqlite";
+
+// "root (uid 0)": how the doctor names the user running the test.
+std::string me() {
+  const passwd* entry = ::getpwuid(::geteuid());
+  return (entry ? std::string(entry->pw_name) + " " : std::string()) + "(uid " +
+         std::to_string(::geteuid()) + ")";
+}
+
+TEST(DoctorStore, ExplainsEachStateOfTheStoreWithoutChangingIt) {
+  const struct Case {
+    std::string name;
+    std::function<void(const fs::path& root)> arrange;
+    bool healthy;
+    std::map<std::string, std::string> expected;  // by subject; subjects left out are not checked
+  } cases[] = {
+      {"fresh device",
+       [](const fs::path&) {},
+       false,
+       {{"App Group", "ok group.app.brisklane.shared is an App Group identifier"},
+        {"container",
+         "warning ROOT/AppGroup/group.app.brisklane.shared does not exist yet: App or the widget "
+         "makes it when it first opens the store"},
+        {"store",
+         "warning " + storeFile + " does not exist yet: App makes it when its plug-in loads"},
+        {"diag", "problem absent: App has never loaded its plug-in against this store"},
+        {"today",
+         "problem absent: no summary has been published; the widget shows “App can't share "
+         "data”"}}},
+      {"a valid summary",
+       [](const fs::path&) { publish(validSummary); },
+       true,
+       {{"device folder", "ok ROOT: owner " + me() + ", mode 0700"},
+        {"store file", "ok " + storeFile + ": owner " + me() + ", mode 0600"},
+        {"diag", "ok \"loaded @1796000000\", written 3 min ago when App last loaded its plug-in"},
+        {"today", "ok decodes: count 4, 2 items, tier \"urgent\" (URGENT)"}}},
+      {"a summary that breaks a rule",
+       [](const fs::path&) { publish(R"({"count":2.5,"items":[]})"); },
+       false,
+       {{"today",
+         "problem count: 2.5 is not a whole number; the widget shows “Linked ✓ — reopen app”"}}},
+      {"an item without a title",
+       [](const fs::path&) {
+         publish(R"({"count":4,"items":[{"title":"a"},{"title":"b"},{"title":"c"},{}]})");
+       },
+       false,
+       {{"today",
+         "problem items[3]: \"title\" is missing; the widget shows “Linked ✓ — reopen app”"}}},
+      {"a summary that is not UTF-8",
+       [](const fs::path&) { publish("{\"count\":1,\"items\":[],\"updatedAt\":\"caf\xe9\"}"); },
+       false,
+       {{"today", "problem not valid UTF-8 at byte 38; the widget shows “Linked ✓ — reopen app”"}}},
+      {"a summary but no stamp",
+       [](const fs::path&) { publish(validSummary, std::nullopt); },
+       true,
+       {{"diag", "warning absent: App has never loaded its plug-in against this store"}}},
+      {"garbage in place of the store",
+       [](const fs::path&) {
+         ASSERT_TRUE(makeFolders(appGroupContainer(appGroupIdentifier)));
+         writeFile(userDefaultsFile(appGroupIdentifier), std::string(8192, '\x5a'));
+       },
+       false,
+       {{"store", "problem SQLite cannot read it: file is not a database"},
+        {"today",
+         "problem the store cannot be opened, so the widget shows “No App Group (widget)”"}}},
+      {"a store cut short within its pages",
+       [](const fs::path&) {
+         publish(validSummary);
+         foldLog();
+         fs::resize_file(userDefaultsFile(appGroupIdentifier), 4096);
+       },
+       false,
+       {{"store",
+         "problem the file is 4096 bytes, shorter than the 8192 its header gives: it was cut "
+         "short"}}},
+      {"a store cut short within its header",
+       [](const fs::path&) {
+         publish(validSummary);
+         foldLog();
+         fs::resize_file(userDefaultsFile(appGroupIdentifier), 60);
+       },
+       false,
+       {{"store",
+         "problem the file is 60 bytes, shorter than a database's 100-byte header: it was cut "
+         "short"}}},
+      {"a folder in place of the store",
+       [](const fs::path&) { ASSERT_TRUE(makeFolders(userDefaultsFile(appGroupIdentifier))); },
+       false,
+       {{"store",
+         "problem " + storeFile +
+             " is a folder, not a store file: it stays as it is, and App cannot publish"}}},
+      {"a file where the App Group folder must be",
+       [](const fs::path& root) { writeFile(root / "AppGroup", "a file"); },
+       false,
+       {{"container",
+         "problem ROOT/AppGroup/group.app.brisklane.shared cannot be a folder: ROOT/AppGroup is a "
+         "file, not a folder"},
+        {"store",
+         "problem " + storeFile + " cannot be made: ROOT/AppGroup is a file, not a folder"},
+        {"today",
+         "problem the store cannot be opened, so the widget shows “No App Group (widget)”"}}},
+      {"an empty store file",
+       [](const fs::path&) {
+         ASSERT_TRUE(makeFolders(appGroupContainer(appGroupIdentifier)));
+         writeFile(userDefaultsFile(appGroupIdentifier), "");
+       },
+       false,
+       {{"store", "warning the file is empty: the store is set up in it at its next opening"},
+        {"today",
+         "problem absent: no summary has been published; the widget shows “App can't share "
+         "data”"}}},
+      {"a database of another program",
+       [](const fs::path&) {
+         ASSERT_TRUE(makeFolders(appGroupContainer(appGroupIdentifier)));
+         sqlite3* connection = nullptr;
+         sqlite3_open(userDefaultsFile(appGroupIdentifier).c_str(), &connection);
+         sqlite3_exec(connection, "CREATE TABLE defaults(name TEXT)", nullptr, nullptr, nullptr);
+         sqlite3_close(connection);
+       },
+       false,
+       {{"store",
+         "problem a database, but not a store: no such column: value; the store leaves it as it "
+         "is, so App cannot publish"}}},
+      {"a store others may read",
+       [](const fs::path&) {
+         publish(validSummary);
+         fs::permissions(userDefaultsFile(appGroupIdentifier), fs::perms(0644));
+       },
+       true,
+       {{"store file", "warning " + storeFile + ": owner " + me() +
+                           ", mode 0644: others may use it; the store makes it 0600"}}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    TemporaryDevice device;
+    test.arrange(device.root());
+    const auto before = snapshot(device.root());
+    const Diagnosis diagnosis = diagnoseStore(threeMinutesLater);
+    EXPECT_EQ(diagnosis.healthy(), test.healthy) << diagnosis.verdict();
+    auto found = findingsOf(diagnosis, device.root());
+    for (const auto& [subject, expected] : test.expected) EXPECT_EQ(found[subject], expected);
+    EXPECT_TRUE(snapshot(device.root()) == before) << "the doctor changed the device's files";
+  }
+}
+
+TEST(DoctorStore, ExplainsADeviceFolderThatCannotBeOne) {
+  TemporaryDevice device;
+  // Permission bits stop nothing for root, so files stand where folders must be.
+  writeFile(device.root() / "file", "a file");
+  for (const auto& [home, expected] :
+       {std::pair{device.root() / "file",
+                  "problem ROOT/file is a file, not a folder: the store "
+                  "cannot be made in it"},
+        std::pair{
+            device.root() / "file" / "below",
+            "problem ROOT/file/below cannot be a folder: ROOT/file is a file, not a folder"}}) {
+    ::setenv("BRISKLANE_HOME", home.c_str(), 1);
+    const Diagnosis diagnosis = diagnoseStore();
+    EXPECT_FALSE(diagnosis.healthy());
+    EXPECT_EQ(findingsOf(diagnosis, device.root())["device folder"], expected);
+    EXPECT_EQ(findingsOf(diagnosis, device.root())["today"],
+              "problem the store cannot be opened, so the widget shows “No App Group (widget)”");
+  }
+  EXPECT_EQ(testing::readFile(device.root() / "file"), "a file");
+}
+
+// --- The command, beside the other programs of the device ---
+
+class DoctorCommand : public ::testing::Test {
+ protected:
+  struct Run {
+    int exitCode;
+    std::vector<std::string> lines;
+  };
+  Run doctor(const std::vector<std::string>& arguments = {}) {
+    std::vector<std::string> all{"doctor"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    auto process = start("BrisklaneWidgetExtension", all);
+    auto lines = process->readAllLines();
+    return {process->wait(), lines};
+  }
+  std::unique_ptr<testing::Process> start(std::string_view program,
+                                          const std::vector<std::string>& arguments) {
+    return std::make_unique<testing::Process>(
+        testing::builtProgram(program), arguments,
+        device.root() / ("stderr-" + std::to_string(++started)));
+  }
+  // The line of `run` that starts with `verdict` and `subject` as printed.
+  static std::string lineAbout(const Run& run, std::string_view start) {
+    for (const std::string& line : run.lines) {
+      if (line.starts_with(start)) return line;
+    }
+    return "(none starting with " + std::string(start) + ")";
+  }
+  static bool waitFor(const std::function<bool()>& condition) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+      if (condition()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
+  TemporaryDevice device;
+  int started = 0;
+};
+
+TEST_F(DoctorCommand, ExitsZeroWhenTheWidgetCanShowTheSummaryAndPrintsJsonForScripts) {
+  publish(validSummary);
+  Run text = doctor();
+  EXPECT_EQ(text.exitCode, 0);
+  ASSERT_FALSE(text.lines.empty());
+  EXPECT_EQ(text.lines.back(), "healthy: the Today widget can show the published summary");
+  EXPECT_EQ(lineAbout(text, "ok       App Group      App ("),
+            "ok       App Group      App (" + testing::builtProgram("App").string() +
+                ") belongs to it too");
+
+  Run json = doctor({"--json"});
+  EXPECT_EQ(json.exitCode, 0);
+  std::string document;
+  for (const auto& line : json.lines) document += line + "\n";
+  Json parsed = Json::parse(document);
+  EXPECT_EQ(parsed["healthy"], true);
+  EXPECT_EQ(parsed["findings"].size(), text.lines.size() - 2);  // less the blank and verdict lines
+  EXPECT_EQ(parsed["findings"][7],
+            (Json{{"subject", "today"},
+                  {"verdict", "ok"},
+                  {"message", "decodes: count 4, 2 items, tier \"urgent\" (URGENT)"}}));
+
+  publish("not a summary");
+  Run broken = doctor();
+  EXPECT_EQ(broken.exitCode, 1);
+  EXPECT_EQ(broken.lines.back(),
+            "not healthy: today: not JSON: unexpected byte at byte 1; the widget shows “Linked ✓ — "
+            "reopen app”");
+}
+
+TEST_F(DoctorCommand, TellsWhenAppBelongsToAnotherAppGroup) {
+  const fs::path other = device.root() / "other-app";
+  writeFile(other, "#!/bin/sh\necho '{\"applicationGroups\":[\"group.com.example.other\"]}'\n");
+  fs::permissions(other, fs::perms(0700));
+  publish(validSummary);
+  Run run = doctor({"--app", other.string()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(lineAbout(run, "problem  App Group"),
+            "problem  App Group      App (" + other.string() +
+                ") belongs to group.com.example.other, not to this one: the two programs open "
+                "different stores");
+
+  Run silent = doctor({"--app", "/bin/false"});
+  EXPECT_EQ(silent.exitCode, 0) << "not knowing is no problem of the store's";
+  EXPECT_EQ(
+      lineAbout(silent, "warning  App Group"),
+      "warning  App Group      cannot tell whether App belongs to it: /bin/false: it does not "
+      "print its entitlements");
+}
+
+TEST_F(DoctorCommand, SaysWhatTheHostDrewAndWhetherAReloadCameSince) {
+  auto host = start("BrisklaneWidgetExtension", {"serve"});
+  ASSERT_TRUE(host->readLine(std::chrono::seconds(30))) << host->standardError();
+  Run drawn = doctor();
+  EXPECT_TRUE(lineAbout(drawn, "ok       widget host    running; it last drew ")
+                  .ends_with("(round 1, start)"))
+      << lineAbout(drawn, "ok       widget host");
+  EXPECT_EQ(lineAbout(drawn, "info     widget         BrisklaneWidget-systemSmall"),
+            "info     widget         BrisklaneWidget-systemSmall shows the status line “App can't "
+            "share data”");
+
+  // The host ends, and a summary is published with nobody to hear the reload.
+  host->signal(SIGTERM);
+  EXPECT_EQ(host->wait(), 0);
+  publish(validSummary);
+  Run stale = doctor();
+  EXPECT_EQ(lineAbout(stale, "warning  widget host"),
+            "warning  widget host    not running: nothing draws the widgets or hears App's reload "
+            "requests (BrisklaneWidgetExtension serve)");
+  EXPECT_EQ(lineAbout(stale, "warning  widget         BrisklaneWidget-systemSmall"),
+            "warning  widget         BrisklaneWidget-systemSmall shows the status line “App can't "
+            "share data”, though the store now holds a summary: no reload has reached the host "
+            "since it was published");
+  EXPECT_EQ(stale.exitCode, 0) << "the store itself is healthy";
+}
+
+TEST_F(DoctorCommand, NoticesASocketLeftByAHostThatEndedAndARunningApp) {
+  ASSERT_TRUE(makeFolders(widgetHostSocketPath().parent_path()));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, widgetHostSocketPath().c_str());
+  int dead = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  ASSERT_EQ(::bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(dead);
+
+  auto app = start("App", {"--web-layer", "none"});
+  ASSERT_TRUE(waitFor([&] { return fs::exists(device.root() / "run" / "App.sock"); }));
+  Run run = doctor();
+  EXPECT_EQ(lineAbout(run, "warning  widget host"),
+            "warning  widget host    not running (a host that ended left its socket): nothing "
+            "draws the widgets or hears App's reload requests (BrisklaneWidgetExtension serve)");
+  EXPECT_TRUE(lineAbout(run, "ok       App            running (process ").ends_with(")"))
+      << lineAbout(run, "ok       App");
+  app->signal(SIGTERM);
+  EXPECT_EQ(app->wait(), 0);
+  EXPECT_EQ(lineAbout(doctor(), "info     App"),
+            "info     App            not running: a tap on a widget starts it with the link");
+}
+
+}  // namespace
+}  // namespace brisklane
