@@ -44,6 +44,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/figures.h"
 #include "host/draw.h"
 #include "platform/foundation/user_defaults.h"
 #include "widget/today/app_group.h"
@@ -412,6 +413,8 @@ int main(int argc, char** argv) {
   auto row = [&floor](const char* name, Percentiles figures) {
     std::printf("%-44s %7.2f ms %7.2f ms %9.2fx %9.2fx\n", name, figures.p50, figures.p99,
                 figures.p50 / floor.p50, figures.p99 / floor.p99);
+    bench::recordFigure(std::string(name) + " p50", figures.p50, "floor p50", floor.p50);
+    bench::recordFigure(std::string(name) + " p99", figures.p99, "floor p99", floor.p99);
   };
   row("set line -> Today picture in place", picture);
   row("set line -> page's push message", push);

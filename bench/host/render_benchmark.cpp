@@ -15,6 +15,7 @@
 #include <map>
 #include <string>
 
+#include "bench/support/figures.h"
 #include "host/draw.h"
 #include "host/png_writer.h"
 #include "platform/foundation/user_defaults.h"
@@ -120,6 +121,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (floor == medians_.end()) continue;
       std::printf("%-48s %9.3f %9.3f %9.3f %9.3f %7.2f\n", name.c_str(), time.real, time.cpu,
                   floor->second.real, floor->second.cpu, time.cpu / floor->second.cpu);
+      bench::recordFigure(name + " (cpu, median)", time.cpu, floorName + " (cpu, median)",
+                          floor->second.cpu);
     }
   }
 

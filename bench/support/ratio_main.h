@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "bench/support/figures.h"
+
 namespace brisklane::bench {
 
 struct Ratio {
@@ -72,6 +74,7 @@ inline int runWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios
     std::printf("%-*s %9.2f us   %-*s %9.2f us %8.2fx\n", subjectWidth, ratio.subject.c_str(),
                 subject->second * 1e6, floorWidth, ratio.floor.c_str(), floor->second * 1e6,
                 subject->second / floor->second);
+    recordFigure(ratio.subject, subject->second * 1e3, ratio.floor, floor->second * 1e3);
   }
   benchmark::Shutdown();
   return 0;
