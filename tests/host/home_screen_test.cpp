@@ -249,8 +249,7 @@ TEST_F(HomeScreenRounds, SaysWhyTheTodayWidgetHasNoSummary) {
   const Json* today = widgetOf(first, "BrisklaneWidget-systemSmall");
   ASSERT_TRUE(today);
   EXPECT_EQ((*today)["entry"]["payload"], nullptr);
-  EXPECT_TRUE((*today)["missingSummary"]["verdict"].get<std::string>().starts_with(
-      "not healthy: "))
+  EXPECT_TRUE((*today)["missingSummary"]["verdict"].get<std::string>().starts_with("not healthy: "))
       << *today;
 
   publish(R"({"count":"three","items":[]})");
