@@ -1,6 +1,8 @@
 // The desktop widget host: the stand-in for the phone's widget host. It owns
 // the process entry the extension calls (`NSExtensionMain`), receives the
 // bundle's widgets (`runWidgetHost`), and serves its command line over them.
+#include <signal.h>
+
 #include <cassert>
 #include <iostream>
 #include <optional>
@@ -72,6 +74,9 @@ void runWidgetHost(const std::vector<WidgetConfiguration>& widgets) {
 }
 
 int NSExtensionMain(int argc, char** argv) {
+  // A picture or manifest written beyond the file-size limit fails (EFBIG)
+  // and is reported, instead of ending the host.
+  ::signal(SIGXFSZ, SIG_IGN);
   Invocation invocation{.argc = argc, .argv = argv, .exitCode = std::nullopt};
   currentInvocation = &invocation;
   int entryCode = extensionMain();

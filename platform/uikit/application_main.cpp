@@ -278,6 +278,10 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
   // Heard from the start, so that a signal during launch ends the run loop as
   // soon as it runs rather than the process.
   ::signal(SIGPIPE, SIG_IGN);
+  // A write beyond the file-size limit fails (EFBIG) like any failed write,
+  // so that a store that cannot grow settles a `set` as failed instead of
+  // ending the process.
+  ::signal(SIGXFSZ, SIG_IGN);
   EndSignals endSignals(DispatchQueue::main().context());
 
   std::shared_ptr<NSObject> applicationObject;
