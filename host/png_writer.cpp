@@ -7,7 +7,6 @@
 
 #include <csetjmp>
 #include <cstring>
-#include <fstream>
 
 namespace brisklane {
 namespace {
@@ -99,16 +98,6 @@ std::optional<std::vector<std::uint8_t>> encodePng(cairo_surface_t* surface) {
   png_destroy_write_struct(&png, &info);
   if (!written) return std::nullopt;
   return bytes;
-}
-
-bool writePng(cairo_surface_t* surface, const std::filesystem::path& path) {
-  auto bytes = encodePng(surface);
-  if (!bytes) return false;
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes->data()),
-             static_cast<std::streamsize>(bytes->size()));
-  file.close();
-  return !file.fail();
 }
 
 }  // namespace brisklane

@@ -7,7 +7,6 @@
 #include <cairo.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -16,8 +15,5 @@ namespace brisklane {
 // The encoded file, or nothing when `surface` is not an ARGB32 image surface
 // or libpng reports an error.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> encodePng(cairo_surface_t* surface);
-
-// Encodes and writes `surface` to `path`; false when either fails.
-[[nodiscard]] bool writePng(cairo_surface_t* surface, const std::filesystem::path& path);
 
 }  // namespace brisklane

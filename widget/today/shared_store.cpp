@@ -5,25 +5,16 @@
 
 namespace brisklane {
 
-std::variant<TodayPayload, PayloadUnavailable> inspectPayload() {
-  using Cause = PayloadUnavailable::Cause;
+std::optional<TodayPayload> loadPayload() {
   std::optional<std::string> text;
   {
     std::optional<UserDefaults> store = UserDefaults::open(appGroupIdentifier);
-    if (!store) return PayloadUnavailable{Cause::noStore, std::nullopt};
+    if (!store) return std::nullopt;
     text = store->string(todayKey);
   }  // the store is let go before decoding
-  if (!text) return PayloadUnavailable{Cause::noValue, std::nullopt};
+  if (!text) return std::nullopt;
   auto decoded = decodePayload(*text);
-  if (auto* error = std::get_if<PayloadError>(&decoded)) {
-    return PayloadUnavailable{Cause::invalid, std::move(*error)};
-  }
-  return std::get<TodayPayload>(std::move(decoded));
-}
-
-std::optional<TodayPayload> loadPayload() {
-  auto found = inspectPayload();
-  if (auto* payload = std::get_if<TodayPayload>(&found)) return std::move(*payload);
+  if (auto* payload = std::get_if<TodayPayload>(&decoded)) return std::move(*payload);
   return std::nullopt;
 }
 

@@ -5,24 +5,15 @@
 
 #include <optional>
 #include <string_view>
-#include <variant>
 
 #include "widget/today/payload.h"
 
 namespace brisklane {
 
 // The summary under "today", or nothing on any failure: no store, no value,
-// or a document that breaks the wire format.
+// or a document that breaks the wire format. Why there is none is the
+// doctor's to tell, with the same decoder.
 [[nodiscard]] std::optional<TodayPayload> loadPayload();
-
-// What `loadPayload` found, with the reason when it found nothing; for the
-// diagnostic command. `loadPayload` drops the reason.
-struct PayloadUnavailable {
-  enum class Cause { noStore, noValue, invalid };
-  Cause cause;
-  std::optional<PayloadError> error;  // set when `cause` is `invalid`
-};
-[[nodiscard]] std::variant<TodayPayload, PayloadUnavailable> inspectPayload();
 
 inline constexpr std::string_view noAppGroupMessage = "No App Group (widget)";
 inline constexpr std::string_view appCannotShareMessage = "App can't share data";
