@@ -24,6 +24,7 @@
 
 #include "host/open_in_app.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/uikit/application_launch.h"
 #include "platform/uikit/control_socket.h"
 #include "platform/widgetkit/widget_center.h"
 #include "widget/today/app_group.h"
@@ -538,7 +539,19 @@ std::optional<pid_t> lockHolder(const fs::path& lock) {
 
 void diagnoseApplication(std::vector<Finding>& findings) {
   if (auto holder = lockHolder(applicationLockPath())) {
-    findings.push_back({"App", Verdict::ok, "running (process " + std::to_string(*holder) + ")"});
+    const std::string running = "running (process " + std::to_string(*holder) + ")";
+    // A record left by an application that has ended holds nothing.
+    const std::optional<WaitingLinks> waiting = readWaitingLinks();
+    if (waiting && waiting->processIdentifier == *holder && !waiting->urls.empty()) {
+      std::string urls;
+      for (const std::string& url : waiting->urls) urls += (urls.empty() ? "" : ", ") + url;
+      findings.push_back({"App", Verdict::warning,
+                          running + "; " + urls +
+                              " waits for the page's appUrlOpen listener: open or reload App's "
+                              "page, and add the listener as it starts"});
+    } else {
+      findings.push_back({"App", Verdict::ok, running + "; no link waits for a listener"});
+    }
   } else {
     findings.push_back(
         {"App", Verdict::info, "not running: a tap on a widget starts it with the link"});

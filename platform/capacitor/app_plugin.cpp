@@ -1,5 +1,7 @@
 #include "platform/capacitor/app_plugin.h"
 
+#include "platform/uikit/application_launch.h"
+
 namespace brisklane {
 namespace {
 
@@ -34,6 +36,17 @@ void AppPlugin::load() {
                plugin->notifyListeners(appUrlOpenEvent, JSObject{{"url", notice.url}}, true);
              }
            }});
+}
+
+void AppPlugin::heldEventsChanged(std::string_view eventName, const std::vector<JSObject>& held) {
+  if (eventName != appUrlOpenEvent || !launchArguments().isDeviceApplication) return;
+  std::vector<std::string> urls;
+  for (const JSObject& data : held) {
+    if (auto url = data.find("url"); url != data.end() && url->is_string()) {
+      urls.push_back(url->get<std::string>());
+    }
+  }
+  recordWaitingLinks(urls);
 }
 
 void AppPlugin::getLaunchUrl(CAPPluginCall call) {

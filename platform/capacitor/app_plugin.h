@@ -40,6 +40,11 @@ class AppPlugin : public CAPPlugin, public CAPBridgedPlugin {
   // the one that started it); {} when there was none.
   void getLaunchUrl(CAPPluginCall call);
 
+ protected:
+  // Keeps the device's record of the links that wait for the page's
+  // listener (application_launch.h), when this is the device's application.
+  void heldEventsChanged(std::string_view eventName, const std::vector<JSObject>& held) override;
+
  private:
   const std::string identifier_ = "AppPlugin";
   const std::string jsName_ = "App";

@@ -120,6 +120,7 @@ void CAPPlugin::addListener(CAPPluginCall call) {
   if (retained == retainedEventArguments_.end()) return;
   std::vector<JSObject> held = std::move(retained->second);
   retainedEventArguments_.erase(retained);
+  heldEventsChanged(*eventName, {});
   for (const JSObject& data : held) notifyListeners(*eventName, data);
 }
 
@@ -167,6 +168,7 @@ void CAPPlugin::notifyListeners(std::string_view eventName, const JSObject& data
     auto& held = retainedEventArguments_[std::string(eventName)];
     if (held.size() == maximumRetainedEvents) held.erase(held.begin());
     held.push_back(data);
+    heldEventsChanged(eventName, held);
     return;
   }
   // A copy: a listener's settlement must not see the list change under it.

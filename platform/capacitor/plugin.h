@@ -149,6 +149,12 @@ class CAPPlugin : public NSObject, public std::enable_shared_from_this<CAPPlugin
 
   static constexpr std::size_t maximumRetainedEvents = 64;
 
+ protected:
+  // Called whenever the events held for `eventName` change: one more held,
+  // or all handed to a listener that came (`held` is then empty).
+  virtual void heldEventsChanged(std::string_view /*eventName*/,
+                                 const std::vector<JSObject>& /*held*/) {}
+
  private:
   std::weak_ptr<CAPBridge> bridge_;
   std::string pluginId_;

@@ -1,5 +1,7 @@
 #include "platform/uikit/application_launch.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -102,6 +104,41 @@ std::vector<std::string> launchOptions(const ApplicationLaunchSetup& setup) {
           "--port",          std::to_string(setup.port),
           "--web-dir",       setup.webDirectory.string(),
           "--native-bridge", setup.nativeBridgeScript.string()};
+}
+
+std::filesystem::path waitingLinksPath() {
+  return deviceRoot() / "run" / "App-waiting-links.json";
+}
+
+bool recordWaitingLinks(const std::vector<std::string>& urls) {
+  const std::filesystem::path path = waitingLinksPath();
+  if (urls.empty()) {
+    std::error_code error;
+    std::filesystem::remove(path, error);
+    return !error;
+  }
+  const Json document{{"processIdentifier", ::getpid()}, {"urls", urls}};
+  return makeFolders(path.parent_path()) &&
+         writeFileAtomically(path,
+                             document.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
+}
+
+std::optional<WaitingLinks> readWaitingLinks() {
+  auto text = readSmallFile(waitingLinksPath());
+  if (!text) return std::nullopt;
+  const Json document = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
+  if (!document.is_object()) return std::nullopt;
+  auto process = document.find("processIdentifier");
+  auto urls = document.find("urls");
+  if (process == document.end() || !process->is_number_integer() || urls == document.end() ||
+      !urls->is_array()) {
+    return std::nullopt;
+  }
+  WaitingLinks links{.processIdentifier = process->get<pid_t>(), .urls = {}};
+  for (const Json& url : *urls) {
+    if (url.is_string()) links.urls.push_back(url.get<std::string>());
+  }
+  return links;
 }
 
 std::optional<std::string> readPageToken(const std::filesystem::path& file) {

@@ -52,6 +52,23 @@ struct ApplicationLaunchSetup {
 // The application's options that launch it this way (without the request).
 [[nodiscard]] std::vector<std::string> launchOptions(const ApplicationLaunchSetup& setup);
 
+// The links that reached the running application before its page listened
+// for them, held for the page's first listener:
+// `$BRISKLANE_HOME/run/App-waiting-links.json`, there only while some wait,
+// so that the device's tools can tell that a link has not reached a page yet.
+//   {"processIdentifier":4242,"urls":["brisklane://today"]}
+struct WaitingLinks {
+  pid_t processIdentifier = 0;  // the application that holds them; it may have ended
+  std::vector<std::string> urls;
+};
+
+[[nodiscard]] std::filesystem::path waitingLinksPath();
+// Records the links this process holds (atomically), or removes the record
+// when it holds none; false when it cannot.
+bool recordWaitingLinks(const std::vector<std::string>& urls);
+// The record; nothing when there is none or it is not one.
+[[nodiscard]] std::optional<WaitingLinks> readWaitingLinks();
+
 // The token in `file` when it holds one (32 lowercase hex digits, a line end
 // allowed); nothing otherwise.
 [[nodiscard]] std::optional<std::string> readPageToken(const std::filesystem::path& file);

@@ -193,6 +193,11 @@ describe('home screen', { timeout }, () => {
     await eventually(() => launchRecord(session.home)?.processIdentifier !== recorded.processIdentifier, {
       what: 'the started App serving its page',
     });
+    // Until a page listens, the device's record says the link waits.
+    const waitingLinks = path.join(session.home, 'run', 'App-waiting-links.json');
+    await eventually(async () => (await readFile(waitingLinks, 'utf8').catch(() => '')).includes('"brisklane://today"'), {
+      what: 'the record of the link waiting for a listener',
+    });
 
     // The home screen's link opens the new App's page, on the same port.
     const [page] = await Promise.all([session.context.waitForEvent('page'), home.click('#open-app')]);
@@ -200,6 +205,7 @@ describe('home screen', { timeout }, () => {
     assert.equal(new URL(page.url()).port, String(recorded.port));
     await roundTrip(page);
     assert.deepEqual(await openedUrls(page), ['brisklane://today']);
+    await assert.rejects(stat(waitingLinks), { code: 'ENOENT' }, 'the link no longer waits');
     assert.ok(await page.locator('#today').isVisible(), 'the link shows the Today list');
     assert.deepEqual(await callPlugin(page, 'App', 'getLaunchUrl'), { value: { url: 'brisklane://today' } });
 

@@ -377,7 +377,7 @@ TEST_F(DoctorCommand, SaysWhatTheHostDrewAndWhetherAReloadCameSince) {
   EXPECT_EQ(stale.exitCode, 0) << "the store itself is healthy";
 }
 
-TEST_F(DoctorCommand, NoticesASocketLeftByAHostThatEndedAndARunningApp) {
+TEST_F(DoctorCommand, NoticesASocketLeftByAHostThatEndedARunningAppAndALinkWaitingInIt) {
   ASSERT_TRUE(makeFolders(widgetHostSocketPath().parent_path()));
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -392,8 +392,19 @@ TEST_F(DoctorCommand, NoticesASocketLeftByAHostThatEndedAndARunningApp) {
   EXPECT_EQ(lineAbout(run, "warning  widget host"),
             "warning  widget host    not running (a host that ended left its socket): nothing "
             "draws the widgets or hears App's reload requests (BrisklaneWidgetExtension serve)");
-  EXPECT_TRUE(lineAbout(run, "ok       App            running (process ").ends_with(")"))
+  EXPECT_TRUE(lineAbout(run, "ok       App            running (process ")
+                  .ends_with("); no link waits for a listener"))
       << lineAbout(run, "ok       App");
+
+  // A link reaches App, which has no page to listen for it.
+  EXPECT_EQ(start("App", {"open", "brisklane://today"})->wait(), 0);
+  ASSERT_TRUE(
+      waitFor([&] { return fs::exists(device.root() / "run" / "App-waiting-links.json"); }));
+  const std::string waiting = lineAbout(doctor(), "warning  App            running (process ");
+  EXPECT_TRUE(waiting.ends_with(
+      "); brisklane://today waits for the page's appUrlOpen listener: open or reload App's page, "
+      "and add the listener as it starts"))
+      << waiting;
   app->signal(SIGTERM);
   EXPECT_EQ(app->wait(), 0);
   EXPECT_EQ(lineAbout(doctor(), "info     App"),
