@@ -99,6 +99,27 @@ int foldLongLog(void*, sqlite3* connection, const char*, int frames) {
   return SQLITE_OK;
 }
 
+// SQLite writes its database file in whole pages, and reads a page that the
+// file ends inside of as if the rest were zeros, which it cannot always tell
+// from a page of its own: a write would then build on those zeros and report
+// success. A file that is not a whole number of pages was cut short, so it is
+// no store. (One cut at a page's end SQLite finds itself, from its header.)
+bool isCutShort(sqlite3* connection) {
+  sqlite3_file* file = nullptr;
+  sqlite3_int64 size = 0;
+  if (sqlite3_file_control(connection, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr ||
+      file->pMethods->xFileSize(file, &size) != SQLITE_OK) {
+    return true;
+  }
+  sqlite3_stmt* pageSize = prepare(connection, "PRAGMA page_size");
+  const sqlite3_int64 page = pageSize != nullptr && sqlite3_step(pageSize) == SQLITE_ROW
+                                 ? sqlite3_column_int64(pageSize, 0)
+                                 : 0;
+  sqlite3_finalize(pageSize);
+  return page <= 0 || size % page != 0;
+}
+
 void setDurability(sqlite3* connection) {
   sqlite3_exec(connection, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
   sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
@@ -200,7 +221,8 @@ std::optional<UserDefaults> UserDefaults::open(std::string_view suiteName) {
       break;  // a database of tables that are not a store's: not ours to touch
     }
   }
-  if (select == nullptr) {
+  if (select == nullptr || isCutShort(connection)) {
+    sqlite3_finalize(select);
     sqlite3_close(connection);
     return std::nullopt;
   }
