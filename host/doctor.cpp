@@ -242,6 +242,15 @@ StoreContents inspectStore(const fs::path& file, std::vector<Finding>& findings)
     return finish(Verdict::problem, unreadableStore(file, sqlite3_extended_errcode(connection),
                                                     sqlite3_errmsg(connection)));
   }
+  // The store refuses a file that is not whole pages, whatever its log
+  // holds: SQLite would read the missing end of the last page as zeros.
+  if (auto header = readDatabaseHeader(file);
+      header && header->pageSize > 0 && sizeOf(file) % header->pageSize != 0) {
+    return finish(Verdict::problem, "the file is " + std::to_string(sizeOf(file)) +
+                                        " bytes, not a whole number of its " +
+                                        std::to_string(header->pageSize) +
+                                        "-byte pages: it was cut short");
+  }
   if (!faults.empty()) {
     return finish(
         Verdict::problem,
