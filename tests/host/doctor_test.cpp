@@ -23,7 +23,7 @@
 
 #include "platform/foundation/user_defaults.h"
 #include "platform/widgetkit/widget_center.h"
-#include "tests/app/process.h"
+#include "tests/support/process.h"
 #include "tests/support/temporary_device.h"
 #include "widget/today/app_group.h"
 
