@@ -183,7 +183,7 @@ HostCommand addGalleryCommand(CLI::App& app) {
       .run =
           [options](const HostContext& context) {
             const std::optional<DeviceClass> device = chosenDevice(context, options->device);
-            if (!device) return exitBadUsage;
+            if (!device) return exitUsage;
             // Picture buffers (up to 2 MB each) go straight back to the system
             // when freed, instead of raising the allocator's threshold and
             // staying resident: the extension's memory budget is tight.

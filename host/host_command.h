@@ -14,13 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/process_info.h"
 #include "widget/widget_configuration.h"
 
 namespace brisklane {
-
-inline constexpr int exitSuccess = 0;
-inline constexpr int exitFailure = 1;
-inline constexpr int exitBadUsage = 2;
 
 // What a command works with: the bundle's widgets in declaration order, and
 // where it writes.

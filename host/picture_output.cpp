@@ -40,17 +40,17 @@ void addWidgetChoiceOptions(CLI::App& command, WidgetChoiceOptions& options) {
 std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
                                              const WidgetChoiceOptions& options) {
   const WidgetConfiguration* widget = widgetOfKind(context, options.kind);
-  if (!widget) return exitBadUsage;
+  if (!widget) return exitUsage;
   std::string familyName = options.family;
   if (familyName.empty() && !widget->supportedFamilies.empty()) {
     familyName = name(widget->supportedFamilies.front());
   }
   const std::optional<WidgetFamily> family = offeredFamily(context, *widget, familyName);
-  if (!family) return exitBadUsage;
+  if (!family) return exitUsage;
   const std::optional<DeviceClass> device = chosenDevice(context, options.device);
-  if (!device) return exitBadUsage;
+  if (!device) return exitUsage;
   const std::optional<EntrySource> source = entrySourceNamed(options.source);
-  if (!source) return exitBadUsage;  // the option's check lets no other name through
+  if (!source) return exitUsage;  // the option's check lets no other name through
   std::optional<AnyEntry> entry = providerEntry(
       *widget, *source, TimelineProviderContext{.family = *family, .isPreview = false});
   if (!entry) {

@@ -347,7 +347,7 @@ int serve(const HostContext& context, const ServeOptions& options) {
   if (!loaded.problem.empty()) context.err << "warning: " << loaded.problem << '\n';
   HomeScreenSettings settings = std::move(loaded.settings);
   if (options.deviceOption->count() > 0) {
-    if (!chosenDevice(context, options.device)) return exitBadUsage;
+    if (!chosenDevice(context, options.device)) return exitUsage;
     settings.deviceClass = options.device;
   }
   if (options.osVersionOption && options.osVersionOption->count() > 0) {

@@ -19,7 +19,7 @@ HostCommand addTimelineCommand(CLI::App& app) {
           [kind](const HostContext& context) {
             using Json = nlohmann::ordered_json;
             const WidgetConfiguration* widget = widgetOfKind(context, *kind);
-            if (!widget) return exitBadUsage;
+            if (!widget) return exitUsage;
             std::optional<Timeline<AnyEntry>> timeline;
             widget->getTimeline(TimelineProviderContext{},
                                 [&](Timeline<AnyEntry> answer) { timeline = std::move(answer); });

@@ -37,15 +37,15 @@ HostCommand addViewCommand(CLI::App& app) {
           [options](const HostContext& context) {
             using Json = nlohmann::ordered_json;
             const WidgetConfiguration* widget = widgetOfKind(context, options->kind);
-            if (!widget) return exitBadUsage;
+            if (!widget) return exitUsage;
             std::string familyName = options->family;
             if (familyName.empty() && !widget->supportedFamilies.empty()) {
               familyName = name(widget->supportedFamilies.front());
             }
             std::optional<WidgetFamily> family = offeredFamily(context, *widget, familyName);
-            if (!family) return exitBadUsage;
+            if (!family) return exitUsage;
             std::optional<EntrySource> source = entrySourceNamed(options->source);
-            if (!source) return exitBadUsage;  // the option's check lets no other name through
+            if (!source) return exitUsage;  // the option's check lets no other name through
 
             std::optional<AnyEntry> entry = providerEntry(
                 *widget, *source, TimelineProviderContext{.family = *family, .isPreview = false});

@@ -48,14 +48,14 @@ int runHostCommandLine(int argc, const char* const* argv,
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     int code = app.exit(error, out, err);
-    return code == 0 ? exitSuccess : exitBadUsage;
+    return code == 0 ? exitSuccess : exitUsage;
   }
   if (!osVersion.empty()) {
     auto version = OperatingSystemVersion::parse(osVersion);
     if (!version) {
       err << "error: --os-version: not a version: " << osVersion
           << " (expected one to three numbers, e.g. 16.4)\n";
-      return exitBadUsage;
+      return exitUsage;
     }
     setOperatingSystemVersion(*version);
   }
@@ -63,7 +63,7 @@ int runHostCommandLine(int argc, const char* const* argv,
   for (HostCommand& command : commands) {
     if (command.subcommand->parsed()) return command.run(context);
   }
-  return exitBadUsage;
+  return exitUsage;
 }
 
 void runWidgetHost(const std::vector<WidgetConfiguration>& widgets) {

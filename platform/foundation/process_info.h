@@ -25,6 +25,11 @@ struct OperatingSystemVersion {
 
 inline constexpr OperatingSystemVersion defaultOperatingSystemVersion{17, 4, 0};
 
+// The exit codes of both programs.
+inline constexpr int exitSuccess = 0;
+inline constexpr int exitFailure = 1;  // it ran, and failed
+inline constexpr int exitUsage = 2;    // a bad command line
+
 [[nodiscard]] OperatingSystemVersion operatingSystemVersion();
 void setOperatingSystemVersion(OperatingSystemVersion version);
 // Compares major, then minor, then patch.

@@ -28,9 +28,6 @@
 namespace brisklane {
 namespace {
 
-constexpr int exitFailure = 1;
-constexpr int exitUsage = 2;
-
 struct CommandLine {
   std::optional<OperatingSystemVersion> osVersion;
   std::vector<std::string> webLayers;
