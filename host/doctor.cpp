@@ -462,7 +462,8 @@ void diagnoseWidgetHost(Date now, const std::optional<TodayPayload>& current,
                         std::vector<Finding>& findings) {
   const fs::path socket = widgetHostSocketPath();
   const fs::path manifestPath = deviceRoot() / "widgets" / "manifest.json";
-  if (!listensOn(socket)) {
+  const bool running = listensOn(socket);
+  if (!running) {
     findings.push_back(
         {"widget host", Verdict::warning,
          std::string(fs::exists(socket) ? "not running (a host that ended left its socket)"
@@ -474,7 +475,7 @@ void diagnoseWidgetHost(Date now, const std::optional<TodayPayload>& current,
   auto written = fs::last_write_time(manifestPath, error);
   Json manifest = error ? Json() : Json::parse(readText(manifestPath), nullptr, false);
   if (!manifest.is_object()) {
-    if (listensOn(socket)) {
+    if (running) {
       findings.push_back(
           {"widget host", Verdict::warning, "running, but it has drawn nothing yet"});
     }
@@ -482,7 +483,7 @@ void diagnoseWidgetHost(Date now, const std::optional<TodayPayload>& current,
   }
   const Date drawn{std::chrono::time_point_cast<Date::Clock::duration>(
       std::chrono::file_clock::to_sys(written))};
-  if (listensOn(socket)) {
+  if (running) {
     findings.push_back({"widget host", Verdict::ok,
                         "running; it last drew " + age(drawn, now) + " (round " +
                             manifest.value("round", Json(0)).dump() + ", " +

@@ -40,11 +40,14 @@ std::string_view shapeName(WidgetFamily family) {
 
 // Why a Today entry has no summary: what the widget shows, and the doctor's
 // verdict on the store as it is now (which is what the provider found,
-// unless it changed since); nothing for other entries.
-std::optional<Json> missingSummaryNote(const AnyEntry& entry) {
+// unless it changed since); nothing for other entries. The verdict is made
+// once a round, by the first entry that needs it.
+std::optional<Json> missingSummaryNote(const AnyEntry& entry,
+                                       std::optional<std::string>& storeVerdict) {
   const auto* today = std::any_cast<TodayEntry>(&entry.value);
   if (!today || today->payload) return std::nullopt;
-  return Json{{"shown", linkStatus()}, {"verdict", diagnoseStore().verdict()}};
+  if (!storeVerdict) storeVerdict = diagnoseStore().verdict();
+  return Json{{"shown", linkStatus()}, {"verdict", *storeVerdict}};
 }
 
 }  // namespace
@@ -207,7 +210,8 @@ const Json& HomeScreen::runRound(RoundReason reason) {
   }
 
   Json widgets = Json::array();
-  for (const PlacedWidget& placed : placed_) widgets.push_back(widgetReport(placed));
+  std::optional<std::string> storeVerdict;
+  for (const PlacedWidget& placed : placed_) widgets.push_back(widgetReport(placed, storeVerdict));
   const std::optional<Date> next = nextMoment();
   manifest_ = Json{{"round", round_},
                    {"reason", name(reason)},
@@ -225,7 +229,8 @@ const Json& HomeScreen::runRound(RoundReason reason) {
   return manifest_;
 }
 
-Json HomeScreen::widgetReport(const PlacedWidget& placed) const {
+Json HomeScreen::widgetReport(const PlacedWidget& placed,
+                              std::optional<std::string>& storeVerdict) const {
   Json shown{
       {"id", placed.id}, {"kind", placed.placement.kind}, {"family", placed.placement.family}};
   if (placed.family) {
@@ -249,7 +254,8 @@ Json HomeScreen::widgetReport(const PlacedWidget& placed) const {
     if (!placed.timeline->entries.empty()) {
       const AnyEntry& entry = placed.timeline->entries[placed.entryIndex];
       shown["entry"] = entryJson(entry);
-      if (auto note = missingSummaryNote(entry)) shown["missingSummary"] = std::move(*note);
+      if (auto note = missingSummaryNote(entry, storeVerdict))
+        shown["missingSummary"] = std::move(*note);
       shown["entryIndex"] = placed.entryIndex;
       shown["entryCount"] = placed.timeline->entries.size();
     }

@@ -96,7 +96,10 @@ class HomeScreen {
  private:
   struct PlacedWidget;
   void showCurrentEntry(PlacedWidget& placed, bool ask, Date now) const;
-  [[nodiscard]] nlohmann::ordered_json widgetReport(const PlacedWidget& placed) const;
+  // `storeVerdict`: the doctor's verdict on the store, made at most once a
+  // round by the first report that needs it.
+  [[nodiscard]] nlohmann::ordered_json widgetReport(const PlacedWidget& placed,
+                                                    std::optional<std::string>& storeVerdict) const;
 
   const std::vector<WidgetConfiguration>& widgets_;
   PictureFormat format_;
