@@ -7,13 +7,10 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,6 +20,7 @@
 
 #include "platform/foundation/user_defaults.h"
 #include "platform/widgetkit/widget_center.h"
+#include "tests/support/dead_host_socket.h"
 #include "tests/support/process.h"
 #include "tests/support/temporary_device.h"
 #include "widget/today/app_group.h"
@@ -378,13 +376,7 @@ TEST_F(DoctorCommand, SaysWhatTheHostDrewAndWhetherAReloadCameSince) {
 }
 
 TEST_F(DoctorCommand, NoticesASocketLeftByAHostThatEndedARunningAppAndALinkWaitingInIt) {
-  ASSERT_TRUE(makeFolders(widgetHostSocketPath().parent_path()));
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, widgetHostSocketPath().c_str());
-  int dead = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  ASSERT_EQ(::bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ::close(dead);
+  ASSERT_NO_FATAL_FAILURE(testing::leaveSocketOfDeadHost());
 
   auto app = start("App", {"--web-layer", "none"});
   ASSERT_TRUE(waitFor([&] { return fs::exists(device.root() / "run" / "App.sock"); }));

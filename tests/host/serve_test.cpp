@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <thread>
@@ -17,6 +14,7 @@
 #include "host/home_screen_settings.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/widgetkit/widget_center.h"
+#include "tests/support/dead_host_socket.h"
 #include "tests/support/process.h"
 #include "tests/support/temporary_device.h"
 #include "widget/today/app_group.h"
@@ -159,13 +157,7 @@ TEST_F(Serve, WithTheHomeScreenPagePrintsItsAddressFirst) {
 }
 
 TEST_F(Serve, TakesOverTheSocketOfAHostThatDied) {
-  ASSERT_TRUE(makeFolders(widgetHostSocketPath().parent_path()));
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, widgetHostSocketPath().c_str());
-  int dead = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  ASSERT_EQ(::bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ::close(dead);  // the file stays, with nobody behind it
+  ASSERT_NO_FATAL_FAILURE(testing::leaveSocketOfDeadHost());
   start();
   EXPECT_EQ(manifestOfRound(1)["round"], 1);
   EXPECT_EQ(stop(), 0);
