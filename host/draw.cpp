@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 
@@ -70,40 +71,31 @@ const ContainerBackgroundModifier* containerBackground(const LayoutResult& layou
 void drawNode(cairo_t* cairo, const WidgetScene& scene, const NodeLayout& node) {
   const auto displayed = [&](Color color) { return displayedColor(color, scene.family); };
   const Color foreground = displayed(node.style.foregroundColor.value_or(defaultForegroundColor));
-  std::visit(
-      Overloaded{
-          [&](const Text& text) {
-            drawText(cairo, {displayedText(text), textFont(node.style.font), node.style.lineLimit},
-                     node.frame,
-                     {foreground.red, foreground.green, foreground.blue, foreground.opacity});
-          },
-          [&](const Image& image) {
-            const auto symbol = systemSymbolNamed(image.systemName);
-            if (!symbol) return;
-            setSource(cairo, foreground);
-            drawSymbol(cairo, *symbol, textFont(node.style.font), node.frame);
-          },
-          [&](const Label& label) {
-            const LabelParts parts = labelParts(label, node.frame, node.style);
-            if (const auto symbol = systemSymbolNamed(label.icon.systemName)) {
-              setSource(cairo, foreground);
-              drawSymbol(cairo, *symbol, textFont(node.style.font), parts.icon);
-            }
-            drawText(cairo,
-                     {displayedText(label.title), textFont(node.style.font), node.style.lineLimit},
-                     parts.title,
-                     {foreground.red, foreground.green, foreground.blue, foreground.opacity});
-          },
-          [&](const ColorFill& color) { fill(cairo, node.frame, displayed(color.color)); },
-          [&](const AccessoryWidgetBackground&) {
-            fill(cairo, node.frame, accessoryBackdropColor);
-          },
-          [&](const BackgroundModifier& background) {
-            fill(cairo, node.frame, displayed(background.color));
-          },
-          [](const auto&) {},
-      },
-      node.node->kind);
+  auto drawSymbolNamed = [&](std::string_view name, const Rect& frame) {
+    const auto symbol = systemSymbolNamed(name);
+    if (!symbol) return;
+    setSource(cairo, foreground);
+    drawSymbol(cairo, *symbol, textFont(node.style.font), frame);
+  };
+  std::visit(Overloaded{
+                 [&](const Image& image) { drawSymbolNamed(image.systemName, node.frame); },
+                 [&](const Label& label) {
+                   if (node.icon) drawSymbolNamed(label.icon.systemName, *node.icon);
+                 },
+                 [&](const ColorFill& color) { fill(cairo, node.frame, displayed(color.color)); },
+                 [&](const AccessoryWidgetBackground&) {
+                   fill(cairo, node.frame, accessoryBackdropColor);
+                 },
+                 [&](const BackgroundModifier& background) {
+                   fill(cairo, node.frame, displayed(background.color));
+                 },
+                 [](const auto&) {},
+             },
+             node.node->kind);
+  if (node.text) {
+    drawText(cairo, node.text->run, node.text->frame.origin, node.text->width,
+             {foreground.red, foreground.green, foreground.blue, foreground.opacity});
+  }
 }
 
 cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned int length) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace brisklane {
@@ -44,19 +45,27 @@ struct Rect {
   friend constexpr bool operator==(const Rect&, const Rect&) = default;
 };
 
-// The length a parent offers a child along one axis: a finite number of
-// points, or unbounded, in which case the child answers its ideal length.
+// The length a parent offers a child along one axis: a number of points, or
+// unbounded, in which case the child answers its ideal length. An infinite
+// number of points asks for the most the child would take: infinite for one
+// that takes any length it is offered.
 class ProposedLength {
  public:
   [[nodiscard]] static constexpr ProposedLength unbounded() { return ProposedLength(); }
   [[nodiscard]] static constexpr ProposedLength points(double length) {
     return ProposedLength(std::max(0.0, length));
   }
+  [[nodiscard]] static constexpr ProposedLength infinity() {
+    return ProposedLength(std::numeric_limits<double>::infinity());
+  }
 
   [[nodiscard]] constexpr bool isUnbounded() const { return !points_.has_value(); }
-  // The finite length; only meaningful when bounded.
+  [[nodiscard]] constexpr bool isInfinite() const {
+    return points_ == std::numeric_limits<double>::infinity();
+  }
+  // The length; only meaningful when bounded.
   [[nodiscard]] constexpr double value() const { return points_.value_or(0); }
-  // The finite length, or `fallback` when unbounded.
+  // The length, or `fallback` when unbounded.
   [[nodiscard]] constexpr double valueOr(double fallback) const {
     return points_.value_or(fallback);
   }

@@ -1,16 +1,20 @@
-// The layout walk. One function, `lay`, answers a node's size for a proposal
-// and, when given a placement, also records the node and places its
-// children; measuring and placing therefore cannot disagree. Stacks go
-// through the named passes below, written once over a main and a cross axis.
+// The two layout passes. Each node kind has one function that arranges a
+// node for a proposal: its size and baselines, and what each child is
+// offered and where it goes. Measuring keeps every arrangement by node and
+// proposal, so a stack that asks a child for its least length and then for
+// its share pays once for each, however deep the tree; placing walks the
+// kept arrangements down from the root. Stacks are written once over a main
+// and a cross axis.
 #include "host/layout.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <concepts>
 #include <deque>
-#include <functional>
 #include <limits>
 #include <numeric>
-#include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 
@@ -43,10 +47,9 @@ enum class BaselineAlignment { none, first, last };
 [[nodiscard]] ProposedSize proposalOf(ProposedLength main, ProposedLength cross, Axis axis) {
   return axis == Axis::horizontal ? ProposedSize{main, cross} : ProposedSize{cross, main};
 }
-
-// A proposal longer than any screen: what a child answers to it is the most
-// it would take, which ranks it among its siblings by flexibility.
-constexpr double flexibilityProbe = 1e6;
+[[nodiscard]] Point operator+(Point point, Point offset) {
+  return {point.x + offset.x, point.y + offset.y};
+}
 
 // The ideal length of a colour fill offered nothing definite.
 constexpr double idealFillLength = 10;
@@ -67,97 +70,27 @@ LabelIcon labelIcon(const Label& label, const TextFont& font) {
   return {metrics, metrics.size.width + font.pointSize * labelSpacingInEm};
 }
 
-// Icon and title side by side, on the title's first baseline.
-LabelParts arrangeLabel(const LabelIcon& icon, const TextMeasurement& title, Point origin) {
-  const double above = std::max(icon.metrics.baseline, title.firstBaseline);
-  return LabelParts{
-      .icon = {{origin.x, origin.y + above - icon.metrics.baseline}, icon.metrics.size},
-      .title = {{origin.x + icon.advance, origin.y + above - title.firstBaseline}, title.size}};
-}
-
-struct Measured {
-  Size size;
-  std::optional<double> firstBaseline;  // from the node's top
-  std::optional<double> lastBaseline;
-};
-
-// Where a node is placed when the walk records it.
-struct Placement {
-  Point origin;
-  int parent;
-};
-
-double clampedLength(double length) {
-  return std::max(0.0, length);
-}
-
-struct TextKey {
-  const ViewNode* node;
-  ProposedLength width;
-  TextFont font;
-  std::optional<int> lineLimit;
-  friend bool operator==(const TextKey&, const TextKey&) = default;
-};
-
-class Layouter {
- public:
-  explicit Layouter(LayoutResult& result) : result_(result) {}
-
-  Measured lay(const View& view, const ProposedSize& proposal, const InheritedStyle& style,
-               std::optional<Axis> stackAxis, const std::optional<Placement>& placement);
-
-  const TextMeasurement& measure(const ViewNode* node, const TextRun& run, ProposedLength width);
-
- private:
-  Measured layStack(Axis axis, const std::vector<View>& children, double spacing,
-                    const ProposedSize& proposal, const InheritedStyle& style,
-                    const std::optional<Placement>& placement,
-                    const std::function<double(const Measured&, double crossLength)>& crossOffset,
-                    BaselineAlignment baselines);
-  Measured layZStack(const ZStack& stack, const ProposedSize& proposal, const InheritedStyle& style,
-                     const std::optional<Placement>& placement);
-
-  LayoutResult& result_;
-  std::deque<std::pair<TextKey, TextMeasurement>> textCache_;  // stable references
-};
-
-const TextMeasurement& Layouter::measure(const ViewNode* node, const TextRun& run,
-                                         ProposedLength width) {
-  // Offered at least its one-line width, a text is its one line.
-  if (!width.isUnbounded()) {
-    const TextMeasurement& ideal = measure(node, run, ProposedLength::unbounded());
-    if (width.value() >= ideal.size.width) return ideal;
-  }
-  TextKey key{node, width, run.font, run.lineLimit};
-  for (const auto& [cachedKey, measurement] : textCache_) {
-    if (cachedKey == key) return measurement;
-  }
-  textCache_.emplace_back(key, measureText(run, width));
-  return textCache_.back().second;
-}
-
-// --- Offsets along an axis ---
-
-double offsetFor(HorizontalAlignment alignment, double free) {
+// The share of the free length an alignment puts before the content.
+double shareBefore(HorizontalAlignment alignment) {
   switch (alignment) {
     case HorizontalAlignment::leading:
       return 0;
     case HorizontalAlignment::center:
-      return free / 2;
+      return 0.5;
     case HorizontalAlignment::trailing:
-      return free;
+      return 1;
   }
   return 0;
 }
 
-double offsetFor(VerticalAlignment alignment, double free) {
+double shareBefore(VerticalAlignment alignment) {
   switch (alignment) {
     case VerticalAlignment::top:
       return 0;
     case VerticalAlignment::center:
-      return free / 2;
+      return 0.5;
     case VerticalAlignment::bottom:
-      return free;
+      return 1;
     // Within a frame or a layered stack a baseline has nothing to meet:
     // place as the top.
     case VerticalAlignment::firstTextBaseline:
@@ -167,69 +100,387 @@ double offsetFor(VerticalAlignment alignment, double free) {
   return 0;
 }
 
-// --- Stack passes ---
+struct Measured {
+  Size size;
+  std::optional<double> firstBaseline;  // from the node's top
+  std::optional<double> lastBaseline;
+};
+
+Measured shifted(Measured measured, double top) {
+  if (measured.firstBaseline) *measured.firstBaseline += top;
+  if (measured.lastBaseline) *measured.lastBaseline += top;
+  return measured;
+}
+
+// A node as the walk reaches it: the style in effect there, and the stack it
+// is a member of, if any (a spacer's length runs along that stack only).
+struct Reached {
+  const View* view;
+  InheritedStyle style;
+  std::optional<Axis> stackAxis;
+};
+
+// A child of an arranged node: what it is offered, and where its top-left
+// corner goes from the node's.
+struct ChildPlacement {
+  Reached child;
+  ProposedSize proposal;
+  Point offset;
+};
+
+// A node arranged for one proposal. Text frames are from the node's top-left
+// corner.
+struct Arrangement {
+  Measured measured;
+  std::vector<ChildPlacement> children;
+  std::optional<TextPlacement> text;
+  std::optional<Rect> icon;
+};
+
+// What a stack is, whichever its axis.
+struct StackShape {
+  Axis axis;
+  double spacing;
+  const std::vector<View>& children;
+  double crossShare;  // of the free cross length, before each child
+  BaselineAlignment baselines;
+};
 
 struct StackMember {
-  const View* view;
-  double least = 0;        // main length when offered nothing
-  double flexibility = 0;  // the most it would take minus the least
+  Reached reached;
+  double least = 0;  // main length when offered nothing
+  double most = 0;   // main length when offered all there is; infinite for any length
   ProposedLength mainProposal = ProposedLength::unbounded();
   Measured measured;
   Point offset;  // within the stack
 
-  [[nodiscard]] bool takesAnyLength() const { return flexibility >= flexibilityProbe / 2; }
+  [[nodiscard]] bool takesAnyLength() const { return std::isinf(most); }
 };
 
-// Pass 1: the children that take part (an `EmptyView` takes no room and no
-// spacing), each ranked by how much its main length can vary.
-std::vector<StackMember> rankedMembers(Layouter& layouter, Axis axis,
-                                       const std::vector<View>& children,
-                                       const ProposedSize& proposal, const InheritedStyle& style) {
+class Layouter {
+ public:
+  explicit Layouter(const TextMeasurer& measureText) : measureText_(measureText) {}
+
+  // Pass 1: the size `reached` takes for `proposal`.
+  Measured measure(const Reached& reached, const ProposedSize& proposal) {
+    return arranged(reached, proposal).measured;
+  }
+
+  // Pass 2: records `reached` and everything inside it in pre-order, its
+  // top-left corner at `origin`.
+  void place(const Reached& reached, const ProposedSize& proposal, Point origin, int parent,
+             std::vector<NodeLayout>& nodes);
+
+  [[nodiscard]] int measurements() const { return measurements_; }
+
+ private:
+  // Everything arranged so far, by node; a deque keeps what was handed out
+  // in place while more is added.
+  struct Kept {
+    ProposedSize proposal;
+    InheritedStyle style;
+    std::optional<Axis> stackAxis;
+    Arrangement arrangement;
+  };
+  struct NodeRecord {
+    std::deque<Kept> arrangements;
+    std::array<std::optional<bool>, 6> takesAnyLength;  // by axis and stack axis
+  };
+
+  const Arrangement& arranged(const Reached& reached, ProposedSize proposal);
+  Arrangement arrange(const Reached& reached, const ProposedSize& proposal);
+  bool takesAnyLength(const Reached& reached, Axis axis);
+  bool anyTakesAnyLength(const std::vector<View>& children, const Reached& parent,
+                         std::optional<Axis> childrenAxis, Axis axis);
+
+  Arrangement arrangeText(const Reached& reached, const Text& text, const ProposedSize& proposal);
+  Arrangement arrangeLabel(const Reached& reached, const Label& label,
+                           const ProposedSize& proposal);
+  Arrangement arrangeStack(const Reached& reached, const StackShape& stack,
+                           const ProposedSize& proposal);
+  std::vector<StackMember> rankedMembers(const Reached& reached, const StackShape& stack,
+                                         const ProposedSize& proposal);
+  void allocateMainLengths(const StackShape& stack, std::vector<StackMember>& members,
+                           const ProposedSize& proposal);
+  Arrangement arrangeZStack(const Reached& reached, const ZStack& stack,
+                            const ProposedSize& proposal);
+  Arrangement arrangePadding(const Reached& reached, const PaddingModifier& padding,
+                             const ProposedSize& proposal);
+  Arrangement arrangeFrame(const Reached& reached, const FrameModifier& frame,
+                           const ProposedSize& proposal);
+  Arrangement passThrough(const View& content, const InheritedStyle& style, const Reached& reached,
+                          const ProposedSize& proposal);
+
+  const TextMeasurer& measureText_;
+  std::unordered_map<const ViewNode*, NodeRecord> records_;
+  int measurements_ = 0;
+};
+
+const Arrangement& Layouter::arranged(const Reached& reached, ProposedSize proposal) {
+  // A text's size depends on the width it is offered only.
+  if (reached.view->as<Text>() != nullptr) proposal.height = ProposedLength::unbounded();
+  std::deque<Kept>& kept = records_[&reached.view->node()].arrangements;
+  for (const Kept& entry : kept) {
+    if (entry.proposal == proposal && entry.stackAxis == reached.stackAxis &&
+        entry.style == reached.style) {
+      return entry.arrangement;
+    }
+  }
+  Arrangement arrangement = arrange(reached, proposal);
+  ++measurements_;
+  // What `arrange` added to `kept` (a text's one line) stayed in place.
+  return kept.emplace_back(proposal, reached.style, reached.stackAxis, std::move(arrangement))
+      .arrangement;
+}
+
+// A modifier that only wraps its content (a background, a link, a style).
+template <typename Kind>
+concept Wrapper = requires(const Kind& kind) {
+  { kind.content } -> std::convertible_to<const View&>;
+};
+
+// The style a modifier hands its content.
+InheritedStyle styleWithin(InheritedStyle style, const FontModifier& modifier) {
+  style.font = modifier.font;
+  return style;
+}
+InheritedStyle styleWithin(InheritedStyle style, const ForegroundColorModifier& modifier) {
+  style.foregroundColor = modifier.color;
+  return style;
+}
+InheritedStyle styleWithin(InheritedStyle style, const LineLimitModifier& modifier) {
+  style.lineLimit = modifier.lines;
+  return style;
+}
+template <Wrapper Modifier>
+InheritedStyle styleWithin(InheritedStyle style, const Modifier& /*modifier*/) {
+  return style;
+}
+
+StackShape stackShape(const VStack& stack) {
+  return {Axis::vertical, stack.spacing.resolved(defaultStackSpacing), stack.children,
+          shareBefore(stack.alignment), BaselineAlignment::none};
+}
+
+StackShape stackShape(const HStack& stack) {
+  const BaselineAlignment baselines =
+      stack.alignment == VerticalAlignment::firstTextBaseline  ? BaselineAlignment::first
+      : stack.alignment == VerticalAlignment::lastTextBaseline ? BaselineAlignment::last
+                                                               : BaselineAlignment::none;
+  return {Axis::horizontal, stack.spacing.resolved(defaultStackSpacing), stack.children,
+          shareBefore(stack.alignment), baselines};
+}
+
+Arrangement arrangeImage(const Image& image, const InheritedStyle& style) {
+  const auto symbol = systemSymbolNamed(image.systemName);
+  if (!symbol) return {};
+  const SymbolMetrics metrics = symbolMetrics(*symbol, textFont(style.font));
+  return {.measured = {metrics.size, metrics.baseline, metrics.baseline}};
+}
+
+// Colour fills and the accessory backdrop take all they are offered.
+Arrangement arrangeFill(const ProposedSize& proposal) {
+  return {.measured = {.size = {proposal.width.valueOr(idealFillLength),
+                                proposal.height.valueOr(idealFillLength)}}};
+}
+
+// A spacer takes what it is offered, never less than its minimum: along its
+// stack only, or both ways outside one.
+Arrangement arrangeSpacer(const Spacer& spacer, std::optional<Axis> stackAxis,
+                          const ProposedSize& proposal) {
+  const double least = spacer.minLength.resolved(defaultSpacerMinLength);
+  auto length = [&](ProposedLength offered) { return std::max(least, offered.valueOr(least)); };
+  if (!stackAxis) return {.measured = {.size = {length(proposal.width), length(proposal.height)}}};
+  return {.measured = {.size = sizeOf(length(along(proposal, *stackAxis)), 0, *stackAxis)}};
+}
+
+Arrangement Layouter::arrange(const Reached& reached, const ProposedSize& proposal) {
+  return std::visit(
+      Overloaded{
+          [&](const Text& text) { return arrangeText(reached, text, proposal); },
+          [&](const Image& image) { return arrangeImage(image, reached.style); },
+          [&](const Label& label) { return arrangeLabel(reached, label, proposal); },
+          [&](const ColorFill&) { return arrangeFill(proposal); },
+          [&](const AccessoryWidgetBackground&) { return arrangeFill(proposal); },
+          [&](const Spacer& spacer) { return arrangeSpacer(spacer, reached.stackAxis, proposal); },
+          [&](const VStack& stack) { return arrangeStack(reached, stackShape(stack), proposal); },
+          [&](const HStack& stack) { return arrangeStack(reached, stackShape(stack), proposal); },
+          [&](const ZStack& stack) { return arrangeZStack(reached, stack, proposal); },
+          [&](const PaddingModifier& padding) {
+            return arrangePadding(reached, padding, proposal);
+          },
+          [&](const FrameModifier& frame) { return arrangeFrame(reached, frame, proposal); },
+          [&]<Wrapper Modifier>(const Modifier& modifier) {
+            const Reached content{&modifier.content, styleWithin(reached.style, modifier),
+                                  reached.stackAxis};
+            return Arrangement{.measured = measure(content, proposal),
+                               .children = {{content, proposal, {}}}};
+          },
+          // Readers are evaluated before layout; one left over takes no room.
+          [](const EnvironmentReader&) { return Arrangement{}; },
+          [](const EmptyView&) { return Arrangement{}; },
+      },
+      reached.view->node().kind);
+}
+
+// --- Flexibility ---
+
+// Whether `reached` takes any length it is offered along `axis`: fills,
+// spacers along their stack, unbounded frames, and whatever holds one of
+// them without a finite frame around it. A stack serves such members last.
+bool Layouter::takesAnyLength(const Reached& reached, Axis axis) {
+  const std::size_t slot =
+      static_cast<std::size_t>(axis) * 3 +
+      (reached.stackAxis ? 1 + static_cast<std::size_t>(*reached.stackAxis) : 0);
+  std::optional<bool>& known = records_[&reached.view->node()].takesAnyLength[slot];
+  if (known) return *known;
+  const bool answer = std::visit(
+      Overloaded{
+          [](const ColorFill&) { return true; },
+          [](const AccessoryWidgetBackground&) { return true; },
+          [&](const Spacer&) { return !reached.stackAxis || *reached.stackAxis == axis; },
+          [&](const VStack& stack) {
+            return anyTakesAnyLength(stack.children, reached, Axis::vertical, axis);
+          },
+          [&](const HStack& stack) {
+            return anyTakesAnyLength(stack.children, reached, Axis::horizontal, axis);
+          },
+          [&](const ZStack& stack) {
+            return anyTakesAnyLength(stack.children, reached, std::nullopt, axis);
+          },
+          [&](const FrameModifier& frame) {
+            const auto& maximum =
+                axis == Axis::horizontal ? frame.options.maxWidth : frame.options.maxHeight;
+            if (maximum) return std::holds_alternative<Unbounded>(*maximum);
+            return takesAnyLength({&frame.content, reached.style, reached.stackAxis}, axis);
+          },
+          [&]<Wrapper Modifier>(const Modifier& modifier) {
+            return takesAnyLength(
+                {&modifier.content, styleWithin(reached.style, modifier), reached.stackAxis}, axis);
+          },
+          [](const auto&) { return false; },
+      },
+      reached.view->node().kind);
+  // The lookup may have grown the map, but its elements stay where they are.
+  known = answer;
+  return answer;
+}
+
+bool Layouter::anyTakesAnyLength(const std::vector<View>& children, const Reached& parent,
+                                 std::optional<Axis> childrenAxis, Axis axis) {
+  return std::any_of(children.begin(), children.end(), [&](const View& child) {
+    return takesAnyLength({&child, parent.style, childrenAxis}, axis);
+  });
+}
+
+// --- Texts and labels ---
+
+// Where a text goes and the width its lines are broken at: the frame's,
+// when the frame is narrower than the text's one line, else none.
+TextPlacement textPlacement(TextRun run, Rect frame, double oneLineWidth) {
+  const ProposedLength width = oneLineWidth > frame.size.width
+                                   ? ProposedLength::points(frame.size.width)
+                                   : ProposedLength::unbounded();
+  return {.run = std::move(run), .frame = frame, .width = width};
+}
+
+Arrangement Layouter::arrangeText(const Reached& reached, const Text& text,
+                                  const ProposedSize& proposal) {
+  TextRun run{displayedText(text), textFont(reached.style.font), reached.style.lineLimit};
+  if (proposal.width.isUnbounded()) {
+    const TextMeasurement line = measureText_(run, ProposedLength::unbounded());
+    const Rect frame{{}, line.size};
+    return {.measured = {line.size, line.firstBaseline, line.lastBaseline},
+            .text = textPlacement(std::move(run), frame, line.size.width)};
+  }
+  const Arrangement& ideal = arranged(reached, {});
+  const double oneLineWidth = ideal.measured.size.width;
+  if (proposal.width.value() <= 0) {
+    // Offered no width at all, a text takes none (its lines would hold one
+    // character each); its height stays that of a line.
+    const Size size{0, ideal.measured.size.height};
+    return {.measured = {size, ideal.measured.firstBaseline, ideal.measured.firstBaseline},
+            .text = textPlacement(std::move(run), {{}, size}, oneLineWidth)};
+  }
+  if (proposal.width.value() >= oneLineWidth) return ideal;
+  const TextMeasurement lines = measureText_(run, proposal.width);
+  return {.measured = {lines.size, lines.firstBaseline, lines.lastBaseline},
+          .text = textPlacement(std::move(run), {{}, lines.size}, oneLineWidth)};
+}
+
+// Icon and title side by side, on the title's first baseline.
+Arrangement Layouter::arrangeLabel(const Reached& reached, const Label& label,
+                                   const ProposedSize& proposal) {
+  const TextFont font = textFont(reached.style.font);
+  const LabelIcon icon = labelIcon(label, font);
+  TextRun run{displayedText(label.title), font, reached.style.lineLimit};
+  const TextMeasurement oneLine = measureText_(run, ProposedLength::unbounded());
+  const TextMeasurement title =
+      proposal.width.isUnbounded() || proposal.width.value() - icon.advance >= oneLine.size.width
+          ? oneLine
+          : measureText_(run, ProposedLength::points(proposal.width.value() - icon.advance));
+  const double above = std::max(icon.metrics.baseline, title.firstBaseline);
+  const Rect iconFrame{{0, above - icon.metrics.baseline}, icon.metrics.size};
+  const Rect titleFrame{{icon.advance, above - title.firstBaseline}, title.size};
+  return {.measured = {{titleFrame.maxX(), std::max(iconFrame.maxY(), titleFrame.maxY())},
+                       titleFrame.minY() + title.firstBaseline,
+                       titleFrame.minY() + title.lastBaseline},
+          .text = textPlacement(std::move(run), titleFrame, oneLine.size.width),
+          .icon = iconFrame};
+}
+
+// --- Stacks ---
+
+// The members that take part (an `EmptyView` takes no room and no spacing),
+// each with the least and the most main length it would take.
+std::vector<StackMember> Layouter::rankedMembers(const Reached& reached, const StackShape& stack,
+                                                 const ProposedSize& proposal) {
   std::vector<StackMember> members;
-  const ProposedLength cross = along(proposal, crossAxis(axis));
-  for (const View& child : children) {
+  const ProposedLength cross = along(proposal, crossAxis(stack.axis));
+  for (const View& child : stack.children) {
     if (child.as<EmptyView>() != nullptr) continue;
-    const double least = along(layouter
-                                   .lay(child, proposalOf(ProposedLength::points(0), cross, axis),
-                                        style, axis, std::nullopt)
-                                   .size,
-                               axis);
-    const double most =
-        along(layouter
-                  .lay(child, proposalOf(ProposedLength::points(flexibilityProbe), cross, axis),
-                       style, axis, std::nullopt)
-                  .size,
-              axis);
-    members.push_back({.view = &child, .least = least, .flexibility = most - least});
+    StackMember member{.reached = {&child, reached.style, stack.axis}};
+    member.least = along(
+        measure(member.reached, proposalOf(ProposedLength::points(0), cross, stack.axis)).size,
+        stack.axis);
+    member.most = takesAnyLength(member.reached, stack.axis)
+                      ? std::numeric_limits<double>::infinity()
+                      : along(measure(member.reached,
+                                      proposalOf(ProposedLength::infinity(), cross, stack.axis))
+                                  .size,
+                              stack.axis);
+    members.push_back(std::move(member));
   }
   return members;
 }
 
-// Pass 2: main lengths. Children that would take any length (spacers,
-// fills, unbounded frames) are served last: first the others, least flexible
-// first, each offered an equal share of what is left once the unbounded
-// ones' minimum lengths are set aside; then the unbounded ones split the
-// remainder equally, none below its minimum. Unbounded stack: every child at
-// its ideal length.
-void allocateMainLengths(Layouter& layouter, Axis axis, std::vector<StackMember>& members,
-                         double spacing, const ProposedSize& proposal,
-                         const InheritedStyle& style) {
-  const ProposedLength main = along(proposal, axis);
-  const ProposedLength cross = along(proposal, crossAxis(axis));
+// Main lengths. Members that take any length (spacers, fills, unbounded
+// frames) are served last: first the others, least flexible first, each
+// offered an equal share of what is left once the minimum lengths of those
+// that take any are set aside; then those split the remainder equally, the
+// ones with the longer minimum first, none below its minimum. An unbounded
+// or infinite stack offers every member the same.
+void Layouter::allocateMainLengths(const StackShape& stack, std::vector<StackMember>& members,
+                                   const ProposedSize& proposal) {
+  const ProposedLength main = along(proposal, stack.axis);
+  const ProposedLength cross = along(proposal, crossAxis(stack.axis));
   auto serve = [&](StackMember& member, ProposedLength offered) {
     member.mainProposal = offered;
-    member.measured =
-        layouter.lay(*member.view, proposalOf(offered, cross, axis), style, axis, std::nullopt);
-    return along(member.measured.size, axis);
+    member.measured = measure(member.reached, proposalOf(offered, cross, stack.axis));
+    return along(member.measured.size, stack.axis);
   };
-  if (main.isUnbounded()) {
-    for (StackMember& member : members) serve(member, ProposedLength::unbounded());
+  if (main.isUnbounded() || main.isInfinite()) {
+    for (StackMember& member : members) serve(member, main);
     return;
   }
+  auto rank = [](const StackMember& member) {
+    return member.takesAnyLength() ? std::pair(1.0, -member.least)
+                                   : std::pair(0.0, member.most - member.least);
+  };
   std::vector<std::size_t> order(members.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](std::size_t left, std::size_t right) {
-    return members[left].flexibility < members[right].flexibility;
+    return rank(members[left]) < rank(members[right]);
   });
   const auto firstUnbounded = std::find_if(order.begin(), order.end(), [&](std::size_t index) {
     return members[index].takesAnyLength();
@@ -239,21 +490,20 @@ void allocateMainLengths(Layouter& layouter, Axis axis, std::vector<StackMember>
     setAside += members[*index].least;
 
   const double totalSpacing =
-      spacing * static_cast<double>(std::max<std::size_t>(members.size(), 1) - 1);
+      stack.spacing * static_cast<double>(std::max<std::size_t>(members.size(), 1) - 1);
   double remaining = main.value() - totalSpacing;
   auto left = static_cast<double>(firstUnbounded - order.begin());
   for (auto index = order.begin(); index != firstUnbounded; ++index, --left) {
-    remaining -= serve(members[*index],
-                       ProposedLength::points(clampedLength((remaining - setAside) / left)));
+    remaining -= serve(members[*index], ProposedLength::points((remaining - setAside) / left));
   }
   left = static_cast<double>(order.end() - firstUnbounded);
   for (auto index = firstUnbounded; index != order.end(); ++index, --left) {
-    remaining -= serve(members[*index], ProposedLength::points(clampedLength(remaining / left)));
+    remaining -= serve(members[*index], ProposedLength::points(remaining / left));
   }
 }
 
-// Pass 3: positions along the main axis, one after the other with the
-// spacing between; answers the stack's main length.
+// Positions along the main axis, one after the other with the spacing
+// between; answers the stack's main length.
 double placeAlongMain(Axis axis, std::vector<StackMember>& members, double spacing) {
   double position = 0;
   for (std::size_t index = 0; index < members.size(); ++index) {
@@ -264,22 +514,22 @@ double placeAlongMain(Axis axis, std::vector<StackMember>& members, double spaci
   return position;
 }
 
-// Pass 4: positions across. Baseline alignment hangs every child from the
-// lowest first (or last) baseline above it (a child without text uses its bottom);
+// Positions across. Baseline alignment hangs every member from the lowest
+// first (or last) baseline above it (a member without text uses its bottom);
 // the other alignments share out the free cross length. Answers the stack's
 // cross length.
-double placeAcross(Axis axis, std::vector<StackMember>& members, BaselineAlignment baselines,
-                   const std::function<double(const Measured&, double crossLength)>& crossOffset) {
-  const Axis cross = crossAxis(axis);
+double placeAcross(const StackShape& stack, std::vector<StackMember>& members) {
+  const Axis axis = stack.axis;
   auto setCross = [&](StackMember& member, double value) {
     const double main = along(Size{member.offset.x, member.offset.y}, axis);
     member.offset = pointOf(main, value, axis);
   };
   double crossLength = 0;
-  if (baselines != BaselineAlignment::none) {
+  if (stack.baselines != BaselineAlignment::none) {
     auto baselineOf = [&](const StackMember& member) {
-      const auto& baseline = baselines == BaselineAlignment::last ? member.measured.lastBaseline
-                                                                  : member.measured.firstBaseline;
+      const auto& baseline = stack.baselines == BaselineAlignment::last
+                                 ? member.measured.lastBaseline
+                                 : member.measured.firstBaseline;
       return baseline.value_or(member.measured.size.height);
     };
     double above = 0;
@@ -291,13 +541,16 @@ double placeAcross(Axis axis, std::vector<StackMember>& members, BaselineAlignme
     return crossLength;
   }
   for (const StackMember& member : members) {
-    crossLength = std::max(crossLength, along(member.measured.size, cross));
+    crossLength = std::max(crossLength, along(member.measured.size, crossAxis(axis)));
   }
-  for (StackMember& member : members) setCross(member, crossOffset(member.measured, crossLength));
+  for (StackMember& member : members) {
+    setCross(member,
+             stack.crossShare * (crossLength - along(member.measured.size, crossAxis(axis))));
+  }
   return crossLength;
 }
 
-// Pass 5: the stack's own baselines, from its first and last children that
+// The stack's size, and its baselines from its first and last members that
 // have one.
 Measured stackMeasurement(Axis axis, const std::vector<StackMember>& members, double mainLength,
                           double crossLength) {
@@ -317,245 +570,128 @@ Measured stackMeasurement(Axis axis, const std::vector<StackMember>& members, do
   return measured;
 }
 
-Measured Layouter::layStack(
-    Axis axis, const std::vector<View>& children, double spacing, const ProposedSize& proposal,
-    const InheritedStyle& style, const std::optional<Placement>& placement,
-    const std::function<double(const Measured&, double crossLength)>& crossOffset,
-    BaselineAlignment baselines) {
-  std::vector<StackMember> members = rankedMembers(*this, axis, children, proposal, style);
-  allocateMainLengths(*this, axis, members, spacing, proposal, style);
-  const double mainLength = placeAlongMain(axis, members, spacing);
-  const double crossLength = placeAcross(axis, members, baselines, crossOffset);
-  if (placement) {
-    const ProposedLength cross = along(proposal, crossAxis(axis));
-    for (const StackMember& member : members) {
-      lay(*member.view, proposalOf(member.mainProposal, cross, axis), style, axis,
-          Placement{{placement->origin.x + member.offset.x, placement->origin.y + member.offset.y},
-                    placement->parent});
-    }
+Arrangement Layouter::arrangeStack(const Reached& reached, const StackShape& stack,
+                                   const ProposedSize& proposal) {
+  std::vector<StackMember> members = rankedMembers(reached, stack, proposal);
+  allocateMainLengths(stack, members, proposal);
+  const double mainLength = placeAlongMain(stack.axis, members, stack.spacing);
+  const double crossLength = placeAcross(stack, members);
+  Arrangement arrangement{.measured =
+                              stackMeasurement(stack.axis, members, mainLength, crossLength)};
+  const ProposedLength cross = along(proposal, crossAxis(stack.axis));
+  for (const StackMember& member : members) {
+    arrangement.children.push_back(
+        {member.reached, proposalOf(member.mainProposal, cross, stack.axis), member.offset});
   }
-  return stackMeasurement(axis, members, mainLength, crossLength);
+  return arrangement;
 }
 
-Measured Layouter::layZStack(const ZStack& stack, const ProposedSize& proposal,
-                             const InheritedStyle& style,
-                             const std::optional<Placement>& placement) {
+Arrangement Layouter::arrangeZStack(const Reached& reached, const ZStack& stack,
+                                    const ProposedSize& proposal) {
   std::vector<Measured> sizes;
   Size size;
   for (const View& child : stack.children) {
-    sizes.push_back(lay(child, proposal, style, std::nullopt, std::nullopt));
+    sizes.push_back(measure({&child, reached.style, std::nullopt}, proposal));
     size.width = std::max(size.width, sizes.back().size.width);
     size.height = std::max(size.height, sizes.back().size.height);
   }
-  Measured measured{.size = size};
+  Arrangement arrangement{.measured = {.size = size}};
+  Measured& measured = arrangement.measured;
   for (std::size_t index = 0; index < stack.children.size(); ++index) {
-    const Point offset{offsetFor(stack.alignment.horizontal, size.width - sizes[index].size.width),
-                       offsetFor(stack.alignment.vertical, size.height - sizes[index].size.height)};
+    const Point offset{
+        shareBefore(stack.alignment.horizontal) * (size.width - sizes[index].size.width),
+        shareBefore(stack.alignment.vertical) * (size.height - sizes[index].size.height)};
     if (!measured.firstBaseline && sizes[index].firstBaseline) {
       measured.firstBaseline = offset.y + *sizes[index].firstBaseline;
     }
     if (sizes[index].lastBaseline) measured.lastBaseline = offset.y + *sizes[index].lastBaseline;
-    if (placement) {
-      lay(stack.children[index], proposal, style, std::nullopt,
-          Placement{{placement->origin.x + offset.x, placement->origin.y + offset.y},
-                    placement->parent});
+    arrangement.children.push_back(
+        {{&stack.children[index], reached.style, std::nullopt}, proposal, offset});
+  }
+  return arrangement;
+}
+
+// --- Padding and frames ---
+
+Arrangement Layouter::arrangePadding(const Reached& reached, const PaddingModifier& padding,
+                                     const ProposedSize& proposal) {
+  const double length = padding.length.resolved(defaultPadding);
+  auto inset = [&](Edge edge) { return padding.edges.contains(edge) ? length : 0.0; };
+  const double top = inset(Edge::top);
+  const double leading = inset(Edge::leading);
+  const double horizontal = leading + inset(Edge::trailing);
+  const double vertical = top + inset(Edge::bottom);
+  auto shrink = [](ProposedLength offered, double by) {
+    return offered.isUnbounded() ? offered : ProposedLength::points(offered.value() - by);
+  };
+  const Reached content{&padding.content, reached.style, reached.stackAxis};
+  const ProposedSize contentProposal{shrink(proposal.width, horizontal),
+                                     shrink(proposal.height, vertical)};
+  const Measured measured = measure(content, contentProposal);
+  Measured padded = shifted(measured, top);
+  padded.size = {measured.size.width + horizontal, measured.size.height + vertical};
+  return {.measured = padded, .children = {{content, contentProposal, {leading, top}}}};
+}
+
+// Each axis with a maximum offers the content the proposal capped at that
+// maximum, and is as long as the proposal allows within it (never shorter
+// than the content).
+Arrangement Layouter::arrangeFrame(const Reached& reached, const FrameModifier& frame,
+                                   const ProposedSize& proposal) {
+  auto maximumOf = [](const std::optional<MaximumLength>& maximum) {
+    if (!maximum) return std::optional<double>();
+    if (std::holds_alternative<Unbounded>(*maximum)) {
+      return std::optional<double>(std::numeric_limits<double>::infinity());
     }
-  }
-  return measured;
+    return std::optional<double>(std::get<double>(*maximum));
+  };
+  const std::optional<double> maxWidth = maximumOf(frame.options.maxWidth);
+  const std::optional<double> maxHeight = maximumOf(frame.options.maxHeight);
+  auto capped = [](ProposedLength offered, std::optional<double> maximum) {
+    if (!maximum || offered.isUnbounded()) return offered;
+    return ProposedLength::points(std::min(offered.value(), *maximum));
+  };
+  auto lengthOf = [](ProposedLength offered, std::optional<double> maximum, double contentLength) {
+    if (!maximum) return contentLength;
+    if (offered.isUnbounded()) return std::min(*maximum, contentLength);
+    return std::min(*maximum, std::max(offered.value(), contentLength));
+  };
+  const Reached content{&frame.content, reached.style, reached.stackAxis};
+  const ProposedSize contentProposal{capped(proposal.width, maxWidth),
+                                     capped(proposal.height, maxHeight)};
+  const Measured measured = measure(content, contentProposal);
+  const Size size{lengthOf(proposal.width, maxWidth, measured.size.width),
+                  lengthOf(proposal.height, maxHeight, measured.size.height)};
+  const Point offset{
+      shareBefore(frame.options.alignment.horizontal) * (size.width - measured.size.width),
+      shareBefore(frame.options.alignment.vertical) * (size.height - measured.size.height)};
+  Measured framed = shifted(measured, offset.y);
+  framed.size = size;
+  return {.measured = framed, .children = {{content, contentProposal, offset}}};
 }
 
-Measured shifted(Measured measured, double top) {
-  if (measured.firstBaseline) *measured.firstBaseline += top;
-  if (measured.lastBaseline) *measured.lastBaseline += top;
-  return measured;
-}
+// --- Placing ---
 
-Measured Layouter::lay(const View& view, const ProposedSize& proposal, const InheritedStyle& style,
-                       std::optional<Axis> stackAxis, const std::optional<Placement>& placement) {
-  // When placing, the node is recorded before its children so that the
-  // result is in pre-order; its frame is filled in once its size is known.
-  int index = -1;
-  std::optional<Placement> inner;
-  if (placement) {
-    index = static_cast<int>(result_.nodes.size());
-    result_.nodes.push_back(
-        NodeLayout{.node = &view.node(), .parent = placement->parent, .style = style});
-    inner = Placement{placement->origin, index};
+void Layouter::place(const Reached& reached, const ProposedSize& proposal, Point origin, int parent,
+                     std::vector<NodeLayout>& nodes) {
+  const Arrangement& arrangement = arranged(reached, proposal);
+  NodeLayout node{.node = &reached.view->node(),
+                  .parent = parent,
+                  .frame = {origin, arrangement.measured.size},
+                  .style = reached.style};
+  if (arrangement.measured.firstBaseline) {
+    node.firstBaseline = origin.y + *arrangement.measured.firstBaseline;
   }
-  auto childAt = [&](double x, double y) -> std::optional<Placement> {
-    if (!inner) return std::nullopt;
-    return Placement{{inner->origin.x + x, inner->origin.y + y}, index};
-  };
-  auto passThrough = [&](const View& content, const InheritedStyle& contentStyle) {
-    return lay(content, proposal, contentStyle, stackAxis, childAt(0, 0));
-  };
-
-  const Measured measured = std::visit(
-      Overloaded{
-          [&](const EmptyView&) { return Measured{}; },
-          [&](const Text& text) {
-            const TextRun run{displayedText(text), textFont(style.font), style.lineLimit};
-            if (!proposal.width.isUnbounded() && proposal.width.value() <= 0) {
-              // Offered no width at all, a text takes none (its lines would
-              // hold one character each); its height stays that of a line.
-              const TextMeasurement& ideal =
-                  measure(&view.node(), run, ProposedLength::unbounded());
-              return Measured{{0, ideal.size.height}, ideal.firstBaseline, ideal.firstBaseline};
-            }
-            const TextMeasurement& measurement = measure(&view.node(), run, proposal.width);
-            return Measured{measurement.size, measurement.firstBaseline, measurement.lastBaseline};
-          },
-          [&](const Image& image) {
-            const auto symbol = systemSymbolNamed(image.systemName);
-            if (!symbol) return Measured{};
-            const SymbolMetrics metrics = symbolMetrics(*symbol, textFont(style.font));
-            return Measured{metrics.size, metrics.baseline, metrics.baseline};
-          },
-          [&](const Label& label) {
-            const TextFont font = textFont(style.font);
-            const LabelIcon icon = labelIcon(label, font);
-            const ProposedLength titleWidth =
-                proposal.width.isUnbounded()
-                    ? ProposedLength::unbounded()
-                    : ProposedLength::points(proposal.width.value() - icon.advance);
-            const TextMeasurement& title = measure(
-                &view.node(), {displayedText(label.title), font, style.lineLimit}, titleWidth);
-            const LabelParts parts = arrangeLabel(icon, title, Point{});
-            const double baseline = parts.title.minY() + title.firstBaseline;
-            return Measured{{parts.title.maxX(), std::max(parts.icon.maxY(), parts.title.maxY())},
-                            baseline,
-                            parts.title.minY() + title.lastBaseline};
-          },
-          [&](const ColorFill&) {
-            return Measured{.size = {proposal.width.valueOr(idealFillLength),
-                                     proposal.height.valueOr(idealFillLength)}};
-          },
-          [&](const AccessoryWidgetBackground&) {
-            return Measured{.size = {proposal.width.valueOr(idealFillLength),
-                                     proposal.height.valueOr(idealFillLength)}};
-          },
-          [&](const Spacer& spacer) {
-            const double least = spacer.minLength.resolved(defaultSpacerMinLength);
-            if (!stackAxis) {
-              return Measured{.size = {std::max(least, proposal.width.valueOr(least)),
-                                       std::max(least, proposal.height.valueOr(least))}};
-            }
-            const double main = std::max(least, along(proposal, *stackAxis).valueOr(least));
-            return Measured{.size = sizeOf(main, 0, *stackAxis)};
-          },
-          [&](const VStack& stack) {
-            return layStack(
-                Axis::vertical, stack.children, stack.spacing.resolved(defaultStackSpacing),
-                proposal, style, inner,
-                [&](const Measured& child, double width) {
-                  return offsetFor(stack.alignment, width - child.size.width);
-                },
-                BaselineAlignment::none);
-          },
-          [&](const HStack& stack) {
-            const BaselineAlignment baselines =
-                stack.alignment == VerticalAlignment::firstTextBaseline  ? BaselineAlignment::first
-                : stack.alignment == VerticalAlignment::lastTextBaseline ? BaselineAlignment::last
-                                                                         : BaselineAlignment::none;
-            return layStack(
-                Axis::horizontal, stack.children, stack.spacing.resolved(defaultStackSpacing),
-                proposal, style, inner,
-                [&](const Measured& child, double height) {
-                  return offsetFor(stack.alignment, height - child.size.height);
-                },
-                baselines);
-          },
-          [&](const ZStack& stack) { return layZStack(stack, proposal, style, inner); },
-          [&](const PaddingModifier& padding) {
-            const double length = padding.length.resolved(defaultPadding);
-            auto inset = [&](Edge edge) { return padding.edges.contains(edge) ? length : 0.0; };
-            const double top = inset(Edge::top);
-            const double leading = inset(Edge::leading);
-            const double horizontal = leading + inset(Edge::trailing);
-            const double vertical = top + inset(Edge::bottom);
-            auto shrink = [](ProposedLength offered, double by) {
-              return offered.isUnbounded() ? offered : ProposedLength::points(offered.value() - by);
-            };
-            const Measured content =
-                lay(padding.content,
-                    {shrink(proposal.width, horizontal), shrink(proposal.height, vertical)}, style,
-                    stackAxis, childAt(leading, top));
-            Measured padded = shifted(content, top);
-            padded.size = {content.size.width + horizontal, content.size.height + vertical};
-            return padded;
-          },
-          [&](const FrameModifier& frame) {
-            // Each axis with a maximum offers the content the proposal capped
-            // at that maximum, and is as long as the proposal allows within
-            // it (never shorter than the content).
-            auto maximumOf = [](const std::optional<MaximumLength>& maximum) {
-              if (!maximum) return std::optional<double>();
-              if (std::holds_alternative<Unbounded>(*maximum)) {
-                return std::optional<double>(std::numeric_limits<double>::infinity());
-              }
-              return std::optional<double>(std::get<double>(*maximum));
-            };
-            const std::optional<double> maxWidth = maximumOf(frame.options.maxWidth);
-            const std::optional<double> maxHeight = maximumOf(frame.options.maxHeight);
-            auto capped = [](ProposedLength offered, std::optional<double> maximum) {
-              if (!maximum || offered.isUnbounded()) return offered;
-              return ProposedLength::points(std::min(offered.value(), *maximum));
-            };
-            const ProposedSize contentProposal{capped(proposal.width, maxWidth),
-                                               capped(proposal.height, maxHeight)};
-            const Measured content =
-                lay(frame.content, contentProposal, style, stackAxis, std::nullopt);
-            auto lengthOf = [](ProposedLength offered, std::optional<double> maximum,
-                               double contentLength) {
-              if (!maximum) return contentLength;
-              if (offered.isUnbounded()) return std::min(*maximum, contentLength);
-              return std::min(*maximum, std::max(offered.value(), contentLength));
-            };
-            const Size size{lengthOf(proposal.width, maxWidth, content.size.width),
-                            lengthOf(proposal.height, maxHeight, content.size.height)};
-            const double left =
-                offsetFor(frame.options.alignment.horizontal, size.width - content.size.width);
-            const double top =
-                offsetFor(frame.options.alignment.vertical, size.height - content.size.height);
-            if (inner) lay(frame.content, contentProposal, style, stackAxis, childAt(left, top));
-            Measured framed = shifted(content, top);
-            framed.size = size;
-            return framed;
-          },
-          [&](const BackgroundModifier& background) {
-            return passThrough(background.content, style);
-          },
-          [&](const FontModifier& font) {
-            InheritedStyle contentStyle = style;
-            contentStyle.font = font.font;
-            return passThrough(font.content, contentStyle);
-          },
-          [&](const ForegroundColorModifier& color) {
-            InheritedStyle contentStyle = style;
-            contentStyle.foregroundColor = color.color;
-            return passThrough(color.content, contentStyle);
-          },
-          [&](const LineLimitModifier& limit) {
-            InheritedStyle contentStyle = style;
-            contentStyle.lineLimit = limit.lines;
-            return passThrough(limit.content, contentStyle);
-          },
-          [&](const WidgetURLModifier& url) { return passThrough(url.content, style); },
-          [&](const ContainerBackgroundModifier& background) {
-            return passThrough(background.content, style);
-          },
-          // Readers are evaluated before layout; one left over takes no room.
-          [&](const EnvironmentReader&) { return Measured{}; },
-      },
-      view.node().kind);
-
-  if (index >= 0) {
-    NodeLayout& recorded = result_.nodes[static_cast<std::size_t>(index)];
-    recorded.frame = Rect{placement->origin, measured.size};
-    if (measured.firstBaseline)
-      recorded.firstBaseline = placement->origin.y + *measured.firstBaseline;
+  if (arrangement.text) {
+    node.text = *arrangement.text;
+    node.text->frame.origin = origin + node.text->frame.origin;
   }
-  return measured;
+  if (arrangement.icon) node.icon = Rect{origin + arrangement.icon->origin, arrangement.icon->size};
+  const auto index = static_cast<int>(nodes.size());
+  nodes.push_back(std::move(node));
+  for (const ChildPlacement& child : arrangement.children) {
+    place(child.child, child.proposal, origin + child.offset, index, nodes);
+  }
 }
 
 }  // namespace
@@ -590,24 +726,18 @@ TextFont textFont(const Font& font) {
   return TextFont{.pointSize = font.size, .weight = weight};
 }
 
-LabelParts labelParts(const Label& label, const Rect& frame, const InheritedStyle& style) {
-  const TextFont font = textFont(style.font);
-  const LabelIcon icon = labelIcon(label, font);
-  const TextMeasurement title =
-      measureText({displayedText(label.title), font, style.lineLimit},
-                  ProposedLength::points(frame.size.width - icon.advance));
-  return arrangeLabel(icon, title, frame.origin);
-}
-
-LayoutResult layout(const View& root, Size canvas, const InheritedStyle& style) {
+LayoutResult layout(const View& root, Size canvas, const InheritedStyle& style,
+                    const TextMeasurer& measure) {
   LayoutResult result{.canvas = canvas, .nodes = {}};
-  Layouter layouter(result);
+  Layouter layouter(measure);
+  const Reached reached{&root, style, std::nullopt};
   const ProposedSize proposal{ProposedLength::points(canvas.width),
                               ProposedLength::points(canvas.height)};
-  const Measured measured = layouter.lay(root, proposal, style, std::nullopt, std::nullopt);
+  const Measured measured = layouter.measure(reached, proposal);
   const Point origin{(canvas.width - measured.size.width) / 2,
                      (canvas.height - measured.size.height) / 2};
-  (void)layouter.lay(root, proposal, style, std::nullopt, Placement{origin, -1});
+  layouter.place(reached, proposal, origin, -1, result.nodes);
+  result.measurements = layouter.measurements();
   return result;
 }
 

@@ -7,8 +7,6 @@
 #include <array>
 #include <cmath>
 #include <memory>
-#include <utility>
-#include <vector>
 
 namespace brisklane {
 namespace {
@@ -45,7 +43,6 @@ struct DescriptionRelease {
   }
 };
 using LayoutHandle = std::unique_ptr<PangoLayout, ObjectRelease>;
-using SharedLayout = std::shared_ptr<PangoLayout>;
 
 // This thread's shaping context: unhinted outlines and metrics, positions
 // not rounded to whole units, so that measurements do not depend on scale.
@@ -86,51 +83,10 @@ LayoutHandle buildLayout(const TextRun& run, ProposedLength width) {
   return layout;
 }
 
-// The layouts this thread made last: a widget's texts are measured several
-// times while its stacks share out room and once more when drawn, and
-// shaping dominates each time. A layout is never changed once made, and the
-// cache holds few enough to cost nothing worth noting.
-class RecentLayouts {
- public:
-  SharedLayout layoutFor(const TextRun& run, ProposedLength width) {
-    const Key key{run.text, run.font, run.lineLimit,
-                  width.isUnbounded() ? std::optional<int>() : pangoUnits(width.value())};
-    for (const auto& [cachedKey, layout] : entries_) {
-      if (cachedKey == key) return layout;
-    }
-    SharedLayout layout(buildLayout(run, width).release(),
-                        [](PangoLayout* made) { g_object_unref(made); });
-    if (entries_.size() < capacity) {
-      entries_.emplace_back(key, layout);
-    } else {
-      entries_[next_] = {key, layout};
-      next_ = (next_ + 1) % capacity;
-    }
-    return layout;
-  }
-
- private:
-  static constexpr std::size_t capacity = 32;
-  struct Key {
-    std::string text;
-    TextFont font;
-    std::optional<int> lineLimit;
-    std::optional<int> width;  // Pango units; nothing when unbounded
-    friend bool operator==(const Key&, const Key&) = default;
-  };
-  std::vector<std::pair<Key, SharedLayout>> entries_;
-  std::size_t next_ = 0;
-};
-
-SharedLayout makeLayout(const TextRun& run, ProposedLength width) {
-  thread_local RecentLayouts recent;
-  return recent.layoutFor(run, width);
-}
-
 }  // namespace
 
 TextMeasurement measureText(const TextRun& run, ProposedLength width) {
-  SharedLayout layout = makeLayout(run, width);
+  const LayoutHandle layout = buildLayout(run, width);
   PangoRectangle logical{};
   pango_layout_get_extents(layout.get(), nullptr, &logical);
   PangoLayoutIter* lines = pango_layout_get_iter(layout.get());
@@ -148,18 +104,12 @@ TextMeasurement measureText(const TextRun& run, ProposedLength width) {
   };
 }
 
-void drawText(cairo_t* cairo, const TextRun& run, const Rect& frame, TextColor color) {
-  // A text that fits is drawn from its one-line layout, the one measuring
-  // made first.
-  SharedLayout layout = makeLayout(run, ProposedLength::unbounded());
-  PangoRectangle logical{};
-  pango_layout_get_extents(layout.get(), nullptr, &logical);
-  if (logical.x + logical.width > pangoUnits(frame.size.width)) {
-    layout = makeLayout(run, ProposedLength::points(frame.size.width));
-  }
+void drawText(cairo_t* cairo, const TextRun& run, Point origin, ProposedLength width,
+              TextColor color) {
+  const LayoutHandle layout = buildLayout(run, width);
   cairo_save(cairo);
   cairo_set_source_rgba(cairo, color.red, color.green, color.blue, color.opacity);
-  cairo_move_to(cairo, frame.origin.x, frame.origin.y);
+  cairo_move_to(cairo, origin.x, origin.y);
   pango_cairo_show_layout(cairo, layout.get());
   cairo_restore(cairo);
 }

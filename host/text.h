@@ -48,14 +48,15 @@ struct TextMeasurement {
 // Lays `run` out in `width` (unbounded: one line per paragraph, nothing cut).
 [[nodiscard]] TextMeasurement measureText(const TextRun& run, ProposedLength width);
 
-// Draws `run` laid out at the width of `frame`, its first line's top at the
-// frame's top, in straight sRGB `red`, `green`, `blue`, `opacity`.
+// Draws `run` laid out in `width`, its first line's top-left corner at
+// `origin`, in straight sRGB `red`, `green`, `blue`, `opacity`.
 struct TextColor {
   double red = 0;
   double green = 0;
   double blue = 0;
   double opacity = 1;
 };
-void drawText(cairo_t* cairo, const TextRun& run, const Rect& frame, TextColor color);
+void drawText(cairo_t* cairo, const TextRun& run, Point origin, ProposedLength width,
+              TextColor color);
 
 }  // namespace brisklane

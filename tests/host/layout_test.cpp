@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "tests/host/widget_scenes.h"
@@ -210,7 +211,29 @@ TEST(VoiceLayout, StacksSymbolAndTitleSixPointsApartOnTheFill) {
   EXPECT_NEAR(symbol.frame.minY(), scene.layout.canvas.height - title->frame.maxY(), tolerance);
 }
 
-// --- The stack rules on their own ---
+// --- The stack rules on their own, on fixed text metrics ---
+
+// Every character is half the font size wide; a line is the font size high,
+// its baseline at 0.8 of it; lines break between any two characters.
+TextMeasurement fixedMetrics(const TextRun& run, ProposedLength width) {
+  const double size = run.font.pointSize;
+  const double advance = size / 2;
+  const auto characters = static_cast<double>(run.text.size());
+  const double perLine =
+      width.isUnbounded() ? characters : std::max(1.0, std::floor(width.value() / advance));
+  int lines = static_cast<int>(std::ceil(characters / perLine));
+  const bool truncated = run.lineLimit && lines > *run.lineLimit;
+  if (truncated) lines = *run.lineLimit;
+  return {.size = {std::min(characters, perLine) * advance, lines * size},
+          .firstBaseline = 0.8 * size,
+          .lastBaseline = (lines - 1) * size + 0.8 * size,
+          .lineCount = lines,
+          .truncated = truncated};
+}
+
+LayoutResult fixedLayout(const View& tree, Size canvas) {
+  return brisklane::layout(tree, canvas, {}, fixedMetrics);
+}
 
 View fixedText(std::string text) {
   return View(Text::verbatim(std::move(text))).lineLimit(1);
@@ -222,62 +245,52 @@ TEST(StackLayout, SplitsFreeLengthEquallyBetweenSpacersAfterTheirMinimums) {
       .spacing = 0,
       .children = {Spacer{.minLength = 2}, View(ColorFill{Color::white}).frame({.maxHeight = 10.0}),
                    Spacer{.minLength = 0}}};
-  const LayoutResult layout = brisklane::layout(tree, {100, 100});
+  const LayoutResult layout = fixedLayout(tree, {100, 100});
   const auto children = childrenOf(layout, 0);
   ASSERT_EQ(children.size(), 3u);
-  EXPECT_NEAR(children[0]->frame.size.height, 45, tolerance);
-  EXPECT_NEAR(children[2]->frame.size.height, 45, tolerance);
+  EXPECT_EQ(children[0]->frame.size.height, 45);
+  EXPECT_EQ(children[2]->frame.size.height, 45);
   // Too little room: each spacer still gets its minimum.
-  const LayoutResult tight = brisklane::layout(tree, {100, 11});
+  const LayoutResult tight = fixedLayout(tree, {100, 11});
   const auto tightChildren = childrenOf(tight, 0);
-  EXPECT_NEAR(tightChildren[0]->frame.size.height, 2, tolerance);
-  EXPECT_NEAR(tightChildren[2]->frame.size.height, 0, tolerance);
+  EXPECT_EQ(tightChildren[0]->frame.size.height, 2);
+  EXPECT_EQ(tightChildren[2]->frame.size.height, 0);
 }
 
 TEST(StackLayout, UsesTheDefaultSpacingAndSpacerMinimum) {
   const View tree = HStack{.alignment = VerticalAlignment::center,
                            .spacing = hostDefault,
                            .children = {fixedText("a"), Spacer{}, fixedText("b")}};
-  const LayoutResult layout = brisklane::layout(tree, {1000, 100});
-  const LayoutResult ideal = brisklane::layout(
-      View(tree).frame({.maxWidth = std::nullopt, .maxHeight = std::nullopt}), {0, 100});
-  const auto children = childrenOf(layout, 0);
+  const auto children = childrenOf(fixedLayout(tree, {1000, 100}), 0);
   ASSERT_EQ(children.size(), 3u);
-  EXPECT_NEAR(children[1]->frame.minX() - children[0]->frame.maxX(), defaultStackSpacing,
-              tolerance);
-  EXPECT_NEAR(children[2]->frame.minX() - children[1]->frame.maxX(), defaultStackSpacing,
-              tolerance);
-  EXPECT_NEAR(children[2]->frame.maxX(), 1000, tolerance);
+  EXPECT_EQ(children[1]->frame.minX() - children[0]->frame.maxX(), defaultStackSpacing);
+  EXPECT_EQ(children[2]->frame.minX() - children[1]->frame.maxX(), defaultStackSpacing);
+  EXPECT_EQ(children[2]->frame.maxX(), 1000);
   // Offered nothing, the spacer keeps its default minimum.
+  const LayoutResult ideal = fixedLayout(
+      View(tree).frame({.maxWidth = std::nullopt, .maxHeight = std::nullopt}), {0, 100});
   const auto idealChildren = childrenOf(ideal, 1);
   ASSERT_EQ(idealChildren.size(), 3u);
-  EXPECT_NEAR(idealChildren[1]->frame.size.width, defaultSpacerMinLength, tolerance);
+  EXPECT_EQ(idealChildren[1]->frame.size.width, defaultSpacerMinLength);
 }
 
-TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidth) {
+TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidthOnOneBaseline) {
   const View tree = HStack{
       .alignment = VerticalAlignment::firstTextBaseline,
       .spacing = hostDefault,
       .children = {View(Text::verbatim("IMPORTANT")).font(Font::system(12, FontWeight::heavy)),
                    Spacer{},
                    View(Text::verbatim("12345")).font(Font::system(22, FontWeight::heavy))}};
-  const double idealLabel =
-      measureText({"IMPORTANT", textFont(Font::system(12, FontWeight::heavy)), std::nullopt},
-                  ProposedLength::unbounded())
-          .size.width;
-  const double idealCount =
-      measureText({"12345", textFont(Font::system(22, FontWeight::heavy)), std::nullopt},
-                  ProposedLength::unbounded())
-          .size.width;
-  // Just enough room for both texts, the spacings and the spacer's minimum.
-  const double width = idealLabel + idealCount + 2 * defaultStackSpacing + defaultSpacerMinLength;
-  const LayoutResult layout = brisklane::layout(tree, {width, 100});
+  // Just enough room for both texts (54 and 55 wide), the spacings and the
+  // spacer's minimum.
+  const LayoutResult layout = fixedLayout(tree, {54 + 55 + 2 * 8 + 8, 100});
   const NodeLayout* label = findText(layout, "IMPORTANT");
   const NodeLayout* count = findText(layout, "12345");
   ASSERT_TRUE(label && count);
-  EXPECT_NEAR(label->frame.size.width, idealLabel, tolerance);
-  EXPECT_NEAR(count->frame.size.width, idealCount, tolerance);
-  EXPECT_NEAR(*label->firstBaseline, *count->firstBaseline, tolerance);
+  EXPECT_EQ(label->frame.size.width, 54);
+  EXPECT_EQ(count->frame.size.width, 55);
+  EXPECT_EQ(*label->firstBaseline, *count->firstBaseline);
+  EXPECT_NEAR(label->frame.minY() - count->frame.minY(), 0.8 * (22 - 12), tolerance);
 }
 
 TEST(StackLayout, AlignsOnTheLastBaselineWhenAsked) {
@@ -286,40 +299,73 @@ TEST(StackLayout, AlignsOnTheLastBaselineWhenAsked) {
              .spacing = 0,
              .children = {View(Text::verbatim("two lines of text")).frame({.maxWidth = 40.0}),
                           View(Text::verbatim("one")).font(Font::system(30))}};
-  const LayoutResult layout = brisklane::layout(tree, {400, 400});
+  const LayoutResult layout = fixedLayout(tree, {400, 400});
   const NodeLayout* wrapped = findText(layout, "two lines of text");
   const NodeLayout* single = findText(layout, "one");
   ASSERT_TRUE(wrapped && single);
-  const TextMeasurement lines =
-      measureText({"two lines of text", textFont(Font::system(17)), std::nullopt},
-                  ProposedLength::points(wrapped->frame.size.width));
-  ASSERT_GE(lines.lineCount, 2);
-  EXPECT_NEAR(wrapped->frame.minY() + lines.lastBaseline, *single->firstBaseline, tolerance);
+  // 17 characters of 8.5 points, four to a line of 40 points: five lines.
+  EXPECT_EQ(wrapped->frame.size.height, 5 * 17);
+  EXPECT_NEAR(wrapped->frame.minY() + 4 * 17 + 0.8 * 17, *single->firstBaseline, tolerance);
 }
 
-TEST(StackLayout, WrapsTextWithoutALineLimit) {
-  const View tree = Text::verbatim("Linked \u2713 \u2014 reopen app and some more words");
-  const LayoutResult narrow = brisklane::layout(tree, {60, 500});
-  const LayoutResult wide = brisklane::layout(tree, {1000, 500});
-  EXPECT_LE(narrow.nodes[0].frame.size.width, 60);
-  EXPECT_GT(narrow.nodes[0].frame.size.height, 2 * wide.nodes[0].frame.size.height);
+// What drawing is handed: a text narrower than its one line is broken at
+// its frame's width, one that fits is set on one line.
+TEST(StackLayout, WrapsOrCutsTextAtTheOfferedWidthAndHandsThatWidthToDrawing) {
+  struct Case {
+    View tree;
+    Size expected;
+    std::optional<double> drawnWidth;
+  };
+  const std::string message = "twelve chars";  // 7.5 points each, 8 to a line of 60
+  for (const auto& [tree, expected, drawnWidth] : {
+           Case{Text::verbatim(message), {8 * 7.5, 2 * 15}, 8 * 7.5},
+           Case{View(Text::verbatim(message)).lineLimit(1), {8 * 7.5, 15}, 8 * 7.5},
+           Case{Text::verbatim("fits"), {4 * 7.5, 15}, std::nullopt},
+       }) {
+    SCOPED_TRACE(expected.width);
+    const LayoutResult layout =
+        brisklane::layout(View(tree).font(Font::system(15)), {60, 500}, {}, fixedMetrics);
+    const auto text = std::find_if(layout.nodes.begin(), layout.nodes.end(),
+                                   [](const NodeLayout& node) { return node.text.has_value(); });
+    ASSERT_NE(text, layout.nodes.end());
+    EXPECT_EQ(text->frame.size, expected);
+    EXPECT_EQ(text->text->frame, text->frame);
+    EXPECT_EQ(text->text->width,
+              drawnWidth ? ProposedLength::points(*drawnWidth) : ProposedLength::unbounded());
+  }
 }
 
 TEST(StackLayout, PadsByTheDefaultAndCentresInZStacks) {
   const View tree =
       ZStack{.alignment = Alignment::center,
              .children = {ColorFill{Color::white}, View(fixedText("x")).padding(hostDefault)}};
-  const LayoutResult layout = brisklane::layout(tree, {200, 100});
+  const LayoutResult layout = fixedLayout(tree, {200, 100});
   const auto children = childrenOf(layout, 0);
   ASSERT_EQ(children.size(), 2u);
   EXPECT_EQ(children[0]->frame, (Rect{{0, 0}, {200, 100}}));
   const Rect& padded = children[1]->frame;
-  EXPECT_NEAR(padded.midX(), 100, tolerance);
-  EXPECT_NEAR(padded.midY(), 50, tolerance);
+  EXPECT_EQ(padded.midX(), 100);
+  EXPECT_EQ(padded.midY(), 50);
   const NodeLayout* text = findText(layout, "x");
   ASSERT_TRUE(text);
-  EXPECT_NEAR(text->frame.minX() - padded.minX(), defaultPadding, tolerance);
-  EXPECT_NEAR(padded.maxY() - text->frame.maxY(), defaultPadding, tolerance);
+  EXPECT_EQ(text->frame.minX() - padded.minX(), defaultPadding);
+  EXPECT_EQ(padded.maxY() - text->frame.maxY(), defaultPadding);
+}
+
+// Each stack asks its member for its least and most lengths and its share:
+// without the measuring cache the work triples with every level.
+TEST(StackLayout, MeasuresEachNodeABoundedNumberOfTimesWhateverTheNesting) {
+  View tree = fixedText("x");
+  for (int level = 0; level < 16; ++level) {
+    if (level % 2 == 0) {
+      tree = VStack{.alignment = HorizontalAlignment::leading, .spacing = 0, .children = {tree}};
+    } else {
+      tree = HStack{.alignment = VerticalAlignment::center, .spacing = 0, .children = {tree}};
+    }
+  }
+  const LayoutResult layout = fixedLayout(tree, {300, 300});
+  ASSERT_EQ(layout.nodes.size(), 18u);
+  EXPECT_LE(layout.measurements, 10 * 18);
 }
 
 }  // namespace
