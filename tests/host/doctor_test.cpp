@@ -134,13 +134,6 @@ TEST(DoctorStore, ExplainsEachStateOfTheStoreWithoutChangingIt) {
        false,
        {{"today",
          "problem count: 2.5 is not a whole number; the widget shows “Linked ✓ — reopen app”"}}},
-      {"an item without a title",
-       [](const fs::path&) {
-         publish(R"({"count":4,"items":[{"title":"a"},{"title":"b"},{"title":"c"},{}]})");
-       },
-       false,
-       {{"today",
-         "problem items[3]: \"title\" is missing; the widget shows “Linked ✓ — reopen app”"}}},
       {"a summary that is not UTF-8",
        [](const fs::path&) { publish("{\"count\":1,\"items\":[],\"updatedAt\":\"caf\xe9\"}"); },
        false,
@@ -224,6 +217,25 @@ TEST(DoctorStore, ExplainsEachStateOfTheStoreWithoutChangingIt) {
        true,
        {{"store file", "warning " + storeFile + ": owner " + me() +
                            ", mode 0644: others may use it; the store makes it 0600"}}},
+      // Permission bits stop nothing for root, so files stand where folders must be.
+      {"a file as the device folder",
+       [](const fs::path& root) {
+         writeFile(root / "file", "a file");
+         ::setenv("BRISKLANE_HOME", (root / "file").c_str(), 1);
+       },
+       false,
+       {{"device folder",
+         "problem ROOT/file is a file, not a folder: the store cannot be made in it"},
+        {"today",
+         "problem the store cannot be opened, so the widget shows “No App Group (widget)”"}}},
+      {"a device folder below a file",
+       [](const fs::path& root) {
+         writeFile(root / "file", "a file");
+         ::setenv("BRISKLANE_HOME", (root / "file" / "below").c_str(), 1);
+       },
+       false,
+       {{"device folder",
+         "problem ROOT/file/below cannot be a folder: ROOT/file is a file, not a folder"}}},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -236,27 +248,6 @@ TEST(DoctorStore, ExplainsEachStateOfTheStoreWithoutChangingIt) {
     for (const auto& [subject, expected] : test.expected) EXPECT_EQ(found[subject], expected);
     EXPECT_TRUE(snapshot(device.root()) == before) << "the doctor changed the device's files";
   }
-}
-
-TEST(DoctorStore, ExplainsADeviceFolderThatCannotBeOne) {
-  TemporaryDevice device;
-  // Permission bits stop nothing for root, so files stand where folders must be.
-  writeFile(device.root() / "file", "a file");
-  for (const auto& [home, expected] :
-       {std::pair{device.root() / "file",
-                  "problem ROOT/file is a file, not a folder: the store "
-                  "cannot be made in it"},
-        std::pair{
-            device.root() / "file" / "below",
-            "problem ROOT/file/below cannot be a folder: ROOT/file is a file, not a folder"}}) {
-    ::setenv("BRISKLANE_HOME", home.c_str(), 1);
-    const Diagnosis diagnosis = diagnoseStore();
-    EXPECT_FALSE(diagnosis.healthy());
-    EXPECT_EQ(findingsOf(diagnosis, device.root())["device folder"], expected);
-    EXPECT_EQ(findingsOf(diagnosis, device.root())["today"],
-              "problem the store cannot be opened, so the widget shows “No App Group (widget)”");
-  }
-  EXPECT_EQ(testing::readFile(device.root() / "file"), "a file");
 }
 
 // --- The command, beside the other programs of the device ---
@@ -299,7 +290,7 @@ class DoctorCommand : public ::testing::Test {
   int started = 0;
 };
 
-TEST_F(DoctorCommand, ExitsZeroWhenTheWidgetCanShowTheSummaryAndPrintsJsonForScripts) {
+TEST_F(DoctorCommand, ExitsZeroWhenTheWidgetCanShowTheSummaryAndTellsAnotherAppGroup) {
   publish(validSummary);
   Run text = doctor();
   EXPECT_EQ(text.exitCode, 0);
@@ -327,13 +318,11 @@ TEST_F(DoctorCommand, ExitsZeroWhenTheWidgetCanShowTheSummaryAndPrintsJsonForScr
   EXPECT_EQ(broken.lines.back(),
             "not healthy: today: not JSON: unexpected byte at byte 1; the widget shows “Linked ✓ — "
             "reopen app”");
-}
 
-TEST_F(DoctorCommand, TellsWhenAppBelongsToAnotherAppGroup) {
+  publish(validSummary);
   const fs::path other = device.root() / "other-app";
   writeFile(other, "#!/bin/sh\necho '{\"applicationGroups\":[\"group.com.example.other\"]}'\n");
   fs::permissions(other, fs::perms(0700));
-  publish(validSummary);
   Run run = doctor({"--app", other.string()});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(lineAbout(run, "problem  App Group"),

@@ -33,7 +33,7 @@ class DrawingCommands : public ::testing::Test {
     arguments.insert(arguments.begin(), testing::builtProgram("BrisklaneWidgetExtension"));
     return testing::runProcess(arguments);
   }
-  std::filesystem::path file(std::string_view name) const { return device_.root() / name; }
+  std::string file(std::string_view name) const { return (device_.root() / name).string(); }
   testing::TemporaryDevice device_;
 };
 
@@ -48,9 +48,9 @@ TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeOnEachDevice) {
                            Case{"BrisklaneVoiceWidget", "accessoryInline", "393x852", 702, 78}}) {
     const auto output = file(test.family + ".png");
     auto result = run({"render", "--kind", test.kind, "--family", test.family, "--device",
-                       test.device, "-o", output.string()});
+                       test.device, "-o", output});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, output.string() + "\n");
+    EXPECT_EQ(result.out, output + "\n");
     EXPECT_EQ(pngSize(readFile(output).value_or("")),
               (std::pair<std::uint32_t, std::uint32_t>{test.width, test.height}))
         << test.family << " on " << test.device;
@@ -58,54 +58,52 @@ TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeOnEachDevice) {
 }
 
 TEST_F(DrawingCommands, RendersSvgByExtensionOrFormat) {
-  auto byExtension = run({"render", "--kind", "BrisklaneWidget", "--source", "placeholder", "-o",
-                          file("today.svg").string()});
-  ASSERT_EQ(byExtension.exitCode, 0) << byExtension.err;
-  EXPECT_NE(readFile(file("today.svg")).value_or("").find("<svg"), std::string::npos);
-  auto byFormat = run({"render", "--kind", "BrisklaneWidget", "--format", "svg", "-o",
-                       file("today.picture").string()});
-  ASSERT_EQ(byFormat.exitCode, 0) << byFormat.err;
-  EXPECT_NE(readFile(file("today.picture")).value_or("").find("<svg"), std::string::npos);
+  for (const auto& [option, value, output] : {std::tuple{"--source", "placeholder", "today.svg"},
+                                              std::tuple{"--format", "svg", "today.picture"}}) {
+    auto result = run({"render", "--kind", "BrisklaneWidget", option, value, "-o", file(output)});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(readFile(file(output)).value_or("").find("<svg"), std::string::npos);
+  }
 }
 
-TEST_F(DrawingCommands, RefusesBadOptionsWithUsageErrors) {
-  auto device = run(
-      {"render", "--kind", "BrisklaneWidget", "--device", "320x480", "-o", file("x.png").string()});
-  EXPECT_EQ(device.exitCode, 2);
-  EXPECT_NE(device.err.find("430x932, 393x852 (default), 375x667"), std::string::npos);
-  EXPECT_EQ(run({"render", "--kind", "BrisklaneWidget", "--family", "accessoryInline", "-o",
-                 file("x.png").string()})
-                .exitCode,
-            2);
-  EXPECT_EQ(run({"render", "--kind", "BrisklaneWidget"}).exitCode, 2);
-  EXPECT_EQ(
-      run({"render", "--kind", "BrisklaneWidget", "--format", "gif", "-o", file("x.gif").string()})
-          .exitCode,
-      2);
-  EXPECT_EQ(run({"tap", "--kind", "BrisklaneWidget", "--x", "ten", "--y", "1"}).exitCode, 2);
+TEST_F(DrawingCommands, RefusesBadOptionsAndOutputsItCannotWrite) {
+  const std::string png = file("x.png");
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string error;
+  } cases[] = {
+      {{"render", "--kind", "BrisklaneWidget", "--device", "320x480", "-o", png},
+       2,
+       "430x932, 393x852 (default), 375x667"},
+      {{"render", "--kind", "BrisklaneWidget", "--family", "accessoryInline", "-o", png}, 2, ""},
+      {{"render", "--kind", "BrisklaneWidget"}, 2, ""},
+      {{"render", "--kind", "BrisklaneWidget", "--format", "gif", "-o", file("x.gif")}, 2, ""},
+      {{"tap", "--kind", "BrisklaneWidget", "--x", "ten", "--y", "1"}, 2, ""},
+      {{"render", "--kind", "BrisklaneWidget", "-o", file("missing/today.png")}, 1, "cannot write"},
+      {{"tap", "--kind", "BrisklaneVoiceWidget", "--family", "systemSmall", "--x", "0.5", "--y",
+        "0.5"},
+       1,
+       "nothing opens"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test.arguments));
+    auto result = run(test.arguments);
+    EXPECT_EQ(result.exitCode, test.exitCode);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find(test.error), std::string::npos) << result.err;
+  }
   EXPECT_FALSE(std::filesystem::exists(file("x.png")));
 }
 
-TEST_F(DrawingCommands, FailsWhenTheOutputCannotBeWritten) {
-  auto result = run({"render", "--kind", "BrisklaneWidget", "-o",
-                     (device_.root() / "missing" / "today.png").string()});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("cannot write"), std::string::npos);
-}
-
 TEST_F(DrawingCommands, ReportsTheURLATapOpens) {
-  auto inside = run(
-      {"tap", "--kind", "BrisklaneWidget", "--family", "systemMedium", "--x", "200", "--y", "80"});
-  ASSERT_EQ(inside.exitCode, 0) << inside.err;
-  EXPECT_EQ(inside.out, "brisklane://today\n");
-  auto voice = run({"tap", "--kind", "BrisklaneVoiceWidget", "--family", "accessoryCircular", "--x",
-                    "36", "--y", "36"});
-  EXPECT_EQ(voice.out, "brisklane://voice\n");
-  auto corner = run({"tap", "--kind", "BrisklaneVoiceWidget", "--family", "systemSmall", "--x",
-                     "0.5", "--y", "0.5"});
-  EXPECT_EQ(corner.exitCode, 1);
-  EXPECT_EQ(corner.out, "");
-  EXPECT_NE(corner.err.find("nothing opens"), std::string::npos);
+  for (const auto& [kind, family, url] :
+       {std::tuple{"BrisklaneWidget", "systemMedium", "brisklane://today\n"},
+        std::tuple{"BrisklaneVoiceWidget", "accessoryCircular", "brisklane://voice\n"}}) {
+    auto tap = run({"tap", "--kind", kind, "--family", family, "--x", "36", "--y", "36"});
+    EXPECT_EQ(tap.exitCode, 0) << tap.err;
+    EXPECT_EQ(tap.out, url);
+  }
 }
 
 // With no App running, the tap starts one with the link; it holds the event
@@ -132,7 +130,7 @@ TEST_F(DrawingCommands, DrawsTheGalleryWithAnIndexAndLeavesTheDeviceAlone) {
     ASSERT_TRUE(store);
     ASSERT_TRUE(store->set("loaded @1", diagKey));
   }
-  const auto folder = file("gallery");
+  const std::filesystem::path folder = file("gallery");
   auto result = run({"gallery", "-o", folder.string()});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   const std::string index = readFile(folder / "index.html").value_or("");

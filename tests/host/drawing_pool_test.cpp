@@ -14,13 +14,24 @@ namespace brisklane {
 namespace {
 
 TEST(DrawingPool, RunsEveryTaskOnceAndReturnsWhenAllHaveFinished) {
-  DrawingPool pool(1);
-  for (int round = 0; round < 50; ++round) {
-    std::vector<std::atomic<int>> runs(17);
-    std::vector<std::function<void()>> tasks;
-    for (auto& count : runs) tasks.emplace_back([&count] { ++count; });
-    pool.runAll(std::move(tasks));
-    for (const auto& count : runs) ASSERT_EQ(count.load(), 1) << "round " << round;
+  const auto caller = std::this_thread::get_id();
+  for (std::size_t helpers : {0u, 1u}) {
+    DrawingPool pool(helpers);
+    for (int round = 0; round < 50; ++round) {
+      std::vector<std::atomic<int>> runs(17);
+      std::atomic<bool> elsewhere{false};
+      std::vector<std::function<void()>> tasks;
+      for (auto& count : runs) {
+        tasks.emplace_back([&] {
+          ++count;
+          if (std::this_thread::get_id() != caller) elsewhere = true;
+        });
+      }
+      pool.runAll(std::move(tasks));
+      for (const auto& count : runs) ASSERT_EQ(count.load(), 1) << "round " << round;
+      ASSERT_TRUE(helpers > 0 || !elsewhere) << "without helpers the caller runs everything";
+    }
+    pool.runAll({});
   }
 }
 
@@ -52,21 +63,6 @@ TEST(DrawingPool, RunsTwoTasksAtTheSameTimeOnKeptThreads) {
     ASSERT_TRUE(metTheOther) << "round " << round;
   }
   EXPECT_EQ(threads.size(), 2u) << "the helper thread is kept between rounds";
-}
-
-TEST(DrawingPool, WithoutHelpersTheCallerRunsEverything) {
-  DrawingPool pool(0);
-  const auto caller = std::this_thread::get_id();
-  int ran = 0;
-  bool elsewhere = false;
-  std::vector<std::function<void()>> tasks(5, [&] {
-    ++ran;
-    elsewhere |= std::this_thread::get_id() != caller;
-  });
-  pool.runAll(std::move(tasks));
-  EXPECT_EQ(ran, 5);
-  EXPECT_FALSE(elsewhere);
-  pool.runAll({});
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/foundation/date.h"
+#include "platform/foundation/user_defaults.h"
 #include "tests/support/process.h"
 #include "tests/support/temporary_device.h"
+#include "widget/today/app_group.h"
 
 namespace brisklane {
 namespace {
@@ -24,16 +27,13 @@ class Extension : public ::testing::Test {
 TEST_F(Extension, ListsBothDeclarationsInOrder) {
   auto result = run({"list", "--json"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  Json widgets = Json::parse(result.out).at("widgets");
-  ASSERT_EQ(widgets.size(), 2u);
-  EXPECT_EQ(widgets[0], Json::parse(R"({"kind": "BrisklaneWidget",
-      "displayName": "Brisklane \u2014 Today",
-      "description": "The most urgent tasks due right now.",
-      "supportedFamilies": ["systemSmall", "systemMedium"]})"));
-  EXPECT_EQ(widgets[1].at("kind"), "BrisklaneVoiceWidget");
-  EXPECT_EQ(widgets[1].at("supportedFamilies"),
-            Json::parse(R"(["accessoryCircular", "accessoryInline", "systemSmall"])"));
-
+  EXPECT_EQ(Json::parse(result.out).at("widgets"), Json::parse(R"([
+      {"kind": "BrisklaneWidget", "displayName": "Brisklane \u2014 Today",
+       "description": "The most urgent tasks due right now.",
+       "supportedFamilies": ["systemSmall", "systemMedium"]},
+      {"kind": "BrisklaneVoiceWidget", "displayName": "Brisklane \u2014 Voice add",
+       "description": "Tap to add a task by voice.",
+       "supportedFamilies": ["accessoryCircular", "accessoryInline", "systemSmall"]}])"));
   auto text = run({"list"});
   ASSERT_EQ(text.exitCode, 0);
   EXPECT_LT(text.out.find("BrisklaneWidget\n"), text.out.find("BrisklaneVoiceWidget\n"));
@@ -53,13 +53,9 @@ TEST_F(Extension, PrintsTheViewOfTheContentFunctionAsJson) {
   EXPECT_EQ(view.at("color"),
             Json::parse(R"({"red":0.059,"green":0.106,"blue":0.176,"opacity":1.0})"));
   Json link = view.at("content");
-  EXPECT_EQ(link.at("type"), "widgetURL");
   EXPECT_EQ(link.at("url"), "brisklane://today");
   // widgetURL > background > frame > padding > VStack > row > title
-  Json stack = link["content"]["content"]["content"]["content"];
-  ASSERT_EQ(stack.at("type"), "VStack");
-  EXPECT_EQ(stack.at("spacing"), 6.0);
-  Json title = stack["children"][1]["children"][1];
+  Json title = link["content"]["content"]["content"]["content"]["children"][1]["children"][1];
   while (title.contains("content")) title = Json(title["content"]);
   EXPECT_EQ(title.at("verbatim"), "Envoyer galerie  \xC2\xB7  Mariage");
   EXPECT_EQ(result.out.find("\\u"), std::string::npos) << "texts are written as UTF-8";
@@ -82,42 +78,56 @@ TEST_F(Extension, ShowsNoContainerBackgroundOnSixteen) {
   EXPECT_EQ(Json::parse(seventeen.out)["view"]["type"], "containerBackground");
 }
 
-TEST_F(Extension, RefusesAFamilyTheWidgetIsNotOfferedIn) {
-  auto result = run({"view", "--kind", "BrisklaneVoiceWidget", "--family", "systemMedium"});
-  EXPECT_EQ(result.exitCode, 2);
-  EXPECT_TRUE(result.out.empty());
-  EXPECT_NE(result.err.find("accessoryCircular, accessoryInline, systemSmall"), std::string::npos)
-      << result.err;
-
-  auto accessory = run({"view", "--kind", "BrisklaneWidget", "--family", "accessoryCircular"});
-  EXPECT_EQ(accessory.exitCode, 2);
-  EXPECT_NE(accessory.err.find("systemSmall, systemMedium"), std::string::npos) << accessory.err;
+TEST_F(Extension, RefusesABadCommandLineWithExitCodeTwoAndSaysWhatIsOffered) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"view", "--kind", "BrisklaneVoiceWidget", "--family", "systemMedium"},
+       "accessoryCircular, accessoryInline, systemSmall"},
+      {{"view", "--kind", "BrisklaneWidget", "--family", "accessoryCircular"},
+       "systemSmall, systemMedium"},
+      {{"timeline", "--kind", "Brisklanewidget"}, "BrisklaneWidget, BrisklaneVoiceWidget"},
+      {{"view", "--kind", "BrisklaneWidget", "--source", "preview"}, ""},
+      {{"--os-version", "seventeen", "timeline"}, ""},
+      {{"timeline", "--no-such-option"}, ""},
+      {{"no-such-command"}, ""},
+      {{}, ""},
+  };
+  for (const auto& [arguments, offered] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
+    auto result = run(arguments);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_FALSE(result.err.empty());
+    EXPECT_NE(result.err.find(offered), std::string::npos) << result.err;
+  }
+  auto help = run({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("timeline"), std::string::npos);
 }
 
-TEST_F(Extension, RefusesUnknownKindsAndBadOptions) {
-  auto kind = run({"timeline", "--kind", "Brisklanewidget"});
-  EXPECT_EQ(kind.exitCode, 2);
-  EXPECT_NE(kind.err.find("BrisklaneWidget, BrisklaneVoiceWidget"), std::string::npos) << kind.err;
-
-  EXPECT_EQ(run({"view", "--kind", "BrisklaneWidget", "--source", "preview"}).exitCode, 2);
-  EXPECT_EQ(run({"--os-version", "seventeen", "list"}).exitCode, 2);
-  EXPECT_EQ(run({}).exitCode, 2);
-  EXPECT_EQ(run({"--help"}).exitCode, 0);
-}
-
-TEST_F(Extension, PrintsBothTimelines) {
+TEST_F(Extension, PrintsBothTimelinesWithTheStoresSummaryAndReloadMoment) {
   auto voice = run({"timeline", "--kind", "BrisklaneVoiceWidget"});
   ASSERT_EQ(voice.exitCode, 0) << voice.err;
-  Json timeline = Json::parse(voice.out);
-  EXPECT_EQ(timeline.at("entries").size(), 1u);
-  EXPECT_EQ(timeline.at("policy"), Json::parse(R"({"kind": "never"})"));
+  EXPECT_EQ(Json::parse(voice.out).at("entries").size(), 1u);
+  EXPECT_EQ(Json::parse(voice.out).at("policy"), Json::parse(R"({"kind": "never"})"));
 
-  auto today = run({"timeline"});
-  ASSERT_EQ(today.exitCode, 0) << today.err;
-  Json todayTimeline = Json::parse(today.out);
-  EXPECT_EQ(todayTimeline.at("kind"), "BrisklaneWidget");
-  EXPECT_EQ(todayTimeline.at("policy").at("kind"), "after");
-  EXPECT_TRUE(todayTimeline.at("entries").at(0).at("payload").is_null());
+  auto before = run({"timeline"});
+  ASSERT_EQ(before.exitCode, 0) << before.err;
+  EXPECT_EQ(Json::parse(before.out).at("kind"), "BrisklaneWidget");
+  EXPECT_TRUE(Json::parse(before.out)["entries"][0]["payload"].is_null());
+
+  ASSERT_TRUE(
+      UserDefaults::open(appGroupIdentifier)
+          ->set(R"({"tier":"urgent","count":1,"items":[{"title":"caf\u00e9"}]})", todayKey));
+  auto after = run({"timeline"});
+  ASSERT_EQ(after.exitCode, 0) << after.err;
+  Json timeline = Json::parse(after.out);
+  ASSERT_EQ(timeline["entries"].size(), 1u);
+  EXPECT_EQ(timeline["entries"][0]["payload"]["items"][0]["title"], "caf\xc3\xa9");
+  EXPECT_EQ(timeline["policy"]["kind"], "after");
+  auto date = Date::fromIso8601(timeline["entries"][0]["date"].get<std::string>());
+  auto reload = Date::fromIso8601(timeline["policy"]["date"].get<std::string>());
+  ASSERT_TRUE(date && reload);
+  EXPECT_NEAR(reload->timeIntervalSince1970() - date->timeIntervalSince1970(), 1800.0, 1.0);
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 // The host's home screen: which providers a round asks, which pictures it
-// draws again, what the manifest says and what a tap finds. The real
-// bundle's widgets run on a fresh device under a clock the test moves; the
-// pictures are drawn on a pool of two threads, as `serve` draws them.
+// draws again, what the manifest says and what a tap finds, on a fresh device
+// under a clock the test moves, drawing on two threads as `serve` does.
 #include "host/home_screen.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <sstream>
@@ -35,25 +33,12 @@ const Json* widgetOf(const Json& manifest, std::string_view id) {
   return nullptr;
 }
 
-struct FileIdentity {
-  ino_t inode;
-  timespec modified;
-  friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
-    return a.inode == b.inode && a.modified.tv_sec == b.modified.tv_sec &&
-           a.modified.tv_nsec == b.modified.tv_nsec;
-  }
-};
-std::optional<FileIdentity> identity(const std::filesystem::path& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-  return FileIdentity{status.st_ino, status.st_mtim};
-}
-
 class HomeScreenRounds : public ::testing::Test {
  protected:
   void SetUp() override {
     setTime(startMoment);
     setClock(&testNow);
+    ASSERT_TRUE(makeFolders(folder()));
   }
   void TearDown() override {
     setClock(nullptr);
@@ -82,8 +67,7 @@ class HomeScreenRounds : public ::testing::Test {
   std::unique_ptr<HomeScreen> screen_;
 };
 
-TEST_F(HomeScreenRounds, FirstRoundShowsEveryPlacedWidgetAndWritesTheManifest) {
-  ASSERT_TRUE(makeFolders(folder()));
+TEST_F(HomeScreenRounds, FirstRoundShowsEveryPlacedWidgetWritesTheManifestAndFindsTaps) {
   const Json& manifest = screen().runRound(RoundReason::start);
 
   EXPECT_EQ(manifest["round"], 1);
@@ -110,13 +94,23 @@ TEST_F(HomeScreenRounds, FirstRoundShowsEveryPlacedWidgetAndWritesTheManifest) {
   EXPECT_EQ((*widgetOf(manifest, "BrisklaneVoiceWidget-systemSmall"))["nextReload"], nullptr);
   EXPECT_EQ(Json::parse(*testing::readFile(folder() / "manifest.json")), manifest);
   EXPECT_EQ(problems_.str(), "");
+
+  HomeScreen& home = *screen_;
+  EXPECT_EQ(std::get<URL>(home.tap("BrisklaneWidget-systemMedium", Point{200, 80})).absoluteString,
+            "brisklane://today");
+  EXPECT_EQ(
+      std::get<URL>(home.tap("BrisklaneVoiceWidget-systemSmall", Point{79, 79})).absoluteString,
+      "brisklane://voice");
+  EXPECT_EQ(std::get<std::string>(home.tap("BrisklaneVoiceWidget-accessoryCircular", Point{1, 1})),
+            "nothing opens at (1, 1) of BrisklaneVoiceWidget-accessoryCircular");
+  EXPECT_EQ(std::get<std::string>(home.tap("Nothing-systemSmall", Point{1, 1})),
+            "no widget Nothing-systemSmall is placed");
 }
 
-TEST_F(HomeScreenRounds, APublishedSummaryRedrawsOnlyTheTodayPictures) {
-  ASSERT_TRUE(makeFolders(folder()));
+TEST_F(HomeScreenRounds, APublishedSummaryRedrawsOnlyTheTodayPicturesAndKeepsTheOneBefore) {
   screen().runRound(RoundReason::start);
   const auto quickAdd = folder() / "BrisklaneVoiceWidget-systemSmall.png";
-  const auto quickAddBefore = identity(quickAdd);
+  const auto quickAddBefore = std::filesystem::last_write_time(quickAdd);
   const auto todayBefore = testing::readFile(folder() / "BrisklaneWidget-systemSmall.png");
 
   publish(R"({"tier":"urgent","count":2,"items":[{"title":"Renew passport"}]})");
@@ -128,7 +122,8 @@ TEST_F(HomeScreenRounds, APublishedSummaryRedrawsOnlyTheTodayPictures) {
     EXPECT_EQ(widget["drawn"], today) << widget;
     EXPECT_EQ(widget["pictureVersion"], today ? 2 : 1) << widget;
   }
-  EXPECT_EQ(identity(quickAdd), quickAddBefore) << "the Quick-add picture was rewritten";
+  EXPECT_EQ(std::filesystem::last_write_time(quickAdd), quickAddBefore)
+      << "the Quick-add picture was rewritten";
   EXPECT_NE(testing::readFile(folder() / "BrisklaneWidget-systemSmall.png"), todayBefore);
   EXPECT_EQ((*widgetOf(manifest, "BrisklaneWidget-systemSmall"))["entry"]["payload"]["count"], 2);
 
@@ -137,10 +132,21 @@ TEST_F(HomeScreenRounds, APublishedSummaryRedrawsOnlyTheTodayPictures) {
   for (const Json& widget : screen_->runRound(RoundReason::reloadAllTimelines)["widgets"]) {
     EXPECT_EQ(widget["drawn"], false) << widget;
   }
+
+  // The picture before the current one is kept, and no older one.
+  const std::string id = "BrisklaneWidget-systemSmall";
+  EXPECT_TRUE(screen_->picture(id, 1));
+  EXPECT_FALSE(screen_->picture(id, 3));
+  EXPECT_FALSE(screen_->picture("BrisklaneWidget-accessoryInline", 1)) << "not placed";
+  publish(R"({"count":3,"items":[]})");
+  screen_->runRound(RoundReason::reloadAllTimelines);
+  EXPECT_FALSE(screen_->picture(id, 1));
+  EXPECT_TRUE(screen_->picture(id, 2));
+  EXPECT_EQ(screen_->picture(id, 3)->format, PictureFormat::png);
+  EXPECT_TRUE(screen_->picture("BrisklaneVoiceWidget-systemSmall", 1)) << "never redrawn";
 }
 
 TEST_F(HomeScreenRounds, AReloadMomentAsksOnlyTheWidgetsWhoseMomentHasCome) {
-  ASSERT_TRUE(makeFolders(folder()));
   HomeScreen& home = screen();
   home.runRound(RoundReason::start);
   const Date reloadMoment = *Date::fromIso8601("2026-12-07T18:30:00Z");
@@ -162,7 +168,6 @@ TEST_F(HomeScreenRounds, AReloadMomentAsksOnlyTheWidgetsWhoseMomentHasCome) {
 }
 
 TEST_F(HomeScreenRounds, NewSettingsAskNewPlacementsAndRedrawAtTheNewSize) {
-  ASSERT_TRUE(makeFolders(folder()));
   HomeScreen& home = screen(
       HomeScreenSettings{.placements = {{.kind = "BrisklaneWidget", .family = "systemSmall"}},
                          .deviceClass = "393x852",
@@ -188,7 +193,6 @@ TEST_F(HomeScreenRounds, NewSettingsAskNewPlacementsAndRedrawAtTheNewSize) {
 }
 
 TEST_F(HomeScreenRounds, APlacementThatCannotBeDrawnSaysWhy) {
-  ASSERT_TRUE(makeFolders(folder()));
   HomeScreen& home = screen(
       HomeScreenSettings{.placements = {{.kind = "Removed", .family = "systemSmall"},
                                         {.kind = "BrisklaneVoiceWidget", .family = "systemMedium"},
@@ -207,43 +211,7 @@ TEST_F(HomeScreenRounds, APlacementThatCannotBeDrawnSaysWhy) {
             "the widget Removed-systemSmall is not drawn");
 }
 
-TEST_F(HomeScreenRounds, KeepsThePictureBeforeTheCurrentOneAndNoOlder) {
-  ASSERT_TRUE(makeFolders(folder()));
-  HomeScreen& home = screen();
-  const std::string id = "BrisklaneWidget-systemSmall";
-  home.runRound(RoundReason::start);
-  publish(R"({"count":1,"items":[]})");
-  home.runRound(RoundReason::reloadAllTimelines);
-  EXPECT_TRUE(home.picture(id, 1));
-  EXPECT_TRUE(home.picture(id, 2));
-  EXPECT_FALSE(home.picture(id, 3));
-  EXPECT_FALSE(home.picture("BrisklaneWidget-accessoryInline", 1)) << "not placed";
-
-  publish(R"({"count":2,"items":[]})");
-  home.runRound(RoundReason::reloadAllTimelines);
-  EXPECT_FALSE(home.picture(id, 1));
-  EXPECT_EQ(home.picture(id, 3)->format, PictureFormat::png);
-  EXPECT_TRUE(home.picture("BrisklaneVoiceWidget-systemSmall", 1)) << "never redrawn";
-}
-
-TEST_F(HomeScreenRounds, TapsFindTheURLOfTheWidgetUnderThePoint) {
-  ASSERT_TRUE(makeFolders(folder()));
-  HomeScreen& home = screen();
-  home.runRound(RoundReason::start);
-
-  EXPECT_EQ(std::get<URL>(home.tap("BrisklaneWidget-systemMedium", Point{200, 80})).absoluteString,
-            "brisklane://today");
-  EXPECT_EQ(
-      std::get<URL>(home.tap("BrisklaneVoiceWidget-systemSmall", Point{79, 79})).absoluteString,
-      "brisklane://voice");
-  EXPECT_EQ(std::get<std::string>(home.tap("BrisklaneVoiceWidget-accessoryCircular", Point{1, 1})),
-            "nothing opens at (1, 1) of BrisklaneVoiceWidget-accessoryCircular");
-  EXPECT_EQ(std::get<std::string>(home.tap("Nothing-systemSmall", Point{1, 1})),
-            "no widget Nothing-systemSmall is placed");
-}
-
 TEST_F(HomeScreenRounds, SaysWhyTheTodayWidgetHasNoSummary) {
-  ASSERT_TRUE(makeFolders(folder()));
   HomeScreen& home = screen();
   const Json first = home.runRound(RoundReason::start);
   const Json* today = widgetOf(first, "BrisklaneWidget-systemSmall");
@@ -295,8 +263,7 @@ WidgetConfiguration laterEntriesWidget(std::atomic<int>& timelinesAsked, bool an
   };
 }
 
-TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesWithoutAskingAgain) {
-  ASSERT_TRUE(makeFolders(folder()));
+TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithoutEntries) {
   std::atomic<int> asked{0};
   widgets_ = {laterEntriesWidget(asked, true)};
   HomeScreen& home = screen();
@@ -315,19 +282,15 @@ TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesWithoutAskingAgain) {
   advance(30min);
   EXPECT_EQ(home.runRound(RoundReason::entryDate)["widgets"][0]["entryIndex"], 2);
   EXPECT_EQ(home.nextMoment(), std::nullopt) << "the last entry stays; the policy is never";
-}
 
-TEST_F(HomeScreenRounds, AProviderWithoutEntriesIsReported) {
-  ASSERT_TRUE(makeFolders(folder()));
-  std::atomic<int> asked{0};
   widgets_ = {laterEntriesWidget(asked, false)};
-  const Json& manifest = screen().runRound(RoundReason::start);
+  manifest = screen().runRound(RoundReason::start);
   EXPECT_EQ(manifest["widgets"][0]["error"], "the provider answered no entry");
   EXPECT_FALSE(manifest["widgets"][0].contains("pictureVersion"));
 }
 
-TEST_F(HomeScreenRounds, ReportsPicturesItCannotWrite) {
-  // No folder: the pictures stay in memory, and the host says what failed.
+TEST_F(HomeScreenRounds, ReportsPicturesItCannotWriteAndKeepsThemInMemory) {
+  std::filesystem::remove_all(folder());
   const Json& manifest = screen().runRound(RoundReason::start);
   EXPECT_EQ(manifest["widgets"][0]["pictureVersion"], 1);
   EXPECT_NE(problems_.str().find("error: cannot write the picture of BrisklaneWidget-systemSmall"),

@@ -4,9 +4,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <thread>
@@ -24,6 +24,8 @@ extern char** environ;
 namespace brisklane {
 namespace {
 
+using Json = nlohmann::json;
+
 class Serve : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -33,18 +35,17 @@ class Serve : public ::testing::Test {
     }
   }
 
+  // Starts the host with its output in `log()`.
   void start(std::vector<std::string> options = {}) {
     options.insert(options.begin(), {testing::builtProgram("BrisklaneWidgetExtension"), "serve"});
     std::vector<char*> arguments;
     for (std::string& option : options) arguments.push_back(option.data());
     arguments.push_back(nullptr);
-    const std::string& program = options.front();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log().c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    ASSERT_EQ(::posix_spawn(&host_, program.c_str(), &actions, nullptr, arguments.data(), environ),
-              0);
+    ASSERT_EQ(::posix_spawn(&host_, arguments[0], &actions, nullptr, arguments.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
   }
 
@@ -57,17 +58,25 @@ class Serve : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  // The manifest once it reports round `number`, waiting up to ten seconds.
-  nlohmann::json manifestOfRound(int number) const {
+  // The manifest once `shows` holds for it, waiting up to ten seconds.
+  Json manifestWhere(const std::function<bool(const Json&)>& shows) const {
+    Json manifest;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-      if (auto text = testing::readFile(device_.root() / "widgets/manifest.json")) {
-        auto manifest = nlohmann::json::parse(*text, nullptr, false);
-        if (!manifest.is_discarded() && manifest["round"] == number) return manifest;
-      }
+      auto text = testing::readFile(device_.root() / "widgets/manifest.json");
+      manifest = Json::parse(text.value_or(""), nullptr, false);
+      if (!manifest.is_discarded() && shows(manifest)) return manifest;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ADD_FAILURE() << "no round " << number;
-    return {};
+    ADD_FAILURE() << "the manifest never showed what was waited for: " << manifest.dump();
+    return manifest;
+  }
+  Json manifestOfRound(int number) const {
+    return manifestWhere([number](const Json& manifest) { return manifest["round"] == number; });
+  }
+
+  static void publish(const std::string& summary) {
+    ASSERT_TRUE(UserDefaults::open(appGroupIdentifier)->set(summary, todayKey));
+    WidgetCenter::shared().reloadAllTimelines();
   }
 
   std::filesystem::path log() const { return device_.root() / "serve.log"; }
@@ -76,8 +85,9 @@ class Serve : public ::testing::Test {
   pid_t host_ = 0;
 };
 
-TEST_F(Serve, DrawsEveryWidgetAndDrawsAgainWhenAReloadIsRequested) {
-  start();
+TEST_F(Serve, TakesOverADeadHostsSocketAndDrawsAgainOnEveryReloadRequest) {
+  ASSERT_NO_FATAL_FAILURE(testing::leaveSocketOfDeadHost());
+  start({"--http", "--port", "0"});
   auto first = manifestOfRound(1);
   EXPECT_EQ(first["reason"], "start");
   ASSERT_EQ(first["widgets"].size(), 5u);  // two Today families, three Quick-add ones
@@ -88,23 +98,32 @@ TEST_F(Serve, DrawsEveryWidgetAndDrawsAgainWhenAReloadIsRequested) {
   EXPECT_EQ(first["widgets"][0]["policy"]["kind"], "after");
   EXPECT_EQ(first["widgets"][2]["policy"]["kind"], "never");
 
-  // A second host on the same device is refused.
   auto second = testing::runProcess({testing::builtProgram("BrisklaneWidgetExtension"), "serve"});
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_NE(second.err.find("another widget host"), std::string::npos);
 
-  ASSERT_TRUE(UserDefaults::open(appGroupIdentifier)
-                  ->set(R"({"tier":"urgent","count":1,"items":[{"title":"Now"}]})", todayKey));
-  WidgetCenter::shared().reloadAllTimelines();
+  publish(R"({"tier":"urgent","count":1,"items":[{"title":"Now"}]})");
   auto reloaded = manifestOfRound(2);
   EXPECT_EQ(reloaded["reason"], "reloadAllTimelines");
   EXPECT_EQ(reloaded["widgets"][0]["entry"]["payload"]["items"][0]["title"], "Now");
 
+  constexpr int burst = 300;
+  for (int index = 1; index <= burst; ++index) {
+    publish(R"({"count":)" + std::to_string(index) + R"(,"items":[]})");
+  }
+  auto last = manifestWhere([](const Json& manifest) {
+    return manifest["widgets"][0]["entry"]["payload"]["count"] == burst;
+  });
+  EXPECT_LT(last["round"].get<int>(), burst + 2) << "requests that arrive together make one round";
+
   EXPECT_EQ(stop(), 0);
   EXPECT_FALSE(std::filesystem::exists(widgetHostSocketPath()));
-  auto lines = testing::readFile(log());
-  ASSERT_TRUE(lines);
-  EXPECT_EQ(std::count(lines->begin(), lines->end(), '\n'), 2);  // one JSON line a round
+  const int rounds = manifestWhere([](const Json&) { return true; })["round"].get<int>();
+  const std::string lines = testing::readFile(log()).value_or("");
+  EXPECT_TRUE(std::regex_search(
+      lines, std::regex(R"(^http://127\.0\.0\.1:[0-9]+/\?token=[0-9a-f]{32}\n\{"round":1,)")))
+      << "the page's address comes first: " << lines;
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), rounds + 1) << "then one line a round";
 }
 
 TEST_F(Serve, ShowsThePlacementsKeptInTheDeviceFolderOnTheirDevice) {
@@ -122,45 +141,6 @@ TEST_F(Serve, ShowsThePlacementsKeptInTheDeviceFolderOnTheirDevice) {
   EXPECT_EQ(stop(), 0);
   EXPECT_EQ(loadHomeScreenSettings({}).settings.deviceClass, "375x667")
       << "an option is for one run; the kept settings stay";
-}
-
-TEST_F(Serve, ABurstOfReloadRequestsEndsWithTheLastSummaryShown) {
-  start();
-  manifestOfRound(1);
-  constexpr int burst = 300;
-  for (int index = 1; index <= burst; ++index) {
-    ASSERT_TRUE(UserDefaults::open(appGroupIdentifier)
-                    ->set(R"({"count":)" + std::to_string(index) + R"(,"items":[]})", todayKey));
-    WidgetCenter::shared().reloadAllTimelines();
-  }
-  nlohmann::json last;
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    auto text = testing::readFile(device_.root() / "widgets/manifest.json");
-    last = nlohmann::json::parse(text.value_or(""), nullptr, false);
-    if (!last.is_discarded() && last["widgets"][0]["entry"]["payload"]["count"] == burst) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_EQ(last["widgets"][0]["entry"]["payload"]["count"], burst);
-  EXPECT_LT(last["round"].get<int>(), burst + 1) << "requests that arrive together make one round";
-  EXPECT_EQ(stop(), 0);
-}
-
-TEST_F(Serve, WithTheHomeScreenPagePrintsItsAddressFirst) {
-  start({"--http", "--port", "0"});
-  manifestOfRound(1);
-  EXPECT_EQ(stop(), 0);
-  auto lines = testing::readFile(log());
-  ASSERT_TRUE(lines);
-  EXPECT_TRUE(std::regex_search(
-      *lines, std::regex(R"(^http://127\.0\.0\.1:[0-9]+/\?token=[0-9a-f]{32}\n\{"round":1,)")))
-      << *lines;
-}
-
-TEST_F(Serve, TakesOverTheSocketOfAHostThatDied) {
-  ASSERT_NO_FATAL_FAILURE(testing::leaveSocketOfDeadHost());
-  start();
-  EXPECT_EQ(manifestOfRound(1)["round"], 1);
-  EXPECT_EQ(stop(), 0);
 }
 
 }  // namespace

@@ -55,15 +55,6 @@ TEST(PayloadDecoding, AcceptsEveryValidDocumentOfTheCorpusAndRejectsEveryInvalid
   EXPECT_GE(invalid, 20);
 }
 
-TEST(PayloadDecoding, MinimalDocumentGivesNoOptionals) {
-  auto payload = decoded(R"({"count":0,"items":[]})");
-  ASSERT_TRUE(payload);
-  EXPECT_FALSE(payload->tier);
-  EXPECT_EQ(payload->count, 0);
-  EXPECT_TRUE(payload->items.empty());
-  EXPECT_FALSE(payload->updatedAt);
-}
-
 TEST(PayloadDecoding, ReadsEveryFieldInOrderWithoutReordering) {
   auto payload =
       decoded(R"({"updatedAt":"yesterday-ish","items":[{"project":"P","title":"b"},{"title":"a"}],)"
@@ -79,19 +70,21 @@ TEST(PayloadDecoding, ReadsEveryFieldInOrderWithoutReordering) {
   EXPECT_EQ(payload->updatedAt, "yesterday-ish");  // kept as text, never parsed as a date
 }
 
-TEST(PayloadDecoding, NullOptionalsAreAbsentAndEmptyStringsArePresent) {
-  auto nulls =
-      decoded(R"({"tier":null,"count":1,"items":[{"title":"t","project":null}],"updatedAt":null})");
-  ASSERT_TRUE(nulls);
-  EXPECT_FALSE(nulls->tier);
-  EXPECT_FALSE(nulls->items[0].project);
-  EXPECT_FALSE(nulls->updatedAt);
+TEST(PayloadDecoding, NullOrMissingOptionalsAreAbsentAndEmptyStringsArePresent) {
+  for (std::string_view json :
+       {R"({"count":0,"items":[]})",
+        R"({"tier":null,"count":1,"items":[{"title":"t","project":null}],"updatedAt":null})"}) {
+    auto absent = decoded(json);
+    ASSERT_TRUE(absent) << json;
+    EXPECT_FALSE(absent->tier);
+    EXPECT_FALSE(absent->updatedAt);
+    for (const TodayItem& item : absent->items) EXPECT_FALSE(item.project);
+  }
   auto empties =
       decoded(R"({"tier":"","count":1,"items":[{"title":"","project":""}],"updatedAt":""})");
   ASSERT_TRUE(empties);
   EXPECT_EQ(empties->tier, "");
-  EXPECT_EQ(empties->items[0].title, "");
-  EXPECT_EQ(empties->items[0].project, "");
+  EXPECT_EQ(empties->items[0], (TodayItem{"", ""}));
   EXPECT_EQ(empties->updatedAt, "");
 }
 
@@ -121,9 +114,8 @@ TEST(PayloadDecoding, CountIsAWholeNumberWithinSigned64Bits) {
   EXPECT_FALSE(decoded(R"({"count":-9223372036854775809,"items":[]})"));
 }
 
-// The first rule a document breaks, where, in the words the diagnostic
-// command prints: each known key's type, each item, and text that is not
-// JSON at all, with the byte where it stops being JSON.
+// The first rule a document breaks, and where, as the diagnostic command
+// prints it.
 TEST(PayloadDecoding, NamesTheFirstRuleADocumentBreaksAndWhere) {
   const struct {
     std::string json;
@@ -174,18 +166,6 @@ TEST(PayloadDecoding, NamesTheFirstRuleADocumentBreaksAndWhere) {
        "not JSON the widget reads: nested deeper than 1024 levels"},
   };
   for (const auto& [json, reason] : cases) EXPECT_EQ(reasonOf(json), reason) << json;
-}
-
-TEST(PayloadDecoding, OneBadItemInvalidatesTheWholeDocument) {
-  EXPECT_FALSE(decoded(R"({"count":3,"items":[{"title":"a"},{"title":"b"},{"title":1}]})"));
-  EXPECT_TRUE(decoded(R"({"count":3,"items":[{"title":"a"},{"title":"b"},{"title":"c"}]})"));
-}
-
-TEST(PayloadDecoding, NonObjectsNonJsonAndBadUtf8GiveNoPayload) {
-  for (std::string_view text : {"", " ", "null", "\"text\"", "42", "today", "{", "{}}",
-                                R"({"count":0,"items":[]} trailing)"}) {
-    EXPECT_FALSE(decoded(text)) << text;
-  }
 }
 
 TEST(PayloadDecoding, HostileDocumentsGiveNoPayloadWithoutExhaustingTheStack) {
@@ -260,18 +240,12 @@ TEST(TodayItemEquality, AgreesWithUnicodeNormalizationTest) {
   auto utf8 = [](const std::string& codePoints) {
     std::string text;
     std::istringstream stream(codePoints);
-    unsigned long point = 0;
-    while (stream >> std::hex >> point) {
-      if (point < 0x80) {
-        text += char(point);
-      } else if (point < 0x800) {
-        text += char(0xC0 | (point >> 6)), text += char(0x80 | (point & 0x3F));
-      } else if (point < 0x10000) {
-        text += char(0xE0 | (point >> 12)), text += char(0x80 | ((point >> 6) & 0x3F)),
-            text += char(0x80 | (point & 0x3F));
-      } else {
-        text += char(0xF0 | (point >> 18)), text += char(0x80 | ((point >> 12) & 0x3F)),
-            text += char(0x80 | ((point >> 6) & 0x3F)), text += char(0x80 | (point & 0x3F));
+    for (unsigned long point = 0; stream >> std::hex >> point;) {
+      const int continuations = point < 0x80 ? 0 : point < 0x800 ? 1 : point < 0x10000 ? 2 : 3;
+      const unsigned lead[] = {0x00, 0xC0, 0xE0, 0xF0};
+      text += char(lead[continuations] | (point >> (6 * continuations)));
+      for (int index = continuations - 1; index >= 0; --index) {
+        text += char(0x80 | ((point >> (6 * index)) & 0x3F));
       }
     }
     return text;

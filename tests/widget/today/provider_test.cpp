@@ -72,7 +72,7 @@ TEST_F(ProviderTest, TimelineHoldsOneEntryAndReloadsThirtyMinutesAfterTheSecondR
   EXPECT_EQ(clockReadings, 2);
 }
 
-TEST_F(ProviderTest, SnapshotAndTimelineCarryNoPayloadWhenNoneIsValid) {
+TEST_F(ProviderTest, SnapshotAndTimelineCarryNoPayloadWhenNoneIsValidOrNoStoreIsThere) {
   publish(R"({"count":2.5,"items":[]})");
   int calls = 0;
   Provider{}.getSnapshot({.family = WidgetFamily::systemMedium, .isPreview = true},
@@ -81,11 +81,14 @@ TEST_F(ProviderTest, SnapshotAndTimelineCarryNoPayloadWhenNoneIsValid) {
                            EXPECT_FALSE(entry.payload);
                          });
   EXPECT_EQ(calls, 1);
-  Timeline<TodayEntry> answer = timeline();
-  ASSERT_EQ(answer.entries.size(), 1u);
-  EXPECT_FALSE(answer.entries[0].payload);
-  EXPECT_TRUE(answer.policy.reloadMoment());  // never `.never`
-  EXPECT_TRUE(Provider{}.placeholder({}).payload);
+  for (bool storeThere : {true, false}) {
+    if (!storeThere) ::setenv("BRISKLANE_HOME", "/dev/null/below", 1);
+    Timeline<TodayEntry> answer = timeline();
+    ASSERT_EQ(answer.entries.size(), 1u);
+    EXPECT_FALSE(answer.entries[0].payload);
+    EXPECT_TRUE(answer.policy.reloadMoment());  // never `.never`
+    EXPECT_TRUE(Provider{}.placeholder({}).payload);
+  }
 }
 
 TEST_F(ProviderTest, SecondTimelineSeesWhatWasPublishedAfterTheFirst) {
@@ -96,14 +99,6 @@ TEST_F(ProviderTest, SecondTimelineSeesWhatWasPublishedAfterTheFirst) {
   EXPECT_EQ(first.entries[0].payload->items[0].title, "first");
   EXPECT_EQ(second.entries[0].payload->items[0].title, "second");
   EXPECT_LT(first.entries[0].date, second.entries[0].date);
-}
-
-TEST_F(ProviderTest, TimelineWithoutAStoreStillAnswers) {
-  ::setenv("BRISKLANE_HOME", "/dev/null/below", 1);
-  Timeline<TodayEntry> answer = timeline();
-  ASSERT_EQ(answer.entries.size(), 1u);
-  EXPECT_FALSE(answer.entries[0].payload);
-  EXPECT_TRUE(Provider{}.placeholder({}).payload);
 }
 
 }  // namespace

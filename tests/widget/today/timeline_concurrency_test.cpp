@@ -2,19 +2,16 @@
 // every entry must carry a whole summary, never a torn or missing one, and
 // no reader may go backwards.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "platform/foundation/user_defaults.h"
+#include "tests/support/process.h"
 #include "tests/support/temporary_device.h"
 #include "widget/today/app_group.h"
 #include "widget/today/provider.h"
-
-extern char** environ;
 
 namespace brisklane {
 namespace {
@@ -33,11 +30,7 @@ TEST(TimelineConcurrency, ReadersSeeWholeSummariesWhileAnotherProcessWrites) {
   testing::TemporaryDevice device;
   ASSERT_TRUE(UserDefaults::open(appGroupIdentifier)->set(R"({"count":0,"items":[]})", todayKey));
 
-  pid_t writer = 0;
-  char program[] = STORE_WRITER;
-  char writes[] = "400";
-  char* arguments[] = {program, writes, nullptr};
-  ASSERT_EQ(::posix_spawn(&writer, program, nullptr, nullptr, arguments, environ), 0);
+  testing::Process writer(STORE_WRITER, {"400"}, device.root() / "writer.err");
 
   std::atomic<bool> writerDone{false};
   std::atomic<int> reads{0}, absent{0}, torn{0}, backwards{0};
@@ -61,12 +54,11 @@ TEST(TimelineConcurrency, ReadersSeeWholeSummariesWhileAnotherProcessWrites) {
       }
     });
   }
-  int status = 0;
-  ::waitpid(writer, &status, 0);
+  const int exitCode = writer.wait();
   writerDone = true;
   for (auto& reader : readers) reader.join();
 
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(exitCode, 0) << writer.standardError();
   EXPECT_GT(reads.load(), 0);
   EXPECT_EQ(absent.load(), 0);
   EXPECT_EQ(torn.load(), 0);
