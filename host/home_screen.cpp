@@ -16,13 +16,11 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The entry shown at `now`: the last one whose date has come, else the first.
-std::size_t currentEntryIndex(const std::vector<AnyEntry>& entries, Date now) {
-  std::size_t current = 0;
-  for (std::size_t index = 0; index < entries.size(); ++index) {
-    if (entries[index].date <= now) current = index;
-  }
-  return current;
+std::vector<Date> entryDates(const Timeline<AnyEntry>& timeline) {
+  std::vector<Date> dates;
+  dates.reserve(timeline.entries.size());
+  for (const AnyEntry& entry : timeline.entries) dates.push_back(entry.date);
+  return dates;
 }
 
 std::string_view shapeName(WidgetFamily family) {
@@ -75,11 +73,6 @@ struct HomeScreen::PlacedWidget {
 
   [[nodiscard]] std::optional<Date> reloadMoment() const {
     return timeline ? timeline->policy.reloadMoment() : std::nullopt;
-  }
-  // The date of the entry after the one shown, when there is one.
-  [[nodiscard]] std::optional<Date> nextEntryDate() const {
-    if (!timeline || entryIndex + 1 >= timeline->entries.size()) return std::nullopt;
-    return timeline->entries[entryIndex + 1].date;
   }
 };
 
@@ -135,6 +128,9 @@ void HomeScreen::setSettings(const HomeScreenSettings& settings) {
     placed.push_back(std::move(widget));
   }
   placed_ = std::move(placed);
+  std::vector<std::string> ids;
+  for (const PlacedWidget& widget : placed_) ids.push_back(widget.id);
+  schedule_.placementsChanged(ids);
 }
 
 // One widget's part of a round, on a thread of the pool: a new timeline when
@@ -157,7 +153,7 @@ void HomeScreen::showCurrentEntry(PlacedWidget& placed, bool ask, Date now) cons
     placed.problem = "the provider answered no entry";
     return;
   }
-  placed.entryIndex = currentEntryIndex(placed.timeline->entries, now);
+  placed.entryIndex = entryShownAt(entryDates(*placed.timeline), now);
   View tree = evaluated(placed.widget->content(placed.timeline->entries[placed.entryIndex]),
                         EnvironmentValues{.widgetFamily = *placed.family});
   if (placed.drawnTree && *placed.drawnTree == tree && placed.drawnDevice == device_.name) return;
@@ -183,7 +179,7 @@ void HomeScreen::showCurrentEntry(PlacedWidget& placed, bool ask, Date now) cons
 const Json& HomeScreen::runRound(RoundReason reason) {
   ++round_;
   const Date now = Date::now();
-  const bool reloadAll = reason == RoundReason::start || reason == RoundReason::reloadAllTimelines;
+  const RoundPlan plan = schedule_.roundBegins(reason, now);
 
   // Each placed widget is one task on the pool, from its timeline to its
   // picture on disk: providers may be called from any thread and at once,
@@ -195,8 +191,7 @@ const Json& HomeScreen::runRound(RoundReason reason) {
     PlacedWidget& placed = placed_[index];
     placed.drawnThisRound = false;
     if (!placed.unplaceable.empty()) continue;
-    const auto moment = placed.reloadMoment();
-    const bool ask = reloadAll || !placed.timeline || (moment && *moment <= now);
+    const bool ask = plan.asks(placed.id);
     tasks.emplace_back([this, &placed, ask, now, &written = unwritten[index]] {
       showCurrentEntry(placed, ask, now);
       if (placed.drawnThisRound && !placed.pictureWritten) {
@@ -208,11 +203,12 @@ const Json& HomeScreen::runRound(RoundReason reason) {
   for (const std::string& problem : unwritten) {
     if (!problem.empty()) err_ << problem << '\n';
   }
+  schedule_.roundEnded(shownTimelines(), now);
 
   Json widgets = Json::array();
   std::optional<std::string> storeVerdict;
   for (const PlacedWidget& placed : placed_) widgets.push_back(widgetReport(placed, storeVerdict));
-  const std::optional<Date> next = nextMoment();
+  const std::optional<Date> next = schedule_.nextMoment();
   manifest_ = Json{{"round", round_},
                    {"reason", name(reason)},
                    {"now", now.iso8601()},
@@ -227,6 +223,17 @@ const Json& HomeScreen::runRound(RoundReason reason) {
     err_ << "error: cannot write " << manifestPath.string() << '\n';
   }
   return manifest_;
+}
+
+std::vector<ShownTimeline> HomeScreen::shownTimelines() const {
+  std::vector<ShownTimeline> timelines;
+  for (const PlacedWidget& placed : placed_) {
+    if (!placed.timeline) continue;
+    timelines.push_back(ShownTimeline{.id = placed.id,
+                                      .entryDates = entryDates(*placed.timeline),
+                                      .reloadMoment = placed.reloadMoment()});
+  }
+  return timelines;
 }
 
 Json HomeScreen::widgetReport(const PlacedWidget& placed,
@@ -274,29 +281,6 @@ Json HomeScreen::widgetReport(const PlacedWidget& placed,
     }
   }
   return shown;
-}
-
-std::optional<Date> HomeScreen::nextMoment() const {
-  std::optional<Date> earliest;
-  auto consider = [&earliest](std::optional<Date> moment) {
-    if (moment && (!earliest || *moment < *earliest)) earliest = moment;
-  };
-  for (const PlacedWidget& placed : placed_) {
-    consider(placed.reloadMoment());
-    consider(placed.nextEntryDate());
-  }
-  return earliest;
-}
-
-std::optional<RoundReason> HomeScreen::dueAt(Date now) const {
-  std::optional<RoundReason> due;
-  for (const PlacedWidget& placed : placed_) {
-    if (auto moment = placed.reloadMoment(); moment && *moment <= now) {
-      return RoundReason::reloadMoment;
-    }
-    if (auto date = placed.nextEntryDate(); date && *date <= now) due = RoundReason::entryDate;
-  }
-  return due;
 }
 
 std::optional<Picture> HomeScreen::picture(std::string_view id, std::uint64_t version) const {

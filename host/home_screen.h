@@ -1,12 +1,11 @@
 // The widget host's home screen: the placed widgets, the timeline each was
 // last given, the entry each shows now and its picture.
 //
-// A round asks providers for timelines (every placed widget's when all are to
-// be reloaded, otherwise only those whose reload moment has come and those
-// placed since), picks each widget's current entry (the last one whose date
-// has come), evaluates its view and draws again only the pictures whose
-// view, device class or format changed since they were last drawn. The
-// widgets are served side by side on the drawing pool.
+// A round asks providers for the timelines that its schedule (schedule.h)
+// names, picks each widget's current entry, evaluates its view and draws
+// again only the pictures whose view, device class or format changed since
+// they were last drawn. The widgets are served side by side on the drawing
+// pool. The host's event loop asks the schedule when the next round is due.
 //
 // A picture goes to `folder/KIND-FAMILY.png` (or .svg) atomically and stays
 // in memory with the number of the round that drew it, its version; the one
@@ -35,18 +34,9 @@
 #include "host/drawing_pool.h"
 #include "host/home_screen_settings.h"
 #include "host/picture_output.h"
+#include "host/schedule.h"
 
 namespace brisklane {
-
-// What made a round: the host starting, a request to reload all timelines
-// (from the application or the page), a reload moment that has come, an
-// entry whose date has come, or a change of the settings.
-enum class RoundReason { start, reloadAllTimelines, reloadMoment, entryDate, settings };
-inline constexpr std::string_view roundReasonNames[] = {"start", "reloadAllTimelines",
-                                                        "reloadMoment", "entryDate", "settings"};
-[[nodiscard]] constexpr std::string_view name(RoundReason reason) {
-  return roundReasonNames[static_cast<std::size_t>(reason)];
-}
 
 struct Picture {
   std::uint64_t version = 0;  // the round that drew it
@@ -71,16 +61,16 @@ class HomeScreen {
   void setSettings(const HomeScreenSettings& settings);
   [[nodiscard]] const HomeScreenSettings& settings() const { return settings_; }
 
-  // Runs one round and answers its manifest (also `manifest()` until the next).
+  // Runs one round at the clock's present moment and answers its manifest
+  // (also `manifest()` until the next).
   const nlohmann::ordered_json& runRound(RoundReason reason);
   [[nodiscard]] const nlohmann::ordered_json& manifest() const { return manifest_; }
   [[nodiscard]] std::uint64_t roundNumber() const { return round_; }
 
-  // The earliest moment at which a round is due by the clock: a reload
-  // moment or the date of an entry not yet shown. Nothing when none is.
-  [[nodiscard]] std::optional<Date> nextMoment() const;
-  // Why a round is due at `now`, if one is.
-  [[nodiscard]] std::optional<RoundReason> dueAt(Date now) const;
+  // When rounds are due and which timelines they ask for; each round tells
+  // it the timelines the widgets were given.
+  [[nodiscard]] RoundSchedule& schedule() { return schedule_; }
+  [[nodiscard]] const RoundSchedule& schedule() const { return schedule_; }
 
   // The picture of placed widget `id` with `version`, while it is the
   // current one or the one before.
@@ -96,6 +86,8 @@ class HomeScreen {
  private:
   struct PlacedWidget;
   void showCurrentEntry(PlacedWidget& placed, bool ask, Date now) const;
+  // What the schedule needs of the placed widgets' timelines.
+  [[nodiscard]] std::vector<ShownTimeline> shownTimelines() const;
   // `storeVerdict`: the doctor's verdict on the store, made at most once a
   // round by the first report that needs it.
   [[nodiscard]] nlohmann::ordered_json widgetReport(const PlacedWidget& placed,
@@ -109,6 +101,7 @@ class HomeScreen {
   HomeScreenSettings settings_;
   DeviceClass device_;
   std::vector<PlacedWidget> placed_;
+  RoundSchedule schedule_;
   std::uint64_t round_ = 0;
   nlohmann::ordered_json manifest_;
 };

@@ -2,12 +2,12 @@
 // widget (home_screen.h): asks the providers for timelines, draws each
 // widget's current entry to `$BRISKLANE_HOME/widgets/KIND-FAMILY.png` (or
 // .svg) and lists what it shows in `widgets/manifest.json`, also printed as
-// one JSON line a round. It runs a round again when a reload moment or an
-// entry's date comes, and at once when the application asks for all
-// timelines to be reloaded: a datagram on `run/widget-host.sock`; requests
-// that arrive together are served by one round. With `--http` it also serves
-// the home-screen page (home_screen_page.h), whose address is then the first
-// line it prints.
+// one JSON line a round. Its schedule (schedule.h) runs a round again when a
+// reload moment or an entry's date comes, and at once when the application
+// asks for all timelines to be reloaded: a datagram on
+// `run/widget-host.sock`; requests that arrive together are served by one
+// round. With `--http` it also serves the home-screen page
+// (home_screen_page.h), whose address is then the first line it prints.
 //
 // Everything runs on one Asio event loop on the main thread: the reload
 // socket, the timer, the stop signals, the page and the reaping of the
@@ -18,7 +18,6 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <array>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/local/datagram_protocol.hpp>
@@ -58,9 +57,6 @@ struct ServeOptions {
 // How long a started `App open URL` may take before it counts as the
 // application it launched rather than a hand-over to a running one.
 constexpr std::chrono::seconds launchPatience{2};
-// The timer wakes at least this often, so that a change of the system's
-// clock delays no reload moment for long.
-constexpr std::chrono::seconds longestWait{60};
 
 // The socket that reload requests arrive on. A socket file left by a host
 // that died is taken over; one that a live host answers on is not.
@@ -109,8 +105,8 @@ class ReloadRequests {
   }
 
   // Calls `onReload` on the loop each time requests to reload all timelines
-  // have arrived: every datagram waiting is read first, so that a burst makes
-  // one call.
+  // have arrived: every datagram waiting is read first, so that the schedule
+  // hears of a whole burst before a round begins.
   void listen(std::function<void()> onReload) {
     onReload_ = std::move(onReload);
     waitForNext();
@@ -162,7 +158,7 @@ class Host final : public HomeScreenPageOwner {
     if (!notHeard) childSignals_.add(SIGCHLD, notHeard);
     if (notHeard) return "cannot listen for signals: " + notHeard.message();
     page_ = page;
-    requests.listen([this] { round(RoundReason::reloadAllTimelines); });
+    requests.listen([this] { reloadAllTimelines(); });
     stopSignals_.async_wait([this](const boost::system::error_code& error, int) {
       if (!error) loop_.stop();
     });
@@ -227,7 +223,10 @@ class Host final : public HomeScreenPageOwner {
     return {.url = url, .problem = {}};
   }
 
-  void reloadAllTimelines() override { round(RoundReason::reloadAllTimelines); }
+  void reloadAllTimelines() override {
+    screen_.schedule().reloadRequested();
+    serveDue();
+  }
 
   void moveClock(std::chrono::seconds offset) override {
     moveHostClock(offset);
@@ -269,30 +268,29 @@ class Host final : public HomeScreenPageOwner {
   // The clock moved: the page shows the new time, and a reload moment that
   // has now come is served at once.
   void clockMoved() {
-    if (auto reason = screen_.dueAt(Date::now())) {
+    if (!serveDue() && page_) page_->push(state());
+  }
+
+  // Runs the round that the schedule says is due, else sleeps until it may
+  // be; answers whether a round ran.
+  bool serveDue() {
+    if (auto reason = screen_.schedule().dueAt(Date::now())) {
       round(*reason);
-    } else {
-      if (page_) page_->push(state());
-      scheduleTimer();
+      return true;
     }
+    scheduleTimer();
+    return false;
   }
 
   void scheduleTimer() {
-    const std::optional<Date> next = screen_.nextMoment();
-    if (!next) {
+    const auto wait = screen_.schedule().wakeAfter(Date::now());
+    if (!wait) {
       timer_.cancel();
       return;
     }
-    auto wait = std::chrono::ceil<std::chrono::milliseconds>(next->instant - Date::now().instant);
-    timer_.expires_after(
-        std::clamp<std::chrono::milliseconds>(wait, std::chrono::milliseconds(0), longestWait));
+    timer_.expires_after(*wait);
     timer_.async_wait([this](const boost::system::error_code& error) {
-      if (error) return;  // rescheduled
-      if (auto reason = screen_.dueAt(Date::now())) {
-        round(*reason);
-      } else {
-        scheduleTimer();
-      }
+      if (!error) serveDue();  // an error: rescheduled
     });
   }
 

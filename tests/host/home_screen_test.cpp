@@ -150,20 +150,21 @@ TEST_F(HomeScreenRounds, AReloadMomentAsksOnlyTheWidgetsWhoseMomentHasCome) {
   HomeScreen& home = screen();
   home.runRound(RoundReason::start);
   const Date reloadMoment = *Date::fromIso8601("2026-12-07T18:30:00Z");
-  EXPECT_EQ(home.nextMoment(), reloadMoment) << "the Today timeline asks again after 30 minutes";
-  EXPECT_EQ(home.dueAt(testNow()), std::nullopt);
+  EXPECT_EQ(home.schedule().nextMoment(), reloadMoment)
+      << "the Today timeline asks again after 30 minutes";
+  EXPECT_EQ(home.schedule().dueAt(testNow()), std::nullopt);
 
   advance(29min);
-  EXPECT_EQ(home.dueAt(testNow()), std::nullopt);
+  EXPECT_EQ(home.schedule().dueAt(testNow()), std::nullopt);
   advance(2min);
-  ASSERT_EQ(home.dueAt(testNow()), RoundReason::reloadMoment);
+  ASSERT_EQ(home.schedule().dueAt(testNow()), RoundReason::reloadMoment);
   const Json& manifest = home.runRound(RoundReason::reloadMoment);
 
   for (const Json& widget : manifest["widgets"]) {
     const bool today = widget["kind"] == "BrisklaneWidget";
     EXPECT_EQ(widget["timelineRound"], today ? 2 : 1) << widget;
   }
-  EXPECT_EQ(home.nextMoment(), *Date::fromIso8601("2026-12-07T19:01:00Z"));
+  EXPECT_EQ(home.schedule().nextMoment(), *Date::fromIso8601("2026-12-07T19:01:00Z"));
   EXPECT_EQ(manifest["nextMoment"], "2026-12-07T19:01:00.000Z");
 }
 
@@ -270,10 +271,10 @@ TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithou
   Json manifest = home.runRound(RoundReason::start);
   EXPECT_EQ(manifest["widgets"][0]["entryIndex"], 0);
   EXPECT_EQ(manifest["widgets"][0]["entryCount"], 3);
-  EXPECT_EQ(home.nextMoment(), *Date::fromIso8601("2026-12-07T18:10:00Z"));
+  EXPECT_EQ(home.schedule().nextMoment(), *Date::fromIso8601("2026-12-07T18:10:00Z"));
 
   advance(10min);
-  ASSERT_EQ(home.dueAt(testNow()), RoundReason::entryDate);
+  ASSERT_EQ(home.schedule().dueAt(testNow()), RoundReason::entryDate);
   manifest = home.runRound(RoundReason::entryDate);
   EXPECT_EQ(manifest["widgets"][0]["entryIndex"], 1);
   EXPECT_EQ(manifest["widgets"][0]["drawn"], true);
@@ -281,7 +282,8 @@ TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithou
 
   advance(30min);
   EXPECT_EQ(home.runRound(RoundReason::entryDate)["widgets"][0]["entryIndex"], 2);
-  EXPECT_EQ(home.nextMoment(), std::nullopt) << "the last entry stays; the policy is never";
+  EXPECT_EQ(home.schedule().nextMoment(), std::nullopt)
+      << "the last entry stays; the policy is never";
 
   widgets_ = {laterEntriesWidget(asked, false)};
   manifest = screen().runRound(RoundReason::start);
