@@ -98,19 +98,6 @@ TEST_F(AppProcessTest, AURLOpenedOnTheDeviceReachesTheListeningWebLayer) {
   EXPECT_FALSE(std::filesystem::exists(device.root() / "run" / "App.sock"));
 }
 
-TEST_F(AppProcessTest, AURLThatStartsTheAppWaitsForTheFirstListener) {
-  auto app = startApp({"open", "brisklane://voice"});
-  app->writeLine(R"({"callbackId":"1","pluginId":"SharedTodayWidget","methodName":"status"})");
-  EXPECT_EQ(Json::parse(app->readLine().value_or("null"))["callbackId"], "1");
-  app->writeLine(
-      R"({"callbackId":"2","pluginId":"App","methodName":"addListener","options":{"eventName":"appUrlOpen"}})");
-  EXPECT_EQ(
-      app->readLine(),
-      R"({"callbackId":"2","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"brisklane://voice"}})");
-  app->closeInput();
-  EXPECT_EQ(app->wait(), 0);
-}
-
 TEST_F(AppProcessTest, SIGTERMEndsTheAppCleanly) {
   auto app = startApp({"--web-layer", "none"});
   ASSERT_TRUE(controlSocketAppears());

@@ -34,13 +34,6 @@ TEST(Date, WritesAndReadsIso8601InUtc) {
   }
 }
 
-TEST(Date, ReplacedClockIsReadUntilRestored) {
-  setClock([] { return Date::fromTimeIntervalSince1970(42); });
-  EXPECT_EQ(Date::now().timeIntervalSince1970(), 42.0);
-  setClock(nullptr);
-  EXPECT_GT(Date::now().timeIntervalSince1970(), 1.7e9);
-}
-
 TEST(OperatingSystemVersion, ParsesOneToThreeNumbersAndComparesMajorThenMinorThenPatch) {
   EXPECT_EQ(OperatingSystemVersion::parse("16"), (OperatingSystemVersion{16, 0, 0}));
   EXPECT_EQ(OperatingSystemVersion::parse("16.4"), (OperatingSystemVersion{16, 4, 0}));

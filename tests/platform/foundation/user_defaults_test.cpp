@@ -42,27 +42,13 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-TEST(UserDefaults, FreshDeviceGetsPrivateStoreInWalMode) {
-  TemporaryDevice device;
-  auto store = UserDefaults::open(group);
-  ASSERT_TRUE(store.has_value());
-  EXPECT_FALSE(store->string("today").has_value());
-  store.reset();
-
-  auto file = userDefaultsFile(group);
-  EXPECT_EQ(file.parent_path().parent_path().parent_path(), device.root());
-  EXPECT_EQ(modeOf(file), 0600u);
-  EXPECT_EQ(modeOf(file.parent_path()), 0700u);
-  EXPECT_EQ(modeOf(file.parent_path().parent_path()), 0700u);
-  EXPECT_EQ(journalMode(file), "wal");
-}
-
-TEST(UserDefaults, KeepsTextExactlyAndReplacesOnSet) {
+TEST(UserDefaults, FreshDeviceGetsAPrivateStoreInWalModeThatKeepsTextExactly) {
   TemporaryDevice device;
   const std::string exotic("caf\xc3\xa9 \xe2\x9c\x93\0tail", 13);
   {
     auto store = UserDefaults::open(group);
     ASSERT_TRUE(store);
+    EXPECT_FALSE(store->string("today").has_value());
     EXPECT_TRUE(store->set("first", "today"));
     EXPECT_TRUE(store->set(exotic, "today"));
     EXPECT_TRUE(store->set("", "diag"));
@@ -72,6 +58,13 @@ TEST(UserDefaults, KeepsTextExactlyAndReplacesOnSet) {
   EXPECT_EQ(store->string("today"), exotic);
   EXPECT_EQ(store->string("diag"), "");  // empty is a value, not an absence
   EXPECT_FALSE(store->string("Today").has_value());
+
+  auto file = userDefaultsFile(group);
+  EXPECT_EQ(file.parent_path().parent_path().parent_path(), device.root());
+  EXPECT_EQ(modeOf(file), 0600u);
+  EXPECT_EQ(modeOf(file.parent_path()), 0700u);
+  EXPECT_EQ(modeOf(file.parent_path().parent_path()), 0700u);
+  EXPECT_EQ(journalMode(file), "wal");
 }
 
 TEST(UserDefaults, RefusesIdentifiersThatAreNotAppGroups) {
