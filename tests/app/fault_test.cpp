@@ -20,8 +20,7 @@
 #include <thread>
 
 #include "platform/foundation/user_defaults.h"
-#include "tests/support/process.h"
-#include "tests/support/temporary_device.h"
+#include "tests/app/app_programs.h"
 #include "widget/today/app_group.h"
 
 namespace brisklane {
@@ -31,6 +30,7 @@ namespace fs = std::filesystem;
 using testing::builtProgram;
 using testing::Process;
 using testing::readFile;
+using testing::setLine;
 using Json = nlohmann::json;
 
 constexpr std::uint32_t killSeed = 20261208;
@@ -39,15 +39,6 @@ constexpr auto patience = std::chrono::seconds(60);  // for any one condition to
 std::string summary(int count, std::string_view title) {
   return R"({"count":)" + std::to_string(count) + R"(,"items":[{"title":")" + std::string(title) +
          R"("}]})";
-}
-
-std::string setLine(int callbackId, std::string_view payload) {
-  return Json{{"type", "message"},
-              {"callbackId", std::to_string(callbackId)},
-              {"pluginId", "SharedTodayWidget"},
-              {"methodName", "set"},
-              {"options", {{"payload", payload}}}}
-      .dump();
 }
 
 constexpr std::string_view statusLine =
@@ -126,33 +117,16 @@ long roundsIn(const fs::path& log) {
   return std::count(lines.begin(), lines.end(), '\n');
 }
 
-class FaultTest : public ::testing::Test {
+class FaultTest : public testing::ProgramsTest {
  protected:
   // Writing to a program that was killed must fail, not end the test. (The
   // programs started get SIGXFSZ's default: they must ignore it themselves.)
   static void SetUpTestSuite() { ::signal(SIGPIPE, SIG_IGN); }
 
-  std::unique_ptr<Process> start(const fs::path& program,
-                                 const std::vector<std::string>& arguments = {}) {
-    return std::make_unique<Process>(program, arguments,
-                                     device.root() / ("stderr-" + std::to_string(++started)));
-  }
-  std::unique_ptr<Process> startApp(const std::vector<std::string>& arguments = {}) {
-    return start(builtProgram("App"), arguments);
-  }
-
   // `serve`, its output in `log` so that no unread pipe ever holds up a round.
   std::unique_ptr<Process> startHost(const fs::path& log) {
     return start("/bin/sh", {"-c", R"(exec "$0" serve > "$1")",
                              builtProgram("BrisklaneWidgetExtension").string(), log.string()});
-  }
-
-  // Runs the widget extension to its end: its exit code and output.
-  std::pair<int, std::string> extension(const std::vector<std::string>& arguments) {
-    auto process = start(builtProgram("BrisklaneWidgetExtension"), arguments);
-    std::string output;
-    for (const auto& line : process->readAllLines()) output += line + "\n";
-    return {process->wait(), output};
   }
 
   // The answer to a `set` from `app`: whether the App Group took the summary.
@@ -176,16 +150,6 @@ class FaultTest : public ::testing::Test {
     EXPECT_EQ(app->wait(), 0) << app->standardError();
     return answer;
   }
-
-  // The summary in the widget's timeline, as the widget itself reads it.
-  Json timelinePayload() {
-    auto [exitCode, timeline] = extension({"timeline"});
-    EXPECT_EQ(exitCode, 0);
-    return Json::parse(timeline, nullptr, false).value("entries", Json::array()).at(0)["payload"];
-  }
-
-  testing::TemporaryDevice device;
-  int started = 0;
 };
 
 // SIGKILL lands wherever the seed puts it in a stream of pipelined sets,

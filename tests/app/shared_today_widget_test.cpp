@@ -17,6 +17,7 @@ namespace brisklane {
 namespace {
 
 using testing::RecordingWebLayer;
+using testing::StoreFault;
 
 // The moment the test clock reads, in seconds since 1970.
 std::atomic<double> testSeconds{0};
@@ -67,21 +68,6 @@ class SharedTodayWidgetTest : public ::testing::Test {
   SharedTodayWidget plugin;
 };
 
-TEST_F(SharedTodayWidgetTest, DescribesItselfToTheBridgeWhateverItIsConstructedWith) {
-  SharedTodayWidget named({}, "other", "names");
-  for (const SharedTodayWidget* described : {&plugin, &named}) {
-    EXPECT_EQ(described->identifier(), "SharedTodayWidget");
-    EXPECT_EQ(described->jsName(), "SharedTodayWidget");
-    ASSERT_EQ(described->pluginMethods().size(), 2u);
-    EXPECT_EQ(described->pluginMethods()[0].name, "set");
-    EXPECT_EQ(described->pluginMethods()[0].returnType, "promise");
-    EXPECT_EQ(described->pluginMethods()[1].name, "status");
-    EXPECT_EQ(described->pluginMethods()[1].returnType, "promise");
-  }
-  EXPECT_EQ(named.pluginId(), "other");
-  EXPECT_EQ(named.pluginName(), "names");
-}
-
 TEST_F(SharedTodayWidgetTest, RejectsACallWithoutAPayloadStringAndTouchesNothing) {
   store("earlier", todayKey);
   auto reloads = WidgetCenter::shared().reloadRequestCount();
@@ -114,30 +100,36 @@ TEST_F(SharedTodayWidgetTest, StoresAnyTextExactlyAsGivenAndRequestsAReload) {
   }
 }
 
-TEST_F(SharedTodayWidgetTest, UnopenableStoreResolvesFalseAndStillRequestsTheReload) {
-  loseTheDevice();
-  auto reloads = WidgetCenter::shared().reloadRequestCount();
-  JSObject answer = set({{"payload", "{}"}});
-  EXPECT_EQ(answer["success"], true);
-  EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", false}}));
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 1);
-
-  ::setenv("BRISKLANE_HOME", device.root().c_str(), 1);
-  testing::StoreFaultInjection fault(testing::StoreFault::open);
-  EXPECT_EQ(set({{"payload", "{}"}})["data"], JSObject({{"appGroupOk", false}}));
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 2);
-}
-
-TEST_F(SharedTodayWidgetTest, AFailedWriteIsNotReportedAsReachingTheStore) {
+// A store that cannot be opened (the device root is a file, an injected
+// failure) or written: `set` resolves false yet still requests the reload,
+// the summary before stays, and `status` still names the group.
+TEST_F(SharedTodayWidgetTest, AStoreOutOfReachResolvesFalseAndKeepsWhatWasStored) {
   store("earlier", todayKey);
-  {
-    testing::StoreFaultInjection fault(testing::StoreFault::write);
-    EXPECT_EQ(set({{"payload", "new"}})["data"], JSObject({{"appGroupOk", false}}));
+  store("loaded @1", diagKey);
+  const JSObject unreachable = {{"appGroupOk", false},
+                                {"hasPayload", false},
+                                {"diag", ""},
+                                {"group", "group.app.brisklane.shared"}};
+  for (StoreFault fault : {StoreFault::none, StoreFault::open, StoreFault::write}) {
+    SCOPED_TRACE(static_cast<int>(fault));
+    if (fault == StoreFault::none) loseTheDevice();
+    {
+      testing::StoreFaultInjection injected(fault);
+      auto reloads = WidgetCenter::shared().reloadRequestCount();
+      JSObject answer = set({{"payload", "new"}});
+      EXPECT_EQ(answer["success"], true);
+      EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", false}}));
+      EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 1);
+      if (fault != StoreFault::write) {
+        EXPECT_EQ(status()["data"], unreachable);
+      }
+    }
+    ::setenv("BRISKLANE_HOME", device.root().c_str(), 1);
+    EXPECT_EQ(stored(todayKey), "earlier");
   }
-  EXPECT_EQ(stored(todayKey), "earlier");
 }
 
-TEST_F(SharedTodayWidgetTest, StatusBeforeAnythingRanReportsAnEmptyStore) {
+TEST_F(SharedTodayWidgetTest, StatusReportsAnEmptyStoreAndTheStoredDiagnosticAsItIs) {
   auto reloads = WidgetCenter::shared().reloadRequestCount();
   JSObject answer = status();
   EXPECT_EQ(answer["success"], true);
@@ -147,29 +139,6 @@ TEST_F(SharedTodayWidgetTest, StatusBeforeAnythingRanReportsAnEmptyStore) {
                                       {"group", "group.app.brisklane.shared"}}));
   EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads);
   EXPECT_EQ(stored(todayKey), std::nullopt);
-}
-
-TEST_F(SharedTodayWidgetTest, StatusWithoutAStoreStillNamesTheGroup) {
-  store("{}", todayKey);
-  store("loaded @1", diagKey);
-  for (bool fileInTheWay : {true, false}) {
-    std::optional<testing::StoreFaultInjection> fault;
-    if (fileInTheWay) {
-      loseTheDevice();
-    } else {
-      ::setenv("BRISKLANE_HOME", device.root().c_str(), 1);
-      fault.emplace(testing::StoreFault::open);
-    }
-    EXPECT_EQ(status()["data"], JSObject({{"appGroupOk", false},
-                                          {"hasPayload", false},
-                                          {"diag", ""},
-                                          {"group", "group.app.brisklane.shared"}}));
-  }
-}
-
-TEST_F(SharedTodayWidgetTest, StatusReportsTheStoredDiagnosticAsItIs) {
-  store("", diagKey);
-  EXPECT_EQ(status()["data"]["diag"], "");
   store("anything at all", diagKey);
   EXPECT_EQ(status()["data"]["diag"], "anything at all");
   EXPECT_EQ(status()["data"]["hasPayload"], false);
@@ -202,25 +171,18 @@ class SharedTodayWidgetLoadTest : public SharedTodayWidgetTest {
   std::shared_ptr<CAPBridge> bridge;
 };
 
-TEST_F(SharedTodayWidgetLoadTest, WritesTheStampAndMakesTheWebViewInspectableLater) {
-  testSeconds = 1765100000.75;
-  setClock(testClock);
-  loaded();
-  EXPECT_EQ(stored(diagKey), "loaded @1765100000");
-  EXPECT_FALSE(webView->isInspectable) << "the web view changes on the main queue only";
-  EXPECT_EQ(DispatchQueue::main().drain(), 1u);
-  EXPECT_TRUE(webView->isInspectable);
-  EXPECT_EQ(stored(todayKey), std::nullopt);
-}
-
-TEST_F(SharedTodayWidgetLoadTest, RunTwiceKeepsTheLaterStampAndSchedulesTwice) {
+TEST_F(SharedTodayWidgetLoadTest, WritesTheStampAndMakesTheWebViewInspectableLaterEachRun) {
   setClock(testClock);
   testSeconds = 1000.5;
   auto instance = loaded();
+  EXPECT_EQ(stored(diagKey), "loaded @1000");
+  EXPECT_FALSE(webView->isInspectable) << "the web view changes on the main queue only";
   testSeconds = 2000.25;
   instance->load();
   EXPECT_EQ(stored(diagKey), "loaded @2000");
   EXPECT_EQ(DispatchQueue::main().drain(), 2u);
+  EXPECT_TRUE(webView->isInspectable);
+  EXPECT_EQ(stored(todayKey), std::nullopt);
 }
 
 TEST_F(SharedTodayWidgetLoadTest, BelowSixteenFourOnlyWritesTheStamp) {
@@ -245,16 +207,14 @@ TEST_F(SharedTodayWidgetLoadTest, UnopenableStoreSkipsTheStampButNotTheTask) {
   EXPECT_EQ(stored(diagKey), std::nullopt);
 }
 
-TEST_F(SharedTodayWidgetLoadTest, TheTaskKeepsThePluginAndDoesNothingWithoutABridge) {
+TEST_F(SharedTodayWidgetLoadTest, TheTaskKeepsThePluginAndDoesNothingWithoutABridgeOrWebView) {
   std::weak_ptr<SharedTodayWidget> watched = loaded();
   EXPECT_FALSE(watched.expired()) << "the queued task holds the plug-in";
   bridge.reset();
   EXPECT_EQ(DispatchQueue::main().drain(), 1u);
   EXPECT_FALSE(webView->isInspectable);
   EXPECT_TRUE(watched.expired());
-}
 
-TEST_F(SharedTodayWidgetLoadTest, TheTaskDoesNothingWithoutAWebView) {
   bridge = CAPBridge::make(nullptr, nullptr);
   loaded();
   EXPECT_EQ(DispatchQueue::main().drain(), 1u);

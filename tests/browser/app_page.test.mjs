@@ -9,39 +9,9 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { describe, test } from 'node:test';
 
-import { Session, browserModeArgs, readPng, repoRoot } from './support.mjs';
+import { Session, browserModeArgs, callPlugin, openedUrls, repoRoot, roundTrip, sampleReady } from './support.mjs';
 
 const timeout = 90_000;
-const group = 'group.app.brisklane.shared';
-const payloadRequired = 'payload (JSON string) is required';
-
-// The page has registered its appUrlOpen listener (the launch URL is asked
-// for after it) and has published its first summary.
-async function sampleReady(page) {
-  await page.locator('#launch-url[data-state="done"]').waitFor();
-  await page.locator('#publish-result:not([data-state="pending"])').waitFor();
-}
-
-// Calls a registered plug-in in the page: { value } or { error: message }.
-function callPlugin(page, plugin, method, options) {
-  return page.evaluate(
-    async ([plugin, method, options]) => {
-      try {
-        return { value: await window.Capacitor.Plugins[plugin][method](options) };
-      } catch (error) {
-        return { error: error.message };
-      }
-    },
-    [plugin, method, options],
-  );
-}
-
-// One round trip over the bridge: what `App` sent the page before answering
-// has arrived, and what the page sent before has been handled.
-async function roundTrip(page) {
-  const answer = await callPlugin(page, 'SharedTodayWidget', 'status');
-  assert.ok(answer.value, `status() failed: ${answer.error}`);
-}
 
 // Adds appUrlOpen listeners named `names` that record every call they get.
 function addRecordingListeners(page, names) {
@@ -62,23 +32,8 @@ function heardUrls(page, name) {
   return page.evaluate((name) => window.heard[name].map((args) => args[0]?.url), name);
 }
 
-function openedUrls(page) {
-  return page.locator('#opened-urls li').allTextContents();
-}
-
-async function openUrl(session, url) {
-  const run = await session.openUrl(url);
-  assert.equal(run.code, 0, `App open ${url} failed:\n${run.stderr}`);
-}
-
-async function todayPayload(session) {
-  const { entries } = await session.timeline();
-  assert.ok(entries.length > 0, 'the Today timeline has no entry');
-  return entries[0].payload;
-}
-
-async function startWithPage(session) {
-  const app = await session.startApp();
+async function startWithPage(session, args) {
+  const app = await session.startApp(args);
   const page = await session.openPage(app.url);
   await sampleReady(page);
   return { app, page };
@@ -115,61 +70,73 @@ async function onTask(page, title, action) {
   await page.locator('#publish-result[data-state="published"]').waitFor();
 }
 
-describe('SharedTodayWidget from the page', { timeout }, () => {
-  test('set stores the summary that the Today widget shows', async (t) => {
+async function quickAdd(page, session, title, key) {
+  await session.openUrl('brisklane://voice');
+  await page.locator('#quick-add[open]').waitFor();
+  await page.fill('#quick-add-title', title);
+  await page.press('#quick-add-title', key);
+  await page.locator('#quick-add:not([open])').waitFor({ state: 'attached' });
+}
+
+describe('the sample page', () => {
+  test('publishes after every change, and its plug-in calls and diagnostics reach App', { timeout }, async (t) => {
     const session = await Session.open(t);
-    const { page } = await startWithPage(session);
+    const { app, page } = await startWithPage(session);
+    const first = await session.todayPayload();
+    assert.deepEqual(first, { tier: 'calm', count: 0, items: [], updatedAt: first.updatedAt });
+
+    const { value: status } = await callPlugin(page, 'SharedTodayWidget', 'status');
+    assert.deepEqual({ ...status, diag: undefined },
+      { appGroupOk: true, hasPayload: true, group: 'group.app.brisklane.shared', diag: undefined });
+    assert.match(status.diag, /^loaded @\d+$/);
+    // The page's own panel shows the same answer.
+    await page.click('#status-refresh');
+    await page.locator('#status-diag', { hasText: /^loaded @\d+$/ }).waitFor();
+    assert.equal(await page.locator('#status-group').textContent(), status.group);
+    assert.equal(await page.locator('#status-hasPayload').textContent(), 'true');
+
+    const late = atMinute(Date.now() - 3_600_000);
+    const evening = todayAt(23, 59);
+    await addTask(page, { title: 'Renew passport', project: 'Home', due: late });
+    await addTask(page, { title: 'Water plants', due: evening });
+    await addTask(page, { title: 'Book dentist', project: 'Health', due: todayAt(12, 0, 1) });
+    let payload = await session.todayPayload();
+    assert.ok(Math.abs(Date.parse(payload.updatedAt) - Date.now()) < 60_000, 'updatedAt is the time of composing');
+    assert.deepEqual({ ...payload, updatedAt: undefined }, {
+      tier: 'urgent',
+      count: 2,
+      items: [{ title: 'Renew passport', project: 'Home' }, { title: 'Water plants' }],
+      updatedAt: undefined,
+    });
+    assert.match(await page.locator('#publish-result').textContent(), /appGroupOk: true/);
+    await page.click('#tab-all');
+    await onTask(page, 'Renew passport', 'complete');
+    payload = await session.todayPayload();
+    assert.deepEqual([payload.tier, payload.count, payload.items], [
+      Date.now() > evening ? 'urgent' : 'important', 1, [{ title: 'Water plants' }],
+    ]);
+    await onTask(page, 'Water plants', 'tomorrow');
+    payload = await session.todayPayload();
+    assert.deepEqual([payload.tier, payload.count, payload.items], ['calm', 0, []]);
+    await onTask(page, 'Water plants', 'today');
+    assert.equal((await session.todayPayload()).count, 1);
+
     const summary = {
       tier: 'urgent',
       count: 7,
       items: [{ title: 'Café ☕ with Ana', project: 'Home' }, { title: 'Ship the release' }],
       updatedAt: '2024-05-20T10:13:20.250Z',
     };
-
     const answer = await callPlugin(page, 'SharedTodayWidget', 'set', { payload: JSON.stringify(summary) });
-
     assert.deepEqual(answer, { value: { appGroupOk: true } });
-    assert.deepEqual(await todayPayload(session), summary);
-    assert.deepEqual(session.pageErrors, []);
-  });
-
-  test('set without a text payload rejects and leaves the store alone', async (t) => {
-    const session = await Session.open(t);
-    const { page } = await startWithPage(session);
-    const summary = { count: 1, items: [{ title: 'Kept' }] };
-    await callPlugin(page, 'SharedTodayWidget', 'set', { payload: JSON.stringify(summary) });
-
     for (const options of [{}, { payload: 3 }, { payload: null }, { payload: { count: 0, items: [] } }]) {
-      const answer = await callPlugin(page, 'SharedTodayWidget', 'set', options);
-      assert.deepEqual(answer, { error: payloadRequired }, `set(${JSON.stringify(options)})`);
+      const refused = await callPlugin(page, 'SharedTodayWidget', 'set', options);
+      assert.deepEqual(refused, { error: 'payload (JSON string) is required' }, `set(${JSON.stringify(options)})`);
     }
-    assert.deepEqual(await todayPayload(session), summary);
-  });
+    assert.deepEqual(await session.todayPayload(), summary, 'a refused set leaves the store alone');
+    assert.deepEqual(session.pageErrors, []);
 
-  test('status reports the App Group, the payload and the diagnosis', async (t) => {
-    const session = await Session.open(t);
-    const { page } = await startWithPage(session);
-
-    const { value: status } = await callPlugin(page, 'SharedTodayWidget', 'status');
-
-    assert.deepEqual(Object.keys(status).sort(), ['appGroupOk', 'diag', 'group', 'hasPayload']);
-    assert.equal(status.appGroupOk, true);
-    assert.equal(status.hasPayload, true, 'the page publishes its summary when it starts');
-    assert.match(status.diag, /^loaded @\d+$/);
-    assert.equal(status.group, group);
-    // The page's own panel shows the same answer.
-    await page.click('#status-refresh');
-    await page.locator('#status-diag', { hasText: /^loaded @\d+$/ }).waitFor();
-    assert.equal(await page.locator('#status-group').textContent(), group);
-    assert.equal(await page.locator('#status-hasPayload').textContent(), 'true');
-  });
-});
-
-describe("the page's diagnostics", { timeout }, () => {
-  test("console output and uncaught errors reach App's standard error, one line each", async (t) => {
-    const session = await Session.open(t);
-    const { app, page } = await startWithPage(session);
-
+    // Console output and uncaught errors reach App's standard error, one line each.
     await page.evaluate(() => {
       console.warn('first line\nsecond line');
       setTimeout(() => {
@@ -178,30 +145,22 @@ describe("the page's diagnostics", { timeout }, () => {
     });
     await page.waitForTimeout(100);
     await roundTrip(page);
-
     const lines = (await readFile(app.stderrPath, 'utf8')).split('\n');
     assert.ok(lines.includes('App: console.warn: first line\\nsecond line'), lines.join('\n'));
-    assert.ok(
-      lines.some((line) => /^App: js\.error: .*thrown by the page \(.*:\d+:\d+\)$/.test(line)),
-      lines.join('\n'),
-    );
+    assert.ok(lines.some((line) => /^App: js\.error: .*thrown by the page \(.*:\d+:\d+\)$/.test(line)), lines.join('\n'));
     // The console's forwarded calls are never answered, so nothing reaches the
     // page's console about them.
     assert.deepEqual(session.pageErrors, ['thrown by the page']);
   });
-});
 
-describe('opened links', { timeout }, () => {
-  test('reach every listener once, and no removed one', async (t) => {
+  test('opened links reach every listener once, and no removed one; the voice link opens quick add', { timeout }, async (t) => {
     const session = await Session.open(t);
     const { page } = await startWithPage(session);
     await page.click('#tab-all');
     await addRecordingListeners(page, ['first', 'second']);
-
-    await openUrl(session, 'brisklane://today');
+    await session.openUrl('brisklane://today');
     await page.locator('#opened-urls li').first().waitFor();
     await roundTrip(page);
-
     assert.deepEqual(await heardUrls(page, 'first'), ['brisklane://today']);
     assert.deepEqual(await heardUrls(page, 'second'), ['brisklane://today']);
     assert.deepEqual(await openedUrls(page), ['brisklane://today']);
@@ -212,24 +171,30 @@ describe('opened links', { timeout }, () => {
     await roundTrip(page);
     // An answer to the removal would reach the removed listener itself.
     assert.deepEqual(await heardUrls(page, 'first'), ['brisklane://today']);
-
     const foreign = 'https://example.com/x?y=1';
-    await openUrl(session, foreign);
+    await session.openUrl(foreign);
     await page.locator('#opened-urls li').nth(1).waitFor();
     await roundTrip(page);
-
     assert.deepEqual(await heardUrls(page, 'first'), ['brisklane://today']);
     assert.deepEqual(await heardUrls(page, 'second'), ['brisklane://today', foreign]);
     assert.deepEqual(await openedUrls(page), ['brisklane://today', foreign]);
+
+    // Quick add's task is due today; Escape leaves without adding, also after an add.
+    await quickAdd(page, session, 'Call the plumber', 'Enter');
+    await page.locator('#publish-result[data-state="published"]').waitFor();
+    const payload = await session.todayPayload();
+    assert.deepEqual([payload.count, payload.items], [1, [{ title: 'Call the plumber' }]]);
+    assert.deepEqual(await page.locator('#today-list .task-title').allTextContents(), ['Call the plumber']);
+    await quickAdd(page, session, 'Not this one', 'Escape');
+    await roundTrip(page);
+    assert.equal((await session.todayPayload()).count, 1);
+    assert.equal(await page.locator('#today-list .task').count(), 1);
     assert.deepEqual(session.pageErrors, []);
   });
 
-  test('a link that starts App waits for the first listener, once', async (t) => {
+  test('a link that starts App waits for the first listener, once', { timeout }, async (t) => {
     const session = await Session.open(t);
-    const app = await session.startApp([...browserModeArgs, 'open', 'brisklane://voice']);
-    const page = await session.openPage(app.url);
-    await sampleReady(page);
-
+    const { page } = await startWithPage(session, [...browserModeArgs, 'open', 'brisklane://voice']);
     await page.locator('#quick-add[open]').waitFor();
     await addRecordingListeners(page, ['later']);
     await roundTrip(page);
@@ -244,97 +209,16 @@ describe('opened links', { timeout }, () => {
     assert.deepEqual(await openedUrls(page), [], 'the reloaded page hears the starting link again');
     assert.equal(await page.locator('#quick-add').getAttribute('open'), null);
 
-    await openUrl(session, 'brisklane://today');
+    await session.openUrl('brisklane://today');
     await page.locator('#opened-urls li').first().waitFor();
     await roundTrip(page);
     assert.deepEqual(await openedUrls(page), ['brisklane://today']);
     assert.deepEqual(session.pageErrors, []);
   });
-});
 
-describe('sample application', { timeout }, () => {
-  test('publishes the Today summary after every change', async (t) => {
-    const session = await Session.open(t);
-    const { page } = await startWithPage(session);
-    const first = await todayPayload(session);
-    assert.deepEqual(first, { tier: 'calm', count: 0, items: [], updatedAt: first.updatedAt });
-
-    const late = atMinute(Date.now() - 3_600_000);
-    const evening = todayAt(23, 59);
-    await addTask(page, { title: 'Renew passport', project: 'Home', due: late });
-    await addTask(page, { title: 'Water plants', due: evening });
-    await addTask(page, { title: 'Book dentist', project: 'Health', due: todayAt(12, 0, 1) });
-
-    let payload = await todayPayload(session);
-    assert.ok(Math.abs(Date.parse(payload.updatedAt) - Date.now()) < 60_000, 'updatedAt is the time of composing');
-    assert.deepEqual({ ...payload, updatedAt: undefined }, {
-      tier: 'urgent',
-      count: 2,
-      items: [{ title: 'Renew passport', project: 'Home' }, { title: 'Water plants' }],
-      updatedAt: undefined,
-    });
-    assert.match(await page.locator('#publish-result').textContent(), /appGroupOk: true/);
-
-    await page.click('#tab-all');
-    await onTask(page, 'Renew passport', 'complete');
-    payload = await todayPayload(session);
-    assert.deepEqual([payload.tier, payload.count, payload.items], [
-      Date.now() > evening ? 'urgent' : 'important', 1, [{ title: 'Water plants' }],
-    ]);
-
-    await onTask(page, 'Water plants', 'tomorrow');
-    payload = await todayPayload(session);
-    assert.deepEqual([payload.tier, payload.count, payload.items], ['calm', 0, []]);
-
-    await onTask(page, 'Water plants', 'today');
-    assert.equal((await todayPayload(session)).count, 1);
-    assert.deepEqual(session.pageErrors, []);
-  });
-
-  test('the voice link opens quick add, whose task is due today', async (t) => {
-    const session = await Session.open(t);
-    const { page } = await startWithPage(session);
-
-    await openUrl(session, 'brisklane://voice');
-    await page.locator('#quick-add[open]').waitFor();
-    await page.fill('#quick-add-title', 'Call the plumber');
-    await page.press('#quick-add-title', 'Enter');
-    await page.locator('#quick-add:not([open])').waitFor({ state: 'attached' });
-    await page.locator('#publish-result[data-state="published"]').waitFor();
-
-    const payload = await todayPayload(session);
-    assert.deepEqual([payload.count, payload.items], [1, [{ title: 'Call the plumber' }]]);
-    assert.deepEqual(await page.locator('#today-list .task-title').allTextContents(), ['Call the plumber']);
-
-    // Escape leaves without adding, also after an earlier add.
-    await openUrl(session, 'brisklane://voice');
-    await page.locator('#quick-add[open]').waitFor();
-    await page.fill('#quick-add-title', 'Not this one');
-    await page.press('#quick-add-title', 'Escape');
-    await page.locator('#quick-add:not([open])').waitFor({ state: 'attached' });
-    await roundTrip(page);
-    assert.equal((await todayPayload(session)).count, 1);
-    assert.equal(await page.locator('#today-list .task').count(), 1);
-  });
-
-  test('loads everything from its own origin and asks nothing by dialog', async (t) => {
+  test('screenshot; the page loads everything from its own origin and asks nothing by dialog', { timeout }, async (t) => {
     const session = await Session.open(t);
     const { app, page } = await startWithPage(session);
-    await addTask(page, { title: 'Pay rent', due: Date.now() + 3_600_000 });
-    await page.reload();
-    await sampleReady(page);
-
-    const origin = new URL(app.url);
-    assert.ok(session.requests.length > 0);
-    assert.deepEqual(session.requests.filter((url) => new URL(url).origin !== origin.origin), []);
-    assert.deepEqual(session.webSockets.filter((url) => new URL(url).host !== origin.host), []);
-    assert.deepEqual(session.dialogs, []);
-    assert.deepEqual(session.pageErrors, []);
-  });
-
-  test('screenshot', async (t) => {
-    const session = await Session.open(t);
-    const { page } = await startWithPage(session);
     await addTask(page, { title: 'Renew passport', project: 'Home', due: atMinute(Date.now() - 3_600_000) });
     await addTask(page, { title: 'Send the quarterly report', project: 'Work', due: todayAt(23, 30) });
     await addTask(page, { title: 'Water plants', due: todayAt(23, 59) });
@@ -348,7 +232,17 @@ describe('sample application', { timeout }, () => {
     const file = path.join(folder, 'sample-app.png');
     await page.screenshot({ path: file, fullPage: true });
     t.diagnostic(`screenshot: ${file}`);
-    const { bytes, isPng } = await readPng(file);
-    assert.ok(isPng && bytes.length > 1000, `${file} is not a picture`);
+    const bytes = await readFile(file);
+    assert.ok(bytes.subarray(0, 8).equals(Buffer.from([137, 80, 78, 71, 13, 10, 26, 10])) && bytes.length > 1000,
+      `${file} is not a picture`);
+
+    await page.reload();
+    await sampleReady(page);
+    const origin = new URL(app.url);
+    assert.ok(session.requests.length > 0);
+    assert.deepEqual(session.requests.filter((url) => new URL(url).origin !== origin.origin), []);
+    assert.deepEqual(session.webSockets.filter((url) => new URL(url).host !== origin.host), []);
+    assert.deepEqual(session.dialogs, []);
+    assert.deepEqual(session.pageErrors, []);
   });
 });

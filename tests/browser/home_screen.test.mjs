@@ -6,14 +6,14 @@
 // moment; the page's settings are kept in the device folder; and the page
 // refuses everyone but the one who holds its token.
 import assert from 'node:assert/strict';
-import { randomBytes } from 'node:crypto';
 import { readFile, stat } from 'node:fs/promises';
-import http from 'node:http';
 import path from 'node:path';
 import { describe, test } from 'node:test';
 
-import { Session, browserModeArgs } from './support.mjs';
-import { eventually, launchRecord, startHost, stopRecordedAppLater } from './home_support.mjs';
+import {
+  Session, callPlugin, eventually, launchRecord, openedUrls, request, roundTrip, sampleReady, tokenCookie,
+  upgradeHeaders,
+} from './support.mjs';
 
 const timeout = 120_000;
 const todayIds = ['BrisklaneWidget-systemSmall', 'BrisklaneWidget-systemMedium'];
@@ -22,35 +22,6 @@ const quickAddIds = [
   'BrisklaneVoiceWidget-accessoryInline',
   'BrisklaneVoiceWidget-systemSmall',
 ];
-
-// App's sample page has registered its appUrlOpen listener and published
-// its first summary.
-async function sampleReady(page) {
-  await page.locator('#launch-url[data-state="done"]').waitFor();
-  await page.locator('#publish-result:not([data-state="pending"])').waitFor();
-}
-
-function callPlugin(page, plugin, method, options) {
-  return page.evaluate(
-    async ([plugin, method, options]) => {
-      try {
-        return { value: await window.Capacitor.Plugins[plugin][method](options) };
-      } catch (error) {
-        return { error: error.message };
-      }
-    },
-    [plugin, method, options],
-  );
-}
-
-async function roundTrip(page) {
-  const answer = await callPlugin(page, 'SharedTodayWidget', 'status');
-  assert.ok(answer.value, `status() failed: ${answer.error}`);
-}
-
-function openedUrls(page) {
-  return page.locator('#opened-urls li').allTextContents();
-}
 
 function widget(home, id) {
   return home.locator(`.widget[data-id="${id}"]`);
@@ -82,85 +53,91 @@ async function openHome(session, host) {
   return home;
 }
 
-// The host, App in browser mode with the sample, and both pages.
-async function startPhone(session) {
-  const host = await startHost(session);
-  const app = await session.startApp();
-  const page = await session.openPage(app.url);
-  await sampleReady(page);
-  const home = await openHome(session, host);
-  return { host, app, page, home };
-}
-
 async function fileIdentity(file) {
   const { ino, mtimeNs } = await stat(file, { bigint: true });
   return `${ino}:${mtimeNs}`;
 }
 
-function request(port, { path = '/', method = 'GET', headers = {} } = {}) {
-  return new Promise((resolve, reject) => {
-    const sent = http.request({ host: '127.0.0.1', port, path, method, headers, setHost: false });
-    sent.on('response', (response) => {
-      response.resume();
-      resolve({ status: response.statusCode, headers: response.headers });
+// What App's page publishes redraws the Today widget in both families and no
+// Quick-add picture; the picture shown is the one the host wrote that round.
+async function checkSetRedrawsToday(session, page, home) {
+  const widgets = path.join(session.home, 'widgets');
+  const quickAddBefore = {};
+  for (const id of quickAddIds) {
+    quickAddBefore[id] = { version: await shownVersion(home, id), file: await fileIdentity(path.join(widgets, `${id}.png`)) };
+  }
+  const todayBefore = {};
+  for (const id of todayIds) todayBefore[id] = await shownVersion(home, id);
+
+  const summary = { tier: 'urgent', count: 2, items: [{ title: 'Renew passport', project: 'Home' }, { title: 'Water plants' }] };
+  const answer = await callPlugin(page, 'SharedTodayWidget', 'set', { payload: JSON.stringify(summary) });
+  assert.deepEqual(answer, { value: { appGroupOk: true } });
+  for (const id of todayIds) {
+    await card(home, id).locator('[data-field="summary"]', { hasText: 'Renew passport' }).waitFor({ timeout: 10_000 });
+    await widget(home, id).locator(`img[data-version]:not([data-version="${todayBefore[id]}"])`)
+      .waitFor({ state: 'attached', timeout: 10_000 });
+    assert.equal(await field(home, id, 'pictureVersion'), await shownVersion(home, id));
+    const shown = await widget(home, id).locator('img').evaluate(async (img) => {
+      const bytes = new Uint8Array(await (await fetch(img.src)).arrayBuffer());
+      return Array.from(bytes.slice(0, 8));
     });
-    sent.on('upgrade', (response, socket) => {
-      socket.destroy();
-      resolve({ status: response.statusCode, headers: response.headers });
-    });
-    sent.on('error', reject);
-    sent.end();
-  });
+    assert.deepEqual(shown, [137, 80, 78, 71, 13, 10, 26, 10]);
+  }
+  assert.equal(await field(home, todayIds[0], 'summary'), 'urgent · 2 due · Renew passport, Water plants');
+  for (const id of quickAddIds) {
+    assert.equal(await shownVersion(home, id), quickAddBefore[id].version, `${id} was drawn again`);
+    assert.equal(await fileIdentity(path.join(widgets, `${id}.png`)), quickAddBefore[id].file, `${id}.png was rewritten`);
+  }
 }
 
-describe('home screen', { timeout }, () => {
-  test('set from App\'s page redraws the Today widget in both families and no Quick-add picture', async (t) => {
+// The host's page refuses a wrong token, a foreign Host and a foreign Origin.
+async function checkHostRefusesStrangers(host) {
+  const { port, host: own, origin, cookie, otherPort } = await tokenCookie(host.url);
+  const headers = { Host: own, Cookie: cookie };
+  const reload = { path: '/api/reload', method: 'POST', headers: { ...headers, Origin: origin } };
+  // What the page itself sends gets through.
+  assert.equal((await request(port, { path: '/api/state', headers })).status, 200);
+  assert.equal((await request(port, { path: '/socket', headers: upgradeHeaders({ ...headers, Origin: origin }) })).status, 101);
+  assert.equal((await request(port, reload)).status, 200);
+
+  const refused = {
+    'no token': { path: '/api/state', headers: { Host: own } },
+    'a wrong token': { path: `/?token=${'0'.repeat(32)}`, headers: { Host: own } },
+    'a wrong cookie': { path: '/api/state', headers: { Host: own, Cookie: `${cookie.split('=')[0]}=0123` } },
+    'another host name': { path: '/api/state', headers: { ...headers, Host: `localhost:${port}` } },
+    'another port as Host': { path: '/api/state', headers: { ...headers, Host: `127.0.0.1:${otherPort}` } },
+    'a change from another origin': {
+      path: '/api/reload', method: 'POST', headers: { ...headers, Origin: `http://127.0.0.1:${otherPort}` },
+    },
+    'a change without an origin': { path: '/api/clock', method: 'POST', headers },
+    'a socket from another origin': { path: '/socket', headers: upgradeHeaders({ ...headers, Origin: `http://localhost:${port}` }) },
+    'a picture for another host': { path: '/pictures/BrisklaneWidget-systemSmall/1.png', headers: { ...headers, Host: 'example.com' } },
+  };
+  for (const [name, options] of Object.entries(refused)) {
+    assert.equal((await request(port, options)).status, 403, name);
+  }
+  // Rounds are printed in the order requests are served: once the page's
+  // second reload shows, any refused one that got through would have too.
+  assert.equal((await request(port, reload)).status, 200);
+  const reloads = () => host.rounds.filter((round) => round.reason === 'reloadAllTimelines').length;
+  await eventually(() => reloads() >= 2, { what: 'the second reload' });
+  assert.equal(reloads(), 2, 'only the page\'s own reloads were served');
+}
+
+describe('home screen', () => {
+  test('set from App\'s page redraws Today, a click on each widget delivers its link once, a burst ends on its last summary', { timeout }, async (t) => {
     const session = await Session.open(t);
-    const { page, home } = await startPhone(session);
-    const widgets = path.join(session.home, 'widgets');
-    const quickAddBefore = {};
-    for (const id of quickAddIds) {
-      quickAddBefore[id] = {
-        version: await shownVersion(home, id),
-        file: await fileIdentity(path.join(widgets, `${id}.png`)),
-      };
-    }
-    const todayBefore = {};
-    for (const id of todayIds) todayBefore[id] = await shownVersion(home, id);
+    const host = await session.startHost();
+    const app = await session.startApp();
+    const page = await session.openPage(app.url);
+    await sampleReady(page);
+    const home = await openHome(session, host);
+    await checkSetRedrawsToday(session, page, home);
 
-    const summary = { tier: 'urgent', count: 2, items: [{ title: 'Renew passport', project: 'Home' }, { title: 'Water plants' }] };
-    const answer = await callPlugin(page, 'SharedTodayWidget', 'set', { payload: JSON.stringify(summary) });
-    assert.deepEqual(answer, { value: { appGroupOk: true } });
-
-    for (const id of todayIds) {
-      await card(home, id).locator('[data-field="summary"]', { hasText: 'Renew passport' }).waitFor({ timeout: 10_000 });
-      await widget(home, id).locator(`img[data-version]:not([data-version="${todayBefore[id]}"])`)
-        .waitFor({ state: 'attached', timeout: 10_000 });
-      const version = await shownVersion(home, id);
-      assert.equal(await field(home, id, 'pictureVersion'), version);
-      // The picture shown is the one the host wrote for that round.
-      const shown = await widget(home, id).locator('img').evaluate(async (img) => {
-        const bytes = new Uint8Array(await (await fetch(img.src)).arrayBuffer());
-        return Array.from(bytes.slice(0, 8));
-      });
-      assert.deepEqual(shown, [137, 80, 78, 71, 13, 10, 26, 10]);
-    }
-    assert.equal(await field(home, todayIds[0], 'summary'), 'urgent · 2 due · Renew passport, Water plants');
-    for (const id of quickAddIds) {
-      assert.equal(await shownVersion(home, id), quickAddBefore[id].version, `${id} was drawn again`);
-      assert.equal(await fileIdentity(path.join(widgets, `${id}.png`)), quickAddBefore[id].file, `${id}.png was rewritten`);
-    }
-    assert.deepEqual(session.pageErrors, []);
-  });
-
-  test('a click on each widget delivers its link to the page\'s listener exactly once', async (t) => {
-    const session = await Session.open(t);
-    const { page, home } = await startPhone(session);
     await page.evaluate(async () => {
       window.heard = [];
       await window.Capacitor.Plugins.App.addListener('appUrlOpen', (event) => window.heard.push(event.url));
     });
-
     const expected = [];
     for (const id of [...todayIds, ...quickAddIds]) {
       const url = id.startsWith('BrisklaneWidget-') ? 'brisklane://today' : 'brisklane://voice';
@@ -173,19 +150,35 @@ describe('home screen', { timeout }, () => {
     await roundTrip(page);
     assert.deepEqual(await page.evaluate(() => window.heard), expected);
     assert.deepEqual(await openedUrls(page), expected);
+
+    const answers = await page.evaluate(async () => {
+      const calls = [];
+      for (let index = 0; index < 1000; index += 1) {
+        const summary = { tier: 'important', count: index, items: [{ title: `Burst ${index}` }] };
+        calls.push(window.Capacitor.Plugins.SharedTodayWidget.set({ payload: JSON.stringify(summary) }));
+      }
+      return (await Promise.all(calls)).filter((answer) => answer.appGroupOk).length;
+    });
+    assert.equal(answers, 1000);
+    for (const id of todayIds) {
+      await card(home, id).locator('[data-field="summary"]', { hasText: 'Burst 999' }).waitFor({ timeout: 60_000 });
+    }
+    assert.equal(await field(home, todayIds[1], 'summary'), 'important · 999 due · Burst 999');
+    const manifest = JSON.parse(await readFile(path.join(session.home, 'widgets', 'manifest.json'), 'utf8'));
+    assert.equal(manifest.widgets[0].entry.payload.count, 999);
     assert.deepEqual(session.pageErrors, []);
   });
 
-  test('a click with no App running starts one, and its page then hears the link once', async (t) => {
+  test('a click with no App running starts one, and its page then hears the link once', { timeout }, async (t) => {
     const session = await Session.open(t);
-    const host = await startHost(session);
-    const app = await session.startApp([...browserModeArgs]);
+    const host = await session.startHost();
+    const app = await session.startApp();
     const recorded = launchRecord(session.home);
     assert.equal(recorded.port, Number(new URL(app.url).port));
     const token = (await readFile(path.join(session.home, 'run', 'App.token'), 'utf8')).trim();
     assert.equal(new URL(app.url).searchParams.get('token'), token, 'the page token is kept');
     await app.stop();
-    stopRecordedAppLater(session);
+    session.stopRecordedAppLater();
 
     const home = await openHome(session, host);
     await widget(home, 'BrisklaneWidget-systemMedium').click();
@@ -216,15 +209,17 @@ describe('home screen', { timeout }, () => {
     assert.deepEqual(session.pageErrors, []);
   });
 
-  test('moving the clock 31 minutes asks the Today provider again, and not the Quick-add one', async (t) => {
+  test('the page refuses strangers, its clock moved 31 minutes asks Today again, and it keeps its settings', { timeout }, async (t) => {
     const session = await Session.open(t);
-    const host = await startHost(session);
+    const host = await session.startHost();
+    await checkHostRefusesStrangers(host);
+
+    // Moving the clock asks the Today provider again, and not the Quick-add one.
     const home = await openHome(session, host);
     const before = await homeRound(home);
     const quickAddAsked = await field(home, quickAddIds[2], 'timelineRound');
     assert.equal(await field(home, quickAddIds[2], 'policy'), 'never (only when asked)');
     assert.match(await field(home, todayIds[0], 'policy'), /^after /);
-
     const moved = await home.evaluate(async () => {
       const response = await fetch('/api/clock', {
         method: 'POST',
@@ -234,7 +229,6 @@ describe('home screen', { timeout }, () => {
       return response.status;
     });
     assert.equal(moved, 200);
-
     await home.locator(`body:not([data-round="${before}"])`).waitFor();
     assert.equal(await home.locator('#round-reason').textContent(), 'reloadMoment');
     const round = String(await homeRound(home));
@@ -245,111 +239,33 @@ describe('home screen', { timeout }, () => {
     assert.equal(reload.reason, 'reloadMoment');
     const entryDate = Date.parse(reload.widgets[0].entry.date);
     assert.ok(Math.abs(entryDate - (Date.now() + 31 * 60_000)) < 60_000, 'the entry is dated by the moved clock');
-  });
 
-  test('a burst of 1,000 sets ends with the last summary on the home screen', async (t) => {
-    const session = await Session.open(t);
-    const { page, home } = await startPhone(session);
-    const answers = await page.evaluate(async () => {
-      const calls = [];
-      for (let index = 0; index < 1000; index += 1) {
-        const summary = { tier: 'important', count: index, items: [{ title: `Burst ${index}` }] };
-        calls.push(window.Capacitor.Plugins.SharedTodayWidget.set({ payload: JSON.stringify(summary) }));
-      }
-      return (await Promise.all(calls)).filter((answer) => answer.appGroupOk).length;
-    });
-    assert.equal(answers, 1000);
-    for (const id of todayIds) {
-      await card(home, id).locator('[data-field="summary"]', { hasText: 'Burst 999' }).waitFor({ timeout: 60_000 });
-    }
-    assert.equal(await field(home, todayIds[1], 'summary'), 'important · 999 due · Burst 999');
-    const manifest = JSON.parse(await readFile(path.join(session.home, 'widgets', 'manifest.json'), 'utf8'));
-    assert.equal(manifest.widgets[0].entry.payload.count, 999);
-  });
-
-  test('outlines each tap target with its URL, and keeps the settings in the device folder', async (t) => {
-    const session = await Session.open(t);
-    const host = await startHost(session);
-    const home = await openHome(session, host);
+    // Outlines show each tap target with its URL; the settings stay in the device folder.
     assert.equal(await home.locator('.tap-target').first().isVisible(), false);
     await home.check('#outlines');
     await home.locator(`.widget[data-id="${todayIds[1]}"] .tap-target`).waitFor();
     assert.equal(await home.locator(`.widget[data-id="${todayIds[1]}"] .tap-url`).textContent(), 'brisklane://today');
     assert.equal(await home.locator(`.widget[data-id="${quickAddIds[0]}"] .tap-url`).textContent(), 'brisklane://voice');
-
-    const before = await homeRound(home);
+    const beforePlacement = await homeRound(home);
     await home.uncheck(`#placements input[data-kind="BrisklaneVoiceWidget"][data-family="accessoryInline"]`);
-    await home.locator(`body:not([data-round="${before}"])`).waitFor();
+    await home.locator(`body:not([data-round="${beforePlacement}"])`).waitFor();
     await home.locator(`.widget[data-id="${quickAddIds[1]}"]`).waitFor({ state: 'detached' });
     const afterPlacement = await homeRound(home);
     await home.selectOption('#device-class', '430x932');
     await home.locator(`body:not([data-round="${afterPlacement}"])`).waitFor();
     const box = await widget(home, todayIds[0]).boundingBox();
     assert.deepEqual([box.width, box.height], [170, 170]);
-
     const saved = JSON.parse(await readFile(path.join(session.home, 'home-screen.json'), 'utf8'));
     assert.equal(saved.deviceClass, '430x932');
     assert.equal(saved.placements.length, 4);
     assert.ok(!saved.placements.some((p) => p.family === 'accessoryInline'));
-
     // A host started again shows the same home screen.
     await host.stop();
-    const again = await startHost(session);
+    const again = await session.startHost();
     const reopened = await session.openPage(again.url);
     await reopened.locator('body:not([data-round="0"])').waitFor();
     assert.equal(await reopened.locator('.widget').count(), 4);
     assert.equal(await reopened.locator('#device-class').inputValue(), '430x932');
     assert.deepEqual(session.pageErrors, []);
-  });
-});
-
-describe('home-screen page security', { timeout }, () => {
-  test('refuses a wrong token, a foreign Host and a foreign Origin', async (t) => {
-    const session = await Session.open(t);
-    const host = await startHost(session);
-    const url = new URL(host.url);
-    const port = Number(url.port);
-    const token = url.searchParams.get('token');
-    const first = await request(port, { path: `/?token=${token}`, headers: { Host: url.host } });
-    assert.equal(first.status, 303);
-    const cookie = first.headers['set-cookie'][0].split(';')[0];
-    const otherPort = port === 65535 ? port - 1 : port + 1;
-    const own = { Host: url.host, Cookie: cookie };
-    const upgrade = () => ({
-      Connection: 'Upgrade',
-      Upgrade: 'websocket',
-      'Sec-WebSocket-Version': '13',
-      'Sec-WebSocket-Key': randomBytes(16).toString('base64'),
-    });
-
-    // What the page itself sends gets through.
-    assert.equal((await request(port, { path: '/api/state', headers: own })).status, 200);
-    assert.equal((await request(port, { path: '/socket', headers: { ...own, Origin: url.origin, ...upgrade() } })).status, 101);
-    assert.equal((await request(port, { path: '/api/reload', method: 'POST', headers: { ...own, Origin: url.origin } })).status, 200);
-
-    const refused = {
-      'no token': { path: '/api/state', headers: { Host: url.host } },
-      'a wrong token': { path: `/?token=${'0'.repeat(32)}`, headers: { Host: url.host } },
-      'a wrong cookie': { path: '/api/state', headers: { Host: url.host, Cookie: `${cookie.split('=')[0]}=0123` } },
-      'another host name': { path: '/api/state', headers: { ...own, Host: `localhost:${port}` } },
-      'another port as Host': { path: '/api/state', headers: { ...own, Host: `127.0.0.1:${otherPort}` } },
-      'a change from another origin': {
-        path: '/api/reload', method: 'POST', headers: { ...own, Origin: `http://127.0.0.1:${otherPort}` },
-      },
-      'a change without an origin': { path: '/api/clock', method: 'POST', headers: own },
-      'a socket from another origin': {
-        path: '/socket', headers: { ...own, Origin: `http://localhost:${port}`, ...upgrade() },
-      },
-      'a picture for another host': { path: '/pictures/BrisklaneWidget-systemSmall/1.png', headers: { ...own, Host: 'example.com' } },
-    };
-    for (const [name, options] of Object.entries(refused)) {
-      assert.equal((await request(port, options)).status, 403, name);
-    }
-    // Rounds are printed in the order requests are served: once the page's
-    // second reload shows, any refused one that got through would have too.
-    assert.equal((await request(port, { path: '/api/reload', method: 'POST', headers: { ...own, Origin: url.origin } })).status, 200);
-    const reloads = () => host.rounds.filter((round) => round.reason === 'reloadAllTimelines').length;
-    await eventually(() => reloads() >= 2, { what: 'the second reload' });
-    assert.equal(reloads(), 2, 'only the page\'s own reloads were served');
   });
 });

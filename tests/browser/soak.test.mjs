@@ -11,8 +11,7 @@ import assert from 'node:assert/strict';
 import { readFile, readdir } from 'node:fs/promises';
 import { describe, test } from 'node:test';
 
-import { Session } from './support.mjs';
-import { eventually, startHost } from './home_support.mjs';
+import { Session, eventually } from './support.mjs';
 
 const seconds = Number(process.env.SOAK_SECONDS || 60);
 const sanitized = Boolean(process.env.SOAK_SANITIZED);
@@ -85,7 +84,7 @@ async function lines(file) {
 describe('soak', { timeout: (seconds + 120) * 1000 }, () => {
   test(`${seconds} s of publishing and status calls leave both programs no bigger`, async (t) => {
     const session = await Session.open(t);
-    const host = await startHost(session);
+    const host = await session.startHost();
     const app = await session.startApp();
     const publisher = await session.openPage(app.url);
     const reader = await session.openPage(app.url);

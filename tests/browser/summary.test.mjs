@@ -14,23 +14,20 @@ const task = (title, due, { project = '', done = false } = {}) => ({
 });
 
 describe('composeSummary', () => {
-  test('tier: urgent when a due task is late, important when one is due today, else calm', () => {
-    assert.equal(composeSummary([], now).tier, 'calm');
-    assert.equal(composeSummary([task('Later', at(20, 18))], now).tier, 'important');
-    assert.equal(composeSummary([task('Late', at(20, 14, 59)), task('Later', at(20, 18))], now).tier, 'urgent');
-    assert.equal(composeSummary([task('Last week', at(13, 9))], now).tier, 'urgent');
-    assert.equal(composeSummary([task('Tomorrow', at(21, 0))], now).tier, 'calm');
-    assert.equal(composeSummary([task('Done late', at(20, 9), { done: true })], now).tier, 'calm');
-  });
-
-  test('counts open tasks due by the end of today', () => {
-    const tasks = [
-      task('Overdue', at(19, 9)),
-      task('Today', at(20, 23, 59)),
-      task('Midnight', at(21, 0)),
-      task('Done', at(20, 10), { done: true }),
+  test('tier: urgent when a due task is late, important when one is due today, else calm; count is what is due', () => {
+    const cases = [
+      [[], 'calm', 0],
+      [[task('Later', at(20, 18))], 'important', 1],
+      [[task('Late', at(20, 14, 59)), task('Later', at(20, 18))], 'urgent', 2],
+      [[task('Last week', at(13, 9))], 'urgent', 1],
+      [[task('Tomorrow', at(21, 0))], 'calm', 0],
+      [[task('Done late', at(20, 9), { done: true })], 'calm', 0],
+      [[task('Overdue', at(19, 9)), task('Today', at(20, 23, 59)), task('Midnight', at(21, 0))], 'urgent', 2],
     ];
-    assert.equal(composeSummary(tasks, now).count, 2);
+    for (const [tasks, tier, count] of cases) {
+      const summary = composeSummary(tasks, now);
+      assert.deepEqual([summary.tier, summary.count], [tier, count], tasks.map((t) => t.title).join(', '));
+    }
   });
 
   test('lists the first five due tasks by due time; count keeps the rest', () => {

@@ -1,50 +1,35 @@
 // Helpers for the browser tests, which drive the real `App` in browser mode
-// with Debian's Chromium (through playwright-core; no browser is downloaded).
-// Each test opens a `Session`: a fresh simulated device (a temporary
-// BRISKLANE_HOME), and everything the test starts in it — `App` processes,
-// Chromium with a fresh profile — is stopped when the test ends, newest
-// first, SIGTERM then SIGKILL, so that no test leaves a process behind.
-// `App` is started as a device runs it: its first line on standard output is
-// the page URL (`http://127.0.0.1:PORT/?token=HEX`); its standard error goes
-// to a file in the device folder and is quoted when it does not start.
-// Programs come from build/default unless BRISKLANE_APP or
-// BRISKLANE_EXTENSION name others; the sample web application must have been
-// built (`npm run build` in web/). Run with `node --test tests/browser/`.
+// and the widget host's home-screen page with Debian's Chromium (through
+// playwright-core; no browser is downloaded). Each test opens a `Session`: a
+// fresh simulated device (a temporary BRISKLANE_HOME), and everything the
+// test starts in it — `App`, the host, Chromium with a fresh profile, an App
+// a tap started — is stopped when the test ends, newest first, SIGTERM then
+// SIGKILL, so that no test leaves a process behind. `App` and the host print
+// their page's address (`http://127.0.0.1:PORT/?token=HEX`) as their first
+// line; their standard error goes to a file in the device folder and is
+// quoted when they do not start. Programs come from build/default unless
+// BRISKLANE_APP or BRISKLANE_EXTENSION name others; the sample web
+// application must have been built (`npm run build` in web/). Run with
+// `node --test tests/browser/`.
+import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { closeSync, openSync, readFileSync } from 'node:fs';
-import { mkdtemp, readFile, rm } from 'node:fs/promises';
+import { randomBytes } from 'node:crypto';
+import { closeSync, openSync, readFileSync, readlinkSync } from 'node:fs';
+import { mkdtemp, rm } from 'node:fs/promises';
+import http from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 export const repoRoot = fileURLToPath(new URL('../../', import.meta.url));
-export const appPath = path.resolve(repoRoot, process.env.BRISKLANE_APP ?? 'build/default/App');
-export const extensionPath = path.resolve(
-  repoRoot,
-  process.env.BRISKLANE_EXTENSION ?? 'build/default/BrisklaneWidgetExtension',
-);
-export const webDir = path.join(repoRoot, 'web/www');
-export const chromiumPath = '/usr/bin/chromium';
-export const chromiumArgs = [
-  '--headless',
-  '--no-sandbox',
-  '--disable-gpu',
-  '--disable-quic',
-  '--no-first-run',
-  '--disable-background-networking',
-  '--disable-component-update',
-  '--disable-sync',
-];
-export const browserModeArgs = ['--web-layer', 'browser', '--port', '0', '--web-dir', webDir];
-export const pageUrlPattern = /^http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-fA-F]+$/;
+const appPath = path.resolve(repoRoot, process.env.BRISKLANE_APP ?? 'build/default/App');
+const extensionPath = path.resolve(repoRoot, process.env.BRISKLANE_EXTENSION ?? 'build/default/BrisklaneWidgetExtension');
+export const browserModeArgs = ['--web-layer', 'browser', '--port', '0', '--web-dir', path.join(repoRoot, 'web/www')];
+const pageUrlPattern = /^http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32}$/;
 
 // playwright-core is installed with the sample web application.
 const { chromium } = createRequire(path.join(repoRoot, 'web/package.json'))('playwright-core');
-
-export async function makeDeviceFolder() {
-  return mkdtemp(path.join(tmpdir(), 'brisklane-browser-'));
-}
 
 // Children still running when this process ends (a test timed out, the run
 // was interrupted) are killed with it.
@@ -55,8 +40,8 @@ process.on('exit', () => {
 
 // Spawns `program`; `child.ended` resolves with { code, signal } when it has
 // exited, or with { error } when it could not be started.
-function spawnProgram(program, args, options) {
-  const child = spawn(program, args, { cwd: repoRoot, ...options });
+function spawnProgram(program, args, home, stdio) {
+  const child = spawn(program, args, { cwd: repoRoot, env: { ...process.env, BRISKLANE_HOME: home }, stdio });
   running.add(child);
   child.ended = new Promise((resolve) => {
     child.once('exit', (code, signal) => resolve({ code, signal }));
@@ -65,14 +50,6 @@ function spawnProgram(program, args, options) {
     });
   }).finally(() => running.delete(child));
   return child;
-}
-
-function deviceEnv(home, env = {}) {
-  return { ...process.env, BRISKLANE_HOME: home, ...env };
-}
-
-function hasExited(child) {
-  return child.pid === undefined || child.exitCode !== null || child.signalCode !== null;
 }
 
 function withTimeout(promise, milliseconds) {
@@ -91,111 +68,93 @@ function readText(file) {
   }
 }
 
-// SIGTERM, then SIGKILL when the process is still there after `graceMs`.
-export async function stopProcess(child, { graceMs = 5000 } = {}) {
-  if (hasExited(child)) return child.ended;
+// SIGTERM, then SIGKILL when the process is still there after five seconds.
+async function stopProcess(child) {
+  if (child.pid === undefined || child.exitCode !== null || child.signalCode !== null) return child.ended;
   child.kill('SIGTERM');
-  const ended = await withTimeout(child.ended, graceMs);
+  const ended = await withTimeout(child.ended, 5000);
   if (ended) return ended;
   child.kill('SIGKILL');
   return child.ended;
 }
 
-// Starts `App` with `args` on the device in `home` and waits for the page URL,
-// its first line on standard output. Returns { child, url, stderrPath, stop }.
-export async function startApp(home, args = browserModeArgs, { env, timeoutMs = 15000 } = {}) {
-  const stderrPath = path.join(home, `App-${Date.now()}-${process.hrtime.bigint() % 1000n}.stderr`);
+// Starts a program that serves a page on the device in `home` and waits for
+// the page's address, its first line. Returns { child, url, stderrPath,
+// lines, stop }: `lines` collects the lines it prints after the first, each
+// made a value by `parse`.
+async function startServing(program, home, args, parse = (line) => line, timeoutMs = 15000) {
+  const name = path.basename(program);
+  const stderrPath = path.join(home, `${name}-${Date.now()}-${process.hrtime.bigint() % 1000n}.stderr`);
   const stderr = openSync(stderrPath, 'w');
   let child;
   try {
-    child = spawnProgram(appPath, args, { env: deviceEnv(home, env), stdio: ['ignore', 'pipe', stderr] });
+    child = spawnProgram(program, args, home, ['ignore', 'pipe', stderr]);
   } finally {
     closeSync(stderr);
   }
-  const app = { child, stderrPath, output: '', stop: (options) => stopProcess(child, options) };
+  const served = { child, stderrPath, lines: [], stop: () => stopProcess(child) };
   const failure = (reason) =>
-    new Error(`App ${args.join(' ')}: ${reason}\n--- standard error ---\n${readText(stderrPath)}`);
-
+    new Error(`${name} ${args.join(' ')}: ${reason}\n--- standard error ---\n${readText(stderrPath)}`);
+  let buffered = '';
   const firstLine = new Promise((resolve, reject) => {
     child.stdout.setEncoding('utf8');
     // Keep reading after the first line, so that the pipe never fills.
     child.stdout.on('data', (chunk) => {
-      app.output += chunk;
-      const end = app.output.indexOf('\n');
-      if (end >= 0) resolve(app.output.slice(0, end));
+      buffered += chunk;
+      for (let end; (end = buffered.indexOf('\n')) >= 0; buffered = buffered.slice(end + 1)) {
+        if (served.url === undefined) resolve((served.url = buffered.slice(0, end)));
+        else served.lines.push(parse(buffered.slice(0, end)));
+      }
     });
     child.on('error', (error) => reject(failure(error.message)));
-    child.on('exit', (code, signal) =>
-      reject(failure(`ended (code ${code}, signal ${signal}) before printing the page URL`)),
-    );
+    child.on('exit', (code, signal) => reject(failure(`ended (code ${code}, signal ${signal}) before printing its page's address`)));
   });
-  let line;
   try {
-    line = await withTimeout(firstLine, timeoutMs);
-    if (line === undefined) throw failure(`printed no page URL within ${timeoutMs} ms`);
-    if (!pageUrlPattern.test(line)) throw failure(`the first line is not a page URL: ${JSON.stringify(line)}`);
+    const line = await withTimeout(firstLine, timeoutMs);
+    if (line === undefined) throw failure(`printed no page address within ${timeoutMs} ms`);
+    if (!pageUrlPattern.test(line)) throw failure(`the first line is not a page address: ${JSON.stringify(line)}`);
   } catch (error) {
     await stopProcess(child);
     throw error;
   }
-  app.url = line;
-  return app;
+  return served;
 }
 
-// Runs `App args` (e.g. `open URL`) on the device to its end.
-// Returns { code, signal, stdout, stderr }.
-export async function runApp(home, args, { env, timeoutMs = 15000 } = {}) {
-  const child = spawnProgram(appPath, args, { env: deviceEnv(home, env), stdio: ['ignore', 'pipe', 'pipe'] });
+// Runs `program args` on the device to its end: { code, signal, stdout, stderr }.
+async function runProgram(program, home, args) {
+  const child = spawnProgram(program, args, home, ['ignore', 'pipe', 'pipe']);
   let stdout = '';
   let stderr = '';
   child.stdout.setEncoding('utf8').on('data', (chunk) => (stdout += chunk));
   child.stderr.setEncoding('utf8').on('data', (chunk) => (stderr += chunk));
-  const ended = await withTimeout(child.ended, timeoutMs);
+  const ended = await withTimeout(child.ended, 15000);
   if (!ended) {
     await stopProcess(child);
-    throw new Error(`App ${args.join(' ')} did not end within ${timeoutMs} ms\n${stderr}`);
+    throw new Error(`${program} ${args.join(' ')} did not end within 15000 ms\n${stderr}`);
   }
-  if (ended.error) throw new Error(`App ${args.join(' ')}: ${ended.error.message}`);
+  if (ended.error) throw new Error(`${program} ${args.join(' ')}: ${ended.error.message}`);
   return { code: ended.code, signal: ended.signal, stdout, stderr };
 }
 
-// The Today widget's timeline on the device, as the widget extension prints it.
-export async function timeline(home, kind = 'BrisklaneWidget') {
-  const child = spawnProgram(extensionPath, ['timeline', '--kind', kind], {
-    env: deviceEnv(home),
-    stdio: ['ignore', 'pipe', 'pipe'],
-  });
-  let stdout = '';
-  let stderr = '';
-  child.stdout.setEncoding('utf8').on('data', (chunk) => (stdout += chunk));
-  child.stderr.setEncoding('utf8').on('data', (chunk) => (stderr += chunk));
-  const ended = (await withTimeout(child.ended, 15000)) ?? (await stopProcess(child));
-  if (ended.error) throw new Error(`${extensionPath}: ${ended.error.message}`);
-  if (ended.code !== 0) throw new Error(`timeline ended with code ${ended.code}\n${stderr}`);
-  return JSON.parse(stdout);
+// The device's launch record, or undefined.
+export function launchRecord(home) {
+  const text = readText(path.join(home, 'run', 'App-launch.json'));
+  return text ? JSON.parse(text) : undefined;
 }
 
-// Chromium with a fresh profile in `profileDir`; one context, whose pages
-// the test opens with `context.newPage()`.
-export async function launchChromium(profileDir) {
-  return chromium.launchPersistentContext(profileDir, {
-    executablePath: chromiumPath,
-    headless: true,
-    args: chromiumArgs,
-    viewport: { width: 420, height: 860 },
-    timeout: 30000,
-  });
-}
-
-export async function closeChromium(context) {
-  await withTimeout(context.close(), 10000);
+function isThisApp(pid) {
+  try {
+    return readlinkSync(`/proc/${pid}/exe`) === appPath;
+  } catch {
+    return false;
+  }
 }
 
 // One test's device and what runs on it. Resources are released newest
 // first when the test ends.
 export class Session {
   static async open(t) {
-    const session = new Session(await makeDeviceFolder());
+    const session = new Session(await mkdtemp(path.join(tmpdir(), 'brisklane-browser-')));
     t.after(() => session.close());
     return session;
   }
@@ -209,28 +168,61 @@ export class Session {
     this.dialogs = [];
   }
 
-  async startApp(args = browserModeArgs, options) {
-    const app = await startApp(this.home, args, options);
+  async startApp(args = browserModeArgs) {
+    const app = await startServing(appPath, this.home, args);
     this.cleanups.push(() => app.stop());
     return app;
   }
 
-  runApp(args, options) {
-    return runApp(this.home, args, options);
+  // `serve --http` on the device; `rounds` are the JSON lines it prints.
+  async startHost() {
+    const host = await startServing(extensionPath, this.home, ['serve', '--http', '--port', '0'], JSON.parse);
+    this.cleanups.push(() => host.stop());
+    host.rounds = host.lines;
+    return host;
   }
 
-  openUrl(url) {
-    return this.runApp(['open', url]);
+  async openUrl(url) {
+    const run = await runProgram(appPath, this.home, ['open', url]);
+    assert.equal(run.code, 0, `App open ${url} failed:\n${run.stderr}`);
   }
 
-  timeline() {
-    return timeline(this.home);
+  // The summary on the Today widget's first timeline entry, as the widget
+  // extension prints it.
+  async todayPayload() {
+    const run = await runProgram(extensionPath, this.home, ['timeline', '--kind', 'BrisklaneWidget']);
+    assert.equal(run.code, 0, `timeline failed:\n${run.stderr}`);
+    const { entries } = JSON.parse(run.stdout);
+    assert.ok(entries.length > 0, 'the Today timeline has no entry');
+    return entries[0].payload;
   }
 
+  // Stops, when the test ends, the App that the device's launch record
+  // names, if it is still this build's App: the one a tap started.
+  stopRecordedAppLater() {
+    this.cleanups.push(async () => {
+      const pid = launchRecord(this.home)?.processIdentifier;
+      if (!pid || !isThisApp(pid)) return;
+      process.kill(pid, 'SIGTERM');
+      for (let waited = 0; waited < 5000 && isThisApp(pid); waited += 50) {
+        await new Promise((resolve) => setTimeout(resolve, 50));
+      }
+      if (isThisApp(pid)) process.kill(pid, 'SIGKILL');
+    });
+  }
+
+  // Chromium with a fresh profile; one context, whose pages the test opens.
   async browser() {
     if (!this.context) {
-      this.context = await launchChromium(path.join(this.home, 'chromium-profile'));
-      this.cleanups.push(() => closeChromium(this.context));
+      this.context = await chromium.launchPersistentContext(path.join(this.home, 'chromium-profile'), {
+        executablePath: '/usr/bin/chromium',
+        headless: true,
+        args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+          '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+        viewport: { width: 420, height: 860 },
+        timeout: 30000,
+      });
+      this.cleanups.push(() => withTimeout(this.context.close(), 10000));
       this.context.on('request', (request) => this.requests.push(request.url()));
     }
     return this.context;
@@ -262,7 +254,84 @@ export class Session {
   }
 }
 
-export async function readPng(file) {
-  const bytes = await readFile(file);
-  return { bytes, isPng: bytes.subarray(0, 8).equals(Buffer.from([137, 80, 78, 71, 13, 10, 26, 10])) };
+// App's sample page has registered its appUrlOpen listener (the launch URL
+// is asked for after it) and has published its first summary.
+export async function sampleReady(page) {
+  await page.locator('#launch-url[data-state="done"]').waitFor();
+  await page.locator('#publish-result:not([data-state="pending"])').waitFor();
+}
+
+// Calls a registered plug-in in the page: { value } or { error: message }.
+export function callPlugin(page, plugin, method, options) {
+  return page.evaluate(
+    async ([plugin, method, options]) => {
+      try {
+        return { value: await window.Capacitor.Plugins[plugin][method](options) };
+      } catch (error) {
+        return { error: error.message };
+      }
+    },
+    [plugin, method, options],
+  );
+}
+
+// One round trip over the bridge: what `App` sent the page before answering
+// has arrived, and what the page sent before has been handled.
+export async function roundTrip(page) {
+  const answer = await callPlugin(page, 'SharedTodayWidget', 'status');
+  assert.ok(answer.value, `status() failed: ${answer.error}`);
+}
+
+export function openedUrls(page) {
+  return page.locator('#opened-urls li').allTextContents();
+}
+
+// Waits until `check()` answers something truthy, and answers it.
+export async function eventually(check, { timeoutMs = 10000, what = 'the condition' } = {}) {
+  const deadline = Date.now() + timeoutMs;
+  for (;;) {
+    const value = await check();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(`${what} did not happen within ${timeoutMs} ms`);
+    await new Promise((resolve) => setTimeout(resolve, 25));
+  }
+}
+
+// One raw request: { status, headers }. An upgrade that the server accepts
+// answers 101, which ends the request here as well.
+export function request(port, { path = '/', method = 'GET', headers = {} } = {}) {
+  return new Promise((resolve, reject) => {
+    const sent = http.request({ host: '127.0.0.1', port, path, method, headers, setHost: false });
+    sent.on('response', (response) => {
+      response.resume();
+      resolve({ status: response.statusCode, headers: response.headers });
+    });
+    sent.on('upgrade', (response, socket) => {
+      socket.destroy();
+      resolve({ status: response.statusCode, headers: response.headers });
+    });
+    sent.on('error', reject);
+    sent.end();
+  });
+}
+
+export function upgradeHeaders(extra) {
+  return {
+    Connection: 'Upgrade',
+    Upgrade: 'websocket',
+    'Sec-WebSocket-Version': '13',
+    'Sec-WebSocket-Key': randomBytes(16).toString('base64'),
+    ...extra,
+  };
+}
+
+// Trades the token in a served page's address for its cookie, as a browser
+// does: { port, host, origin, cookie, otherPort }.
+export async function tokenCookie(pageUrl) {
+  const url = new URL(pageUrl);
+  const port = Number(url.port);
+  const first = await request(port, { path: `/?token=${url.searchParams.get('token')}`, headers: { Host: url.host } });
+  assert.equal(first.status, 303);
+  const cookie = first.headers['set-cookie'][0].split(';')[0];
+  return { port, host: url.host, origin: url.origin, cookie, otherPort: port === 65535 ? port - 1 : port + 1 };
 }

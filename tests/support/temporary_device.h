@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace brisklane::testing {
 
@@ -40,6 +43,18 @@ inline std::optional<std::string> readFile(const std::filesystem::path& path) {
   std::ifstream stream(path, std::ios::binary);
   if (!stream) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+// The files of a corpus under tests/corpus that the tests share with the
+// fuzzers, each as its name and its content, in name order.
+inline std::vector<std::pair<std::string, std::string>> corpusFiles(std::string_view name) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           std::filesystem::path(BRISKLANE_SOURCE_DIR) / "tests" / "corpus" / name)) {
+    files.emplace_back(entry.path().filename().string(), readFile(entry.path()).value_or(""));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 // The folder of outside corpora beside the project, when it is there.

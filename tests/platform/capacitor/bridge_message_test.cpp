@@ -2,37 +2,28 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "tests/support/temporary_device.h"
 
 namespace brisklane {
 namespace {
 
-const std::filesystem::path corpus =
-    std::filesystem::path(BRISKLANE_SOURCE_DIR) / "tests" / "corpus" / "bridge_message";
-
 TEST(BridgeMessageCorpus, EveryFileDecodesAsItsNameSays) {
-  int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
-    std::string name = entry.path().filename().string();
+  const auto files = testing::corpusFiles("bridge_message");
+  for (const auto& [name, text] : files) {
     SCOPED_TRACE(name);
-    auto text = testing::readFile(entry.path());
-    ASSERT_TRUE(text.has_value());
-    auto decoded = decodeBridgeMessage(*text);
-    ++files;
+    auto decoded = decodeBridgeMessage(text);
     if (name.starts_with("valid-")) {
       ASSERT_TRUE(std::holds_alternative<PluginCallMessage>(decoded));
       EXPECT_TRUE(std::get<PluginCallMessage>(decoded).options.is_object());
     } else {
       ASSERT_TRUE(name.starts_with("invalid-")) << "corpus files are valid-* or invalid-*";
-      ASSERT_TRUE(std::holds_alternative<BridgeMessageError>(decoded));
-      const auto& error = std::get<BridgeMessageError>(decoded);
-      EXPECT_FALSE(error.reason.empty());
-      EXPECT_EQ(error.call.has_value(), name.starts_with("invalid-answerable-"));
+      const auto* error = std::get_if<BridgeMessageError>(&decoded);
+      ASSERT_TRUE(error);
+      EXPECT_FALSE(error->reason.empty());
+      EXPECT_EQ(error->call.has_value(), name.starts_with("invalid-answerable-"));
     }
   }
-  EXPECT_GE(files, 20);
+  EXPECT_GE(files.size(), 20u);
 }
 
 TEST(BridgeMessage, DecodesACallWithOrWithoutItsType) {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 #include "platform/capacitor/app_plugin.h"
 #include "platform/capacitor/application_delegate_proxy.h"
 #include "tests/platform/capacitor/recording_web_layer.h"
@@ -11,34 +9,8 @@
 namespace brisklane {
 namespace {
 
+using testing::EchoPlugin;
 using testing::RecordingWebLayer;
-
-class EchoPlugin : public CAPPlugin, public CAPBridgedPlugin {
- public:
-  static constexpr std::string_view className = "EchoPlugin";
-  static inline int loads = 0;
-
-  EchoPlugin(std::weak_ptr<CAPBridge> bridge, std::string pluginId, std::string pluginName)
-      : CAPPlugin(std::move(bridge), std::move(pluginId), std::move(pluginName)) {}
-
-  const std::string& identifier() const override { return identifier_; }
-  const std::string& jsName() const override { return jsName_; }
-  const std::vector<CAPPluginMethod>& pluginMethods() const override { return methods_; }
-  void load() override { ++loads; }
-
-  void echo(CAPPluginCall call) { call.resolve(call.options()); }
-  void forget(CAPPluginCall) {}
-  void fail(CAPPluginCall) { throw std::runtime_error("broken"); }
-
- private:
-  const std::string identifier_ = "EchoPlugin";
-  const std::string jsName_ = "Echo";
-  const std::vector<CAPPluginMethod> methods_ = {
-      makePluginMethod<&EchoPlugin::echo>("echo", CAPPluginReturnPromise),
-      makePluginMethod<&EchoPlugin::forget>("forget", CAPPluginReturnPromise),
-      makePluginMethod<&EchoPlugin::fail>("fail", CAPPluginReturnPromise),
-  };
-};
 
 class BridgeTest : public ::testing::Test {
  protected:
@@ -75,7 +47,6 @@ TEST_F(BridgeTest, ConstructsAPluginWithItsClassNameAndLoadsItOnce) {
 }
 
 TEST_F(BridgeTest, DispatchesByJavaScriptNameAndEchoesTheCallIdentity) {
-  EXPECT_EQ(page->messages().size(), 0u);
   bridge->receive(
       R"({"callbackId":"c-1","pluginId":"Echo","methodName":"echo","options":{"a":[1]}})", page);
   EXPECT_EQ(
@@ -84,37 +55,37 @@ TEST_F(BridgeTest, DispatchesByJavaScriptNameAndEchoesTheCallIdentity) {
           R"({"callbackId":"c-1","pluginId":"Echo","methodName":"echo","save":false,"success":true,"data":{"a":[1]}})"});
 }
 
-TEST_F(BridgeTest, AnswersUnknownPluginsAndMethodsAsUnimplemented) {
-  EXPECT_EQ(call(R"({"callbackId":"1","pluginId":"Nope","methodName":"echo"})")["error"],
-            JSObject({{"message", "\"Nope\" plugin is not implemented on ios"},
-                      {"code", "UNIMPLEMENTED"}}));
-  EXPECT_EQ(call(R"({"callbackId":"2","pluginId":"Echo","methodName":"load"})")["error"],
-            JSObject({{"message", "\"Echo.load()\" is not implemented on ios"},
-                      {"code", "UNIMPLEMENTED"}}));
-  EXPECT_EQ(
-      call(R"({"callbackId":"3","pluginId":"EchoPlugin","methodName":"echo"})")["error"]["code"],
-      "UNIMPLEMENTED")
-      << "plug-ins are reached by their JavaScript name";
-  EXPECT_TRUE(reports.empty());
-}
-
-TEST_F(BridgeTest, ReportsMalformedMessagesAndAnswersOnlyThoseItCan) {
+// Every call is answered: one the bridge cannot dispatch, one with bad
+// options, one a plug-in drops or throws on. Only what cannot be answered
+// (no call to answer) is reported without an answer.
+TEST_F(BridgeTest, AnswersEveryCallItCannotCompleteAndReportsWhatItCannotAnswer) {
+  const std::pair<std::string_view, JSObject> cases[] = {
+      {R"({"callbackId":"1","pluginId":"Nope","methodName":"echo"})",
+       {{"message", "\"Nope\" plugin is not implemented on ios"}, {"code", "UNIMPLEMENTED"}}},
+      {R"({"callbackId":"2","pluginId":"Echo","methodName":"load"})",
+       {{"message", "\"Echo.load()\" is not implemented on ios"}, {"code", "UNIMPLEMENTED"}}},
+      // Plug-ins are reached by their JavaScript name.
+      {R"({"callbackId":"3","pluginId":"EchoPlugin","methodName":"echo"})",
+       {{"message", "\"EchoPlugin\" plugin is not implemented on ios"}, {"code", "UNIMPLEMENTED"}}},
+      {R"({"callbackId":"4","pluginId":"Echo","methodName":"echo","options":7})",
+       {{"message", "call 4: \"options\" must be an object"}}},
+      {R"({"callbackId":"5","pluginId":"Echo","methodName":"forget"})",
+       {{"message", "\"Echo.forget()\" ended without settling its call"}}},
+      {R"({"callbackId":"6","pluginId":"Echo","methodName":"fail"})",
+       {{"message", "\"Echo.fail()\" ended without settling its call"}}},
+  };
+  for (const auto& [message, error] : cases) {
+    JSObject answer = call(message);
+    EXPECT_EQ(answer["success"], false) << message;
+    EXPECT_EQ(answer["error"], error) << message;
+  }
+  EXPECT_EQ(reports, (std::vector<std::string>{"call 4: \"options\" must be an object",
+                                               "a plug-in method failed: broken"}));
+  auto answered = page->messages().size();
   bridge->receive("not json", page);
   bridge->receive(R"({"pluginId":"Echo","methodName":"echo"})", page);
-  EXPECT_TRUE(page->messages().empty());
-  EXPECT_EQ(reports.size(), 2u);
-  EXPECT_EQ(
-      call(R"({"callbackId":"4","pluginId":"Echo","methodName":"echo","options":7})")["error"],
-      JSObject({{"message", "call 4: \"options\" must be an object"}}));
-  EXPECT_EQ(reports.size(), 3u);
-}
-
-TEST_F(BridgeTest, ACallAPluginDropsOrThrowsOnIsStillAnswered) {
-  EXPECT_EQ(call(R"({"callbackId":"5","pluginId":"Echo","methodName":"forget"})")["success"],
-            false);
-  EXPECT_EQ(call(R"({"callbackId":"6","pluginId":"Echo","methodName":"fail"})")["error"]["message"],
-            "\"Echo.fail()\" ended without settling its call");
-  EXPECT_EQ(reports, std::vector<std::string>{"a plug-in method failed: broken"});
+  EXPECT_EQ(page->messages().size(), answered);
+  EXPECT_EQ(reports.size(), 4u);
 }
 
 class AppPluginTest : public BridgeTest {
@@ -146,12 +117,18 @@ TEST_F(AppPluginTest, HoldsEventsUntilTheFirstListenerThenSendsThemLive) {
           R"({"callbackId":"9","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"x-any:thing","iosOpenInPlace":true}})"}));
 }
 
-TEST_F(AppPluginTest, UniversalLinksArriveAsTheirPagesURL) {
+TEST_F(AppPluginTest, UniversalLinksArriveAsTheirPagesURLAndTheLaunchURLIsTheLastOpened) {
+  EXPECT_EQ(
+      call(R"({"callbackId":"9","pluginId":"App","methodName":"addListener"})")["error"]["message"],
+      "eventName (string) is required");
   listen("9", page);
   ApplicationDelegateProxy::shared().application(
       application, NSUserActivity{std::string(NSUserActivityTypeBrowsingWeb), "https://e.com/t"},
       nullptr);
   EXPECT_EQ(page->last()["data"], JSObject({{"url", "https://e.com/t"}}));
+  open("brisklane://voice");
+  EXPECT_EQ(call(R"({"callbackId":"4","pluginId":"App","methodName":"getLaunchUrl"})")["data"],
+            JSObject({{"url", "brisklane://voice"}}));
 }
 
 TEST_F(AppPluginTest, RemovingTheListenerStopsDeliveryAndIsNotAnswered) {
@@ -180,18 +157,6 @@ TEST_F(AppPluginTest, RemovingAllListenersLeavesOtherPagesListening) {
   EXPECT_EQ(page->messages().size(), 1u);  // only the answer above
   ASSERT_EQ(other->messages().size(), 1u);
   EXPECT_EQ(other->last()["data"]["url"], "brisklane://voice");
-}
-
-TEST_F(AppPluginTest, TheLaunchURLIsTheLastURLOpened) {
-  open("brisklane://voice");
-  EXPECT_EQ(call(R"({"callbackId":"4","pluginId":"App","methodName":"getLaunchUrl"})")["data"],
-            JSObject({{"url", "brisklane://voice"}}));
-}
-
-TEST_F(AppPluginTest, AListenerWithoutAnEventNameIsRejected) {
-  EXPECT_EQ(
-      call(R"({"callbackId":"9","pluginId":"App","methodName":"addListener"})")["error"]["message"],
-      "eventName (string) is required");
 }
 
 TEST_F(AppPluginTest, AnEventWhosePageHasGoneWaitsForTheNextPage) {

@@ -1,10 +1,12 @@
 // A web layer for tests: keeps every message the bridge sends it, and can be
-// closed to play a page that has gone.
+// closed to play a page that has gone. Beside it, a plug-in whose methods
+// echo their options, settle nothing, or throw.
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,5 +49,31 @@ inline CAPPluginCall makeCall(std::shared_ptr<WebLayerConnection> webLayer, std:
                                     .methodName = std::move(methodName)},
                        std::move(options), std::move(webLayer));
 }
+
+class EchoPlugin : public CAPPlugin, public CAPBridgedPlugin {
+ public:
+  static constexpr std::string_view className = "EchoPlugin";
+  static inline int loads = 0;
+
+  EchoPlugin(std::weak_ptr<CAPBridge> bridge, std::string pluginId, std::string pluginName)
+      : CAPPlugin(std::move(bridge), std::move(pluginId), std::move(pluginName)) {}
+  const std::string& identifier() const override { return identifier_; }
+  const std::string& jsName() const override { return jsName_; }
+  const std::vector<CAPPluginMethod>& pluginMethods() const override { return methods_; }
+  void load() override { ++loads; }
+
+  void echo(CAPPluginCall call) { call.resolve(call.options()); }
+  void forget(CAPPluginCall) {}
+  void fail(CAPPluginCall) { throw std::runtime_error("broken"); }
+
+ private:
+  const std::string identifier_ = "EchoPlugin";
+  const std::string jsName_ = "Echo";
+  const std::vector<CAPPluginMethod> methods_ = {
+      makePluginMethod<&EchoPlugin::echo>("echo", CAPPluginReturnPromise),
+      makePluginMethod<&EchoPlugin::forget>("forget", CAPPluginReturnPromise),
+      makePluginMethod<&EchoPlugin::fail>("fail", CAPPluginReturnPromise),
+  };
+};
 
 }  // namespace brisklane::testing

@@ -7,25 +7,10 @@
 #include <thread>
 
 #include "platform/dispatch/dispatch_queue.h"
+#include "tests/platform/capacitor/recording_web_layer.h"
 
 namespace brisklane {
 namespace {
-
-class EchoPlugin : public CAPPlugin, public CAPBridgedPlugin {
- public:
-  static constexpr std::string_view className = "EchoPlugin";
-  EchoPlugin(std::weak_ptr<CAPBridge> bridge, std::string pluginId, std::string pluginName)
-      : CAPPlugin(std::move(bridge), std::move(pluginId), std::move(pluginName)) {}
-  const std::string& identifier() const override { return name_; }
-  const std::string& jsName() const override { return name_; }
-  const std::vector<CAPPluginMethod>& pluginMethods() const override { return methods_; }
-  void echo(CAPPluginCall call) { call.resolve(call.options()); }
-
- private:
-  const std::string name_ = "Echo";
-  const std::vector<CAPPluginMethod> methods_ = {
-      makePluginMethod<&EchoPlugin::echo>("echo", CAPPluginReturnPromise)};
-};
 
 std::string call(std::string_view callbackId) {
   return R"({"callbackId":")" + std::string(callbackId) +
@@ -45,7 +30,7 @@ TEST(StdioWebLayer, SplitsItsInputIntoMessagesAndEndsWithIt) {
   ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
   ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
   auto bridge = CAPBridge::make(nullptr, nullptr);
-  bridge->registerPluginType(pluginType<EchoPlugin>());
+  bridge->registerPluginType(pluginType<testing::EchoPlugin>());
   std::vector<std::string> reports;  // written by the reader thread, read after it ended
   bool ended = false;                // set on the main queue
   {

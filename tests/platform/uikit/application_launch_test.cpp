@@ -1,5 +1,6 @@
 // The device's record of how the application launches, and the page token
-// such launches share.
+// such launches share. (The options a record launches with are checked where
+// the widget host builds its command line.)
 #include "platform/uikit/application_launch.h"
 
 #include <gtest/gtest.h>
@@ -12,38 +13,28 @@
 namespace brisklane {
 namespace {
 
-const ApplicationLaunchSetup browserSetup{.webLayer = "browser",
-                                          .webDirectory = "/srv/app/www",
-                                          .nativeBridgeScript = "/srv/app/native-bridge.js",
-                                          .port = 8100,
-                                          .tokenFile = "/srv/device/run/App.token",
-                                          .processIdentifier = 4242};
+constexpr std::string_view recorded =
+    R"({"webLayer":"browser","webDirectory":"/w","nativeBridgeScript":"/n","port":8100,)"
+    R"("tokenFile":"/t","processIdentifier":4242})";
 
-TEST(ApplicationLaunchSetup, LaunchesWithTheRecordedOptions) {
-  EXPECT_EQ(
-      launchOptions(browserSetup),
-      (std::vector<std::string>{"--web-layer", "browser", "--port", "8100", "--web-dir",
-                                "/srv/app/www", "--native-bridge", "/srv/app/native-bridge.js"}));
-}
-
-TEST(ApplicationLaunchSetup, IsReadBackAsItWasRecorded) {
+TEST(ApplicationLaunchSetup, IsReadBackAsItWasRecordedAndRefusesWhatCannotLaunch) {
   testing::TemporaryDevice device;
   EXPECT_TRUE(std::holds_alternative<std::string>(readApplicationLaunchSetup()));
-  ASSERT_TRUE(recordApplicationLaunchSetup(browserSetup));
+  auto setup = std::get<ApplicationLaunchSetup>(decodeApplicationLaunchSetup(recorded));
+  EXPECT_EQ(setup.port, 8100);
+  EXPECT_EQ(setup.processIdentifier, 4242);
+  ASSERT_TRUE(recordApplicationLaunchSetup(setup));
   EXPECT_EQ(applicationLaunchSetupPath(), device.root() / "run" / "App-launch.json");
-  EXPECT_EQ(std::get<ApplicationLaunchSetup>(readApplicationLaunchSetup()), browserSetup);
+  EXPECT_EQ(std::get<ApplicationLaunchSetup>(readApplicationLaunchSetup()), setup);
   struct stat status {};
   ASSERT_EQ(::stat(applicationLaunchSetupPath().c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0600u);
-}
 
-TEST(ApplicationLaunchSetup, RefusesRecordsThatCannotLaunchAnything) {
-  for (
-      const char* json :
-      {"", "[]", R"({"webLayer":"browser"})",
-       R"({"webLayer":"browser","webDirectory":"/w","nativeBridgeScript":"/n","tokenFile":"/t","port":0})",
-       R"({"webLayer":"browser","webDirectory":"/w","nativeBridgeScript":"/n","tokenFile":"/t","port":70000})",
-       R"({"webLayer":"browser","webDirectory":"/w","nativeBridgeScript":"/n","tokenFile":"/t","port":"8100"})"}) {
+  const std::string body =
+      R"({"webLayer":"browser","webDirectory":"/w","nativeBridgeScript":"/n","tokenFile":"/t")";
+  for (const std::string& json :
+       {std::string(), std::string("[]"), std::string(R"({"webLayer":"browser"})"),
+        body + R"(,"port":0})", body + R"(,"port":70000})", body + R"(,"port":"8100"})"}) {
     EXPECT_TRUE(std::holds_alternative<std::string>(decodeApplicationLaunchSetup(json))) << json;
   }
 }
@@ -51,15 +42,18 @@ TEST(ApplicationLaunchSetup, RefusesRecordsThatCannotLaunchAnything) {
 TEST(ApplicationLaunchSetup, PageTokensAreThirtyTwoLowercaseHexDigits) {
   testing::TemporaryDevice device;
   const auto file = device.root() / "token";
-  auto tokenIn = [&file](std::string_view text) {
-    std::ofstream(file, std::ios::trunc) << text;
-    return readPageToken(file);
+  const std::string token = "00112233445566778899aabbccddeeff";
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {token + "\n", token},
+      {token, token},
+      {"00112233445566778899AABBCCDDEEFF", std::nullopt},
+      {token.substr(1), std::nullopt},
+      {token + "\n\n", std::nullopt},
   };
-  EXPECT_EQ(tokenIn("00112233445566778899aabbccddeeff\n"), "00112233445566778899aabbccddeeff");
-  EXPECT_EQ(tokenIn("00112233445566778899aabbccddeeff"), "00112233445566778899aabbccddeeff");
-  EXPECT_EQ(tokenIn("00112233445566778899AABBCCDDEEFF"), std::nullopt);
-  EXPECT_EQ(tokenIn("00112233445566778899aabbccddeef"), std::nullopt);
-  EXPECT_EQ(tokenIn("00112233445566778899aabbccddeeff\n\n"), std::nullopt);
+  for (const auto& [text, expected] : cases) {
+    std::ofstream(file, std::ios::trunc) << text;
+    EXPECT_EQ(readPageToken(file), expected) << text;
+  }
   EXPECT_EQ(readPageToken(device.root() / "missing"), std::nullopt);
 }
 
