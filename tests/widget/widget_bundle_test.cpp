@@ -46,19 +46,6 @@ TEST_F(ContentFunction, AttachesTheContainerBackgroundFromSeventeenExactly) {
   }
 }
 
-TEST_F(ContentFunction, LeavesTheFamilyToTheEnvironment) {
-  setOperatingSystemVersion({16, 0, 0});
-  TodayPayload nine{.tier = "urgent", .count = 9, .items = {}};
-  for (int index = 0; index < 9; ++index) nine.items.push_back(TodayItem{.title = "t"});
-  TodayEntry entry{.date = Date::now(), .payload = nine};
-  View content = BrisklaneWidget{}.body().content(entry);
-  for (WidgetFamily family : {WidgetFamily::systemSmall, WidgetFamily::systemMedium}) {
-    EnvironmentValues environment{.widgetFamily = family};
-    EXPECT_EQ(evaluated(content, environment),
-              BrisklaneWidgetEntryView{.entry = entry}.body(environment));
-  }
-}
-
 // What each provider answers is its own test's; here, that the erased
 // configuration carries each widget's entries through to its content.
 TEST(ErasedConfiguration, CarriesEachWidgetsEntriesToItsContentFunction) {
