@@ -37,7 +37,7 @@ class DrawingCommands : public ::testing::Test {
   testing::TemporaryDevice device_;
 };
 
-TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeOnEachDevice) {
+TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeOnEachDeviceAndSvgByFormat) {
   struct Case {
     std::string kind, family, device;
     std::uint32_t width, height;
@@ -55,14 +55,13 @@ TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeOnEachDevice) {
               (std::pair<std::uint32_t, std::uint32_t>{test.width, test.height}))
         << test.family << " on " << test.device;
   }
-}
-
-TEST_F(DrawingCommands, RendersSvgByExtensionOrFormat) {
-  for (const auto& [option, value, output] : {std::tuple{"--source", "placeholder", "today.svg"},
-                                              std::tuple{"--format", "svg", "today.picture"}}) {
-    auto result = run({"render", "--kind", "BrisklaneWidget", option, value, "-o", file(output)});
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(readFile(file(output)).value_or("").find("<svg"), std::string::npos);
+  for (const auto& arguments :
+       {std::vector<std::string>{"-o", file("today.svg")},
+        std::vector<std::string>{"--format", "svg", "-o", file("today.x")}}) {
+    std::vector<std::string> command{"render", "--kind", "BrisklaneWidget"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    ASSERT_EQ(run(command).exitCode, 0);
+    EXPECT_NE(readFile(arguments.back()).value_or("").find("<svg"), std::string::npos);
   }
 }
 
@@ -94,16 +93,6 @@ TEST_F(DrawingCommands, RefusesBadOptionsAndOutputsItCannotWrite) {
     EXPECT_NE(result.err.find(test.error), std::string::npos) << result.err;
   }
   EXPECT_FALSE(std::filesystem::exists(file("x.png")));
-}
-
-TEST_F(DrawingCommands, ReportsTheURLATapOpens) {
-  for (const auto& [kind, family, url] :
-       {std::tuple{"BrisklaneWidget", "systemMedium", "brisklane://today\n"},
-        std::tuple{"BrisklaneVoiceWidget", "accessoryCircular", "brisklane://voice\n"}}) {
-    auto tap = run({"tap", "--kind", kind, "--family", family, "--x", "36", "--y", "36"});
-    EXPECT_EQ(tap.exitCode, 0) << tap.err;
-    EXPECT_EQ(tap.out, url);
-  }
 }
 
 // With no App running, the tap starts one with the link; it holds the event
@@ -151,7 +140,6 @@ TEST_F(DrawingCommands, DrawsTheGalleryWithAnIndexAndLeavesTheDeviceAlone) {
         folder / ("BrisklaneWidget-" + std::string(state) + "-systemMedium.png")))
         << state;
   }
-  // The states were drawn on temporary devices: this one's store is as it was.
   auto store = UserDefaults::open(appGroupIdentifier);
   ASSERT_TRUE(store);
   EXPECT_EQ(store->string(diagKey), "loaded @1");

@@ -94,9 +94,6 @@ TEST_F(Serve, TakesOverADeadHostsSocketAndDrawsAgainOnEveryReloadRequest) {
   for (const auto& shown : first["widgets"]) {
     EXPECT_TRUE(std::filesystem::exists(shown["picture"].get<std::string>())) << shown;
   }
-  EXPECT_TRUE(first["widgets"][0]["entry"]["payload"].is_null());
-  EXPECT_EQ(first["widgets"][0]["policy"]["kind"], "after");
-  EXPECT_EQ(first["widgets"][2]["policy"]["kind"], "never");
 
   auto second = testing::runProcess({testing::builtProgram("BrisklaneWidgetExtension"), "serve"});
   EXPECT_EQ(second.exitCode, 1);

@@ -5,10 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/foundation/user_defaults.h"
 #include "tests/support/temporary_device.h"
 #include "tests/support/view_inspection.h"
-#include "widget/today/app_group.h"
 #include "widget/today/palette.h"
 #include "widget/today/shared_store.h"
 
@@ -167,36 +165,20 @@ TEST(TodayEntryView, ShowsNothingDueWithoutTierOrWithCountBelowOne) {
   }
 }
 
-TEST(TodayEntryView, TreatsTierWordsCaseSensitively) {
-  for (std::string tier : {"Urgent", "", "URGENT", "important "}) {
-    SCOPED_TRACE("tier '" + tier + "'");
-    Shown view = shown(todayView(payload(tier, 2, 2), WidgetFamily::systemSmall));
-    EXPECT_EQ(view.tierLabel.text(), "ALL CLEAR");
-    ASSERT_EQ(view.rows.size(), 2u) << "a present tier of any word lists the rows";
-    for (const auto& row : view.rows) EXPECT_EQ(row.first.foregroundColor, calmColor());
-  }
-}
-
+// The status line's three states are the store's test (LinkStatus); here,
+// that the view shows it for an entry without payload and only then.
 TEST(TodayEntryView, ShowsTheStoreStatusOnlyForAnEntryWithoutPayload) {
   testing::TemporaryDevice device;
-  auto statusShown = [] {
-    Shown view = shown(todayView(std::nullopt, WidgetFamily::systemMedium));
-    EXPECT_EQ(view.tierLabel.text(), "ALL CLEAR");
-    EXPECT_FALSE(view.count);
-    EXPECT_TRUE(view.rows.empty());
-    return view.message ? view.message->text() : "(no message)";
-  };
-  {
-    testing::StoreFaultInjection noStore(testing::StoreFault::open);
-    EXPECT_EQ(statusShown(), "No App Group (widget)");
-    // A present payload draws its rows: nothing of it comes from the store.
-    Shown view = shown(todayView(payload("urgent", 1, 1), WidgetFamily::systemSmall));
-    EXPECT_EQ(view.rows.size(), 1u);
-    EXPECT_FALSE(view.message);
-  }
-  EXPECT_EQ(statusShown(), "App can't share data");
-  ASSERT_TRUE(UserDefaults::open(appGroupIdentifier)->set("", diagKey)) << "an empty stamp counts";
-  EXPECT_EQ(statusShown(), "Linked \xE2\x9C\x93 \xE2\x80\x94 reopen app");
+  testing::StoreFaultInjection noStore(testing::StoreFault::open);
+  Shown status = shown(todayView(std::nullopt, WidgetFamily::systemMedium));
+  EXPECT_EQ(status.tierLabel.text(), "ALL CLEAR");
+  EXPECT_FALSE(status.count);
+  EXPECT_TRUE(status.rows.empty());
+  ASSERT_TRUE(status.message);
+  EXPECT_EQ(status.message->text(), "No App Group (widget)");
+  Shown rows = shown(todayView(payload("urgent", 1, 1), WidgetFamily::systemSmall));
+  EXPECT_EQ(rows.rows.size(), 1u);
+  EXPECT_FALSE(rows.message) << "nothing of a present payload comes from the store";
 }
 
 }  // namespace

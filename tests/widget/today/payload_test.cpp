@@ -55,51 +55,27 @@ TEST(PayloadDecoding, AcceptsEveryValidDocumentOfTheCorpusAndRejectsEveryInvalid
   EXPECT_GE(invalid, 20);
 }
 
-TEST(PayloadDecoding, ReadsEveryFieldInOrderWithoutReordering) {
-  auto payload =
-      decoded(R"({"updatedAt":"yesterday-ish","items":[{"project":"P","title":"b"},{"title":"a"}],)"
-              R"("count":-4,"tier":"important"})");
+TEST(PayloadDecoding, ReadsEveryFieldByItsExactKeyInAnyOrder) {
+  auto payload = decoded(
+      R"({"updatedAt":"yesterday-ish","items":[{"project":"P","title":"b"},{"title":"a",)"
+      R"("Project":"p","extra":{"deep":[1,{"x":null}]}}],"Tier":"x","count":-4,"tier":"important"})");
   ASSERT_TRUE(payload);
   EXPECT_EQ(payload->tier, "important");
   EXPECT_EQ(payload->count, -4);
-  ASSERT_EQ(payload->items.size(), 2u);
-  EXPECT_EQ(payload->items[0].title, "b");
-  EXPECT_EQ(payload->items[0].project, "P");
-  EXPECT_EQ(payload->items[1].title, "a");
-  EXPECT_FALSE(payload->items[1].project);
+  EXPECT_EQ(payload->items, (std::vector<TodayItem>{{"b", "P"}, {"a", std::nullopt}}));
   EXPECT_EQ(payload->updatedAt, "yesterday-ish");  // kept as text, never parsed as a date
-}
+  EXPECT_EQ(reasonOf(R"({"Count":1,"items":[]})"), R"("count" is missing)");
 
-TEST(PayloadDecoding, NullOrMissingOptionalsAreAbsentAndEmptyStringsArePresent) {
-  for (std::string_view json :
-       {R"({"count":0,"items":[]})",
-        R"({"tier":null,"count":1,"items":[{"title":"t","project":null}],"updatedAt":null})"}) {
-    auto absent = decoded(json);
-    ASSERT_TRUE(absent) << json;
-    EXPECT_FALSE(absent->tier);
-    EXPECT_FALSE(absent->updatedAt);
-    for (const TodayItem& item : absent->items) EXPECT_FALSE(item.project);
-  }
+  auto absent =
+      decoded(R"({"tier":null,"count":1,"items":[{"title":"t","project":null}],"updatedAt":null})");
+  ASSERT_TRUE(absent);
+  EXPECT_FALSE(absent->tier || absent->updatedAt || absent->items[0].project);
   auto empties =
       decoded(R"({"tier":"","count":1,"items":[{"title":"","project":""}],"updatedAt":""})");
   ASSERT_TRUE(empties);
   EXPECT_EQ(empties->tier, "");
   EXPECT_EQ(empties->items[0], (TodayItem{"", ""}));
   EXPECT_EQ(empties->updatedAt, "");
-}
-
-TEST(PayloadDecoding, KeysMatchExactlyAndUnknownKeysAreIgnored) {
-  auto payload = decoded(
-      R"({"Tier":"urgent","TIER":"urgent","tier_":"x","count":2,"Count":"no","items":[)"
-      R"({"title":"t","Project":"p","project_name":"q","extra":{"deep":[1,2,{"x":null}]}}],)"
-      R"("updated_at":"s","future":[true]})");
-  ASSERT_TRUE(payload);
-  EXPECT_FALSE(payload->tier);
-  EXPECT_EQ(payload->count, 2);
-  EXPECT_FALSE(payload->items[0].project);
-  EXPECT_FALSE(payload->updatedAt);
-  // A differently-cased required key does not stand in for the real one.
-  EXPECT_EQ(reasonOf(R"({"Count":1,"items":[]})"), R"("count" is missing)");
 }
 
 TEST(PayloadDecoding, CountIsAWholeNumberWithinSigned64Bits) {
@@ -114,8 +90,6 @@ TEST(PayloadDecoding, CountIsAWholeNumberWithinSigned64Bits) {
   EXPECT_FALSE(decoded(R"({"count":-9223372036854775809,"items":[]})"));
 }
 
-// The first rule a document breaks, and where, as the diagnostic command
-// prints it.
 TEST(PayloadDecoding, NamesTheFirstRuleADocumentBreaksAndWhere) {
   const struct {
     std::string json;
@@ -178,19 +152,6 @@ TEST(PayloadDecoding, HostileDocumentsGiveNoPayloadWithoutExhaustingTheStack) {
   EXPECT_EQ(reasonOf(huge), "16777245 bytes, more than the 16777216 the widget reads");
 }
 
-TEST(PayloadDecoding, DecodesLargeSummaries) {
-  std::string json = R"({"tier":"urgent","count":20000,"items":[)";
-  for (int i = 0; i < 20'000; ++i) {
-    json += (i ? "," : "") + std::string(R"({"title":"Task number )") + std::to_string(i) +
-            R"(","project":"Project"})";
-  }
-  json += "]}";
-  auto payload = decoded(json);
-  ASSERT_TRUE(payload);
-  EXPECT_EQ(payload->items.size(), 20'000u);
-  EXPECT_EQ(payload->items.back().title, "Task number 19999");
-}
-
 TEST(PayloadEncoding, LeavesAbsentOptionalsOutAndRoundTrips) {
   TodayPayload bare{
       .tier = std::nullopt, .count = 2, .items = {{"a", std::nullopt}}, .updatedAt = {}};
@@ -202,12 +163,7 @@ TEST(PayloadEncoding, LeavesAbsentOptionalsOutAndRoundTrips) {
   std::string text = encodePayload(full);
   EXPECT_EQ(text, R"({"tier":"urgent","count":-9223372036854775808,"items":[{"title":"Café \"q\"",)"
                   R"("project":""},{"title":"b","project":"P"}],"updatedAt":"2026"})");
-  auto back = decoded(text);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->tier, full.tier);
-  EXPECT_EQ(back->count, full.count);
-  EXPECT_EQ(back->items, full.items);
-  EXPECT_EQ(back->updatedAt, full.updatedAt);
+  EXPECT_EQ(encodePayload(decoded(text).value()), text);
 }
 
 TEST(TodayItemEquality, FollowsCanonicalEquivalenceAndHashesAlike) {
