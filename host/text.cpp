@@ -7,6 +7,8 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace brisklane {
 namespace {
@@ -43,6 +45,7 @@ struct DescriptionRelease {
   }
 };
 using LayoutHandle = std::unique_ptr<PangoLayout, ObjectRelease>;
+using SharedLayout = std::shared_ptr<PangoLayout>;
 
 // This thread's shaping context: unhinted outlines and metrics, positions
 // not rounded to whole units, so that measurements do not depend on scale.
@@ -83,10 +86,52 @@ LayoutHandle buildLayout(const TextRun& run, ProposedLength width) {
   return layout;
 }
 
+// The layouts this thread made last. A text is measured, then drawn from the
+// same layout; and every round lays out and draws mostly the texts of the
+// round before, so shaping, which dominates both, is mostly done once per
+// text rather than once per round. A layout is never changed once made, and
+// the cache holds few enough to cost nothing worth noting.
+class RecentLayouts {
+ public:
+  SharedLayout layoutFor(const TextRun& run, ProposedLength width) {
+    const Key key{run.text, run.font, run.lineLimit,
+                  width.isUnbounded() ? std::optional<int>() : pangoUnits(width.value())};
+    for (const auto& [cachedKey, layout] : entries_) {
+      if (cachedKey == key) return layout;
+    }
+    SharedLayout layout(buildLayout(run, width).release(),
+                        [](PangoLayout* made) { g_object_unref(made); });
+    if (entries_.size() < capacity) {
+      entries_.emplace_back(key, layout);
+    } else {
+      entries_[next_] = {key, layout};
+      next_ = (next_ + 1) % capacity;
+    }
+    return layout;
+  }
+
+ private:
+  static constexpr std::size_t capacity = 32;
+  struct Key {
+    std::string text;
+    TextFont font;
+    std::optional<int> lineLimit;
+    std::optional<int> width;  // Pango units; nothing when unbounded
+    friend bool operator==(const Key&, const Key&) = default;
+  };
+  std::vector<std::pair<Key, SharedLayout>> entries_;
+  std::size_t next_ = 0;
+};
+
+SharedLayout makeLayout(const TextRun& run, ProposedLength width) {
+  thread_local RecentLayouts recent;
+  return recent.layoutFor(run, width);
+}
+
 }  // namespace
 
 TextMeasurement measureText(const TextRun& run, ProposedLength width) {
-  const LayoutHandle layout = buildLayout(run, width);
+  const SharedLayout layout = makeLayout(run, width);
   PangoRectangle logical{};
   pango_layout_get_extents(layout.get(), nullptr, &logical);
   PangoLayoutIter* lines = pango_layout_get_iter(layout.get());
@@ -106,7 +151,7 @@ TextMeasurement measureText(const TextRun& run, ProposedLength width) {
 
 void drawText(cairo_t* cairo, const TextRun& run, Point origin, ProposedLength width,
               TextColor color) {
-  const LayoutHandle layout = buildLayout(run, width);
+  const SharedLayout layout = makeLayout(run, width);
   cairo_save(cairo);
   cairo_set_source_rgba(cairo, color.red, color.green, color.blue, color.opacity);
   cairo_move_to(cairo, origin.x, origin.y);
