@@ -46,8 +46,6 @@ TEST_F(AppProcessTest, ASummarySetOnStandardInputReachesTheWidgetsTimeline) {
   app->writeLine("this is not a message");
   app->writeLine(
       R"({"callbackId":"4","pluginId":"SharedTodayWidget","methodName":"status","options":{}})");
-  app->writeLine(R"({"callbackId":"5","pluginId":"Badge","methodName":"set"})");
-  app->writeLine(R"({"callbackId":"6","pluginId":"SharedTodayWidget","methodName":"delete"})");
   app->writeLine(
       R"({"callbackId":"9","pluginId":"App","methodName":"addListener","options":{"eventName":"appUrlOpen"}})");
   app->closeInput();
@@ -63,8 +61,6 @@ TEST_F(AppProcessTest, ASummarySetOnStandardInputReachesTheWidgetsTimeline) {
       R"({"callbackId":"3","pluginId":"SharedTodayWidget","methodName":"set","save":false,"success":false,"error":{"message":"payload (JSON string) is required"}})",
       R"({"callbackId":"4","pluginId":"SharedTodayWidget","methodName":"status","save":false,"success":true,"data":{"appGroupOk":true,"hasPayload":true,"diag":")" +
           diag + R"(","group":"group.app.brisklane.shared"}})",
-      R"({"callbackId":"5","pluginId":"Badge","methodName":"set","save":false,"success":false,"error":{"message":"\"Badge\" plugin is not implemented on ios","code":"UNIMPLEMENTED"}})",
-      R"({"callbackId":"6","pluginId":"SharedTodayWidget","methodName":"delete","save":false,"success":false,"error":{"message":"\"SharedTodayWidget.delete()\" is not implemented on ios","code":"UNIMPLEMENTED"}})",
   };
   EXPECT_EQ(transcript, expected);
   EXPECT_NE(app->standardError().find("not JSON"), std::string::npos) << app->standardError();
@@ -107,19 +103,13 @@ TEST_F(AppProcessTest, SIGTERMEndsTheAppCleanly) {
   EXPECT_TRUE(storedDiag().starts_with("loaded @")) << "the plug-in loaded at start-up";
 }
 
+// What each malformed message decodes to, the bridge message corpus checks;
+// here App only has to live through a few of them.
 TEST_F(AppProcessTest, NothingOnStandardInputStopsIt) {
   auto app = startApp({"--no-control-socket"});
-  std::string hostile;
-  hostile += std::string(100000, '[') + std::string(100000, ']') + "\n";
-  hostile += "{\"callbackId\":\"1\",\"pluginId\":\"\xff\xfe\",\"methodName\":\"x\"}\n";
-  hostile += std::string("{\"callbackId\":\"2\"\0}\n", 19);
-  hostile += "\n\r\n   \n";
-  hostile += R"({"callbackId":{"a":1},"pluginId":"SharedTodayWidget","methodName":"status"})"
-             "\n";
-  hostile +=
-      R"({"callbackId":"3","pluginId":"SharedTodayWidget","methodName":"set","options":{"payload":"x"},"options":7})"
-      "\n";
-  app->write(hostile);
+  app->write(std::string(100000, '[') + std::string(100000, ']') + "\n");
+  app->write("{\"callbackId\":\"1\",\"pluginId\":\"\xff\xfe\",\"methodName\":\"x\"}\n");
+  app->write(std::string("{\"callbackId\":\"2\"\0}\n", 20));
   app->writeLine(R"({"callbackId":"last","pluginId":"SharedTodayWidget","methodName":"status"})");
   app->closeInput();
   auto transcript = app->readAllLines();

@@ -104,8 +104,6 @@ std::vector<std::string> queryStore(const char* sql) {
   return rows;
 }
 
-const std::vector<std::string> integrityPasses{"ok"};  // what PRAGMA integrity_check answers
-
 std::optional<std::string> storedToday() {
   auto rows = queryStore("SELECT value FROM defaults WHERE key = 'today'");
   return rows.empty() ? std::nullopt : std::optional(rows.front());
@@ -188,7 +186,7 @@ TEST_F(FaultTest, AppKilledWhilePublishingKeepsTheLastAnsweredSummaryInAnIntactS
     }
     EXPECT_EQ(app->wait(), 128 + SIGKILL);
 
-    ASSERT_EQ(queryStore("PRAGMA integrity_check"), integrityPasses);
+    ASSERT_EQ(queryStore("PRAGMA integrity_check"), std::vector<std::string>{"ok"});
     const auto today = storedToday();
     ASSERT_TRUE(today || atLeast == 0) << "an answered summary was lost";
     if (!today) continue;
@@ -286,33 +284,30 @@ TEST_F(FaultTest, AStoreThatIsNotOneIsLeftAsFoundWhileEveryProgramSaysSo) {
     fs::resize_file(store, length);
     return store;
   };
+  // Writes `content` where `path` is and answers it.
+  auto fileAt = [](const fs::path& path, const std::string& content) {
+    EXPECT_TRUE(makeFolders(path.parent_path()));
+    std::ofstream(path) << content;
+    return path;
+  };
+  auto folderAt = [](const fs::path& path) {
+    EXPECT_TRUE(makeFolders(path));
+    return path;
+  };
+  const std::string shorter = " bytes, shorter than the 8192 its header gives: it was cut short";
   const struct Case {
     std::string name;
     std::function<fs::path()> arrange;  // answers where the bad thing is
     std::string cause;                  // in the doctor's verdict
   } cases[] = {
       {"garbage",
-       [] {
-         EXPECT_TRUE(makeFolders(appGroupContainer(appGroupIdentifier)));
-         std::ofstream(userDefaultsFile(appGroupIdentifier)) << std::string(8192, '\x5a');
-         return userDefaultsFile(appGroupIdentifier);
-       },
+       [&] { return fileAt(userDefaultsFile(appGroupIdentifier), std::string(8192, 'Z')); },
        "store: SQLite cannot read it: file is not a database"},
-      {"cut short inside its last page", [&] { return cutStore(5000); },
-       "the file is 5000 bytes, shorter than the 8192 its header gives: it was cut short"},
-      {"cut short at a page's end", [&] { return cutStore(4096); },
-       "the file is 4096 bytes, shorter than the 8192 its header gives: it was cut short"},
-      {"a folder in its place",
-       [] {
-         EXPECT_TRUE(makeFolders(userDefaultsFile(appGroupIdentifier)));
-         return userDefaultsFile(appGroupIdentifier);
-       },
+      {"cut inside its last page", [&] { return cutStore(5000); }, "the file is 5000" + shorter},
+      {"cut at a page's end", [&] { return cutStore(4096); }, "the file is 4096" + shorter},
+      {"a folder", [&] { return folderAt(userDefaultsFile(appGroupIdentifier)); },
        "is a folder, not a store file"},
-      {"a file where the App Group folder must be",
-       [] {
-         std::ofstream(deviceRoot() / "AppGroup") << "a file";
-         return deviceRoot() / "AppGroup";
-       },
+      {"a file for the App Group", [&] { return fileAt(deviceRoot() / "AppGroup", "a file"); },
        "AppGroup is a file, not a folder"},
   };
   auto contentOf = [](const fs::path& path) {
@@ -379,7 +374,7 @@ TEST_F(FaultTest, ASummaryBeyondTheFileSizeLimitIsRefusedAndTheOneBeforeStays) {
   app->closeInput();
   EXPECT_EQ(app->wait(), 0) << app->standardError();
 
-  EXPECT_EQ(queryStore("PRAGMA integrity_check"), integrityPasses);
+  EXPECT_EQ(queryStore("PRAGMA integrity_check"), std::vector<std::string>{"ok"});
   EXPECT_EQ(timelinePayload(), Json::parse(kept));
   EXPECT_EQ(publish(large), true);
   EXPECT_EQ(timelinePayload(), Json::parse(large));

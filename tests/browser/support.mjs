@@ -1,16 +1,10 @@
 // Helpers for the browser tests, which drive the real `App` in browser mode
 // and the widget host's home-screen page with Debian's Chromium (through
-// playwright-core; no browser is downloaded). Each test opens a `Session`: a
-// fresh simulated device (a temporary BRISKLANE_HOME), and everything the
-// test starts in it — `App`, the host, Chromium with a fresh profile, an App
-// a tap started — is stopped when the test ends, newest first, SIGTERM then
-// SIGKILL, so that no test leaves a process behind. `App` and the host print
-// their page's address (`http://127.0.0.1:PORT/?token=HEX`) as their first
-// line; their standard error goes to a file in the device folder and is
-// quoted when they do not start. Programs come from build/default unless
-// BRISKLANE_APP or BRISKLANE_EXTENSION name others; the sample web
-// application must have been built (`npm run build` in web/). Run with
-// `node --test tests/browser/`.
+// playwright-core). Each test opens a `Session`: a fresh simulated device
+// (BRISKLANE_HOME), whose processes and browser are stopped when the test
+// ends, newest first, SIGTERM then SIGKILL. Programs come from build/default
+// unless BRISKLANE_APP or BRISKLANE_EXTENSION name others; web/ must have
+// been built. Run with `node --test tests/browser/`.
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { randomBytes } from 'node:crypto';
@@ -25,7 +19,7 @@ import { fileURLToPath } from 'node:url';
 export const repoRoot = fileURLToPath(new URL('../../', import.meta.url));
 const appPath = path.resolve(repoRoot, process.env.BRISKLANE_APP ?? 'build/default/App');
 const extensionPath = path.resolve(repoRoot, process.env.BRISKLANE_EXTENSION ?? 'build/default/BrisklaneWidgetExtension');
-export const browserModeArgs = ['--web-layer', 'browser', '--port', '0', '--web-dir', path.join(repoRoot, 'web/www')];
+const browserModeArgs = ['--web-layer', 'browser', '--port', '0', '--web-dir', path.join(repoRoot, 'web/www')];
 const pageUrlPattern = /^http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32}$/;
 
 // playwright-core is installed with the sample web application.

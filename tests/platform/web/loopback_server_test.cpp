@@ -31,8 +31,7 @@ namespace websocket = beast::websocket;
 using tcp = net::ip::tcp;
 using Reply = http::response<http::string_body>;
 
-// Runs what a client started; an answer that does not come fails the test
-// instead of hanging it.
+// An answer that does not come fails the test instead of hanging it.
 void runClient(net::io_context& context, tcp::socket& socket) {
   context.restart();
   context.run_for(std::chrono::seconds(5));
@@ -46,15 +45,13 @@ class Client {
  public:
   explicit Client(std::uint16_t port) { socket_.connect({net::ip::address_v4::loopback(), port}); }
   void send(std::string_view raw) { net::write(socket_, net::buffer(raw)); }
-  std::optional<Reply> receive(bool head = false) {
+  std::optional<Reply> receive() {
     http::response_parser<http::string_body> parser;
-    parser.skip(head);
     beast::error_code result;
     http::async_read(socket_, buffer_, parser, [&](auto error, auto) { result = error; });
     runClient(context_, socket_);
     return result ? std::nullopt : std::optional(parser.release());
   }
-  // Whether the server closes the connection (rather than answering or waiting).
   bool closedByServer() {
     char byte = 0;
     beast::error_code result;
@@ -71,7 +68,7 @@ class Client {
 
 class WebSocketClient {
  public:
-  // The status of the handshake's answer: 101 when upgraded.
+  // The handshake's status: 101 when upgraded.
   unsigned open(std::uint16_t port, const std::string& host, const std::string& origin,
                 const std::string& cookie) {
     socket_.next_layer().connect({net::ip::address_v4::loopback(), port});
@@ -108,7 +105,8 @@ void writeFile(const fs::path& path, std::string_view content) {
 }
 
 // A server on its own thread over a folder of files, links in and out of it,
-// a route that records taps, and WebSockets that echo.
+// a route that records taps, and WebSockets that echo; `limited_` lowers
+// its limits so that tests can reach them.
 class LoopbackServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -129,9 +127,11 @@ class LoopbackServerTest : public ::testing::Test {
                 .onRequest = [this](const HttpRequest& request) { return route(request); },
                 .webSocketPath = "/_brisklane/socket",
                 .onWebSocket = [this](const auto& peer) { return connect(peer); }};
-  }
-
-  void start() {
+    if (limited_) {
+      options_.limits.requestTimeout = std::chrono::milliseconds(300);
+      options_.limits.connections = 2;
+      options_.limits.queuedWebSocketBytes = std::size_t{64} * 1024;
+    }
     auto started = LoopbackServer::start(context_, options_);
     ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LoopbackServer>>(started));
     server_ = std::move(std::get<std::unique_ptr<LoopbackServer>>(started));
@@ -160,7 +160,7 @@ class LoopbackServerTest : public ::testing::Test {
 
   std::optional<HttpResponse> route(const HttpRequest& request) {
     if (request.path == "/cors") {
-      return HttpResponse{.headers = {{"Access-Control-Allow-Origin", "*"}, {"X-Extra", "yes"}}};
+      return HttpResponse{.headers = {{"Access-Control-Allow-Origin", "*"}}};
     }
     if (request.path != "/tap") return std::nullopt;
     std::lock_guard lock(mutex_);
@@ -202,12 +202,14 @@ class LoopbackServerTest : public ::testing::Test {
                                        std::string_view headers = "") const {
     return request(method, target, "Cookie: " + cookie_ + "\r\n" + std::string(headers));
   }
-  std::optional<Reply> exchange(const std::string& raw, bool head = false) {
+  std::optional<Reply> exchange(const std::string& raw) {
     Client client(port_);
     client.send(raw);
-    return client.receive(head);
+    return client.receive();
   }
+  std::string origin() const { return "http://" + host_; }
 
+  bool limited_ = false;
   testing::TemporaryDevice device_;
   LoopbackServerOptions options_;
   net::io_context context_;
@@ -224,7 +226,6 @@ class LoopbackServerTest : public ::testing::Test {
 };
 
 TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPort) {
-  start();
   EXPECT_EQ(server_->url("/docs/"), "http://" + host_ + "/docs/?token=" + options_.token);
   auto reply = exchange(request("GET", "/index.html?a=1&token=" + options_.token + "&b=%20"));
   EXPECT_EQ(reply->result_int(), 303u);
@@ -233,14 +234,12 @@ TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPort) {
   reply = exchange(request("GET", "//evil.example/?token=" + options_.token));
   EXPECT_EQ((*reply)[http::field::location], "/evil.example/") << "stays on this site";
 
-  std::string tap = "Origin: http://" + host_ + "\r\nContent-Length: 3\r\n";
+  // What else the checks refuse is judged on the shared corpus below.
+  std::string tap = "Origin: " + origin() + "\r\nContent-Length: 3\r\n";
   const std::pair<std::string, unsigned> cases[] = {
       {withCookie("/index.html"), 200},
       {request("GET", "/index.html"), 403},
-      {request("GET", "/", "Cookie: " + cookie_ + "0\r\n"), 403},
-      {request("GET", "/_brisklane/start.js"), 403},
       {request("POST", "/tap", tap) + "hit", 403},
-      {withCookie("/tap", "POST", "Content-Length: 3\r\n") + "hit", 403},  // names no origin
       {request("POST", "/tap?x=1&token=" + options_.token, tap) + "hit", 200},
   };
   for (const auto& [raw, status] : cases) EXPECT_EQ(exchange(raw)->result_int(), status) << raw;
@@ -248,27 +247,12 @@ TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPort) {
   EXPECT_EQ(taps_, std::vector<std::string>{"POST hit 1 0"}) << "a change may bring the token";
 }
 
-TEST_F(LoopbackServerTest, UpgradesOnlyFromItsOwnOriginWithTheToken) {
-  start();
-  std::string port = std::to_string(port_);
-  struct Case {
-    std::string host, origin, cookie;
-    unsigned status;
-  } upgrades[] = {
-      {host_, "http://" + host_, cookie_, 101},
-      {host_, "http://" + host_, "", 403},
-      {host_, "http://localhost:" + port, cookie_, 403},
-      {host_, "", cookie_, 403},
-      {"localhost:" + port, "http://" + host_, cookie_, 403},
-  };
-  for (const auto& [host, origin, cookie, status] : upgrades) {
-    WebSocketClient client;
-    EXPECT_EQ(client.open(port_, host, origin, cookie), status) << host << " " << origin;
-  }
+TEST_F(LoopbackServerTest, UpgradesOnlyWithTheToken) {
+  EXPECT_EQ(WebSocketClient().open(port_, host_, origin(), ""), 403u);
+  EXPECT_EQ(WebSocketClient().open(port_, host_, origin(), cookie_), 101u);
 }
 
 TEST_F(LoopbackServerTest, SendsTheSameProtectiveHeadersOnEveryAnswer) {
-  start();
   for (const auto& raw : {withCookie("/"), request("GET", "/"), withCookie("/cors")}) {
     auto reply = exchange(raw);
     EXPECT_EQ((*reply)[http::field::cache_control], "no-store");
@@ -280,11 +264,9 @@ TEST_F(LoopbackServerTest, SendsTheSameProtectiveHeadersOnEveryAnswer) {
     for (const auto& field : *reply)
       EXPECT_NE(field.name_string().substr(0, 15), "Access-Control-");
   }
-  EXPECT_EQ((*exchange(withCookie("/cors")))["X-Extra"], "yes");
 }
 
 TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndex) {
-  start();
   struct Case {
     std::string target;
     unsigned status;
@@ -312,14 +294,11 @@ TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndex) {
             "<title>t</title></head>home");
   EXPECT_EQ(exchange(withCookie("/docs/"))->body(),
             "<script src=\"/_brisklane/start.js\"></script>docs");
-  EXPECT_EQ((*exchange(withCookie("/app.js", "HEAD"), true))[http::field::content_length], "6");
-  auto post =
-      withCookie("/app.js", "POST", "Origin: http://" + host_ + "\r\nContent-Length: 0\r\n");
+  auto post = withCookie("/app.js", "POST", "Origin: " + origin() + "\r\nContent-Length: 0\r\n");
   EXPECT_EQ(exchange(post)->result_int(), 405u);
 }
 
 TEST_F(LoopbackServerTest, NeverServesAFileOutsideItsFolder) {
-  start();
   for (std::string target :
        {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt",
         "/docs/..%2f..%2fsecret.txt", "/docs%2f..%2f..%2fsecret.txt", "/..%5csecret.txt",
@@ -346,8 +325,7 @@ TEST(InsertIntoHead, PlacesTheInsertRightAfterTheOpeningHeadTag) {
 }
 
 TEST_F(LoopbackServerTest, AnswersMalformedAndOversizedRequestsAndCloses) {
-  start();
-  std::string tap = "Origin: http://" + host_ + "\r\nContent-Length: 1048577\r\n";
+  std::string tap = "Origin: " + origin() + "\r\nContent-Length: 1048577\r\n";
   std::pair<std::string, unsigned> cases[] = {
       {withCookie("http://" + host_ + "/"), 400},
       {withCookie("/", "GET", "X-Pad: " + std::string(std::size_t{17} * 1024, 'a') + "\r\n"), 431},
@@ -363,10 +341,14 @@ TEST_F(LoopbackServerTest, AnswersMalformedAndOversizedRequestsAndCloses) {
   }
 }
 
-TEST_F(LoopbackServerTest, KeepsConnectionsAliveAndClosesStalledOnesAndThoseBeyondTheLimit) {
-  options_.limits.requestTimeout = std::chrono::milliseconds(300);
-  options_.limits.connections = 2;
-  start();
+class LimitedLoopbackServerTest : public LoopbackServerTest {
+  void SetUp() override {
+    limited_ = true;
+    LoopbackServerTest::SetUp();
+  }
+};
+
+TEST_F(LimitedLoopbackServerTest, KeepsConnectionsAliveAndClosesStalledOnesAndThoseBeyondTheLimit) {
   Client stalled(port_);
   stalled.send("GET / HTTP/1.1\r\nHo");
   Client client(port_);
@@ -380,14 +362,12 @@ TEST_F(LoopbackServerTest, KeepsConnectionsAliveAndClosesStalledOnesAndThoseBeyo
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
 }
 
-// A socket that sends too large a message is closed, and only that one; a
-// peer's messages sent from another thread arrive in order until it closes.
+// A peer's messages sent from another thread arrive in order until it closes.
 TEST_F(LoopbackServerTest, ClosesOnlyTheSocketThatSendsATooLargeMessageAndDeliversInOrder) {
-  start();
   WebSocketClient small, large;
-  ASSERT_EQ(small.open(port_, host_, "http://" + host_, cookie_), 101u);
+  ASSERT_EQ(small.open(port_, host_, origin(), cookie_), 101u);
   auto peer = firstPeer();
-  ASSERT_EQ(large.open(port_, host_, "http://" + host_, cookie_), 101u);
+  ASSERT_EQ(large.open(port_, host_, origin(), cookie_), 101u);
   large.send(std::string(std::size_t{1024} * 1024 + 1, 'm'));
   EXPECT_FALSE(large.receive());
   EXPECT_EQ(large.closeCode(), unsigned(websocket::close_code::too_big));
@@ -405,11 +385,9 @@ TEST_F(LoopbackServerTest, ClosesOnlyTheSocketThatSendsATooLargeMessageAndDelive
   EXPECT_EQ(small.closeCode(), unsigned(websocket::close_code::normal));
 }
 
-TEST_F(LoopbackServerTest, ClosesAPeerThatDoesNotReadWhatIsQueued) {
-  options_.limits.queuedWebSocketBytes = std::size_t{64} * 1024;
-  start();
+TEST_F(LimitedLoopbackServerTest, ClosesAPeerThatDoesNotReadWhatIsQueued) {
   WebSocketClient client;
-  ASSERT_EQ(client.open(port_, host_, "http://" + host_, cookie_), 101u);
+  ASSERT_EQ(client.open(port_, host_, origin(), cookie_), 101u);
   auto peer = firstPeer();
   for (int i = 0; i < 2000 && peer->isOpen(); ++i)
     peer->send(std::string(std::size_t{16} * 1024, 'q'));
@@ -419,9 +397,8 @@ TEST_F(LoopbackServerTest, ClosesAPeerThatDoesNotReadWhatIsQueued) {
 }
 
 TEST_F(LoopbackServerTest, DestructionClosesEverythingWithoutCallingBack) {
-  start();
   WebSocketClient socket;
-  ASSERT_EQ(socket.open(port_, host_, "http://" + host_, cookie_), 101u);
+  ASSERT_EQ(socket.open(port_, host_, origin(), cookie_), 101u);
   Client idle(port_);
   auto peer = firstPeer();
   onServerThread([this] { server_.reset(); });
