@@ -7,7 +7,7 @@
 #include <boost/asio/local/datagram_protocol.hpp>
 
 #include "platform/dispatch/dispatch_queue.h"
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 
 namespace brisklane {
 

@@ -11,7 +11,7 @@
 #include "platform/widgetkit/widget_center.h"
 #include "tests/platform/capacitor/recording_web_layer.h"
 #include "tests/support/temporary_device.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 #include "tests/support/temporary_device.h"
 
 namespace brisklane {

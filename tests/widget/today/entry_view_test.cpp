@@ -5,7 +5,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "tests/support/temporary_device.h"
 #include "tests/support/view_inspection.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 #include "widget/today/palette.h"
 #include "widget/today/shared_store.h"
 
