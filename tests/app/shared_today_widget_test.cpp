@@ -84,7 +84,7 @@ TEST_F(SharedTodayWidgetTest, DescribesItselfToTheBridgeWhateverItIsConstructedW
 
 TEST_F(SharedTodayWidgetTest, RejectsACallWithoutAPayloadStringAndTouchesNothing) {
   store("earlier", todayKey);
-  auto reloads = WidgetCenter::shared().reloadRequestCount();
+  auto reloads = testing::reloadRequestCount();
   for (const char* options :
        {R"({})", R"({"payload":null})", R"({"payload":42})", R"({"payload":{"count":1}})",
         R"({"payload":["x"]})", R"({"payload":true})", R"({"Payload":"x"})"}) {
@@ -94,7 +94,7 @@ TEST_F(SharedTodayWidgetTest, RejectsACallWithoutAPayloadStringAndTouchesNothing
     // The message alone: no code, no error, no data.
     EXPECT_EQ(answer["error"], JSObject({{"message", "payload (JSON string) is required"}}));
     EXPECT_EQ(stored(todayKey), "earlier");
-    EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads);
+    EXPECT_EQ(testing::reloadRequestCount(), reloads);
   }
 }
 
@@ -104,28 +104,28 @@ TEST_F(SharedTodayWidgetTest, StoresAnyTextExactlyAsGivenAndRequestsAReload) {
        {std::string(""), std::string("not JSON {"), nul,
         std::string("{\"count\":1,\"items\":[],\"x\":\"\u00e9\u2713\"}")}) {
     SCOPED_TRACE(text);
-    auto reloads = WidgetCenter::shared().reloadRequestCount();
+    auto reloads = testing::reloadRequestCount();
     JSObject answer = set({{"payload", text}});
     EXPECT_EQ(answer["success"], true);
     EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", true}}));
     EXPECT_EQ(stored(todayKey), text);
-    EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 1);
+    EXPECT_EQ(testing::reloadRequestCount(), reloads + 1);
     EXPECT_EQ(status()["data"]["hasPayload"], true);
   }
 }
 
 TEST_F(SharedTodayWidgetTest, UnopenableStoreResolvesFalseAndStillRequestsTheReload) {
   loseTheDevice();
-  auto reloads = WidgetCenter::shared().reloadRequestCount();
+  auto reloads = testing::reloadRequestCount();
   JSObject answer = set({{"payload", "{}"}});
   EXPECT_EQ(answer["success"], true);
   EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", false}}));
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 1);
+  EXPECT_EQ(testing::reloadRequestCount(), reloads + 1);
 
   ::setenv("BRISKLANE_HOME", device.root().c_str(), 1);
   testing::StoreFaultInjection fault(testing::StoreFault::open);
   EXPECT_EQ(set({{"payload", "{}"}})["data"], JSObject({{"appGroupOk", false}}));
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 2);
+  EXPECT_EQ(testing::reloadRequestCount(), reloads + 2);
 }
 
 TEST_F(SharedTodayWidgetTest, AFailedWriteIsNotReportedAsReachingTheStore) {
@@ -138,14 +138,14 @@ TEST_F(SharedTodayWidgetTest, AFailedWriteIsNotReportedAsReachingTheStore) {
 }
 
 TEST_F(SharedTodayWidgetTest, StatusBeforeAnythingRanReportsAnEmptyStore) {
-  auto reloads = WidgetCenter::shared().reloadRequestCount();
+  auto reloads = testing::reloadRequestCount();
   JSObject answer = status();
   EXPECT_EQ(answer["success"], true);
   EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", true},
                                       {"hasPayload", false},
                                       {"diag", ""},
                                       {"group", "group.app.brisklane.shared"}}));
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads);
+  EXPECT_EQ(testing::reloadRequestCount(), reloads);
   EXPECT_EQ(stored(todayKey), std::nullopt);
 }
 

@@ -43,13 +43,13 @@ class FakeWidgetHost {
 TEST(WidgetCenter, SendsOneDatagramPerReloadToARunningHost) {
   testing::TemporaryDevice device;
   FakeWidgetHost host;
-  auto before = WidgetCenter::shared().reloadRequestCount();
+  auto before = testing::reloadRequestCount();
   WidgetCenter::shared().reloadAllTimelines();
   WidgetCenter::shared().reloadAllTimelines();
   EXPECT_EQ(host.receive(), "reloadAllTimelines");
   EXPECT_EQ(host.receive(), "reloadAllTimelines");
   EXPECT_EQ(host.receive(), std::nullopt);
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), before + 2);
+  EXPECT_EQ(testing::reloadRequestCount(), before + 2);
 }
 
 TEST(WidgetCenter, NeverBlocksOnAHostThatDoesNotRead) {
@@ -62,7 +62,7 @@ TEST(WidgetCenter, NeverBlocksOnAHostThatDoesNotRead) {
 
 TEST(WidgetCenter, DoesNothingWithoutAHost) {
   testing::TemporaryDevice device;
-  auto before = WidgetCenter::shared().reloadRequestCount();
+  auto before = testing::reloadRequestCount();
   WidgetCenter::shared().reloadAllTimelines();  // no run folder at all
   EXPECT_FALSE(std::filesystem::exists(device.root() / "run"));
 
@@ -75,7 +75,7 @@ TEST(WidgetCenter, DoesNothingWithoutAHost) {
 
   ::setenv("BRISKLANE_HOME", ("/" + std::string(200, 'x')).c_str(), 1);  // too long for a socket
   WidgetCenter::shared().reloadAllTimelines();
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), before + 4);
+  EXPECT_EQ(testing::reloadRequestCount(), before + 4);
 }
 
 }  // namespace
