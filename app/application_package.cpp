@@ -6,7 +6,7 @@
 #include "app/app_delegate.h"
 #include "app/main_view_controller.h"
 #include "platform/uikit/uikit.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {

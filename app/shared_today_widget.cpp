@@ -8,7 +8,7 @@
 #include "platform/foundation/process_info.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/widgetkit/widget_center.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {

@@ -23,11 +23,12 @@
 #include <utility>
 
 #include "host/open_in_app.h"
+#include "platform/foundation/device_folder.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/uikit/application_launch.h"
 #include "platform/uikit/control_socket.h"
 #include "platform/widgetkit/widget_center.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 #include "widget/today/palette.h"
 #include "widget/today/payload_json.h"
 #include "widget/today/shared_store.h"

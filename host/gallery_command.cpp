@@ -18,8 +18,9 @@
 
 #include "host/host_command.h"
 #include "host/picture_output.h"
+#include "platform/foundation/device_folder.h"
 #include "platform/foundation/user_defaults.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 #include "widget/widget_bundle.h"
 
 namespace brisklane {

@@ -7,7 +7,7 @@
 
 #include "host/devices.h"
 #include "platform/foundation/atomic_file.h"
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 
 namespace brisklane {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 #include "platform/uikit/application_launch.h"
 
 extern char** environ;

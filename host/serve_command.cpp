@@ -35,7 +35,7 @@
 #include "host/host_clock.h"
 #include "host/host_command.h"
 #include "host/open_in_app.h"
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 #include "platform/widgetkit/widget_center.h"
 
 namespace brisklane {

@@ -10,6 +10,7 @@
 
 #include "host/command_line.h"
 #include "host/host_command.h"
+#include "platform/foundation/operating_system_version_option.h"
 #include "platform/foundation/process_info.h"
 #include "widget/widget_kit.h"
 
@@ -33,10 +34,7 @@ int runHostCommandLine(int argc, const char* const* argv,
   CLI::App app{"The desktop widget host of the Brisklane widget extension."};
   app.require_subcommand(1);
   app.fallthrough();  // global options may follow the command
-  std::string osVersion;
-  app.add_option(
-      "--os-version", osVersion,
-      "Simulated system version, e.g. 16.4 (default " + defaultOperatingSystemVersion.text() + ")");
+  OperatingSystemVersionOption osVersion(app, "16.4");
 
   // Each command lives in its own file; add new ones here.
   HostCommand commands[] = {
@@ -50,14 +48,9 @@ int runHostCommandLine(int argc, const char* const* argv,
     int code = app.exit(error, out, err);
     return code == 0 ? exitSuccess : exitUsage;
   }
-  if (!osVersion.empty()) {
-    auto version = OperatingSystemVersion::parse(osVersion);
-    if (!version) {
-      err << "error: --os-version: not a version: " << osVersion
-          << " (expected one to three numbers, e.g. 16.4)\n";
-      return exitUsage;
-    }
-    setOperatingSystemVersion(*version);
+  if (auto problem = osVersion.apply()) {
+    err << "error: " << *problem << " (expected one to three numbers, e.g. 16.4)\n";
+    return exitUsage;
   }
   HostContext context{.widgets = widgets, .out = out, .err = err};
   for (HostCommand& command : commands) {

@@ -47,7 +47,7 @@
 #include "bench/support/figures.h"
 #include "host/draw.h"
 #include "platform/foundation/user_defaults.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 #include "widget/today/shared_store.h"
 #include "widget/widget_bundle.h"
 

@@ -19,7 +19,7 @@
 #include "host/draw.h"
 #include "host/png_writer.h"
 #include "platform/foundation/user_defaults.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 #include "widget/widget_bundle.h"
 
 namespace brisklane {

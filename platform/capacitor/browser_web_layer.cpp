@@ -7,7 +7,7 @@
 #include "platform/capacitor/browser_bridge_script.h"
 #include "platform/dispatch/dispatch_queue.h"
 #include "platform/foundation/atomic_file.h"
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 #include "platform/uikit/application_launch.h"
 #include "platform/web/loopback_server.h"
 

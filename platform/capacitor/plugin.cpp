@@ -91,9 +91,6 @@ bool CAPPluginCall::keepAlive() const {
 void CAPPluginCall::setKeepAlive(bool keepAlive) {
   state_->keepAlive.store(keepAlive);
 }
-bool CAPPluginCall::isSettled() const {
-  return state_->settled.load();
-}
 
 bool CAPPluginCall::isFromWebLayerOf(const CAPPluginCall& other) const {
   return state_->webLayer == other.state_->webLayer;

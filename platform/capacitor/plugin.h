@@ -63,7 +63,6 @@ class CAPPluginCall {
   [[nodiscard]] bool keepAlive() const;
   void setKeepAlive(bool keepAlive);
 
-  [[nodiscard]] bool isSettled() const;
   // Whether the web layer that made the call is still there.
   [[nodiscard]] bool isWebLayerOpen() const;
   // Whether both calls came from the same web layer (page).

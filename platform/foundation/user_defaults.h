@@ -52,17 +52,8 @@ class UserDefaults {
 // letters, digits and hyphens.
 [[nodiscard]] bool isAppGroupIdentifier(std::string_view identifier);
 
-// The simulated device's root folder: `BRISKLANE_HOME`, else
-// `$XDG_DATA_HOME/brisklane`, else `~/.local/share/brisklane`.
-[[nodiscard]] std::filesystem::path deviceRoot();
-
-// Where the App Group's store lives under the device root.
-[[nodiscard]] std::filesystem::path appGroupContainer(std::string_view identifier);
+// The App Group's store file, in its container under the device root.
 [[nodiscard]] std::filesystem::path userDefaultsFile(std::string_view identifier);
-
-// Creates `folder` and its missing parents with mode 0700. False when a part
-// of the path exists and is not a folder, or cannot be made.
-[[nodiscard]] bool makeFolders(const std::filesystem::path& folder);
 
 namespace testing {
 

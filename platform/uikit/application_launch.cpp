@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "platform/foundation/atomic_file.h"
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 
 namespace brisklane {
 namespace {

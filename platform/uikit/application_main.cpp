@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "platform/dispatch/dispatch_queue.h"
+#include "platform/foundation/operating_system_version_option.h"
 #include "platform/foundation/process_info.h"
 #include "platform/uikit/control_socket.h"
 #include "platform/uikit/uikit.h"
@@ -29,13 +30,33 @@ namespace brisklane {
 namespace {
 
 struct CommandLine {
-  std::optional<OperatingSystemVersion> osVersion;
   std::vector<std::string> webLayers;
   std::uint16_t port = 0;
   std::filesystem::path webDirectory;
   std::filesystem::path nativeBridgeScript;
   bool controlSocket = true;
   std::optional<SystemRequest> request;
+};
+
+// The command line as CLI11 reads it, before it is checked. CLI11 writes
+// into these fields, so the value stays where it was made until the parse.
+struct GivenArguments {
+  std::string webLayer = "stdio";
+  std::uint16_t port = 0;
+  std::filesystem::path webDirectory;
+  std::filesystem::path nativeBridgeScript;
+  std::vector<const CLI::Option*> browserOptions;  // valid with --web-layer browser only
+  bool noControlSocket = false;
+  bool printEntitlements = false;
+
+  const CLI::App* open = nullptr;
+  std::string url;
+  std::string sourceApplication;
+  bool openInPlace = false;
+
+  const CLI::App* resume = nullptr;
+  std::string activityType;
+  std::string webpageURL;
 };
 
 void fail(std::string_view message) {
@@ -59,117 +80,128 @@ bool looksLikeURL(std::string_view text) {
   return true;
 }
 
+void addLaunchOptions(CLI::App& app, GivenArguments& given) {
+  app.add_option("--web-layer", given.webLayer,
+                 "Where the web layer talks to the bridge: stdio (one message per line on "
+                 "standard input and output; the default), browser (serves the web application "
+                 "on 127.0.0.1 and prints the page's address) or none")
+      ->check(CLI::IsMember({"stdio", "browser", "none"}));
+  given.browserOptions = {
+      app.add_option("--port", given.port,
+                     "browser: the port to listen on (default 0: any free port)"),
+      app.add_option("--web-dir", given.webDirectory,
+                     "browser: the built Capacitor web application to serve (its webDir; "
+                     "default: the bundled sample)"),
+      app.add_option("--native-bridge", given.nativeBridgeScript,
+                     "browser: Capacitor's native-bridge.js (default: from @capacitor/ios beside "
+                     "the web application)"),
+  };
+  app.add_flag("--no-control-socket", given.noControlSocket,
+               "Do not listen on $BRISKLANE_HOME/run/App.sock (and do not take the device's "
+               "one-App lock)");
+  app.add_flag("--print-entitlements", given.printEntitlements,
+               "Print the application's entitlements as JSON ({\"applicationGroups\":[...]}) and "
+               "end, without starting it");
+}
+
+void addRequestCommands(CLI::App& app, GivenArguments& given) {
+  auto* open =
+      app.add_subcommand("open", "Open a URL in App, as the system does for a tapped link");
+  open->add_option("url", given.url, "The URL, e.g. brisklane://today")->required();
+  open->add_option("--source-application", given.sourceApplication,
+                   "Bundle identifier of the application that opens the URL");
+  open->add_flag("--open-in-place", given.openInPlace, "Ask to open the document in place");
+  given.open = open;
+
+  auto* resume = app.add_subcommand("continue-activity",
+                                    "Continue a user activity in App, e.g. a universal link");
+  resume
+      ->add_option("--type", given.activityType,
+                   "Activity type, e.g. NSUserActivityTypeBrowsingWeb")
+      ->required();
+  resume->add_option("--url", given.webpageURL, "The activity's web page URL");
+  given.resume = resume;
+  app.require_subcommand(0, 1);
+}
+
+// The launch settings the arguments give, or nothing when they do not fit
+// together (said on standard error).
+std::optional<CommandLine> readLaunchOptions(const GivenArguments& given) {
+  if (given.webLayer != "browser") {
+    for (const auto* option : given.browserOptions) {
+      if (option->count() > 0) {
+        fail(option->get_name() + " needs --web-layer browser");
+        return std::nullopt;
+      }
+    }
+  }
+  CommandLine line;
+  if (given.webLayer != "none") line.webLayers = {given.webLayer};
+  line.port = given.port;
+  line.webDirectory = given.webDirectory;
+  line.nativeBridgeScript = given.nativeBridgeScript;
+  line.controlSocket = !given.noControlSocket;
+  return line;
+}
+
+// Reads the request of `open` or `continue-activity`, when one was given.
+// False, after saying why, when its URL is not one.
+bool readRequest(const GivenArguments& given, CommandLine& line) {
+  if (given.open->parsed()) {
+    if (!looksLikeURL(given.url)) {
+      fail("open: not a URL: " + given.url);
+      return false;
+    }
+    OpenURLRequest request{.url = given.url, .options = {}};
+    using Key = UIApplication::OpenURLOptionsKey;
+    if (!given.sourceApplication.empty()) {
+      request.options[Key::sourceApplication] = given.sourceApplication;
+    }
+    if (given.openInPlace) request.options[Key::openInPlace] = true;
+    line.request = request;
+  } else if (given.resume->parsed()) {
+    if (!given.webpageURL.empty() && !looksLikeURL(given.webpageURL)) {
+      fail("continue-activity: --url: not a URL: " + given.webpageURL);
+      return false;
+    }
+    ContinueUserActivityRequest request{{.activityType = given.activityType, .webpageURL = {}}};
+    if (!given.webpageURL.empty()) request.userActivity.webpageURL = given.webpageURL;
+    line.request = request;
+  }
+  return true;
+}
+
 // The parsed command line, or the exit code when the process should end now.
+// A system version given takes effect here.
 std::variant<CommandLine, int> parseCommandLine(int argc, char** argv) {
   CLI::App app{
       "The Brisklane host application on a simulated device ($BRISKLANE_HOME).\n"
       "Without a subcommand it starts and serves its web layer; `open` and\n"
       "`continue-activity` reach the running App, or start one that receives them.",
       "App"};
-  std::string osVersion;
-  std::string webLayer = "stdio";
-  std::uint16_t port = 0;
-  std::filesystem::path webDirectory;
-  std::filesystem::path nativeBridgeScript;
-  bool noControlSocket = false;
-  app.add_option(
-      "--os-version", osVersion,
-      "Simulated system version, e.g. 16.3 (default " + defaultOperatingSystemVersion.text() + ")");
-  app.add_option("--web-layer", webLayer,
-                 "Where the web layer talks to the bridge: stdio (one message per line on "
-                 "standard input and output; the default), browser (serves the web application "
-                 "on 127.0.0.1 and prints the page's address) or none")
-      ->check(CLI::IsMember({"stdio", "browser", "none"}));
-  auto* portOption =
-      app.add_option("--port", port, "browser: the port to listen on (default 0: any free port)");
-  auto* webDirOption = app.add_option(
-      "--web-dir", webDirectory,
-      "browser: the built Capacitor web application to serve (its webDir; default: the "
-      "bundled sample)");
-  auto* nativeBridgeOption = app.add_option(
-      "--native-bridge", nativeBridgeScript,
-      "browser: Capacitor's native-bridge.js (default: from @capacitor/ios beside the web "
-      "application)");
-  app.add_flag("--no-control-socket", noControlSocket,
-               "Do not listen on $BRISKLANE_HOME/run/App.sock (and do not take the device's "
-               "one-App lock)");
-  bool printEntitlements = false;
-  app.add_flag("--print-entitlements", printEntitlements,
-               "Print the application's entitlements as JSON ({\"applicationGroups\":[...]}) and "
-               "end, without starting it");
-
-  std::string url, sourceApplication;
-  bool openInPlace = false;
-  auto* open =
-      app.add_subcommand("open", "Open a URL in App, as the system does for a tapped link");
-  open->add_option("url", url, "The URL, e.g. brisklane://today")->required();
-  open->add_option("--source-application", sourceApplication,
-                   "Bundle identifier of the application that opens the URL");
-  open->add_flag("--open-in-place", openInPlace, "Ask to open the document in place");
-
-  std::string activityType, webpageURL;
-  auto* resume = app.add_subcommand("continue-activity",
-                                    "Continue a user activity in App, e.g. a universal link");
-  resume->add_option("--type", activityType, "Activity type, e.g. NSUserActivityTypeBrowsingWeb")
-      ->required();
-  resume->add_option("--url", webpageURL, "The activity's web page URL");
-  app.require_subcommand(0, 1);
-
+  GivenArguments given;
+  OperatingSystemVersionOption osVersion(app, "16.3");
+  addLaunchOptions(app, given);
+  addRequestCommands(app, given);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     int code = app.exit(error);
-    return code == 0 ? 0 : exitUsage;
+    return code == 0 ? exitSuccess : exitUsage;
   }
 
-  if (printEntitlements) {
+  if (given.printEntitlements) {
     std::cout << nlohmann::json{{"applicationGroups", entitlements().applicationGroups}}.dump()
               << std::endl;
-    return 0;
+    return exitSuccess;
   }
-
-  CommandLine line;
-  if (!osVersion.empty()) {
-    line.osVersion = OperatingSystemVersion::parse(osVersion);
-    if (!line.osVersion) {
-      fail("--os-version: not a version: " + osVersion);
-      return exitUsage;
-    }
+  if (auto problem = osVersion.apply()) {
+    fail(*problem);
+    return exitUsage;
   }
-  if (webLayer != "browser") {
-    for (const auto* option : {portOption, webDirOption, nativeBridgeOption}) {
-      if (option->count() > 0) {
-        fail(option->get_name() + " needs --web-layer browser");
-        return exitUsage;
-      }
-    }
-  }
-  if (webLayer != "none") line.webLayers = {webLayer};
-  line.port = port;
-  line.webDirectory = webDirectory;
-  line.nativeBridgeScript = nativeBridgeScript;
-  line.controlSocket = !noControlSocket;
-
-  if (open->parsed()) {
-    if (!looksLikeURL(url)) {
-      fail("open: not a URL: " + url);
-      return exitUsage;
-    }
-    OpenURLRequest request{.url = url, .options = {}};
-    using Key = UIApplication::OpenURLOptionsKey;
-    if (!sourceApplication.empty()) request.options[Key::sourceApplication] = sourceApplication;
-    if (openInPlace) request.options[Key::openInPlace] = true;
-    line.request = request;
-  } else if (resume->parsed()) {
-    if (!webpageURL.empty() && !looksLikeURL(webpageURL)) {
-      fail("continue-activity: --url: not a URL: " + webpageURL);
-      return exitUsage;
-    }
-    ContinueUserActivityRequest request{{.activityType = activityType, .webpageURL = {}}};
-    if (!webpageURL.empty()) request.userActivity.webpageURL = webpageURL;
-    line.request = request;
-  }
-  return line;
+  std::optional<CommandLine> line = readLaunchOptions(given);
+  if (!line || !readRequest(given, *line)) return exitUsage;
+  return std::move(*line);
 }
 
 // Ends the main queue's run loop on SIGTERM, SIGINT or SIGHUP. A second
@@ -241,31 +273,142 @@ Delivery deliverWhileStarting(const SystemRequest& request) {
   return delivery;
 }
 
-int runApplication(const CommandLine& line, const std::optional<std::string>& principalClassName,
-                   const std::optional<std::string>& delegateClassName) {
-  std::unique_ptr<ApplicationInstanceLock> instanceLock;
-  if (line.controlSocket) {
-    if (line.request) {
-      Delivery delivery = deliverToRunningApplication(*line.request);
-      if (delivery.outcome == DeliveryOutcome::accepted) return 0;
-      if (delivery.outcome == DeliveryOutcome::failed) {
-        fail("the running App refused the request: " + delivery.detail);
-        return exitFailure;
-      }
-    }
-    std::string error;
-    instanceLock = ApplicationInstanceLock::acquire(error);
-    if (!instanceLock) {
-      if (line.request &&
-          deliverWhileStarting(*line.request).outcome == DeliveryOutcome::accepted) {
-        return 0;
-      }
-      fail(error);
+// Makes this process the device's application, unless a request given on
+// the command line reaches the one already running. The lock, nullptr
+// without a control socket; or the exit code when the process should end now.
+std::variant<std::unique_ptr<ApplicationInstanceLock>, int> claimDevice(const CommandLine& line) {
+  if (!line.controlSocket) return nullptr;
+  if (line.request) {
+    Delivery delivery = deliverToRunningApplication(*line.request);
+    if (delivery.outcome == DeliveryOutcome::accepted) return exitSuccess;
+    if (delivery.outcome == DeliveryOutcome::failed) {
+      fail("the running App refused the request: " + delivery.detail);
       return exitFailure;
     }
   }
+  std::string error;
+  auto instanceLock = ApplicationInstanceLock::acquire(error);
+  if (instanceLock) return instanceLock;
+  if (line.request && deliverWhileStarting(*line.request).outcome == DeliveryOutcome::accepted) {
+    return exitSuccess;
+  }
+  fail(error);
+  return exitFailure;
+}
 
-  if (line.osVersion) setOperatingSystemVersion(*line.osVersion);
+// The objects the runtime holds for the application while it runs.
+struct RunningApplication {
+  std::shared_ptr<UIApplication> application;
+  std::shared_ptr<NSObject> delegateObject;
+  UIApplicationDelegate* delegate = nullptr;  // delegateObject's
+  std::shared_ptr<UIWindow> keptWindow;       // the window, when the delegate does not keep it
+};
+
+// Creates the application and its delegate from the classes named; false,
+// after saying which is missing, when one is.
+bool instantiate(RunningApplication& running, const std::optional<std::string>& principalClassName,
+                 const std::optional<std::string>& delegateClassName) {
+  std::shared_ptr<NSObject> applicationObject = principalClassName
+                                                    ? instantiateClass(*principalClassName)
+                                                    : std::make_shared<UIApplication>();
+  running.application = std::dynamic_pointer_cast<UIApplication>(applicationObject);
+  if (!running.application) {
+    fail("no application class named " + principalClassName.value_or("UIApplication"));
+    return false;
+  }
+  running.delegateObject = delegateClassName ? instantiateClass(*delegateClassName) : nullptr;
+  running.delegate = dynamic_cast<UIApplicationDelegate*>(running.delegateObject.get());
+  if (running.delegate == nullptr) {
+    fail("no application delegate class named " + delegateClassName.value_or("(none)"));
+    return false;
+  }
+  running.application->setDelegate(running.delegate);
+  return true;
+}
+
+// Creates the window from the main interface description and shows it;
+// false, after saying so, when the description names no class that exists.
+bool showMainWindow(RunningApplication& running) {
+  auto interface = mainInterface();
+  auto rootViewController =
+      interface ? std::dynamic_pointer_cast<UIViewController>(
+                      instantiateClass(interface->rootViewControllerClassName))
+                : nullptr;
+  if (!rootViewController) {
+    fail("the main interface names no view controller class that exists");
+    return false;
+  }
+  auto window = std::make_shared<UIWindow>();
+  window->rootViewController = std::move(rootViewController);
+  running.delegate->setWindow(window);
+  // The runtime keeps the window itself only when the delegate does not.
+  if (!running.delegate->window()) running.keptWindow = window;
+  window->makeKeyAndVisible();
+  return true;
+}
+
+// Launches the application, shows its window and queues the request it was
+// launched with; false when it cannot start.
+bool launch(RunningApplication& running, const std::optional<SystemRequest>& request) {
+  UIApplication& application = *running.application;
+  std::optional<SystemRequest> pending = request;
+  if (!running.delegate->applicationDidFinishLaunchingWithOptions(application,
+                                                                  launchOptionsFor(request))) {
+    pending.reset();  // a launch that declines its URL is not asked to open it
+  }
+  if (!showMainWindow(running)) return false;
+  running.delegate->applicationDidBecomeActive(application);
+  if (pending) {
+    DispatchQueue::main().async(
+        [&application, request = *pending] { deliver(application, request); });
+  }
+  return true;
+}
+
+// Hands the requests that reach the control socket to the application on
+// the main queue; nullptr, after saying so, when the socket cannot listen.
+std::unique_ptr<ControlSocketServer> listenForRequests(UIApplication& application) {
+  std::string error;
+  auto controlSocket = ControlSocketServer::start(
+      DispatchQueue::main().context(),
+      [&application](SystemRequest request) {
+        DispatchQueue::main().async(
+            [&application, request = std::move(request)] { deliver(application, request); });
+      },
+      error);
+  if (!controlSocket) fail(error + "; running without a control socket");
+  return controlSocket;
+}
+
+// Runs the main queue until the application is told to end, then takes it
+// through the end of its life.
+void runUntilEnd(RunningApplication& running, bool listens) {
+  UIApplication& application = *running.application;
+  UIApplicationDelegate& delegate = *running.delegate;
+  std::unique_ptr<ControlSocketServer> controlSocket;
+  if (listens) controlSocket = listenForRequests(application);
+
+  DispatchQueue::main().run();
+  controlSocket.reset();
+  DispatchQueue::main().drain();
+
+  delegate.applicationWillResignActive(application);
+  delegate.applicationDidEnterBackground(application);
+  delegate.applicationWillTerminate(application);
+  DispatchQueue::main().drain();
+
+  delegate.setWindow(nullptr);
+  running.keptWindow.reset();
+  DispatchQueue::main().drain();
+  application.setDelegate(nullptr);
+}
+
+int runApplication(const CommandLine& line, const std::optional<std::string>& principalClassName,
+                   const std::optional<std::string>& delegateClassName) {
+  auto claim = claimDevice(line);
+  if (const int* exitCode = std::get_if<int>(&claim)) return *exitCode;
+  auto instanceLock = std::get<std::unique_ptr<ApplicationInstanceLock>>(std::move(claim));
+
   setLaunchArguments({.webLayers = line.webLayers,
                       .port = line.port,
                       .webDirectory = line.webDirectory,
@@ -281,81 +424,10 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
   ::signal(SIGXFSZ, SIG_IGN);
   EndSignals endSignals(DispatchQueue::main().context());
 
-  std::shared_ptr<NSObject> applicationObject;
-  if (principalClassName) {
-    applicationObject = instantiateClass(*principalClassName);
-  } else {
-    applicationObject = std::make_shared<UIApplication>();
-  }
-  auto application = std::dynamic_pointer_cast<UIApplication>(applicationObject);
-  if (!application) {
-    fail("no application class named " + principalClassName.value_or("UIApplication"));
-    return exitFailure;
-  }
-  std::shared_ptr<NSObject> delegateObject =
-      delegateClassName ? instantiateClass(*delegateClassName) : nullptr;
-  auto* delegate = dynamic_cast<UIApplicationDelegate*>(delegateObject.get());
-  if (delegate == nullptr) {
-    fail("no application delegate class named " + delegateClassName.value_or("(none)"));
-    return exitFailure;
-  }
-  application->setDelegate(delegate);
-
-  std::optional<SystemRequest> pending = line.request;
-  if (!delegate->applicationDidFinishLaunchingWithOptions(*application,
-                                                          launchOptionsFor(line.request))) {
-    pending.reset();  // a launch that declines its URL is not asked to open it
-  }
-
-  auto interface = mainInterface();
-  auto rootViewController =
-      interface ? std::dynamic_pointer_cast<UIViewController>(
-                      instantiateClass(interface->rootViewControllerClassName))
-                : nullptr;
-  if (!rootViewController) {
-    fail("the main interface names no view controller class that exists");
-    return exitFailure;
-  }
-  auto window = std::make_shared<UIWindow>();
-  window->rootViewController = std::move(rootViewController);
-  delegate->setWindow(window);
-  // The runtime keeps the window itself only when the delegate does not.
-  std::shared_ptr<UIWindow> keptWindow = delegate->window() ? nullptr : window;
-  window->makeKeyAndVisible();
-  window.reset();
-  delegate->applicationDidBecomeActive(*application);
-
-  if (pending) {
-    DispatchQueue::main().async(
-        [&application, request = *pending] { deliver(*application, request); });
-  }
-
-  std::unique_ptr<ControlSocketServer> controlSocket;
-  if (instanceLock) {
-    std::string error;
-    controlSocket = ControlSocketServer::start(
-        DispatchQueue::main().context(),
-        [&application](SystemRequest request) {
-          DispatchQueue::main().async(
-              [&application, request = std::move(request)] { deliver(*application, request); });
-        },
-        error);
-    if (!controlSocket) fail(error + "; running without a control socket");
-  }
-
-  DispatchQueue::main().run();
-  controlSocket.reset();
-  DispatchQueue::main().drain();
-
-  delegate->applicationWillResignActive(*application);
-  delegate->applicationDidEnterBackground(*application);
-  delegate->applicationWillTerminate(*application);
-  DispatchQueue::main().drain();
-
-  delegate->setWindow(nullptr);
-  keptWindow.reset();
-  DispatchQueue::main().drain();
-  application->setDelegate(nullptr);
+  RunningApplication running;
+  if (!instantiate(running, principalClassName, delegateClassName)) return exitFailure;
+  if (!launch(running, line.request)) return exitFailure;
+  runUntilEnd(running, instanceLock != nullptr);
   return applicationExitCode();
 }
 

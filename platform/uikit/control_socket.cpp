@@ -16,7 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 
 namespace brisklane {
 namespace {

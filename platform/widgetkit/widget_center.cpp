@@ -3,13 +3,20 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <atomic>
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/local/datagram_protocol.hpp>
 
 #include "platform/dispatch/dispatch_queue.h"
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 
 namespace brisklane {
+namespace {
+
+std::atomic<std::uint64_t> reloadRequests{0};
+
+}  // namespace
 
 std::filesystem::path widgetHostSocketPath() {
   return deviceRoot() / "run" / "widget-host.sock";
@@ -22,7 +29,7 @@ WidgetCenter& WidgetCenter::shared() {
 
 void WidgetCenter::reloadAllTimelines() {
   using boost::asio::local::datagram_protocol;
-  reloadRequests_.fetch_add(1, std::memory_order_relaxed);
+  reloadRequests.fetch_add(1, std::memory_order_relaxed);
   std::string path = widgetHostSocketPath().string();
   if (path.size() >= sizeof(sockaddr_un::sun_path)) return;  // no host can listen there
 
@@ -39,4 +46,11 @@ void WidgetCenter::reloadAllTimelines() {
                  MSG_NOSIGNAL, error);
 }
 
+namespace testing {
+
+std::uint64_t reloadRequestCount() {
+  return reloadRequests.load(std::memory_order_relaxed);
+}
+
+}  // namespace testing
 }  // namespace brisklane

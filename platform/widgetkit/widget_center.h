@@ -10,7 +10,6 @@
 // the caller ever knowing. Safe from any thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
@@ -29,14 +28,15 @@ class WidgetCenter {
 
   void reloadAllTimelines();
 
-  // Test seam: how many reloads this process has requested, sent or not.
-  [[nodiscard]] std::uint64_t reloadRequestCount() const {
-    return reloadRequests_.load(std::memory_order_relaxed);
-  }
-
  private:
   WidgetCenter() = default;
-  std::atomic<std::uint64_t> reloadRequests_{0};
 };
+
+namespace testing {
+
+// How many reloads this process has requested, sent or not.
+[[nodiscard]] std::uint64_t reloadRequestCount();
+
+}  // namespace testing
 
 }  // namespace brisklane

@@ -9,7 +9,7 @@
 
 #include "platform/foundation/user_defaults.h"
 #include "tests/app/app_programs.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {

@@ -19,9 +19,10 @@
 #include <stop_token>
 #include <thread>
 
+#include "platform/foundation/device_folder.h"
 #include "platform/foundation/user_defaults.h"
 #include "tests/app/app_programs.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {

@@ -8,7 +8,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "tests/platform/capacitor/recording_web_layer.h"
 #include "tests/support/temporary_device.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {

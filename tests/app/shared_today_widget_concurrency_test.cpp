@@ -11,7 +11,7 @@
 #include "platform/widgetkit/widget_center.h"
 #include "tests/platform/capacitor/recording_web_layer.h"
 #include "tests/support/temporary_device.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {
@@ -22,7 +22,7 @@ TEST(SharedTodayWidgetConcurrency, CallsFromManyThreadsEachSettleAndReload) {
   constexpr int callsPerThread = 25;
   SharedTodayWidget plugin;
   auto webLayer = std::make_shared<testing::RecordingWebLayer>();
-  auto reloads = WidgetCenter::shared().reloadRequestCount();
+  auto reloads = testing::reloadRequestCount();
 
   std::vector<std::thread> callers;
   for (int caller = 0; caller < threads; ++caller) {
@@ -48,7 +48,7 @@ TEST(SharedTodayWidgetConcurrency, CallsFromManyThreadsEachSettleAndReload) {
     callbackIds.insert(answer["callbackId"].get<std::string>());
   }
   EXPECT_EQ(callbackIds.size(), messages.size()) << "each call settled once";
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + threads * callsPerThread);
+  EXPECT_EQ(testing::reloadRequestCount(), reloads + threads * callsPerThread);
   auto defaults = UserDefaults::open(appGroupIdentifier);
   ASSERT_TRUE(defaults);
   std::string last = defaults->string(todayKey).value_or("");

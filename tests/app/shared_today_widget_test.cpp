@@ -11,7 +11,7 @@
 #include "platform/widgetkit/widget_center.h"
 #include "tests/platform/capacitor/recording_web_layer.h"
 #include "tests/support/temporary_device.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {
@@ -70,7 +70,7 @@ class SharedTodayWidgetTest : public ::testing::Test {
 
 TEST_F(SharedTodayWidgetTest, RejectsACallWithoutAPayloadStringAndTouchesNothing) {
   store("earlier", todayKey);
-  auto reloads = WidgetCenter::shared().reloadRequestCount();
+  auto reloads = testing::reloadRequestCount();
   for (const char* options :
        {R"({})", R"({"payload":null})", R"({"payload":42})", R"({"payload":{"count":1}})",
         R"({"payload":["x"]})", R"({"payload":true})", R"({"Payload":"x"})"}) {
@@ -80,7 +80,7 @@ TEST_F(SharedTodayWidgetTest, RejectsACallWithoutAPayloadStringAndTouchesNothing
     // The message alone: no code, no error, no data.
     EXPECT_EQ(answer["error"], JSObject({{"message", "payload (JSON string) is required"}}));
     EXPECT_EQ(stored(todayKey), "earlier");
-    EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads);
+    EXPECT_EQ(testing::reloadRequestCount(), reloads);
   }
 }
 
@@ -90,12 +90,12 @@ TEST_F(SharedTodayWidgetTest, StoresAnyTextExactlyAsGivenAndRequestsAReload) {
        {std::string(""), std::string("not JSON {"), nul,
         std::string("{\"count\":1,\"items\":[],\"x\":\"\u00e9\u2713\"}")}) {
     SCOPED_TRACE(text);
-    auto reloads = WidgetCenter::shared().reloadRequestCount();
+    auto reloads = testing::reloadRequestCount();
     JSObject answer = set({{"payload", text}});
     EXPECT_EQ(answer["success"], true);
     EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", true}}));
     EXPECT_EQ(stored(todayKey), text);
-    EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 1);
+    EXPECT_EQ(testing::reloadRequestCount(), reloads + 1);
     EXPECT_EQ(status()["data"]["hasPayload"], true);
   }
 }
@@ -115,11 +115,11 @@ TEST_F(SharedTodayWidgetTest, AStoreOutOfReachResolvesFalseAndKeepsWhatWasStored
     if (fault == StoreFault::none) loseTheDevice();
     {
       testing::StoreFaultInjection injected(fault);
-      auto reloads = WidgetCenter::shared().reloadRequestCount();
+      auto reloads = testing::reloadRequestCount();
       JSObject answer = set({{"payload", "new"}});
       EXPECT_EQ(answer["success"], true);
       EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", false}}));
-      EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads + 1);
+      EXPECT_EQ(testing::reloadRequestCount(), reloads + 1);
       if (fault != StoreFault::write) {
         EXPECT_EQ(status()["data"], unreachable);
       }
@@ -130,14 +130,14 @@ TEST_F(SharedTodayWidgetTest, AStoreOutOfReachResolvesFalseAndKeepsWhatWasStored
 }
 
 TEST_F(SharedTodayWidgetTest, StatusReportsAnEmptyStoreAndTheStoredDiagnosticAsItIs) {
-  auto reloads = WidgetCenter::shared().reloadRequestCount();
+  auto reloads = testing::reloadRequestCount();
   JSObject answer = status();
   EXPECT_EQ(answer["success"], true);
   EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", true},
                                       {"hasPayload", false},
                                       {"diag", ""},
                                       {"group", "group.app.brisklane.shared"}}));
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), reloads);
+  EXPECT_EQ(testing::reloadRequestCount(), reloads);
   EXPECT_EQ(stored(todayKey), std::nullopt);
   store("anything at all", diagKey);
   EXPECT_EQ(status()["data"]["diag"], "anything at all");

@@ -16,11 +16,12 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "platform/foundation/device_folder.h"
 #include "platform/foundation/user_defaults.h"
 #include "tests/support/dead_host_socket.h"
 #include "tests/support/process.h"
 #include "tests/support/temporary_device.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "tests/support/process.h"
 #include "tests/support/temporary_device.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {

@@ -8,9 +8,10 @@
 #include <atomic>
 #include <sstream>
 
+#include "platform/foundation/device_folder.h"
 #include "platform/foundation/user_defaults.h"
 #include "tests/support/temporary_device.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 #include "widget/widget_bundle.h"
 
 namespace brisklane {

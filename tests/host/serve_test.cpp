@@ -17,7 +17,7 @@
 #include "tests/support/dead_host_socket.h"
 #include "tests/support/process.h"
 #include "tests/support/temporary_device.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 extern char** environ;
 

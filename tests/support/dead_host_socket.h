@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 #include "platform/widgetkit/widget_center.h"
 
 namespace brisklane::testing {

@@ -1,7 +1,7 @@
 #include "widget/today/shared_store.h"
 
 #include "platform/foundation/user_defaults.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 

@@ -10,7 +10,7 @@
 
 #include "bench/support/ratio_main.h"
 #include "platform/foundation/user_defaults.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 #include "widget/today/provider.h"
 
 namespace brisklane {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "platform/foundation/user_defaults.h"
+#include "platform/foundation/device_folder.h"
 #include "tests/support/temporary_device.h"
 
 namespace brisklane {
@@ -43,13 +43,13 @@ class FakeWidgetHost {
 TEST(WidgetCenter, SendsOneDatagramPerReloadToARunningHostAndNeverBlocksOnIt) {
   testing::TemporaryDevice device;
   FakeWidgetHost host;
-  auto before = WidgetCenter::shared().reloadRequestCount();
+  auto before = testing::reloadRequestCount();
   WidgetCenter::shared().reloadAllTimelines();
   WidgetCenter::shared().reloadAllTimelines();
   EXPECT_EQ(host.receive(), "reloadAllTimelines");
   EXPECT_EQ(host.receive(), "reloadAllTimelines");
   EXPECT_EQ(host.receive(), std::nullopt);
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), before + 2);
+  EXPECT_EQ(testing::reloadRequestCount(), before + 2);
   // Far more than a datagram socket queues; a blocking send would hang here.
   for (int i = 0; i < 1000; ++i) WidgetCenter::shared().reloadAllTimelines();
   EXPECT_EQ(host.receive(), "reloadAllTimelines");
@@ -57,7 +57,7 @@ TEST(WidgetCenter, SendsOneDatagramPerReloadToARunningHostAndNeverBlocksOnIt) {
 
 TEST(WidgetCenter, DoesNothingWithoutAHost) {
   testing::TemporaryDevice device;
-  auto before = WidgetCenter::shared().reloadRequestCount();
+  auto before = testing::reloadRequestCount();
   WidgetCenter::shared().reloadAllTimelines();  // no run folder at all
   EXPECT_FALSE(std::filesystem::exists(device.root() / "run"));
 
@@ -70,7 +70,7 @@ TEST(WidgetCenter, DoesNothingWithoutAHost) {
 
   ::setenv("BRISKLANE_HOME", ("/" + std::string(200, 'x')).c_str(), 1);  // too long for a socket
   WidgetCenter::shared().reloadAllTimelines();
-  EXPECT_EQ(WidgetCenter::shared().reloadRequestCount(), before + 4);
+  EXPECT_EQ(testing::reloadRequestCount(), before + 4);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "platform/foundation/user_defaults.h"
 #include "tests/support/temporary_device.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 namespace brisklane {
 namespace {

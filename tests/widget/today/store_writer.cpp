@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/foundation/user_defaults.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
