@@ -212,23 +212,9 @@ struct StoreContents {
   std::optional<std::string> diag;
 };
 
-// Opens `file` read-only, checks its integrity and reads the two keys.
-// Never sets a database up, never writes it, never folds its log.
-StoreContents inspectStore(const fs::path& file, std::vector<Finding>& findings) {
-  StoreContents contents;
-  sqlite3* connection = nullptr;
-  auto finish = [&](Verdict verdict, std::string message) {
-    findings.push_back({"store", verdict, std::move(message)});
-    sqlite3_close(connection);
-    return contents;
-  };
-  if (sqlite3_open_v2(file.c_str(), &connection,
-                      SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
-                      nullptr) != SQLITE_OK) {
-    return finish(Verdict::problem, unreadableStore(file, sqlite3_extended_errcode(connection),
-                                                    sqlite3_errmsg(connection)));
-  }
-  sqlite3_busy_timeout(connection, 2000);
+// The rows the integrity check reports other than "ok"; nothing when it
+// could not run to its end.
+std::optional<std::vector<std::string>> integrityFaults(sqlite3* connection) {
   sqlite3_stmt* check = nullptr;
   std::vector<std::string> faults;
   int stepped = SQLITE_ERROR;
@@ -239,57 +225,89 @@ StoreContents inspectStore(const fs::path& file, std::vector<Finding>& findings)
     }
   }
   sqlite3_finalize(check);
-  if (stepped != SQLITE_DONE) {
-    return finish(Verdict::problem, unreadableStore(file, sqlite3_extended_errcode(connection),
-                                                    sqlite3_errmsg(connection)));
+  if (stepped != SQLITE_DONE) return std::nullopt;
+  return faults;
+}
+
+// Why the database open on `connection` is not sound; nothing when it is.
+std::optional<std::string> unsoundDatabase(sqlite3* connection, const fs::path& file) {
+  const std::optional<std::vector<std::string>> faults = integrityFaults(connection);
+  if (!faults) {
+    return unreadableStore(file, sqlite3_extended_errcode(connection), sqlite3_errmsg(connection));
   }
   // The store refuses a file that is not whole pages, whatever its log
   // holds: SQLite would read the missing end of the last page as zeros.
   if (auto header = readDatabaseHeader(file);
       header && header->pageSize > 0 && sizeOf(file) % header->pageSize != 0) {
-    return finish(Verdict::problem, "the file is " + std::to_string(sizeOf(file)) +
-                                        " bytes, not a whole number of its " +
-                                        std::to_string(header->pageSize) +
-                                        "-byte pages: it was cut short");
+    return "the file is " + std::to_string(sizeOf(file)) + " bytes, not a whole number of its " +
+           std::to_string(header->pageSize) + "-byte pages: it was cut short";
   }
-  if (!faults.empty()) {
-    return finish(
-        Verdict::problem,
-        "the integrity check fails: " + faults.front() +
-            (faults.size() > 1 ? " (and " + std::to_string(faults.size() - 1) + " more)" : ""));
+  if (!faults->empty()) {
+    return "the integrity check fails: " + faults->front() +
+           (faults->size() > 1 ? " (and " + std::to_string(faults->size() - 1) + " more)" : "");
   }
+  return std::nullopt;
+}
 
+// The value under `key`, read with `select` (which takes the key as ?1).
+std::optional<std::string> storedValue(sqlite3_stmt* select, std::string_view key) {
+  std::optional<std::string> value;
+  sqlite3_bind_text(select, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+  if (sqlite3_step(select) == SQLITE_ROW) {
+    const auto* text = static_cast<const char*>(sqlite3_column_blob(select, 0));
+    value.emplace(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(select, 0)));
+  }
+  sqlite3_reset(select);
+  return value;
+}
+
+// Reads the two keys of a sound database into `contents`, and answers the
+// finding on the store.
+Finding readKeys(sqlite3* connection, const fs::path& file, StoreContents& contents) {
   sqlite3_stmt* select = nullptr;
   if (sqlite3_prepare_v2(connection, "SELECT value FROM defaults WHERE key = ?1", -1, &select,
                          nullptr) != SQLITE_OK) {
     sqlite3_finalize(select);
     if (sizeOf(file) == 0) {
       contents.reachable = true;
-      return finish(Verdict::warning,
-                    "the file is empty: the store is set up in it at its next opening");
+      return {"store", Verdict::warning,
+              "the file is empty: the store is set up in it at its next opening"};
     }
-    return finish(Verdict::problem,
-                  "a database, but not a store: " + std::string(sqlite3_errmsg(connection)) +
-                      "; the store leaves it as it is, so App cannot publish");
+    return {"store", Verdict::problem,
+            "a database, but not a store: " + std::string(sqlite3_errmsg(connection)) +
+                "; the store leaves it as it is, so App cannot publish"};
   }
-  auto read = [&](std::string_view key) -> std::optional<std::string> {
-    std::optional<std::string> value;
-    sqlite3_bind_text(select, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-    if (sqlite3_step(select) == SQLITE_ROW) {
-      const auto* text = static_cast<const char*>(sqlite3_column_blob(select, 0));
-      value.emplace(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(select, 0)));
-    }
-    sqlite3_reset(select);
-    return value;
-  };
   contents.reachable = true;
-  contents.today = read(todayKey);
-  contents.diag = read(diagKey);
+  contents.today = storedValue(select, todayKey);
+  contents.diag = storedValue(select, diagKey);
   sqlite3_finalize(select);
   const std::uintmax_t logBytes = sizeOf(fs::path(file.string() + "-wal"));
-  return finish(Verdict::ok, "the integrity check passes (" + std::to_string(sizeOf(file)) +
-                                 " bytes, and " + std::to_string(logBytes) +
-                                 " in its write-ahead log)");
+  return {"store", Verdict::ok,
+          "the integrity check passes (" + std::to_string(sizeOf(file)) + " bytes, and " +
+              std::to_string(logBytes) + " in its write-ahead log)"};
+}
+
+// Opens `file` read-only, checks its integrity and reads the two keys.
+// Never sets a database up, never writes it, never folds its log.
+StoreContents inspectStore(const fs::path& file, std::vector<Finding>& findings) {
+  StoreContents contents;
+  sqlite3* connection = nullptr;
+  if (sqlite3_open_v2(file.c_str(), &connection,
+                      SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK) {
+    findings.push_back(
+        {"store", Verdict::problem,
+         unreadableStore(file, sqlite3_extended_errcode(connection), sqlite3_errmsg(connection))});
+  } else {
+    sqlite3_busy_timeout(connection, 2000);
+    if (std::optional<std::string> why = unsoundDatabase(connection, file)) {
+      findings.push_back({"store", Verdict::problem, std::move(*why)});
+    } else {
+      findings.push_back(readKeys(connection, file, contents));
+    }
+  }
+  sqlite3_close(connection);
+  return contents;
 }
 
 // What the widget shows when it has no summary, for a store found this way.
@@ -459,6 +477,38 @@ bool listensOn(const fs::path& socket) {
   return connected;
 }
 
+// What one widget placed on the host's home screen shows, against the
+// summary the store holds now (`current`, and `currentJson` as the host
+// writes it).
+Finding placedWidgetFinding(const Json& widget, const std::optional<TodayPayload>& current,
+                            const Json& currentJson) {
+  const std::string id = widget.value("id", widget.value("kind", std::string("?")) + "-" +
+                                                widget.value("family", std::string("?")));
+  if (widget.contains("error")) {
+    return {"widget", Verdict::problem, id + ": " + widget["error"].dump()};
+  }
+  const Json entry = widget.value("entry", Json::object());
+  if (!entry.is_object() || !entry.contains("payload")) {
+    return {"widget", Verdict::ok, id + " shows its entry"};
+  }
+  if (entry["payload"].is_null()) {
+    std::string shown = widget.contains("missingSummary")
+                            ? widget["missingSummary"].value("shown", std::string())
+                            : std::string();
+    return {"widget", current ? Verdict::warning : Verdict::info,
+            id + " shows the status line" + (shown.empty() ? "" : " " + inQuotes(shown)) +
+                (current ? ", though the store now holds a summary: no reload has reached the "
+                           "host since it was published"
+                         : "")};
+  }
+  if (entry["payload"] == currentJson) {
+    return {"widget", Verdict::ok, id + " shows the summary the store holds"};
+  }
+  return {"widget", Verdict::warning,
+          id + " shows another summary than the store holds: no reload has reached the host "
+               "since the store's was published"};
+}
+
 void diagnoseWidgetHost(Date now, const std::optional<TodayPayload>& current,
                         std::vector<Finding>& findings) {
   const fs::path socket = widgetHostSocketPath();
@@ -492,33 +542,7 @@ void diagnoseWidgetHost(Date now, const std::optional<TodayPayload>& current,
   }
   const Json currentJson = current ? Json(payloadJson(*current)) : Json(nullptr);
   for (const Json& widget : manifest.value("widgets", Json::array())) {
-    if (!widget.is_object()) continue;
-    const std::string id = widget.value("id", widget.value("kind", std::string("?")) + "-" +
-                                                  widget.value("family", std::string("?")));
-    if (widget.contains("error")) {
-      findings.push_back({"widget", Verdict::problem, id + ": " + widget["error"].dump()});
-      continue;
-    }
-    const Json entry = widget.value("entry", Json::object());
-    if (!entry.is_object() || !entry.contains("payload")) {
-      findings.push_back({"widget", Verdict::ok, id + " shows its entry"});
-    } else if (entry["payload"].is_null()) {
-      std::string shown = widget.contains("missingSummary")
-                              ? widget["missingSummary"].value("shown", std::string())
-                              : std::string();
-      findings.push_back(
-          {"widget", current ? Verdict::warning : Verdict::info,
-           id + " shows the status line" + (shown.empty() ? "" : " " + inQuotes(shown)) +
-               (current ? ", though the store now holds a summary: no reload has reached the "
-                          "host since it was published"
-                        : "")});
-    } else if (entry["payload"] == currentJson) {
-      findings.push_back({"widget", Verdict::ok, id + " shows the summary the store holds"});
-    } else {
-      findings.push_back({"widget", Verdict::warning,
-                          id + " shows another summary than the store holds: no reload has "
-                               "reached the host since the store's was published"});
-    }
+    if (widget.is_object()) findings.push_back(placedWidgetFinding(widget, current, currentJson));
   }
 }
 

@@ -2,7 +2,6 @@
 // with exit code 0 when no finding is a problem, 1 otherwise. `--json` prints
 // the same as one document for scripts.
 #include <iomanip>
-#include <memory>
 #include <ostream>
 
 #include "host/doctor.h"
@@ -24,34 +23,33 @@ void printText(std::ostream& out, const Diagnosis& diagnosis) {
   out << '\n' << diagnosis.verdict() << '\n';
 }
 
-}  // namespace
-
-HostCommand addDoctorCommand(CLI::App& app) {
-  auto options = std::make_shared<DoctorCommandOptions>();
-  CLI::App* command = app.add_subcommand(
-      "doctor",
+void declareDoctorOptions(CLI::App& command, DoctorCommandOptions& options) {
+  command.description(
       "Explain why the Today widget may be empty: the App Group, the device's folders, the "
       "store and its summary, the widget host and App (exit 1 when something keeps the "
       "widget from showing a summary)");
-  command->add_flag("--json", options->json, "Print the findings as one JSON document");
-  command->add_option("--app", options->application,
-                      "The App program to ask for its App Group (default: the one beside this "
-                      "program)");
-  return HostCommand{
-      .subcommand = command,
-      .run =
-          [options](const HostContext& context) {
-            DoctorOptions doctor;
-            if (!options->application.empty()) doctor.application = options->application;
-            const Diagnosis diagnosis = diagnose(doctor);
-            if (options->json) {
-              printJson(context.out, diagnosisJson(diagnosis));
-            } else {
-              printText(context.out, diagnosis);
-            }
-            return diagnosis.healthy() ? exitSuccess : exitFailure;
-          },
-  };
+  command.add_flag("--json", options.json, "Print the findings as one JSON document");
+  command.add_option("--app", options.application,
+                     "The App program to ask for its App Group (default: the one beside this "
+                     "program)");
+}
+
+int runDoctor(const HostContext& context, const DoctorCommandOptions& options) {
+  DoctorOptions doctor;
+  if (!options.application.empty()) doctor.application = options.application;
+  const Diagnosis diagnosis = diagnose(doctor);
+  if (options.json) {
+    printJson(context.out, diagnosisJson(diagnosis));
+  } else {
+    printText(context.out, diagnosis);
+  }
+  return diagnosis.healthy() ? exitSuccess : exitFailure;
+}
+
+}  // namespace
+
+HostCommand addDoctorCommand(CLI::App& app) {
+  return commandWithOptions<DoctorCommandOptions>(app, "doctor", declareDoctorOptions, runDoctor);
 }
 
 }  // namespace brisklane

@@ -1,17 +1,13 @@
 #include "host/entry_json.h"
 
-#include "widget/today/payload_json.h"
-#include "widget/today/provider.h"
-
 namespace brisklane {
 
 using Json = nlohmann::ordered_json;
 
 Json entryJson(const AnyEntry& entry) {
   Json json{{"date", entry.date.iso8601()}};
-  if (const auto* today = std::any_cast<TodayEntry>(&entry.value)) {
-    json["payload"] = today->payload ? payloadJson(*today->payload) : Json(nullptr);
-  }
+  Json details = entry.details();
+  for (auto& [name, value] : details.items()) json[name] = std::move(value);
   return json;
 }
 

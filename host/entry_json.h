@@ -7,8 +7,7 @@
 
 namespace brisklane {
 
-// {"date": ...} plus what the entry carries: the Today entry's "payload"
-// (null when absent); the Quick-add entry carries nothing more.
+// {"date": ...} followed by the details the entry gives of itself.
 [[nodiscard]] nlohmann::ordered_json entryJson(const AnyEntry& entry);
 
 // {"kind": "after", "date": ...} or {"kind": "never"}.

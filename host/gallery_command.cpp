@@ -1,17 +1,18 @@
-// `gallery`: every widget in every family it declares, in the states worth
-// looking at, drawn into a folder with an HTML index to open in a browser.
+// `gallery`: every widget in every family it declares, in the states it
+// declares worth looking at, drawn into a folder with an HTML index to open
+// in a browser.
 //
-// The Today widget's states come from its provider reading the shared store,
-// so each state is drawn on a simulated device of its own: a temporary root
-// that `BRISKLANE_HOME` points at while the state is drawn, holding exactly
-// the store that state needs. The caller's `BRISKLANE_HOME` is restored
-// afterwards and the temporary roots are removed.
+// The providers read the device's store, so each state is drawn on a
+// simulated device of its own: a fresh folder below one temporary folder,
+// which the device root points at while the state is set up and drawn. The
+// caller's device root is restored after each state, and the temporary
+// folder is removed at the end.
 #include <malloc.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,116 +21,34 @@
 #include "host/picture_output.h"
 #include "platform/foundation/device_folder.h"
 #include "platform/foundation/user_defaults.h"
-#include "widget/app_group.h"
-#include "widget/widget_bundle.h"
 
 namespace brisklane {
 namespace {
+
+namespace fs = std::filesystem;
 
 struct GalleryOptions {
   std::string output;
   std::string device{defaultDeviceClass.name};
 };
 
-// One state of a widget: how the device's store is set up before the entry
-// is asked for, and where the entry comes from.
-struct GalleryState {
-  std::string name;  // in file names
-  std::string caption;
-  EntrySource source;
-  std::function<bool()> prepareStore;  // runs with `BRISKLANE_HOME` on a fresh root
+// --- The page, written after every picture has been drawn ---
+
+struct GalleryPicture {
+  std::string stem;  // of the PNG and the SVG beside it
+  WidgetFamily family;
+  Size canvas;  // points
 };
 
-bool storeHolds(std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
-  auto store = UserDefaults::open(appGroupIdentifier);
-  if (!store) return false;
-  for (const auto& [key, value] : values) {
-    if (!store->set(value, key)) return false;
-  }
-  return true;
-}
+struct GalleryRow {
+  std::string caption;
+  std::vector<GalleryPicture> pictures;  // one a family
+};
 
-constexpr std::string_view loadedStamp = "loaded @1765000000";
-
-std::string itemsJson(int count, std::string_view firstTitle) {
-  static constexpr std::string_view titles[] = {
-      "Call the plumber",  "Renew the passport", "Pay the electricity bill", "Book the dentist",
-      "Send the invoices", "Water the plants",   "Pick up the dry cleaning"};
-  std::string json = "[";
-  for (int index = 0; index < count; ++index) {
-    if (index > 0) json += ",";
-    std::string_view title = index == 0 && !firstTitle.empty() ? firstTitle : titles[index % 7];
-    json += R"({"title":")" + std::string(title) + R"(","project":"Home"})";
-  }
-  return json + "]";
-}
-
-std::vector<GalleryState> todayStates() {
-  auto payload = [](std::string json) {
-    return [json] { return storeHolds({{diagKey, loadedStamp}, {todayKey, json}}); };
-  };
-  return {
-      {"placeholder", "Placeholder", EntrySource::placeholder, [] { return true; }},
-      {"no-app-group", "No payload: the store cannot be opened", EntrySource::timeline,
-       [] {
-         // A file where the App Group folders would go: the store cannot open.
-         std::ofstream blocker(deviceRoot() / "AppGroup");
-         return blocker.good();
-       }},
-      {"app-cannot-share", "No payload: the app never loaded its plug-in", EntrySource::timeline,
-       [] { return storeHolds({}); }},
-      {"linked", "No payload: the app is linked, the summary is invalid", EntrySource::timeline,
-       [] {
-         return storeHolds({{diagKey, loadedStamp}, {todayKey, "{not json"}});
-       }},
-      {"nothing-due", "Nothing due (count 0)", EntrySource::timeline,
-       payload(R"({"tier":"urgent","count":0,"items":)" + itemsJson(2, "") + "}")},
-      {"important", "Important, 2 due", EntrySource::timeline,
-       payload(R"({"tier":"important","count":2,"items":)" + itemsJson(2, "") + "}")},
-      {"overflow", "Urgent, 10 due, 7 listed (overflow)", EntrySource::timeline,
-       payload(R"({"tier":"urgent","count":10,"items":)" + itemsJson(7, "") + "}")},
-      {"long-title", "A very long title", EntrySource::timeline,
-       payload(R"({"tier":"urgent","count":1,"items":)" +
-               itemsJson(1,
-                         "Prepare the quarterly report for the board meeting with every appendix "
-                         "and the revised budget") +
-               "}")},
-  };
-}
-
-std::vector<GalleryState> statesOf(const WidgetConfiguration& widget) {
-  if (widget.kind == todayWidgetKind) return todayStates();
-  return {{"timeline", "Its timeline entry", EntrySource::timeline, [] { return true; }}};
-}
-
-// Points `BRISKLANE_HOME` at a fresh temporary root while it lives.
-class TemporaryDeviceRoot {
- public:
-  TemporaryDeviceRoot() {
-    if (const char* home = ::getenv("BRISKLANE_HOME")) previous_ = home;
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "brisklane-gallery.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return;
-    root_ = pattern;
-    ::setenv("BRISKLANE_HOME", root_.c_str(), 1);
-  }
-  ~TemporaryDeviceRoot() {
-    if (previous_) {
-      ::setenv("BRISKLANE_HOME", previous_->c_str(), 1);
-    } else {
-      ::unsetenv("BRISKLANE_HOME");
-    }
-    std::error_code ignored;
-    if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
-  }
-  TemporaryDeviceRoot(const TemporaryDeviceRoot&) = delete;
-  TemporaryDeviceRoot& operator=(const TemporaryDeviceRoot&) = delete;
-
-  [[nodiscard]] bool made() const { return !root_.empty(); }
-
- private:
-  std::optional<std::string> previous_;
-  std::filesystem::path root_;
+struct GallerySection {
+  std::string displayName;
+  std::string kind;
+  std::vector<GalleryRow> rows;  // one a state
 };
 
 std::string escaped(std::string_view text) {
@@ -169,103 +88,201 @@ img { display: block; }
 </style></head><body>
 )";
 
+std::string pictureCell(const GalleryPicture& picture) {
+  const std::string stem = escaped(picture.stem);
+  return R"(<td><figure><div class=")" +
+         std::string(isAccessory(picture.family) ? "lock" : "home") + R"("><a href=")" + stem +
+         R"(.svg"><img src=")" + stem + R"(.png" width=")" +
+         std::to_string(static_cast<int>(picture.canvas.width)) + R"(" height=")" +
+         std::to_string(static_cast<int>(picture.canvas.height)) + R"(" alt=")" + stem +
+         R"("></a></div><figcaption>)" + escaped(name(picture.family)) +
+         "</figcaption></figure></td>";
+}
+
+std::string sectionHtml(const GallerySection& section) {
+  std::string html = "<h2>" + escaped(section.displayName) + " <small>(" + escaped(section.kind) +
+                     ")</small></h2>\n<table>\n";
+  for (const GalleryRow& row : section.rows) {
+    html += "<tr><th>" + escaped(row.caption) + "</th>";
+    for (const GalleryPicture& picture : row.pictures) html += pictureCell(picture);
+    html += "</tr>\n";
+  }
+  return html + "</table>\n";
+}
+
+std::string galleryPage(std::string_view deviceName, const std::vector<GallerySection>& sections) {
+  std::string page(pageHead);
+  page += "<h1>Brisklane widgets on " + escaped(deviceName) + " (" +
+          escaped(operatingSystemVersion().text()) + ")</h1>\n";
+  for (const GallerySection& section : sections) page += sectionHtml(section);
+  return page + "</body></html>\n";
+}
+
+int pictureCount(const std::vector<GallerySection>& sections) {
+  std::size_t count = 0;
+  for (const GallerySection& section : sections) {
+    for (const GalleryRow& row : section.rows) count += row.pictures.size();
+  }
+  return static_cast<int>(count);
+}
+
+int writeIndex(const HostContext& context, const fs::path& folder,
+               const std::vector<GallerySection>& sections, std::string_view deviceName) {
+  const fs::path index = folder / "index.html";
+  std::ofstream stream(index, std::ios::trunc);
+  stream << galleryPage(deviceName, sections);
+  stream.close();
+  if (stream.fail()) {
+    context.err << "error: cannot write " << index.string() << '\n';
+    return exitFailure;
+  }
+  context.out << index.string() << " (" << pictureCount(sections) << " widgets, PNG and SVG)\n";
+  return exitSuccess;
+}
+
+// --- The simulated devices the states are drawn on ---
+
+// A fresh temporary folder, removed with everything in it when the value goes.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    std::string pattern = (fs::temp_directory_path() / "brisklane-gallery.XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+  [[nodiscard]] const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;  // empty when none could be made
+};
+
+// Points the device root (`BRISKLANE_HOME`, which the platform's store reads)
+// at `device` while it lives, and back at the caller's afterwards.
+class DeviceRootSwitch {
+ public:
+  explicit DeviceRootSwitch(const fs::path& device) {
+    if (const char* home = ::getenv(variable)) previous_ = home;
+    ::setenv(variable, device.c_str(), 1);
+  }
+  ~DeviceRootSwitch() {
+    if (previous_) {
+      ::setenv(variable, previous_->c_str(), 1);
+    } else {
+      ::unsetenv(variable);
+    }
+  }
+  DeviceRootSwitch(const DeviceRootSwitch&) = delete;
+  DeviceRootSwitch& operator=(const DeviceRootSwitch&) = delete;
+
+ private:
+  static constexpr const char* variable = "BRISKLANE_HOME";
+  std::optional<std::string> previous_;
+};
+
+// --- Drawing ---
+
+// What every picture of one gallery shares.
+struct GalleryTarget {
+  const HostContext& context;
+  const DeviceClass& device;
+  const fs::path& folder;  // the pictures and the index
+};
+
+// `state` in each family `widget` offers, on the device set up for it;
+// nothing after telling `context.err` what failed.
+std::optional<GalleryRow> drawState(const GalleryTarget& target, const WidgetConfiguration& widget,
+                                    const GalleryState& state) {
+  GalleryRow row{.caption = state.caption, .pictures = {}};
+  for (WidgetFamily family : widget.supportedFamilies) {
+    const std::optional<AnyEntry> entry = providerEntry(
+        widget, state.source, TimelineProviderContext{.family = family, .isPreview = false});
+    if (!entry) {
+      target.context.err << "error: " << widget.kind << " answered no entry\n";
+      return std::nullopt;
+    }
+    const WidgetScene scene = widgetScene(widget, *entry, family, target.device);
+    GalleryPicture picture{.stem = widget.kind + "-" + state.name + "-" + std::string(name(family)),
+                           .family = family,
+                           .canvas = scene.layout.canvas};
+    for (PictureFormat format : {PictureFormat::png, PictureFormat::svg}) {
+      const fs::path file = target.folder / (picture.stem + std::string(extension(format)));
+      if (!writePicture(target.context, scene, format, file)) return std::nullopt;
+    }
+    row.pictures.push_back(std::move(picture));
+  }
+  return row;
+}
+
+// Every state of `widget`, each on a fresh device folder below `devices`
+// (empty when there is no such folder).
+std::optional<GallerySection> drawWidget(const GalleryTarget& target,
+                                         const WidgetConfiguration& widget,
+                                         const fs::path& devices) {
+  GallerySection section{
+      .displayName = resolvedText(widget.displayName), .kind = widget.kind, .rows = {}};
+  for (const GalleryState& state : widget.galleryStates) {
+    const fs::path device = devices / (widget.kind + "-" + state.name);
+    const DeviceRootSwitch onDevice(device);
+    if (devices.empty() || !makeFolders(device) ||
+        (state.prepareDevice && !state.prepareDevice())) {
+      target.context.err << "error: cannot prepare the store for " << widget.kind << " "
+                         << state.name << '\n';
+      return std::nullopt;
+    }
+    std::optional<GalleryRow> row = drawState(target, widget, state);
+    if (!row) return std::nullopt;
+    section.rows.push_back(std::move(*row));
+  }
+  return section;
+}
+
+bool madeFolder(const fs::path& folder) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  return !error && fs::is_directory(folder);
+}
+
+void declareGalleryOptions(CLI::App& command, GalleryOptions& options) {
+  command.description(
+      "Draw every widget in every family and notable state into a folder with an index.html");
+  command.add_option("-o,--output", options.output, "The folder to write (created if missing)")
+      ->required();
+  command.add_option("--device", options.device, "Device class: " + deviceClassNames());
+}
+
+int drawGallery(const HostContext& context, const GalleryOptions& options) {
+  const std::optional<DeviceClass> device = chosenDevice(context, options.device);
+  if (!device) return exitUsage;
+  // Picture buffers (up to 2 MB each) go straight back to the system when
+  // freed, instead of raising the allocator's threshold and staying
+  // resident: the extension's memory budget is tight.
+  ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  const fs::path folder = options.output;
+  if (!madeFolder(folder)) {
+    context.err << "error: cannot make the folder " << folder.string() << '\n';
+    return exitFailure;
+  }
+  const TemporaryFolder devices;
+  const GalleryTarget target{.context = context, .device = *device, .folder = folder};
+  std::vector<GallerySection> sections;
+  for (const WidgetConfiguration& widget : context.widgets) {
+    std::optional<GallerySection> section = drawWidget(target, widget, devices.path());
+    if (!section) return exitFailure;
+    sections.push_back(std::move(*section));
+  }
+  return writeIndex(context, folder, sections, device->name);
+}
+
 }  // namespace
 
 HostCommand addGalleryCommand(CLI::App& app) {
-  auto options = std::make_shared<GalleryOptions>();
-  CLI::App* command = app.add_subcommand(
-      "gallery",
-      "Draw every widget in every family and notable state into a folder with an index.html");
-  command->add_option("-o,--output", options->output, "The folder to write (created if missing)")
-      ->required();
-  command->add_option("--device", options->device, "Device class: " + deviceClassNames());
-  return HostCommand{
-      .subcommand = command,
-      .run =
-          [options](const HostContext& context) {
-            const std::optional<DeviceClass> device = chosenDevice(context, options->device);
-            if (!device) return exitUsage;
-            // Picture buffers (up to 2 MB each) go straight back to the system
-            // when freed, instead of raising the allocator's threshold and
-            // staying resident: the extension's memory budget is tight.
-            ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-            const std::filesystem::path folder = options->output;
-            std::error_code error;
-            std::filesystem::create_directories(folder, error);
-            if (error || !std::filesystem::is_directory(folder)) {
-              context.err << "error: cannot make the folder " << folder.string() << '\n';
-              return exitFailure;
-            }
-
-            std::string page(pageHead);
-            page += "<h1>Brisklane widgets on " + std::string(device->name) + " (" +
-                    std::string(operatingSystemVersion().text()) + ")</h1>\n";
-            int pictures = 0;
-            for (const WidgetConfiguration& widget : context.widgets) {
-              page += "<h2>" + escaped(resolvedText(widget.displayName)) + " <small>(" +
-                      escaped(widget.kind) + ")</small></h2>\n<table>\n";
-              for (const GalleryState& state : statesOf(widget)) {
-                TemporaryDeviceRoot root;
-                if (!root.made() || !state.prepareStore()) {
-                  context.err << "error: cannot prepare the store for " << widget.kind << " "
-                              << state.name << '\n';
-                  return exitFailure;
-                }
-                page += "<tr><th>" + escaped(state.caption) + "</th>";
-                for (WidgetFamily family : widget.supportedFamilies) {
-                  const std::optional<AnyEntry> entry =
-                      providerEntry(widget, state.source,
-                                    TimelineProviderContext{.family = family, .isPreview = false});
-                  if (!entry) {
-                    context.err << "error: " << widget.kind << " answered no entry\n";
-                    return exitFailure;
-                  }
-                  const WidgetScene scene = widgetScene(widget, *entry, family, *device);
-                  const std::string stem =
-                      widget.kind + "-" + state.name + "-" + std::string(name(family));
-                  for (PictureFormat format : {PictureFormat::png, PictureFormat::svg}) {
-                    if (!writePicture(context, scene, format,
-                                      folder / (stem + std::string(extension(format))))) {
-                      return exitFailure;
-                    }
-                  }
-                  pictures += 1;
-                  const Size size = scene.layout.canvas;
-                  const std::string width = std::to_string(static_cast<int>(size.width));
-                  const std::string height = std::to_string(static_cast<int>(size.height));
-                  page += R"(<td><figure><div class=")";
-                  page += isAccessory(family) ? "lock" : "home";
-                  page += R"("><a href=")";
-                  page += stem;
-                  page += R"(.svg"><img src=")";
-                  page += stem;
-                  page += R"(.png" width=")";
-                  page += width;
-                  page += R"(" height=")";
-                  page += height;
-                  page += R"(" alt=")";
-                  page += escaped(stem);
-                  page += R"("></a></div><figcaption>)";
-                  page += name(family);
-                  page += "</figcaption></figure></td>";
-                }
-                page += "</tr>\n";
-              }
-              page += "</table>\n";
-            }
-            page += "</body></html>\n";
-            std::ofstream index(folder / "index.html", std::ios::trunc);
-            index << page;
-            index.close();
-            if (index.fail()) {
-              context.err << "error: cannot write " << (folder / "index.html").string() << '\n';
-              return exitFailure;
-            }
-            context.out << (folder / "index.html").string() << " (" << pictures
-                        << " widgets, PNG and SVG)\n";
-            return exitSuccess;
-          },
-  };
+  return commandWithOptions<GalleryOptions>(app, "gallery", declareGalleryOptions, drawGallery);
 }
 
 }  // namespace brisklane

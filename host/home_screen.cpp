@@ -8,8 +8,6 @@
 #include "host/doctor.h"
 #include "host/entry_json.h"
 #include "platform/foundation/atomic_file.h"
-#include "widget/today/provider.h"
-#include "widget/today/shared_store.h"
 
 namespace brisklane {
 namespace {
@@ -36,16 +34,16 @@ std::string_view shapeName(WidgetFamily family) {
   return "roundedRectangle";
 }
 
-// Why a Today entry has no summary: what the widget shows, and the doctor's
-// verdict on the store as it is now (which is what the provider found,
-// unless it changed since); nothing for other entries. The verdict is made
+// Why an entry lacks its data (a Today entry its summary): what the widget
+// shows, and the doctor's verdict on the store as it is now (which is what
+// the provider found, unless it changed since); nothing for other entries. The verdict is made
 // once a round, by the first entry that needs it.
 std::optional<Json> missingSummaryNote(const AnyEntry& entry,
                                        std::optional<std::string>& storeVerdict) {
-  const auto* today = std::any_cast<TodayEntry>(&entry.value);
-  if (!today || today->payload) return std::nullopt;
+  std::optional<std::string> shown = entry.missingDataMessage();
+  if (!shown) return std::nullopt;
   if (!storeVerdict) storeVerdict = diagnoseStore().verdict();
-  return Json{{"shown", linkStatus()}, {"verdict", *storeVerdict}};
+  return Json{{"shown", std::move(*shown)}, {"verdict", *storeVerdict}};
 }
 
 }  // namespace

@@ -8,10 +8,12 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/process_info.h"
@@ -31,6 +33,23 @@ struct HostCommand {
   CLI::App* subcommand;                        // owned by the command line
   std::function<int(const HostContext&)> run;  // answers the exit code
 };
+
+// A command whose run reads options of type `Options`: `declare` describes
+// the subcommand and adds its options, which the command line fills in before
+// the run.
+template <class Options>
+[[nodiscard]] HostCommand commandWithOptions(CLI::App& app, std::string name,
+                                             void (*declare)(CLI::App& command, Options& options),
+                                             int (*run)(const HostContext& context,
+                                                        const Options& options)) {
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand(std::move(name));
+  declare(*command, *options);
+  return HostCommand{
+      .subcommand = command,
+      .run = [options, run](const HostContext& context) { return run(context, *options); },
+  };
+}
 
 HostCommand addListCommand(CLI::App& app);
 HostCommand addTimelineCommand(CLI::App& app);
@@ -56,10 +75,7 @@ HostCommand addDoctorCommand(CLI::App& app);
                                                         const WidgetConfiguration& widget,
                                                         std::string_view familyName);
 
-// Where the entry to show comes from: the provider's placeholder, its
-// snapshot, or the first entry of its timeline.
-enum class EntrySource { placeholder, snapshot, timeline };
-inline constexpr std::string_view entrySourceNames[] = {"placeholder", "snapshot", "timeline"};
+// The source named `text` (widget_configuration.h has the names).
 [[nodiscard]] std::optional<EntrySource> entrySourceNamed(std::string_view text);
 
 // The entry from `source`; nothing when the provider answered no entry.

@@ -57,8 +57,12 @@ std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
     context.err << "error: the provider answered no entry\n";
     return exitFailure;
   }
-  return ChosenWidget{
-      .widget = widget, .family = *family, .device = *device, .entry = std::move(*entry)};
+  WidgetScene scene = widgetScene(*widget, *entry, *family, *device);
+  return ChosenWidget{.widget = widget,
+                      .family = *family,
+                      .device = *device,
+                      .entry = std::move(*entry),
+                      .scene = std::move(scene)};
 }
 
 WidgetScene widgetScene(const WidgetConfiguration& widget, const AnyEntry& entry,

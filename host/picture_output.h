@@ -41,10 +41,11 @@ struct ChosenWidget {
   const WidgetConfiguration* widget;
   WidgetFamily family;
   DeviceClass device;
-  AnyEntry entry;  // from the provider, as `options.source` says
+  AnyEntry entry;     // from the provider, as `options.source` says
+  WidgetScene scene;  // of `entry`, in `family` on `device`
 };
 
-// The chosen widget entry, or the exit code after telling `context.err` what
+// The chosen widget entry and its scene, or the exit code after telling `context.err` what
 // was wrong (2 for a bad choice, 1 when the provider answered no entry).
 [[nodiscard]] std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
                                                            const WidgetChoiceOptions& options);

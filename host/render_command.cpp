@@ -1,5 +1,4 @@
 // `render`: draws one widget entry to a PNG (at 3x) or an SVG (in points).
-#include <memory>
 #include <ostream>
 #include <string>
 
@@ -15,36 +14,33 @@ struct RenderOptions {
   std::string output;
 };
 
+void declareRenderOptions(CLI::App& command, RenderOptions& options) {
+  command.description("Draw a widget's entry to a PNG (3x) or an SVG (points)");
+  addWidgetChoiceOptions(command, options.choice);
+  command.add_option("--format", options.format, "png or svg (default: by the file's extension)")
+      ->check(CLI::IsMember({"png", "svg"}));
+  command.add_option("-o,--output", options.output, "The file to write")->required();
+}
+
+int render(const HostContext& context, const RenderOptions& options) {
+  auto chosen = chooseWidget(context, options.choice);
+  if (const int* exitCode = std::get_if<int>(&chosen)) return *exitCode;
+  const std::filesystem::path output = options.output;
+  PictureFormat format = PictureFormat::png;
+  if (options.format == "svg" || (options.format.empty() && output.extension() == ".svg")) {
+    format = PictureFormat::svg;
+  }
+  if (!writePicture(context, std::get<ChosenWidget>(chosen).scene, format, output)) {
+    return exitFailure;
+  }
+  context.out << output.string() << '\n';
+  return exitSuccess;
+}
+
 }  // namespace
 
 HostCommand addRenderCommand(CLI::App& app) {
-  auto options = std::make_shared<RenderOptions>();
-  CLI::App* command =
-      app.add_subcommand("render", "Draw a widget's entry to a PNG (3x) or an SVG (points)");
-  addWidgetChoiceOptions(*command, options->choice);
-  command->add_option("--format", options->format, "png or svg (default: by the file's extension)")
-      ->check(CLI::IsMember({"png", "svg"}));
-  command->add_option("-o,--output", options->output, "The file to write")->required();
-  return HostCommand{
-      .subcommand = command,
-      .run =
-          [options](const HostContext& context) {
-            auto chosen = chooseWidget(context, options->choice);
-            if (const int* exitCode = std::get_if<int>(&chosen)) return *exitCode;
-            const ChosenWidget& widget = std::get<ChosenWidget>(chosen);
-            const std::filesystem::path output = options->output;
-            PictureFormat format = PictureFormat::png;
-            if (options->format == "svg" ||
-                (options->format.empty() && output.extension() == ".svg")) {
-              format = PictureFormat::svg;
-            }
-            const WidgetScene scene =
-                widgetScene(*widget.widget, widget.entry, widget.family, widget.device);
-            if (!writePicture(context, scene, format, output)) return exitFailure;
-            context.out << output.string() << '\n';
-            return exitSuccess;
-          },
-  };
+  return commandWithOptions<RenderOptions>(app, "render", declareRenderOptions, render);
 }
 
 }  // namespace brisklane

@@ -387,29 +387,27 @@ int serve(const HostContext& context, const ServeOptions& options) {
   return exitSuccess;
 }
 
+void declareServeOptions(CLI::App& command, ServeOptions& options) {
+  command.description(
+      "Run as the device's widget host: draw the placed widgets into $BRISKLANE_HOME/widgets and "
+      "draw again when a reload moment comes or App asks for a reload (until SIGTERM or SIGINT)");
+  options.deviceOption = command.add_option(
+      "--device", options.device,
+      "Device class (default: the home screen's, else 393x852): " + deviceClassNames());
+  command.add_option("--format", options.format, "png or svg")
+      ->check(CLI::IsMember({"png", "svg"}))
+      ->capture_default_str();
+  command.add_flag("--http", options.http,
+                   "Also serve the home-screen page on 127.0.0.1 and print its address first");
+  command.add_option("--port", options.port, "--http: the port (default 0: any free port)")
+      ->needs(command.get_option("--http"));
+  options.osVersionOption = command.get_parent()->get_option_no_throw("--os-version");
+}
+
 }  // namespace
 
 HostCommand addServeCommand(CLI::App& app) {
-  auto options = std::make_shared<ServeOptions>();
-  CLI::App* command = app.add_subcommand(
-      "serve",
-      "Run as the device's widget host: draw the placed widgets into $BRISKLANE_HOME/widgets and "
-      "draw again when a reload moment comes or App asks for a reload (until SIGTERM or SIGINT)");
-  options->deviceOption = command->add_option(
-      "--device", options->device,
-      "Device class (default: the home screen's, else 393x852): " + deviceClassNames());
-  command->add_option("--format", options->format, "png or svg")
-      ->check(CLI::IsMember({"png", "svg"}))
-      ->capture_default_str();
-  command->add_flag("--http", options->http,
-                    "Also serve the home-screen page on 127.0.0.1 and print its address first");
-  command->add_option("--port", options->port, "--http: the port (default 0: any free port)")
-      ->needs(command->get_option("--http"));
-  options->osVersionOption = app.get_option_no_throw("--os-version");
-  return HostCommand{
-      .subcommand = command,
-      .run = [options](const HostContext& context) { return serve(context, *options); },
-  };
+  return commandWithOptions<ServeOptions>(app, "serve", declareServeOptions, serve);
 }
 
 }  // namespace brisklane

@@ -2,7 +2,6 @@
 // `--open`, opening it the way the phone does (open_in_app.h): a running App
 // takes it, or App is started the way the device has it set up.
 #include <chrono>
-#include <memory>
 #include <ostream>
 #include <string>
 
@@ -24,47 +23,43 @@ struct TapOptions {
 // after it has become the App.
 constexpr std::chrono::seconds handOverPatience{2};
 
+// Whether App took `url`; when it did not, `context.err` says why.
 bool openInApp(const HostContext& context, const std::string& url) {
   const OpenResult result = openInApplication(url, handOverPatience);
-  if (result.outcome == OpenOutcome::failed) {
-    context.err << "error: App did not open " << url << ": " << result.detail << '\n';
-    return false;
+  const bool opened = result.outcome != OpenOutcome::failed;
+  if (!opened) context.err << "error: App did not open " << url << ": " << result.detail << '\n';
+  return opened;
+}
+
+void declareTapOptions(CLI::App& command, TapOptions& options) {
+  command.description("Print the URL a tap at a point of a drawn widget opens (exit 1 when none)");
+  addWidgetChoiceOptions(command, options.choice);
+  command.add_option("--x", options.x, "Points from the widget's left edge")->required();
+  command.add_option("--y", options.y, "Points from the widget's top edge")->required();
+  command.add_flag("--open", options.open,
+                   "Open the URL in App too, as the phone does on a tap (exit 1 if App refuses)");
+}
+
+int tap(const HostContext& context, const TapOptions& options) {
+  auto chosen = chooseWidget(context, options.choice);
+  if (const int* exitCode = std::get_if<int>(&chosen)) return *exitCode;
+  const ChosenWidget& widget = std::get<ChosenWidget>(chosen);
+  if (const std::optional<URL> url = urlAt(widget.scene, Point{options.x, options.y})) {
+    context.out << url->absoluteString << std::endl;
+    if (options.open && !openInApp(context, url->absoluteString)) return exitFailure;
+    return exitSuccess;
   }
-  return true;
+  context.err << "nothing opens at (" << options.x << ", " << options.y << ") of "
+              << widget.widget->kind << " in " << name(widget.family) << " ("
+              << widget.scene.layout.canvas.width << "x" << widget.scene.layout.canvas.height
+              << " points)\n";
+  return exitFailure;
 }
 
 }  // namespace
 
 HostCommand addTapCommand(CLI::App& app) {
-  auto options = std::make_shared<TapOptions>();
-  CLI::App* command = app.add_subcommand(
-      "tap", "Print the URL a tap at a point of a drawn widget opens (exit 1 when none)");
-  addWidgetChoiceOptions(*command, options->choice);
-  command->add_option("--x", options->x, "Points from the widget's left edge")->required();
-  command->add_option("--y", options->y, "Points from the widget's top edge")->required();
-  command->add_flag("--open", options->open,
-                    "Open the URL in App too, as the phone does on a tap (exit 1 if App refuses)");
-  return HostCommand{
-      .subcommand = command,
-      .run =
-          [options](const HostContext& context) {
-            auto chosen = chooseWidget(context, options->choice);
-            if (const int* exitCode = std::get_if<int>(&chosen)) return *exitCode;
-            const ChosenWidget& widget = std::get<ChosenWidget>(chosen);
-            const WidgetScene scene =
-                widgetScene(*widget.widget, widget.entry, widget.family, widget.device);
-            if (const std::optional<URL> url = urlAt(scene, Point{options->x, options->y})) {
-              context.out << url->absoluteString << std::endl;
-              if (options->open && !openInApp(context, url->absoluteString)) return exitFailure;
-              return exitSuccess;
-            }
-            context.err << "nothing opens at (" << options->x << ", " << options->y << ") of "
-                        << widget.widget->kind << " in " << name(widget.family) << " ("
-                        << scene.layout.canvas.width << "x" << scene.layout.canvas.height
-                        << " points)\n";
-            return exitFailure;
-          },
-  };
+  return commandWithOptions<TapOptions>(app, "tap", declareTapOptions, tap);
 }
 
 }  // namespace brisklane

@@ -193,6 +193,121 @@ void appendTree(std::string& out, const View& view, int depth, const StringTable
   for (const View& child : stackChildren(view.node())) appendTree(out, child, depth + 1, table);
 }
 
+// --- One node as JSON, by its kind ---
+
+Json nodeJson(const EmptyView&, const StringTable&) {
+  return Json{{"type", "EmptyView"}};
+}
+
+Json nodeJson(const Text& text, const StringTable& table) {
+  return textJson(text, table);
+}
+
+Json nodeJson(const Image& image, const StringTable&) {
+  return Json{{"type", "Image"}, {"systemName", image.systemName}};
+}
+
+Json nodeJson(const Label& label, const StringTable& table) {
+  return Json{{"type", "Label"},
+              {"title", textJson(label.title, table)},
+              {"icon", nodeJson(label.icon, table)}};
+}
+
+Json nodeJson(const ColorFill& fill, const StringTable&) {
+  return Json{{"type", "Color"}, {"color", colorJson(fill.color)}};
+}
+
+Json nodeJson(const AccessoryWidgetBackground&, const StringTable&) {
+  return Json{{"type", "AccessoryWidgetBackground"}};
+}
+
+Json nodeJson(const Spacer& spacer, const StringTable&) {
+  return Json{{"type", "Spacer"}, {"minLength", lengthJson(spacer.minLength)}};
+}
+
+// A VStack or an HStack: alike but for the axis their alignment runs along.
+template <class Stack>
+Json linearStackJson(std::string_view type, const Stack& stack, const StringTable& table) {
+  return Json{{"type", type},
+              {"alignment", name(stack.alignment)},
+              {"spacing", lengthJson(stack.spacing)},
+              {"children", childrenJson(stack.children, table)}};
+}
+
+Json nodeJson(const VStack& stack, const StringTable& table) {
+  return linearStackJson("VStack", stack, table);
+}
+
+Json nodeJson(const HStack& stack, const StringTable& table) {
+  return linearStackJson("HStack", stack, table);
+}
+
+Json nodeJson(const ZStack& stack, const StringTable& table) {
+  return Json{{"type", "ZStack"},
+              {"alignment", alignmentName(stack.alignment)},
+              {"children", childrenJson(stack.children, table)}};
+}
+
+// A modifier: its own fields, then the view it modifies as "content".
+Json modifierJson(Json fields, const View& content, const StringTable& table) {
+  fields["content"] = viewJson(content, table);
+  return fields;
+}
+
+Json nodeJson(const PaddingModifier& padding, const StringTable& table) {
+  return modifierJson({{"type", "padding"},
+                       {"edges", edgesJson(padding.edges)},
+                       {"length", lengthJson(padding.length)}},
+                      padding.content, table);
+}
+
+Json nodeJson(const FrameModifier& frame, const StringTable& table) {
+  return modifierJson({{"type", "frame"},
+                       {"maxWidth", maximumJson(frame.options.maxWidth)},
+                       {"maxHeight", maximumJson(frame.options.maxHeight)},
+                       {"alignment", alignmentName(frame.options.alignment)}},
+                      frame.content, table);
+}
+
+Json nodeJson(const BackgroundModifier& background, const StringTable& table) {
+  return modifierJson({{"type", "background"},
+                       {"color", colorJson(background.color)},
+                       {"ignoresSafeAreaEdges", edgesJson(background.ignoresSafeAreaEdges)}},
+                      background.content, table);
+}
+
+Json nodeJson(const FontModifier& font, const StringTable& table) {
+  return modifierJson({{"type", "font"}, {"font", fontJson(font.font)}}, font.content, table);
+}
+
+Json nodeJson(const ForegroundColorModifier& color, const StringTable& table) {
+  return modifierJson({{"type", "foregroundColor"}, {"color", colorJson(color.color)}},
+                      color.content, table);
+}
+
+Json nodeJson(const LineLimitModifier& limit, const StringTable& table) {
+  return modifierJson(
+      {{"type", "lineLimit"}, {"lines", limit.lines ? Json(*limit.lines) : Json(nullptr)}},
+      limit.content, table);
+}
+
+Json nodeJson(const WidgetURLModifier& url, const StringTable& table) {
+  return modifierJson(
+      {{"type", "widgetURL"}, {"url", url.url ? Json(url.url->absoluteString) : Json(nullptr)}},
+      url.content, table);
+}
+
+Json nodeJson(const ContainerBackgroundModifier& background, const StringTable& table) {
+  return modifierJson({{"type", "containerBackground"},
+                       {"color", colorJson(background.color)},
+                       {"placement", "widget"}},
+                      background.content, table);
+}
+
+Json nodeJson(const EnvironmentReader& reader, const StringTable&) {
+  return Json{{"type", "EnvironmentReader"}, {"typeName", reader.typeName}};
+}
+
 }  // namespace
 
 Json colorJson(const Color& color) {
@@ -201,96 +316,7 @@ Json colorJson(const Color& color) {
 }
 
 Json viewJson(const View& view, const StringTable& table) {
-  return std::visit(
-      Overloaded{
-          [](const EmptyView&) {
-            return Json{{"type", "EmptyView"}};
-          },
-          [&](const Text& text) { return textJson(text, table); },
-          [](const Image& image) {
-            return Json{{"type", "Image"}, {"systemName", image.systemName}};
-          },
-          [&](const Label& label) {
-            return Json{{"type", "Label"},
-                        {"title", textJson(label.title, table)},
-                        {"icon", Json{{"type", "Image"}, {"systemName", label.icon.systemName}}}};
-          },
-          [](const ColorFill& fill) {
-            return Json{{"type", "Color"}, {"color", colorJson(fill.color)}};
-          },
-          [](const AccessoryWidgetBackground&) {
-            return Json{{"type", "AccessoryWidgetBackground"}};
-          },
-          [](const Spacer& spacer) {
-            return Json{{"type", "Spacer"}, {"minLength", lengthJson(spacer.minLength)}};
-          },
-          [&](const VStack& stack) {
-            return Json{{"type", "VStack"},
-                        {"alignment", name(stack.alignment)},
-                        {"spacing", lengthJson(stack.spacing)},
-                        {"children", childrenJson(stack.children, table)}};
-          },
-          [&](const HStack& stack) {
-            return Json{{"type", "HStack"},
-                        {"alignment", name(stack.alignment)},
-                        {"spacing", lengthJson(stack.spacing)},
-                        {"children", childrenJson(stack.children, table)}};
-          },
-          [&](const ZStack& stack) {
-            return Json{{"type", "ZStack"},
-                        {"alignment", alignmentName(stack.alignment)},
-                        {"children", childrenJson(stack.children, table)}};
-          },
-          [&](const PaddingModifier& padding) {
-            return Json{{"type", "padding"},
-                        {"edges", edgesJson(padding.edges)},
-                        {"length", lengthJson(padding.length)},
-                        {"content", viewJson(padding.content, table)}};
-          },
-          [&](const FrameModifier& frame) {
-            return Json{{"type", "frame"},
-                        {"maxWidth", maximumJson(frame.options.maxWidth)},
-                        {"maxHeight", maximumJson(frame.options.maxHeight)},
-                        {"alignment", alignmentName(frame.options.alignment)},
-                        {"content", viewJson(frame.content, table)}};
-          },
-          [&](const BackgroundModifier& background) {
-            return Json{{"type", "background"},
-                        {"color", colorJson(background.color)},
-                        {"ignoresSafeAreaEdges", edgesJson(background.ignoresSafeAreaEdges)},
-                        {"content", viewJson(background.content, table)}};
-          },
-          [&](const FontModifier& font) {
-            return Json{{"type", "font"},
-                        {"font", fontJson(font.font)},
-                        {"content", viewJson(font.content, table)}};
-          },
-          [&](const ForegroundColorModifier& color) {
-            return Json{{"type", "foregroundColor"},
-                        {"color", colorJson(color.color)},
-                        {"content", viewJson(color.content, table)}};
-          },
-          [&](const LineLimitModifier& limit) {
-            return Json{{"type", "lineLimit"},
-                        {"lines", limit.lines ? Json(*limit.lines) : Json(nullptr)},
-                        {"content", viewJson(limit.content, table)}};
-          },
-          [&](const WidgetURLModifier& url) {
-            return Json{{"type", "widgetURL"},
-                        {"url", url.url ? Json(url.url->absoluteString) : Json(nullptr)},
-                        {"content", viewJson(url.content, table)}};
-          },
-          [&](const ContainerBackgroundModifier& background) {
-            return Json{{"type", "containerBackground"},
-                        {"color", colorJson(background.color)},
-                        {"placement", "widget"},
-                        {"content", viewJson(background.content, table)}};
-          },
-          [](const EnvironmentReader& reader) {
-            return Json{{"type", "EnvironmentReader"}, {"typeName", reader.typeName}};
-          },
-      },
-      view.node().kind);
+  return std::visit([&](const auto& node) { return nodeJson(node, table); }, view.node().kind);
 }
 
 std::string viewTreeText(const View& view, const StringTable& table) {

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/process_info.h"
 #include "widget/today/entry_view.h"
+#include "widget/today/gallery_states.h"
 #include "widget/today/palette.h"
 #include "widget/voice/entry_view.h"
 
@@ -33,6 +34,7 @@ StaticConfiguration<Provider> BrisklaneWidget::body() const {
       .displayName = LocalizedStringKey{.key = "Brisklane \u2014 Today"},
       .description = LocalizedStringKey{.key = "The most urgent tasks due right now."},
       .supportedFamilies = {WidgetFamily::systemSmall, WidgetFamily::systemMedium},
+      .galleryStates = todayGalleryStates(),
   };
 }
 
@@ -48,6 +50,8 @@ StaticConfiguration<VoiceProvider> VoiceWidget::body() const {
       .description = LocalizedStringKey{.key = "Tap to add a task by voice."},
       .supportedFamilies = {WidgetFamily::accessoryCircular, WidgetFamily::accessoryInline,
                             WidgetFamily::systemSmall},
+      // Every entry renders the same: one state shows them all.
+      .galleryStates = {{"timeline", "Its timeline entry", EntrySource::timeline, {}}},
   };
 }
 

@@ -3,7 +3,8 @@
 // A widget's body answers a `StaticConfiguration` for its provider type: the
 // kind, the provider, the content function (one entry in, one view out), the
 // texts and the families offered. The host holds every widget the same way,
-// as a `WidgetConfiguration` whose entries travel as `AnyEntry`.
+// as a `WidgetConfiguration` whose entries travel as `AnyEntry`, which the
+// host never looks into: an entry describes itself (below).
 //
 // Start-up: the process's `main` calls `NSExtensionMain`, which the host
 // supplies; it runs the extension's own entry, `extensionMain`, which calls
@@ -15,8 +16,12 @@
 
 #include <any>
 #include <cassert>
+#include <concepts>
 #include <functional>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,6 +31,21 @@
 #include "widget/widget_kit.h"
 
 namespace brisklane {
+
+// Where an entry to show comes from: the provider's placeholder, its
+// snapshot, or the first entry of its timeline.
+enum class EntrySource { placeholder, snapshot, timeline };
+inline constexpr std::string_view entrySourceNames[] = {"placeholder", "snapshot", "timeline"};
+
+// A state of a widget worth a look in the host's gallery. Each is drawn on a
+// fresh simulated device, which `prepareDevice` first sets up through the
+// platform as the widget's application would (the store, its folders).
+struct GalleryState {
+  std::string name;     // in file names
+  std::string caption;  // on the gallery's page
+  EntrySource source;
+  std::function<bool()> prepareDevice;  // false when it could not; empty: nothing to set up
+};
 
 // A provider type names its `Entry` (a record with a `date`) and answers
 // `placeholder`, `getSnapshot` and `getTimeline`.
@@ -38,14 +58,64 @@ struct StaticConfiguration {
   std::function<View(const Entry&)> content;
   LocalizedStringKey displayName;
   LocalizedStringKey description;
-  std::vector<WidgetFamily> supportedFamilies;  // in the order the gallery offers them
+  std::vector<WidgetFamily> supportedFamilies;   // in the order the gallery offers them
+  std::vector<GalleryState> galleryStates = {};  // in the order the host's gallery shows them
+};
+
+// What an entry tells the host about itself, answered by functions declared
+// beside its type and found by name:
+//   `entryDetails(entry)`: what it carries beyond its date, by name, as the
+//     host writes it out (the Today entry's "payload"). Without one, nothing.
+//   `missingDataMessage(entry)`: nothing while the entry holds the data its
+//     widget exists to show; else the line its view shows instead, read at
+//     the moment of asking. Without one, the entry never lacks its data.
+template <class Entry>
+concept EntryWithDetails = requires(const Entry& entry) {
+  { entryDetails(entry) } -> std::convertible_to<nlohmann::ordered_json>;
+};
+template <class Entry>
+concept EntryThatMayLackData = requires(const Entry& entry) {
+  { missingDataMessage(entry) } -> std::convertible_to<std::optional<std::string>>;
+};
+
+// The answers of one entry type, for entries that travel as `std::any`.
+struct EntryDescription {
+  nlohmann::ordered_json (*details)(const std::any& entry);
+  std::optional<std::string> (*missingDataMessage)(const std::any& entry);
+};
+
+template <class Entry>
+inline constexpr EntryDescription entryDescriptionOf{
+    .details = [](const std::any& entry) -> nlohmann::ordered_json {
+      if constexpr (EntryWithDetails<Entry>) {
+        return entryDetails(std::any_cast<const Entry&>(entry));
+      } else {
+        return nlohmann::ordered_json::object();
+      }
+    },
+    .missingDataMessage = [](const std::any& entry) -> std::optional<std::string> {
+      if constexpr (EntryThatMayLackData<Entry>) {
+        return missingDataMessage(std::any_cast<const Entry&>(entry));
+      } else {
+        return std::nullopt;
+      }
+    },
 };
 
 // A provider's entry of any widget: its date, and the entry itself, which
-// only that widget's own content function (and diagnostics) look into.
+// only that widget's own content function looks into; everyone else asks it
+// to describe itself.
 struct AnyEntry {
   Date date;
   std::any value;
+  const EntryDescription* description = nullptr;  // nullptr: an entry of only a date
+
+  [[nodiscard]] nlohmann::ordered_json details() const {
+    return description ? description->details(value) : nlohmann::ordered_json::object();
+  }
+  [[nodiscard]] std::optional<std::string> missingDataMessage() const {
+    return description ? description->missingDataMessage(value) : std::nullopt;
+  }
 };
 
 struct WidgetConfiguration {
@@ -53,6 +123,7 @@ struct WidgetConfiguration {
   LocalizedStringKey displayName;
   LocalizedStringKey description;
   std::vector<WidgetFamily> supportedFamilies;
+  std::vector<GalleryState> galleryStates = {};
   std::function<AnyEntry(const TimelineProviderContext&)> placeholder;
   std::function<void(const TimelineProviderContext&, Completion<AnyEntry>)> getSnapshot;
   std::function<void(const TimelineProviderContext&, Completion<Timeline<AnyEntry>>)> getTimeline;
@@ -63,7 +134,8 @@ struct WidgetConfiguration {
 template <class Entry>
 [[nodiscard]] AnyEntry anyEntry(Entry entry) {
   Date date = entry.date;
-  return AnyEntry{.date = date, .value = std::move(entry)};
+  return AnyEntry{
+      .date = date, .value = std::move(entry), .description = &entryDescriptionOf<Entry>};
 }
 
 template <class ProviderType>
@@ -75,6 +147,7 @@ template <class ProviderType>
       .displayName = std::move(configuration.displayName),
       .description = std::move(configuration.description),
       .supportedFamilies = std::move(configuration.supportedFamilies),
+      .galleryStates = std::move(configuration.galleryStates),
       .placeholder =
           [provider](const TimelineProviderContext& context) {
             return anyEntry(provider.placeholder(context));

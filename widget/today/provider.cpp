@@ -1,5 +1,6 @@
 #include "widget/today/provider.h"
 
+#include "widget/today/payload_json.h"
 #include "widget/today/shared_store.h"
 
 namespace brisklane {
@@ -12,6 +13,16 @@ const TodayPayload& samplePayload() {
       .updatedAt = std::nullopt,
   };
   return sample;
+}
+
+nlohmann::ordered_json entryDetails(const TodayEntry& entry) {
+  using Json = nlohmann::ordered_json;
+  return Json{{"payload", entry.payload ? payloadJson(*entry.payload) : Json(nullptr)}};
+}
+
+std::optional<std::string> missingDataMessage(const TodayEntry& entry) {
+  if (entry.payload) return std::nullopt;
+  return std::string(linkStatus());
 }
 
 TodayEntry Provider::placeholder(const TimelineProviderContext& /*context*/) const {

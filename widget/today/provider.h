@@ -2,7 +2,9 @@
 // timeline reads the store once; the placeholder reads nothing.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <optional>
+#include <string>
 
 #include "platform/foundation/date.h"
 #include "widget/today/payload.h"
@@ -14,6 +16,12 @@ struct TodayEntry {
   Date date;
   std::optional<TodayPayload> payload;
 };
+
+// How a Today entry describes itself to the host (widget_configuration.h):
+// its "payload", null when absent; and without one, the status line its view
+// shows instead (a store read).
+[[nodiscard]] nlohmann::ordered_json entryDetails(const TodayEntry& entry);
+[[nodiscard]] std::optional<std::string> missingDataMessage(const TodayEntry& entry);
 
 // The payload every placeholder shows: tier "urgent", count 3, one item.
 [[nodiscard]] const TodayPayload& samplePayload();
