@@ -20,7 +20,6 @@
 #include "host/host_command.h"
 #include "host/picture_output.h"
 #include "platform/foundation/device_folder.h"
-#include "platform/foundation/user_defaults.h"
 
 namespace brisklane {
 namespace {

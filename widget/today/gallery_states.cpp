@@ -7,8 +7,9 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/foundation/device_folder.h"
 #include "platform/foundation/user_defaults.h"
-#include "widget/today/app_group.h"
+#include "widget/app_group.h"
 #include "widget/today/payload.h"
 
 namespace brisklane {

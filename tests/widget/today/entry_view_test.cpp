@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/user_defaults.h"
 #include "tests/support/temporary_device.h"
 #include "tests/support/view_inspection.h"
 #include "widget/today/palette.h"
