@@ -11,6 +11,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/foundation/file_descriptor.h"
+
 namespace brisklane {
 namespace {
 
@@ -64,10 +66,8 @@ sqlite3* openConnection(const std::filesystem::path& file) {
 // to the device's owner, so it is created 0600 first.
 bool createStoreFile(const std::filesystem::path& file) {
   if (!makeFolders(file.parent_path())) return false;
-  int descriptor = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (descriptor < 0) return false;
-  ::close(descriptor);
-  return true;
+  return FileDescriptor(::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600))
+      .valid();
 }
 
 sqlite3_stmt* prepare(sqlite3* connection, const char* sql) {
