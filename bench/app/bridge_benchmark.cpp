@@ -46,18 +46,13 @@
 
 #include "bench/support/ratio_main.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/web/network_names.h"
 #include "tests/support/subprocess.h"
 #include "widget/today/app_group.h"
 
 namespace brisklane {
 namespace {
 
-namespace fs = std::filesystem;
-namespace net = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
-using tcp = net::ip::tcp;
 using namespace std::chrono_literals;
 
 // The summary of the `number`th publication: it differs from the one before,
