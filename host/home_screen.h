@@ -35,6 +35,7 @@
 #include "host/drawing_pool.h"
 #include "host/home_screen_settings.h"
 #include "host/picture_output.h"
+#include "platform/foundation/enum_names.h"
 
 namespace brisklane {
 
@@ -42,11 +43,9 @@ namespace brisklane {
 // (from the application or the page), a reload moment that has come, an
 // entry whose date has come, or a change of the settings.
 enum class RoundReason { start, reloadAllTimelines, reloadMoment, entryDate, settings };
-inline constexpr std::string_view roundReasonNames[] = {"start", "reloadAllTimelines",
-                                                        "reloadMoment", "entryDate", "settings"};
-[[nodiscard]] constexpr std::string_view name(RoundReason reason) {
-  return roundReasonNames[static_cast<std::size_t>(reason)];
-}
+template <>
+inline constexpr auto enumNames<RoundReason> = namesThrough<RoundReason::settings>(
+    {"start", "reloadAllTimelines", "reloadMoment", "entryDate", "settings"});
 
 struct Picture {
   std::uint64_t version = 0;  // the round that drew it
