@@ -24,6 +24,7 @@
 
 #include "host/open_in_app.h"
 #include "platform/foundation/device_folder.h"
+#include "platform/foundation/file_descriptor.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/uikit/application_launch.h"
 #include "platform/uikit/control_socket.h"
@@ -376,12 +377,12 @@ void diagnoseKeys(const StoreContents& contents, Date now, std::vector<Finding>&
 std::variant<std::string, std::string> outputOf(const std::vector<std::string>& command,
                                                 std::chrono::milliseconds patience) {
   using Outcome = std::variant<std::string, std::string>;
-  int pipe[2];
-  if (::pipe2(pipe, O_CLOEXEC) != 0) return Outcome(std::in_place_index<1>, std::strerror(errno));
+  auto pipe = Pipe::make();
+  if (!pipe) return Outcome(std::in_place_index<1>, std::strerror(errno));
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipe->write.get(), STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   std::vector<char*> arguments;
   arguments.reserve(command.size() + 1);
@@ -392,9 +393,8 @@ std::variant<std::string, std::string> outputOf(const std::vector<std::string>& 
   const int failure =
       ::posix_spawn(&child, arguments[0], &actions, nullptr, arguments.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(pipe[1]);
+  pipe->write.reset();
   if (failure != 0) {
-    ::close(pipe[0]);
     return Outcome(std::in_place_index<1>,
                    std::string("cannot start it: ") + std::strerror(failure));
   }
@@ -404,10 +404,10 @@ std::variant<std::string, std::string> outputOf(const std::vector<std::string>& 
   while (!ended) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    pollfd readable{.fd = pipe[0], .events = POLLIN, .revents = 0};
+    pollfd readable{.fd = pipe->read.get(), .events = POLLIN, .revents = 0};
     if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) break;
     char chunk[4096];
-    ssize_t got = ::read(pipe[0], chunk, sizeof chunk);
+    ssize_t got = ::read(pipe->read.get(), chunk, sizeof chunk);
     if (got <= 0) {
       ended = got == 0;
       if (got < 0 && errno == EINTR) continue;
@@ -415,7 +415,7 @@ std::variant<std::string, std::string> outputOf(const std::vector<std::string>& 
     }
     output.append(chunk, static_cast<std::size_t>(got));
   }
-  ::close(pipe[0]);
+  pipe->read.reset();
   if (!ended) ::kill(child, SIGKILL);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -469,12 +469,9 @@ bool listensOn(const fs::path& socket) {
   address.sun_family = AF_UNIX;
   if (socket.native().size() >= sizeof address.sun_path) return false;
   std::memcpy(address.sun_path, socket.c_str(), socket.native().size() + 1);
-  int descriptor = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (descriptor < 0) return false;
-  bool connected =
-      ::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  ::close(descriptor);
-  return connected;
+  FileDescriptor descriptor(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  return descriptor && ::connect(descriptor.get(), reinterpret_cast<const sockaddr*>(&address),
+                                 sizeof address) == 0;
 }
 
 // What one widget placed on the host's home screen shows, against the

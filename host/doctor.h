@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/foundation/date.h"
+#include "platform/foundation/enum_names.h"
 
 namespace brisklane {
 
@@ -27,10 +28,9 @@ namespace brisklane {
 // `warning` is likely to, or will once something else changes; `info` is
 // worth knowing.
 enum class Verdict { ok, info, warning, problem };
-inline constexpr std::string_view verdictNames[] = {"ok", "info", "warning", "problem"};
-[[nodiscard]] constexpr std::string_view name(Verdict verdict) {
-  return verdictNames[static_cast<std::size_t>(verdict)];
-}
+template <>
+inline constexpr auto enumNames<Verdict> = namesThrough<Verdict::problem>({"ok", "info", "warning",
+                                                                           "problem"});
 
 struct Finding {
   std::string subject;  // what was looked at: "App Group", "store", "today", ...

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/foundation/date.h"
+#include "platform/foundation/enum_names.h"
 
 namespace brisklane {
 
@@ -28,11 +29,9 @@ namespace brisklane {
 // (from the application or the page), a reload moment that has come, an
 // entry whose date has come, or a change of the settings.
 enum class RoundReason { start, reloadAllTimelines, reloadMoment, entryDate, settings };
-inline constexpr std::string_view roundReasonNames[] = {"start", "reloadAllTimelines",
-                                                        "reloadMoment", "entryDate", "settings"};
-[[nodiscard]] constexpr std::string_view name(RoundReason reason) {
-  return roundReasonNames[static_cast<std::size_t>(reason)];
-}
+template <>
+inline constexpr auto enumNames<RoundReason> = namesThrough<RoundReason::settings>(
+    {"start", "reloadAllTimelines", "reloadMoment", "entryDate", "settings"});
 
 // The entry that a timeline whose entries have `entryDates` shows at `now`:
 // the last one whose date has come, else the first.

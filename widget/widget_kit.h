@@ -15,34 +15,21 @@
 #include <vector>
 
 #include "platform/foundation/date.h"
+#include "platform/foundation/enum_names.h"
 
 namespace brisklane {
 
 enum class WidgetFamily { systemSmall, systemMedium, accessoryCircular, accessoryInline };
+template <>
+inline constexpr auto enumNames<WidgetFamily> = namesThrough<WidgetFamily::accessoryInline>(
+    {"systemSmall", "systemMedium", "accessoryCircular", "accessoryInline"});
 
 inline constexpr std::array allWidgetFamilies{WidgetFamily::systemSmall, WidgetFamily::systemMedium,
                                               WidgetFamily::accessoryCircular,
                                               WidgetFamily::accessoryInline};
 
-[[nodiscard]] constexpr std::string_view name(WidgetFamily family) {
-  switch (family) {
-    case WidgetFamily::systemSmall:
-      return "systemSmall";
-    case WidgetFamily::systemMedium:
-      return "systemMedium";
-    case WidgetFamily::accessoryCircular:
-      return "accessoryCircular";
-    case WidgetFamily::accessoryInline:
-      return "accessoryInline";
-  }
-  return "";
-}
-
 [[nodiscard]] constexpr std::optional<WidgetFamily> widgetFamilyNamed(std::string_view text) {
-  for (WidgetFamily family : allWidgetFamilies) {
-    if (name(family) == text) return family;
-  }
-  return std::nullopt;
+  return named<WidgetFamily>(text);
 }
 
 // `.after(date)`: ask again no earlier than `date`; `.never`: only on a reload

@@ -18,13 +18,8 @@
 // Every App the benchmark starts ends with the benchmark that started it,
 // whether it passes or fails; a benchmark whose App does not start or stops
 // answering is reported as an error, with what App said on standard error.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <boost/asio/io_context.hpp>
@@ -46,25 +41,18 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <variant>
 #include <vector>
 
 #include "bench/support/ratio_main.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/web/network_names.h"
+#include "tests/support/subprocess.h"
 #include "widget/app_group.h"
-
-extern char** environ;
 
 namespace brisklane {
 namespace {
 
-namespace fs = std::filesystem;
-namespace net = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
-using tcp = net::ip::tcp;
 using namespace std::chrono_literals;
 
 // The summary of the `number`th publication: it differs from the one before,
@@ -118,93 +106,40 @@ class AppProcess {
  public:
   [[nodiscard]] static Result<std::unique_ptr<AppProcess>> start(
       const std::vector<std::string>& arguments) {
-    int input[2], output[2];
-    if (::pipe2(input, O_CLOEXEC) != 0) return Failure{"cannot make a pipe: " + systemError(errno)};
-    if (::pipe2(output, O_CLOEXEC) != 0) {
-      int error = errno;
-      ::close(input[0]);
-      ::close(input[1]);
-      return Failure{"cannot make a pipe: " + systemError(error)};
-    }
-    fs::path log = runFolder / "App.stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::string program = std::string(BRISKLANE_BINARY_DIR) + "/App";
-    std::vector<std::string> words{program};
+    std::vector<std::string> words{testing::builtProgram("App").string()};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(input[0]);
-    ::close(output[1]);
-    if (spawned != 0) {
-      ::close(input[1]);
-      ::close(output[0]);
-      return Failure{"cannot start " + program + ": " + systemError(spawned)};
-    }
-    return std::unique_ptr<AppProcess>(new AppProcess(pid, input[1], output[0], std::move(log)));
+    fs::path log = runFolder / "App.stderr";
+    std::unique_ptr<AppProcess> app(new AppProcess(words, log));
+    if (!app->process_.failure().empty()) return Failure{app->process_.failure()};
+    return app;
   }
 
   // Ends App: the stdio web layer ends with its input, the browser web layer
   // on SIGTERM; one that does neither in time is killed.
-  ~AppProcess() {
-    ::close(input_);
-    ::close(output_);
-    ::kill(pid_, SIGTERM);
-    for (auto deadline = std::chrono::steady_clock::now() + endTimeout;
-         std::chrono::steady_clock::now() < deadline;) {
-      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-      std::this_thread::sleep_for(5ms);
-    }
-    ::kill(pid_, SIGKILL);
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-    }
-  }
+  ~AppProcess() { process_.end(endTimeout); }
   AppProcess(const AppProcess&) = delete;
   AppProcess& operator=(const AppProcess&) = delete;
 
   [[nodiscard]] std::optional<Failure> write(std::string_view text) {
-    while (!text.empty()) {
-      ssize_t written = ::write(input_, text.data(), text.size());
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return Failure{"cannot write to App: " + systemError(errno)};
-      text.remove_prefix(static_cast<size_t>(written));
-    }
-    return std::nullopt;
+    if (process_.write(text)) return std::nullopt;
+    return Failure{"cannot write to App: " + systemError(errno)};
   }
   [[nodiscard]] std::optional<Failure> send(const std::string& message) {
     return write(message + '\n');
   }
   // The next line App writes, without its newline.
   [[nodiscard]] Result<std::string> receive(std::chrono::milliseconds timeout = answerTimeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      if (size_t end = buffered_.find('\n'); end != std::string::npos) {
-        std::string line = buffered_.substr(0, end);
-        buffered_.erase(0, end + 1);
-        return line;
-      }
-      auto remaining =
-          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (remaining <= 0ms) return Failure{"App wrote nothing for " + secondsText(timeout)};
-      pollfd readable{.fd = output_, .events = POLLIN, .revents = 0};
-      int ready = ::poll(&readable, 1, static_cast<int>(remaining.count()));
-      if (ready < 0 && errno != EINTR) return Failure{"cannot wait for App: " + systemError(errno)};
-      if (ready <= 0) continue;
-      char chunk[16384];
-      ssize_t got = ::read(output_, chunk, sizeof chunk);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return Failure{"cannot read from App: " + systemError(errno)};
-      if (got == 0) return Failure{"App ended before it answered"};
-      buffered_.append(chunk, static_cast<size_t>(got));
+    auto line = process_.readLine(timeout);
+    if (auto* text = std::get_if<std::string>(&line)) return std::move(*text);
+    switch (std::get<testing::ReadFailure>(line)) {
+      case testing::ReadFailure::timedOut:
+        return Failure{"App wrote nothing for " + secondsText(timeout)};
+      case testing::ReadFailure::ended:
+        return Failure{"App ended before it answered"};
+      case testing::ReadFailure::failed:
+        break;
     }
+    return Failure{"cannot read from App: " + systemError(errno)};
   }
 
   // The end of what App wrote on standard error, to say why it failed.
@@ -220,19 +155,17 @@ class AppProcess {
   }
 
  private:
-  AppProcess(pid_t pid, int input, int output, fs::path log)
-      : pid_(pid), input_(input), output_(output), log_(std::move(log)) {}
+  AppProcess(const std::vector<std::string>& words, fs::path log)
+      : process_(words, {.error = testing::StandardError::file, .errorFile = log}),
+        log_(std::move(log)) {}
 
   static std::string secondsText(std::chrono::milliseconds duration) {
     return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) +
            " s";
   }
 
-  pid_t pid_;
-  int input_;             // App's standard input
-  int output_;            // App's standard output
-  fs::path log_;          // App's standard error
-  std::string buffered_;  // read from output_, not yet returned
+  testing::Subprocess process_;
+  fs::path log_;  // App's standard error
 };
 
 // A web application of one empty page, and a script that stands in for

@@ -16,7 +16,6 @@
 // few publishes to warm up; the figures are the median and the 99th
 // percentile. Usage: bench_publish_to_pixels [publishes] (default 300).
 #include <signal.h>
-#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -37,21 +36,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "bench/support/figures.h"
 #include "host/draw.h"
+#include "platform/foundation/file_descriptor.h"
 #include "platform/foundation/user_defaults.h"
+#include "tests/support/subprocess.h"
 #include "widget/app_group.h"
 #include "widget/today/shared_store.h"
 #include "widget/widget_bundle.h"
-
-extern char** environ;
 
 namespace brisklane {
 namespace {
@@ -102,11 +103,11 @@ sockaddr_un socketAddress(const std::filesystem::path& path) {
   return address;
 }
 
-int boundDatagramSocket(const std::filesystem::path& path) {
-  int descriptor = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+FileDescriptor boundDatagramSocket(const std::filesystem::path& path) {
+  FileDescriptor descriptor(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   sockaddr_un address = socketAddress(path);
-  if (descriptor < 0 ||
-      ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if (!descriptor ||
+      ::bind(descriptor.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     fail("cannot bind " + path.string());
   }
   return descriptor;
@@ -138,12 +139,12 @@ void sendTo(int descriptor, const std::filesystem::path& path, std::string_view 
 std::vector<double> measureFloor(const std::filesystem::path& home, int publishes) {
   const auto drawerPath = home / "floor-drawer.sock";
   const auto writerPath = home / "floor-writer.sock";
-  int drawerSocket = boundDatagramSocket(drawerPath);
+  FileDescriptor drawerSocket = boundDatagramSocket(drawerPath);
   const pid_t drawer = ::fork();
   if (drawer < 0) fail("cannot fork");
-  if (drawer == 0) drawOnEachDatagram(drawerSocket, writerPath);
-  ::close(drawerSocket);
-  int writerSocket = boundDatagramSocket(writerPath);
+  if (drawer == 0) drawOnEachDatagram(drawerSocket.get(), writerPath);
+  drawerSocket.reset();
+  const FileDescriptor writerSocket = boundDatagramSocket(writerPath);
 
   std::vector<double> samples;
   for (int index = 0; index < warmUpPublishes + publishes; ++index) {
@@ -151,68 +152,27 @@ std::vector<double> measureFloor(const std::filesystem::path& home, int publishe
     auto store = UserDefaults::open(appGroupIdentifier);
     if (!store || !store->set(summary(index), todayKey)) fail("cannot write the store");
     store.reset();
-    sendTo(writerSocket, drawerPath, "reloadAllTimelines");
+    sendTo(writerSocket.get(), drawerPath, "reloadAllTimelines");
     char answer[16];
-    ssize_t size = ::recv(writerSocket, answer, sizeof answer, 0);
+    ssize_t size = ::recv(writerSocket.get(), answer, sizeof answer, 0);
     if (size != 5) fail("the drawing process failed");
     if (index >= warmUpPublishes) samples.push_back(Milliseconds(Clock::now() - start).count());
   }
-  sendTo(writerSocket, drawerPath, "stop");
+  sendTo(writerSocket.get(), drawerPath, "stop");
   ::waitpid(drawer, nullptr, 0);
-  ::close(writerSocket);
   return samples;
 }
 
 // --- Subject ---
 
-struct Child {
-  pid_t pid = 0;
-  int input = -1;   // its standard input, when piped
-  int output = -1;  // its standard output
-};
-
-Child spawnWithPipes(const std::vector<std::string>& command, bool pipeInput) {
-  int input[2] = {-1, -1}, output[2];
-  if ((pipeInput && ::pipe2(input, O_CLOEXEC) != 0) || ::pipe2(output, O_CLOEXEC) != 0) {
-    fail("cannot make pipes");
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (pipeInput) posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-  std::vector<char*> arguments;
-  for (const std::string& argument : command)
-    arguments.push_back(const_cast<char*>(argument.c_str()));
-  arguments.push_back(nullptr);
-  Child child;
-  if (::posix_spawn(&child.pid, arguments[0], &actions, nullptr, arguments.data(), environ) != 0) {
-    fail("cannot start " + command[0]);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  if (pipeInput) {
-    ::close(input[0]);
-    child.input = input[1];
-  }
-  ::close(output[1]);
-  child.output = output[0];
+// Starts one of the build's programs with its standard output on a pipe.
+std::unique_ptr<testing::Subprocess> start(std::vector<std::string> command,
+                                           testing::StandardInput input) {
+  command.front() = testing::builtProgram(command.front()).string();
+  auto child =
+      std::make_unique<testing::Subprocess>(command, testing::SubprocessStreams{.input = input});
+  if (!child->failure().empty()) fail(child->failure());
   return child;
-}
-
-std::string readLine(int descriptor) {
-  std::string line;
-  char character;
-  while (::read(descriptor, &character, 1) == 1 && character != '\n') line += character;
-  return line;
-}
-
-// Reads `descriptor` to its end on a thread of its own, so that the
-// program writing to it never blocks on a full pipe.
-std::thread drain(int descriptor) {
-  return std::thread([descriptor] {
-    char buffer[65536];
-    while (::read(descriptor, buffer, sizeof buffer) > 0) {
-    }
-  });
 }
 
 // Moments at which something was seen, handed from a watching thread to the
@@ -303,28 +263,30 @@ struct SubjectSamples {
 };
 
 SubjectSamples measureSubject(const std::filesystem::path& home, int publishes) {
-  const std::filesystem::path programs = BRISKLANE_BINARY_DIR;
   const std::filesystem::path widgets = home / "widgets";
   std::filesystem::create_directories(widgets);
 
-  int watch = ::inotify_init1(IN_CLOEXEC);
-  if (watch < 0 || ::inotify_add_watch(watch, widgets.c_str(), IN_MOVED_TO) < 0) {
+  FileDescriptor watch(::inotify_init1(IN_CLOEXEC));
+  if (!watch || ::inotify_add_watch(watch.get(), widgets.c_str(), IN_MOVED_TO) < 0) {
     fail("cannot watch " + widgets.string());
   }
-  Child host = spawnWithPipes(
-      {(programs / "BrisklaneWidgetExtension").string(), "serve", "--http", "--port", "0"}, false);
-  const std::string pageURL = readLine(host.output);
-  if (!pageURL.starts_with("http://127.0.0.1:")) fail("serve printed no page address");
-  std::thread hostOutput = drain(host.output);
-  Child app = spawnWithPipes({(programs / "App").string(), "--no-control-socket"}, true);
-  std::thread appOutput = drain(app.output);
+  auto host = start({"BrisklaneWidgetExtension", "serve", "--http", "--port", "0"},
+                    testing::StandardInput::inherited);
+  const auto printed = host->readLine(std::chrono::seconds(10));
+  const auto* pageURL = std::get_if<std::string>(&printed);
+  if (!pageURL || !pageURL->starts_with("http://127.0.0.1:")) {
+    fail("serve printed no page address");
+  }
+  std::thread hostOutput([&host] { host->discardOutput(); });
+  auto app = start({"App", "--no-control-socket"}, testing::StandardInput::pipe);
+  std::thread appOutput([&app] { app->discardOutput(); });
 
   Sightings pictures, pushes;
   std::atomic<int> publishing{-1};
   std::thread pictureWatcher([&] {
     alignas(inotify_event) char buffer[4096];
     while (true) {
-      ssize_t size = ::read(watch, buffer, sizeof buffer);
+      ssize_t size = ::read(watch.get(), buffer, sizeof buffer);
       if (size <= 0) return;
       const auto moment = Clock::now();
       for (char* at = buffer; at < buffer + size;) {
@@ -337,7 +299,7 @@ SubjectSamples measureSubject(const std::filesystem::path& home, int publishes) 
       }
     }
   });
-  PushWatcher page(pageURL);
+  PushWatcher page(*pageURL);
   std::thread pushWatcher([&] { page.watch(pushes); });
 
   SubjectSamples samples;
@@ -351,9 +313,7 @@ SubjectSamples measureSubject(const std::filesystem::path& home, int publishes) 
                              "\n";
     publishing = index + 1;
     const auto start = Clock::now();
-    if (::write(app.input, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-      fail("cannot write to App");
-    }
+    if (!app->write(line)) fail("cannot write to App");
     const auto picture = pictures.await(index + 1);
     const auto push = pushes.await(index + 1);
     if (!picture || !push) fail("publish " + std::to_string(index) + " did not reach the page");
@@ -363,10 +323,10 @@ SubjectSamples measureSubject(const std::filesystem::path& home, int publishes) 
     }
   }
 
-  ::close(app.input);
-  ::waitpid(app.pid, nullptr, 0);
-  ::kill(host.pid, SIGTERM);
-  ::waitpid(host.pid, nullptr, 0);
+  app->closeInput();
+  app->wait();
+  host->signal(SIGTERM);
+  host->wait();
   page.close();
   pushWatcher.join();
   // A blocked read on the watch does not end when it is closed: a file moved
@@ -374,7 +334,7 @@ SubjectSamples measureSubject(const std::filesystem::path& home, int publishes) 
   std::filesystem::create_directory(home / std::string(stopWatching));
   std::filesystem::rename(home / std::string(stopWatching), widgets / std::string(stopWatching));
   pictureWatcher.join();
-  ::close(watch);
+  watch.reset();
   hostOutput.join();
   appOutput.join();
   return samples;

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/dispatch/dispatch_queue.h"
+#include "platform/foundation/file_descriptor.h"
 
 namespace brisklane {
 namespace {
@@ -64,14 +65,16 @@ class StdioWebLayer::Reader : public std::enable_shared_from_this<Reader> {
         input_(DispatchQueue::main().context()) {}
 
   bool open(int input) {
-    int duplicate = ::dup(input);
-    if (duplicate < 0) return false;
+    FileDescriptor duplicate(::dup(input));
+    if (!duplicate) return false;
     boost::system::error_code error;
-    input_.assign(duplicate, error);
+    input_.assign(duplicate.get(), error);
     if (error) {
       watched_ = false;
       input_.release();
-      file_ = duplicate;
+      file_ = std::move(duplicate);
+    } else {
+      static_cast<void>(duplicate.release());  // the stream descriptor owns it now
     }
     return true;
   }
@@ -89,7 +92,7 @@ class StdioWebLayer::Reader : public std::enable_shared_from_this<Reader> {
       if (self->stopped_) return;
       ssize_t got = 0;
       do {
-        got = ::read(*self->file_, self->buffer_.data(), self->buffer_.size());
+        got = ::read(self->file_.get(), self->buffer_.data(), self->buffer_.size());
       } while (got < 0 && errno == EINTR);
       self->received(got > 0 ? static_cast<std::size_t>(got) : 0);
     });
@@ -99,7 +102,6 @@ class StdioWebLayer::Reader : public std::enable_shared_from_this<Reader> {
     stopped_ = true;
     boost::system::error_code ignored;
     input_.close(ignored);
-    if (file_) ::close(*file_);
     file_.reset();
   }
 
@@ -148,7 +150,7 @@ class StdioWebLayer::Reader : public std::enable_shared_from_this<Reader> {
   std::function<void()> onEnd_;
   Report report_;
   boost::asio::posix::stream_descriptor input_;
-  std::optional<int> file_;  // the input, when the loop cannot watch it
+  FileDescriptor file_;  // the input, when the loop cannot watch it
   bool watched_ = true;
   bool stopped_ = false;
   std::string line_;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/foundation/file_descriptor.h"
+
 namespace brisklane {
 namespace {
 
@@ -34,11 +36,11 @@ bool writeAll(int descriptor, std::string_view bytes) {
 
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes, mode_t mode) {
   const std::filesystem::path partial = partialName(path);
-  int descriptor =
-      ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-  if (descriptor < 0) return false;
-  bool written = writeAll(descriptor, bytes);
-  written = ::close(descriptor) == 0 && written;
+  FileDescriptor descriptor(
+      ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+  if (!descriptor) return false;
+  bool written = writeAll(descriptor.get(), bytes);
+  written = descriptor.close() && written;
   if (written && ::rename(partial.c_str(), path.c_str()) == 0) return true;
   ::unlink(partial.c_str());
   return false;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/foundation/device_folder.h"
+#include "platform/foundation/file_descriptor.h"
 
 namespace brisklane {
 namespace {
@@ -63,10 +64,8 @@ sqlite3* openConnection(const std::filesystem::path& file) {
 // to the device's owner, so it is created 0600 first.
 bool createStoreFile(const std::filesystem::path& file) {
   if (!makeFolders(file.parent_path())) return false;
-  int descriptor = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (descriptor < 0) return false;
-  ::close(descriptor);
-  return true;
+  return FileDescriptor(::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600))
+      .valid();
 }
 
 sqlite3_stmt* prepare(sqlite3* connection, const char* sql) {

@@ -180,23 +180,19 @@ std::unique_ptr<ApplicationInstanceLock> ApplicationInstanceLock::acquire(std::s
     error = "cannot create " + path.parent_path().string();
     return nullptr;
   }
-  int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (descriptor < 0) {
+  FileDescriptor descriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!descriptor) {
     error = "cannot open " + path.string() + ": " + std::strerror(errno);
     return nullptr;
   }
-  if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+  if (::flock(descriptor.get(), LOCK_EX | LOCK_NB) != 0) {
     error = errno == EWOULDBLOCK
                 ? "another App is running on this device (" + deviceRoot().string() + ")"
                 : "cannot lock " + path.string() + ": " + std::strerror(errno);
-    ::close(descriptor);
     return nullptr;
   }
-  return std::unique_ptr<ApplicationInstanceLock>(new ApplicationInstanceLock(descriptor));
-}
-
-ApplicationInstanceLock::~ApplicationInstanceLock() {
-  ::close(descriptor_);
+  return std::unique_ptr<ApplicationInstanceLock>(
+      new ApplicationInstanceLock(std::move(descriptor)));
 }
 
 // The listening socket and the connections it serves, all on one event loop.

@@ -20,8 +20,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
+#include "platform/foundation/file_descriptor.h"
 #include "platform/uikit/uikit.h"
 
 namespace boost::asio {
@@ -70,13 +72,13 @@ class ApplicationInstanceLock {
   // Nothing when another application holds it or it cannot be taken; `error`
   // then says why.
   [[nodiscard]] static std::unique_ptr<ApplicationInstanceLock> acquire(std::string& error);
-  ~ApplicationInstanceLock();
   ApplicationInstanceLock(const ApplicationInstanceLock&) = delete;
   ApplicationInstanceLock& operator=(const ApplicationInstanceLock&) = delete;
 
  private:
-  explicit ApplicationInstanceLock(int descriptor) : descriptor_(descriptor) {}
-  int descriptor_;
+  explicit ApplicationInstanceLock(FileDescriptor descriptor)
+      : descriptor_(std::move(descriptor)) {}
+  FileDescriptor descriptor_;  // the locked file; the lock goes when it closes
 };
 
 // The application's side: accepts connections on the event loop it is given

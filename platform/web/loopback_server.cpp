@@ -31,17 +31,12 @@
 #include <fstream>
 #include <limits>
 
+#include "platform/web/network_names.h"
 #include "platform/web/request_check.h"
 
 namespace brisklane {
 namespace {
 
-namespace fs = std::filesystem;
-namespace net = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
-using tcp = net::ip::tcp;
 using Request = http::request<http::string_body>;
 using Response = http::response<http::string_body>;
 using web::Refusal;

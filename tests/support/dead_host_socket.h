@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/foundation/device_folder.h"
+#include "platform/foundation/file_descriptor.h"
 #include "platform/widgetkit/widget_center.h"
 
 namespace brisklane::testing {
@@ -19,9 +20,8 @@ inline void leaveSocketOfDeadHost() {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strcpy(address.sun_path, widgetHostSocketPath().c_str());
-  int dead = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  ASSERT_EQ(::bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ::close(dead);
+  FileDescriptor dead(::socket(AF_UNIX, SOCK_DGRAM, 0));
+  ASSERT_EQ(::bind(dead.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
 }
 
 }  // namespace brisklane::testing

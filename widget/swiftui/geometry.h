@@ -10,11 +10,20 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/foundation/enum_names.h"
+
 namespace brisklane {
 
 enum class HorizontalAlignment { leading, center, trailing };
+template <>
+inline constexpr auto enumNames<HorizontalAlignment> =
+    namesThrough<HorizontalAlignment::trailing>({"leading", "center", "trailing"});
 
 enum class VerticalAlignment { top, center, bottom, firstTextBaseline, lastTextBaseline };
+template <>
+inline constexpr auto enumNames<VerticalAlignment> =
+    namesThrough<VerticalAlignment::lastTextBaseline>({"top", "center", "bottom",
+                                                       "firstTextBaseline", "lastTextBaseline"});
 
 // A two-dimensional alignment, as `ZStack` and `frame` place their content.
 struct Alignment {
@@ -54,6 +63,9 @@ inline constexpr Alignment Alignment::bottomTrailing{HorizontalAlignment::traili
 
 // One edge of a rectangle; `EdgeSet` is a set of them (`Edge.Set`).
 enum class Edge : std::uint8_t { top = 1, leading = 2, bottom = 4, trailing = 8 };
+template <>
+inline constexpr auto enumNames<Edge> =
+    namesThrough<Edge::trailing>({"", "top", "leading", "", "bottom", "", "", "", "trailing"});
 
 class EdgeSet {
  public:
@@ -115,47 +127,5 @@ inline constexpr Unbounded unbounded{};
 
 // A frame's maximum width or height: a length in points or unbounded.
 using MaximumLength = std::variant<double, Unbounded>;
-
-[[nodiscard]] constexpr std::string_view name(HorizontalAlignment alignment) {
-  switch (alignment) {
-    case HorizontalAlignment::leading:
-      return "leading";
-    case HorizontalAlignment::center:
-      return "center";
-    case HorizontalAlignment::trailing:
-      return "trailing";
-  }
-  return "";
-}
-
-[[nodiscard]] constexpr std::string_view name(VerticalAlignment alignment) {
-  switch (alignment) {
-    case VerticalAlignment::top:
-      return "top";
-    case VerticalAlignment::center:
-      return "center";
-    case VerticalAlignment::bottom:
-      return "bottom";
-    case VerticalAlignment::firstTextBaseline:
-      return "firstTextBaseline";
-    case VerticalAlignment::lastTextBaseline:
-      return "lastTextBaseline";
-  }
-  return "";
-}
-
-[[nodiscard]] constexpr std::string_view name(Edge edge) {
-  switch (edge) {
-    case Edge::top:
-      return "top";
-    case Edge::leading:
-      return "leading";
-    case Edge::bottom:
-      return "bottom";
-    case Edge::trailing:
-      return "trailing";
-  }
-  return "";
-}
 
 }  // namespace brisklane

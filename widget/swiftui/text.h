@@ -11,6 +11,8 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/foundation/enum_names.h"
+
 namespace brisklane {
 
 // `LocalizedStringKey`: the key as written in the code, and its argument
@@ -39,9 +41,15 @@ using StringTable = std::map<std::string, std::string, std::less<>>;
 [[nodiscard]] std::string resolvedText(const TextContent& content, const StringTable& table = {});
 
 enum class FontWeight { ultraLight, thin, light, regular, medium, semibold, bold, heavy, black };
+template <>
+inline constexpr auto enumNames<FontWeight> = namesThrough<FontWeight::black>(
+    {"ultraLight", "thin", "light", "regular", "medium", "semibold", "bold", "heavy", "black"});
 
 // `Font.Design`; `standard` is the platform's `.default`.
 enum class FontDesign { standard, serif, rounded, monospaced };
+template <>
+inline constexpr auto enumNames<FontDesign> =
+    namesThrough<FontDesign::monospaced>({"default", "serif", "rounded", "monospaced"});
 
 // `Font.system(size:weight:design:)`: the host's system font. An absent weight
 // means none was given, which the host draws as regular.
@@ -57,43 +65,5 @@ struct Font {
 
   friend bool operator==(const Font&, const Font&) = default;
 };
-
-[[nodiscard]] constexpr std::string_view name(FontWeight weight) {
-  switch (weight) {
-    case FontWeight::ultraLight:
-      return "ultraLight";
-    case FontWeight::thin:
-      return "thin";
-    case FontWeight::light:
-      return "light";
-    case FontWeight::regular:
-      return "regular";
-    case FontWeight::medium:
-      return "medium";
-    case FontWeight::semibold:
-      return "semibold";
-    case FontWeight::bold:
-      return "bold";
-    case FontWeight::heavy:
-      return "heavy";
-    case FontWeight::black:
-      return "black";
-  }
-  return "";
-}
-
-[[nodiscard]] constexpr std::string_view name(FontDesign design) {
-  switch (design) {
-    case FontDesign::standard:
-      return "default";
-    case FontDesign::serif:
-      return "serif";
-    case FontDesign::rounded:
-      return "rounded";
-    case FontDesign::monospaced:
-      return "monospaced";
-  }
-  return "";
-}
 
 }  // namespace brisklane

@@ -17,18 +17,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform/web/network_names.h"
 #include "platform/web/request_check.h"
 #include "tests/support/temporary_device.h"
 
 namespace brisklane {
 namespace {
 
-namespace fs = std::filesystem;
-namespace net = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
-using tcp = net::ip::tcp;
 using Reply = http::response<http::string_body>;
 
 // An answer that does not come fails the test instead of hanging it.

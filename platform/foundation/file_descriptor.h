@@ -1,0 +1,63 @@
+// The one owner of a raw file descriptor: it closes what it holds when it
+// goes, and passes it on only by moving. Everything that keeps a pipe, a
+// socket or an open file outside Boost.Asio keeps it in one of these, so no
+// path out of a function leaks one and none is closed twice.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <optional>
+#include <utility>
+
+namespace brisklane {
+
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : descriptor_(other.release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { reset(); }
+
+  [[nodiscard]] int get() const { return descriptor_; }
+  [[nodiscard]] bool valid() const { return descriptor_ >= 0; }
+  explicit operator bool() const { return valid(); }
+
+  // Hands the descriptor over without closing it.
+  [[nodiscard]] int release() { return std::exchange(descriptor_, -1); }
+  // Closes what it holds and holds `descriptor` instead.
+  void reset(int descriptor = -1) {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = descriptor;
+  }
+  // Closes what it holds; false when the system reports an error on the
+  // close, as it may for a file whose last write it could not complete.
+  [[nodiscard]] bool close() {
+    return descriptor_ < 0 || ::close(std::exchange(descriptor_, -1)) == 0;
+  }
+
+ private:
+  int descriptor_ = -1;
+};
+
+// The two ends of a new pipe, closed on exec; nothing when the system has
+// none to give (errno says why).
+struct Pipe {
+  FileDescriptor read;
+  FileDescriptor write;
+
+  [[nodiscard]] static std::optional<Pipe> make() {
+    std::array<int, 2> ends{};
+    if (::pipe2(ends.data(), O_CLOEXEC) != 0) return std::nullopt;
+    return Pipe{.read = FileDescriptor(ends[0]), .write = FileDescriptor(ends[1])};
+  }
+};
+
+}  // namespace brisklane
