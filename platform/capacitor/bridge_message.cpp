@@ -1,5 +1,7 @@
 #include "platform/capacitor/bridge_message.h"
 
+#include "platform/foundation/json_fault.h"
+
 namespace brisklane {
 namespace {
 
@@ -37,36 +39,10 @@ JavaScriptError decodeJavaScriptError(const JSObject& document) {
                          .column = fieldOr<std::int64_t>(*found, "col", 0)};
 }
 
-// Reads a JSON text to the first fault and keeps the reader's description
-// of it; builds nothing.
-class ParseFaultReader final : public nlohmann::json_sax<JSObject> {
- public:
-  bool null() override { return true; }
-  bool boolean(bool) override { return true; }
-  bool number_integer(number_integer_t) override { return true; }
-  bool number_unsigned(number_unsigned_t) override { return true; }
-  bool number_float(number_float_t, const string_t&) override { return true; }
-  bool string(string_t&) override { return true; }
-  bool binary(binary_t&) override { return true; }
-  bool start_object(std::size_t) override { return true; }
-  bool key(string_t&) override { return true; }
-  bool end_object() override { return true; }
-  bool start_array(std::size_t) override { return true; }
-  bool end_array() override { return true; }
-  bool parse_error(std::size_t, const std::string&,
-                   const nlohmann::detail::exception& fault) override {
-    description = fault.what();
-    return false;
-  }
-
-  std::string description;
-};
-
 // Why `text` is not JSON, in the JSON reader's words.
 std::string parseFault(std::string_view text) {
-  ParseFaultReader reader;
-  JSObject::sax_parse(text, &reader);
-  return reader.description;
+  const auto fault = firstJsonFault(text);
+  return fault ? fault->description : std::string();
 }
 
 JSObject identityJson(const CallIdentity& call) {

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/foundation/json_fault.h"
+
 namespace brisklane {
 namespace {
 
@@ -171,37 +173,7 @@ std::optional<std::size_t> firstInvalidUtf8(std::string_view text) {
   return std::nullopt;
 }
 
-// Reads the text with the other JSON library only to learn where it stops
-// being JSON, which the decoding parser does not say. Builds nothing.
-class SyntaxLocator : public nlohmann::json_sax<nlohmann::json> {
- public:
-  struct Found {
-    std::size_t offset;  // of the byte that cannot continue the text
-    bool numberOutOfRange;
-  };
-  std::optional<Found> found;
-
-  bool null() override { return true; }
-  bool boolean(bool) override { return true; }
-  bool number_integer(number_integer_t) override { return true; }
-  bool number_unsigned(number_unsigned_t) override { return true; }
-  bool number_float(number_float_t, const string_t&) override { return true; }
-  bool string(string_t&) override { return true; }
-  bool binary(binary_t&) override { return true; }
-  bool start_object(std::size_t) override { return true; }
-  bool key(string_t&) override { return true; }
-  bool end_object() override { return true; }
-  bool start_array(std::size_t) override { return true; }
-  bool end_array() override { return true; }
-  bool parse_error(std::size_t position, const std::string&,
-                   const nlohmann::detail::exception& error) override {
-    constexpr int numberOverflow = 406;
-    // `position` counts the bytes read, the offending one included.
-    found = Found{position > 0 ? position - 1 : 0, error.id == numberOverflow};
-    return false;
-  }
-};
-
+// Why a text simdjson refused is not JSON the widget reads, and where.
 PayloadError notJson(std::string_view json, simdjson::error_code error) {
   if (error == simdjson::UTF8_ERROR) {
     if (auto offset = firstInvalidUtf8(json)) {
@@ -212,19 +184,17 @@ PayloadError notJson(std::string_view json, simdjson::error_code error) {
     return PayloadError{"", "not JSON the widget reads: nested deeper than " +
                                 std::to_string(simdjson::DEFAULT_MAX_DEPTH) + " levels"};
   }
-  SyntaxLocator locator;
-  nlohmann::json::sax_parse(json.data(), json.data() + json.size(), &locator,
-                            nlohmann::json::input_format_t::json, true);
-  if (auto found = locator.found) {
+  if (const auto found = firstJsonFault(json)) {
     if (found->offset >= json.size()) {
       return PayloadError{"", json.find_first_not_of(" \t\r\n") == std::string_view::npos
                                   ? "not JSON: the text is empty"
                                   : "not JSON: the text ends early"};
     }
-    return PayloadError{"", std::string(found->numberOutOfRange ? "not JSON the widget reads: a "
+    return PayloadError{"",
+                        std::string(found->isNumberOutOfRange() ? "not JSON the widget reads: a "
                                                                   "number out of range"
                                                                 : "not JSON: unexpected byte") +
-                                " at byte " + std::to_string(found->offset)};
+                            " at byte " + std::to_string(found->offset)};
   }
   if (error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE) {
     return PayloadError{"", "not JSON the widget reads: a number out of range"};
