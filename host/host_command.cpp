@@ -39,13 +39,6 @@ std::string familyNames(const std::vector<WidgetFamily>& families) {
   return names;
 }
 
-std::optional<EntrySource> entrySourceNamed(std::string_view text) {
-  for (std::size_t index = 0; index < std::size(entrySourceNames); ++index) {
-    if (entrySourceNames[index] == text) return EntrySource(index);
-  }
-  return std::nullopt;
-}
-
 std::optional<AnyEntry> providerEntry(const WidgetConfiguration& widget, EntrySource source,
                                       const TimelineProviderContext& context) {
   std::optional<AnyEntry> entry;

@@ -75,9 +75,6 @@ HostCommand addDoctorCommand(CLI::App& app);
                                                         const WidgetConfiguration& widget,
                                                         std::string_view familyName);
 
-// The source named `text` (widget_configuration.h has the names).
-[[nodiscard]] std::optional<EntrySource> entrySourceNamed(std::string_view text);
-
 // The entry from `source`; nothing when the provider answered no entry.
 [[nodiscard]] std::optional<AnyEntry> providerEntry(const WidgetConfiguration& widget,
                                                     EntrySource source,

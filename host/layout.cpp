@@ -208,8 +208,6 @@ class Layouter {
                              const ProposedSize& proposal);
   Arrangement arrangeFrame(const Reached& reached, const FrameModifier& frame,
                            const ProposedSize& proposal);
-  Arrangement passThrough(const View& content, const InheritedStyle& style, const Reached& reached,
-                          const ProposedSize& proposal);
 
   const TextMeasurer& measureText_;
   std::unordered_map<const ViewNode*, NodeRecord> records_;

@@ -49,7 +49,7 @@ std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
   if (!family) return exitUsage;
   const std::optional<DeviceClass> device = chosenDevice(context, options.device);
   if (!device) return exitUsage;
-  const std::optional<EntrySource> source = entrySourceNamed(options.source);
+  const std::optional<EntrySource> source = named<EntrySource>(options.source);
   if (!source) return exitUsage;  // the option's check lets no other name through
   std::optional<AnyEntry> entry = providerEntry(
       *widget, *source, TimelineProviderContext{.family = *family, .isPreview = false});

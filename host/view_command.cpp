@@ -44,7 +44,7 @@ HostCommand addViewCommand(CLI::App& app) {
             }
             std::optional<WidgetFamily> family = offeredFamily(context, *widget, familyName);
             if (!family) return exitUsage;
-            std::optional<EntrySource> source = entrySourceNamed(options->source);
+            std::optional<EntrySource> source = named<EntrySource>(options->source);
             if (!source) return exitUsage;  // the option's check lets no other name through
 
             std::optional<AnyEntry> entry = providerEntry(

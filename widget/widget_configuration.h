@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/foundation/date.h"
+#include "platform/foundation/enum_names.h"
 #include "widget/swiftui/text.h"
 #include "widget/swiftui/view.h"
 #include "widget/widget_kit.h"
@@ -35,7 +36,9 @@ namespace brisklane {
 // Where an entry to show comes from: the provider's placeholder, its
 // snapshot, or the first entry of its timeline.
 enum class EntrySource { placeholder, snapshot, timeline };
-inline constexpr std::string_view entrySourceNames[] = {"placeholder", "snapshot", "timeline"};
+template <>
+inline constexpr auto enumNames<EntrySource> =
+    namesThrough<EntrySource::timeline>({"placeholder", "snapshot", "timeline"});
 
 // A state of a widget worth a look in the host's gallery. Each is drawn on a
 // fresh simulated device, which `prepareDevice` first sets up through the
