@@ -227,8 +227,8 @@ const Arrangement& Layouter::arranged(const Reached& reached, ProposedSize propo
   Arrangement arrangement = arrange(reached, proposal);
   ++measurements_;
   // What `arrange` added to `kept` (a text's one line) stayed in place.
-  return kept.emplace_back(proposal, reached.style, reached.stackAxis, std::move(arrangement))
-      .arrangement;
+  kept.push_back(Kept{proposal, reached.style, reached.stackAxis, std::move(arrangement)});
+  return kept.back().arrangement;
 }
 
 // A modifier that only wraps its content (a background, a link, a style).
@@ -447,7 +447,7 @@ std::vector<StackMember> Layouter::rankedMembers(const Reached& reached, const S
                                       proposalOf(ProposedLength::infinity(), cross, stack.axis))
                                   .size,
                               stack.axis);
-    members.push_back(std::move(member));
+    members.push_back(member);
   }
   return members;
 }
