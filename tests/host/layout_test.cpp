@@ -261,7 +261,8 @@ TEST(StackLayout, UsesTheDefaultSpacingAndSpacerMinimum) {
   const View tree = HStack{.alignment = VerticalAlignment::center,
                            .spacing = hostDefault,
                            .children = {fixedText("a"), Spacer{}, fixedText("b")}};
-  const auto children = childrenOf(fixedLayout(tree, {1000, 100}), 0);
+  const LayoutResult layout = fixedLayout(tree, {1000, 100});
+  const auto children = childrenOf(layout, 0);
   ASSERT_EQ(children.size(), 3u);
   EXPECT_EQ(children[1]->frame.minX() - children[0]->frame.maxX(), defaultStackSpacing);
   EXPECT_EQ(children[2]->frame.minX() - children[1]->frame.maxX(), defaultStackSpacing);
