@@ -50,12 +50,26 @@ bool isLabelCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
 }
 
-sqlite3* openConnection(const std::filesystem::path& file) {
+sqlite3* openFile(const std::filesystem::path& file) {
   sqlite3* connection = nullptr;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
   if (sqlite3_open_v2(file.c_str(), &connection, flags, nullptr) != SQLITE_OK) {
     sqlite3_close(connection);
     return nullptr;
+  }
+  return connection;
+}
+
+// SQLite opens a file only to read when it cannot open it to write. That is
+// also what happens when the file does not exist yet and another connection
+// creates it between SQLite's two tries: the connection would then refuse
+// every write. Opening again settles it; a file that really is write-protected
+// opens to read only again.
+sqlite3* openConnection(const std::filesystem::path& file) {
+  sqlite3* connection = openFile(file);
+  if (connection != nullptr && sqlite3_db_readonly(connection, "main") == 1) {
+    sqlite3_close(connection);
+    connection = openFile(file);
   }
   return connection;
 }
