@@ -1,6 +1,3 @@
-// Opening a tapped URL in the application: the command that launches it the
-// way the device has it set up, the address of its page, and how it is
-// started apart from the host.
 #include "host/open_in_app.h"
 
 #include <gtest/gtest.h>
@@ -45,11 +42,17 @@ TEST(OpenInApplication, PointsAtTheApplicationsPageWithItsToken) {
   EXPECT_EQ(applicationPageURL(), "http://127.0.0.1:8100/?token=00112233445566778899aabbccddeeff");
 }
 
+// The started process, or -1 when it could not start.
+pid_t pidOf(const std::vector<std::string>& command) {
+  auto started = startDetached(command);
+  if (const pid_t* child = std::get_if<pid_t>(&started)) return *child;
+  return -1;
+}
+
 TEST(OpenInApplication, StartsTheApplicationInASessionOfItsOwnWithItsOutputInTheDevice) {
   testing::TemporaryDevice device;
-  auto started = startDetached({"/bin/sh", "-c", "echo out; echo err >&2; read line || echo eof"});
-  ASSERT_TRUE(std::holds_alternative<pid_t>(started)) << std::get<std::string>(started);
-  const pid_t child = std::get<pid_t>(started);
+  const pid_t child = pidOf({"/bin/sh", "-c", "echo out; echo err >&2; read line || echo eof"});
+  ASSERT_GT(child, 0);
   const pid_t session = ::getsid(child);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -58,15 +61,14 @@ TEST(OpenInApplication, StartsTheApplicationInASessionOfItsOwnWithItsOutputInThe
   EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stdout"), "out\neof\n");
   EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stderr"), "err\n");
 
-  auto failing = startDetached({"/bin/sh", "-c", "exit 3"});
-  ASSERT_EQ(::waitpid(std::get<pid_t>(failing), &status, 0), std::get<pid_t>(failing));
+  const pid_t failing = pidOf({"/bin/sh", "-c", "exit 3"});
+  ASSERT_EQ(::waitpid(failing, &status, 0), failing);
   EXPECT_EQ(outcomeOfExit(status).outcome, OpenOutcome::failed);
   EXPECT_EQ(outcomeOfExit(status).detail, "App ended with exit code 3");
   EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stdout"), "out\neof\n")
       << "output is appended";
 
-  auto missing = startDetached({(device.root() / "no-such-program").string()});
-  EXPECT_TRUE(std::holds_alternative<std::string>(missing));
+  EXPECT_EQ(pidOf({(device.root() / "no-such-program").string()}), -1);
 }
 
 }  // namespace

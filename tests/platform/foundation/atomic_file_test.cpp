@@ -1,5 +1,3 @@
-// Writing a file atomically: a reader sees the old file or the new one whole,
-// the file is private, and a write that fails leaves nothing behind.
 #include "platform/foundation/atomic_file.h"
 
 #include <gtest/gtest.h>

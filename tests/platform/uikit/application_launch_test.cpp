@@ -1,6 +1,5 @@
-// The device's record of how the application launches, and the page token
-// such launches share. (The options a record launches with are checked where
-// the widget host builds its command line.)
+// The options a launch record launches with are checked where the widget host
+// builds its command line (open_in_app_test.cpp).
 #include "platform/uikit/application_launch.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +16,20 @@ constexpr std::string_view recorded =
     R"({"webLayer":"browser","webDirectory":"/w","nativeBridgeScript":"/n","port":8100,)"
     R"("tokenFile":"/t","processIdentifier":4242})";
 
+std::optional<ApplicationLaunchSetup> setupOf(auto result) {
+  if (auto* setup = std::get_if<ApplicationLaunchSetup>(&result)) return *setup;
+  return std::nullopt;
+}
+
 TEST(ApplicationLaunchSetup, IsReadBackAsItWasRecordedAndRefusesWhatCannotLaunch) {
   testing::TemporaryDevice device;
-  EXPECT_TRUE(std::holds_alternative<std::string>(readApplicationLaunchSetup()));
-  auto setup = std::get<ApplicationLaunchSetup>(decodeApplicationLaunchSetup(recorded));
-  EXPECT_EQ(setup.port, 8100);
-  EXPECT_EQ(setup.processIdentifier, 4242);
-  ASSERT_TRUE(recordApplicationLaunchSetup(setup));
-  EXPECT_EQ(applicationLaunchSetupPath(), device.root() / "run" / "App-launch.json");
-  EXPECT_EQ(std::get<ApplicationLaunchSetup>(readApplicationLaunchSetup()), setup);
+  EXPECT_FALSE(setupOf(readApplicationLaunchSetup()));
+  auto setup = setupOf(decodeApplicationLaunchSetup(recorded));
+  ASSERT_TRUE(setup);
+  EXPECT_EQ(setup->port, 8100);
+  EXPECT_EQ(setup->processIdentifier, 4242);
+  ASSERT_TRUE(recordApplicationLaunchSetup(*setup));
+  EXPECT_EQ(setupOf(readApplicationLaunchSetup()), setup);
   struct stat status {};
   ASSERT_EQ(::stat(applicationLaunchSetupPath().c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0600u);
@@ -35,7 +39,7 @@ TEST(ApplicationLaunchSetup, IsReadBackAsItWasRecordedAndRefusesWhatCannotLaunch
   for (const std::string& json :
        {std::string(), std::string("[]"), std::string(R"({"webLayer":"browser"})"),
         body + R"(,"port":0})", body + R"(,"port":70000})", body + R"(,"port":"8100"})"}) {
-    EXPECT_TRUE(std::holds_alternative<std::string>(decodeApplicationLaunchSetup(json))) << json;
+    EXPECT_FALSE(setupOf(decodeApplicationLaunchSetup(json))) << json;
   }
 }
 

@@ -19,11 +19,6 @@ using testing::PeeledView;
 
 constexpr WidgetFamily bothFamilies[] = {WidgetFamily::systemSmall, WidgetFamily::systemMedium};
 
-View todayView(std::optional<TodayPayload> payload, WidgetFamily family) {
-  BrisklaneWidgetEntryView view{.entry = TodayEntry{.date = Date::now(), .payload = payload}};
-  return evaluated(environmentReader(view), EnvironmentValues{.widgetFamily = family});
-}
-
 TodayPayload payload(std::optional<std::string> tier, std::int64_t count, int items) {
   TodayPayload summary{.tier = std::move(tier), .count = count, .items = {}};
   for (int index = 1; index <= items; ++index) {
@@ -42,7 +37,14 @@ struct Shown {
   std::optional<PeeledView> overflow;
 };
 
-Shown shown(const View& root) {
+// Every case of the body carries the one Today link, whatever else it shows.
+Shown shown(std::optional<TodayPayload> summary, WidgetFamily family) {
+  BrisklaneWidgetEntryView entryView{.entry = TodayEntry{.date = Date::now(), .payload = summary}};
+  const View root =
+      evaluated(environmentReader(entryView), EnvironmentValues{.widgetFamily = family});
+  std::vector<std::optional<URL>> urls;
+  testing::collectWidgetURLs(root, urls);
+  EXPECT_EQ(urls, (std::vector{URL::fromString("brisklane://today")}));
   Shown result;
   const VStack* stack = peel(root).leaf.as<VStack>();
   if (!stack || stack->children.empty()) {
@@ -65,26 +67,13 @@ Shown shown(const View& root) {
   return result;
 }
 
-TEST(TodayEntryView, EveryBodyCaseCarriesExactlyTheTodayLink) {
-  testing::TemporaryDevice device;
-  for (const auto& entryPayload :
-       {std::optional<TodayPayload>(), std::optional(payload("urgent", 0, 2)),
-        std::optional(payload("important", 9, 9))}) {
-    for (WidgetFamily family : bothFamilies) {
-      std::vector<std::optional<URL>> urls;
-      testing::collectWidgetURLs(todayView(entryPayload, family), urls);
-      EXPECT_EQ(urls, (std::vector{URL::fromString("brisklane://today")}));
-    }
-  }
-}
-
 TEST(TodayEntryView, WritesRowsByteExactlyAndTellsAnEmptyProjectFromNone) {
   TodayPayload summary{.tier = "important",
                        .count = 3,
                        .items = {{.title = "A", .project = "P"},
                                  {.title = "Empty", .project = ""},
                                  {.title = "None", .project = std::nullopt}}};
-  Shown view = shown(todayView(summary, WidgetFamily::systemSmall));
+  Shown view = shown(summary, WidgetFamily::systemSmall);
   ASSERT_EQ(view.rows.size(), 3u);
   const auto& [bullet, title] = view.rows[0];
   EXPECT_EQ(bullet.leaf, View(Text::key("\xE2\x80\xA2"))) << "the bullet is the key U+2022";
@@ -120,7 +109,7 @@ TEST(TodayEntryView, LimitsRowsByFamilyAndCountsOverflowFromCount) {
   for (const auto& test : cases) {
     SCOPED_TRACE(std::string(name(test.family)) + " count " + std::to_string(test.count) +
                  " items " + std::to_string(test.items));
-    Shown view = shown(todayView(payload("urgent", test.count, test.items), test.family));
+    Shown view = shown(payload("urgent", test.count, test.items), test.family);
     ASSERT_EQ(view.rows.size(), test.rows);
     for (std::size_t index = 0; index < view.rows.size(); ++index) {
       EXPECT_EQ(view.rows[index].second.text(), "Task " + std::to_string(index + 1));
@@ -153,7 +142,7 @@ TEST(TodayEntryView, ShowsNothingDueWithoutTierOrWithCountBelowOne) {
   for (const auto& test : cases) {
     SCOPED_TRACE(test.tier.value_or("(none)") + " " + std::to_string(test.count));
     for (WidgetFamily family : bothFamilies) {
-      Shown view = shown(todayView(payload(test.tier, test.count, 6), family));
+      Shown view = shown(payload(test.tier, test.count, 6), family);
       EXPECT_EQ(view.tierLabel.text(), test.label);
       EXPECT_EQ(view.tierLabel.foregroundColor, test.color);
       EXPECT_EQ(view.count ? view.count->text() : "",
@@ -171,13 +160,15 @@ TEST(TodayEntryView, ShowsNothingDueWithoutTierOrWithCountBelowOne) {
 TEST(TodayEntryView, ShowsTheStoreStatusOnlyForAnEntryWithoutPayload) {
   testing::TemporaryDevice device;
   testing::StoreFaultInjection noStore(testing::StoreFault::open);
-  Shown status = shown(todayView(std::nullopt, WidgetFamily::systemMedium));
-  EXPECT_EQ(status.tierLabel.text(), "ALL CLEAR");
-  EXPECT_FALSE(status.count);
-  EXPECT_TRUE(status.rows.empty());
-  ASSERT_TRUE(status.message);
-  EXPECT_EQ(status.message->text(), "No App Group (widget)");
-  Shown rows = shown(todayView(payload("urgent", 1, 1), WidgetFamily::systemSmall));
+  for (WidgetFamily family : bothFamilies) {
+    Shown status = shown(std::nullopt, family);
+    EXPECT_EQ(status.tierLabel.text(), "ALL CLEAR");
+    EXPECT_FALSE(status.count);
+    EXPECT_TRUE(status.rows.empty());
+    ASSERT_TRUE(status.message);
+    EXPECT_EQ(status.message->text(), "No App Group (widget)");
+  }
+  Shown rows = shown(payload("urgent", 1, 1), WidgetFamily::systemSmall);
   EXPECT_EQ(rows.rows.size(), 1u);
   EXPECT_FALSE(rows.message) << "nothing of a present payload comes from the store";
 }

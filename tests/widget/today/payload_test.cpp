@@ -33,23 +33,12 @@ std::string reasonOf(std::string_view json) {
   return "(decoded)";
 }
 
-std::filesystem::path corpus() {
-  return std::filesystem::path(BRISKLANE_SOURCE_DIR) / "tests/corpus/payload";
-}
-
 TEST(PayloadDecoding, AcceptsEveryValidDocumentOfTheCorpusAndRejectsEveryInvalidOne) {
   int valid = 0, invalid = 0;
-  for (const auto& file : std::filesystem::directory_iterator(corpus())) {
-    std::string name = file.path().filename().string();
-    auto bytes = testing::readFile(file.path());
-    ASSERT_TRUE(bytes) << name;
-    if (name.starts_with("valid-")) {
-      EXPECT_TRUE(decoded(*bytes).has_value()) << name;
-      ++valid;
-    } else {
-      EXPECT_FALSE(decoded(*bytes).has_value()) << name;
-      ++invalid;
-    }
+  for (const auto& [name, bytes] : testing::corpusFiles("payload")) {
+    const bool isValid = name.starts_with("valid-");
+    EXPECT_EQ(decoded(bytes).has_value(), isValid) << name;
+    ++(isValid ? valid : invalid);
   }
   EXPECT_GE(valid, 8);
   EXPECT_GE(invalid, 20);
@@ -240,9 +229,9 @@ TEST(PayloadDecoding, RejectsEveryDocumentJsonRejects) {
        std::filesystem::directory_iterator(*data / "jsontestsuite/test_parsing")) {
     auto bytes = testing::readFile(file.path());
     ASSERT_TRUE(bytes);
-    auto result = decodePayload(*bytes);
+    const bool accepted = decoded(*bytes).has_value();
     if (file.path().filename().string().starts_with("n_")) {
-      EXPECT_TRUE(std::holds_alternative<PayloadError>(result)) << file.path();
+      EXPECT_FALSE(accepted) << file.path();
       ++rejected;
     }
   }

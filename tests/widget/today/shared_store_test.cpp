@@ -1,13 +1,16 @@
+// The store's two reads and the provider that answers with them.
 #include "widget/today/shared_store.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 
 #include "platform/foundation/user_defaults.h"
 #include "tests/support/temporary_device.h"
 #include "widget/app_group.h"
 #include "widget/today/palette.h"
+#include "widget/today/provider.h"
 
 namespace brisklane {
 namespace {
@@ -60,16 +63,86 @@ TEST(LinkStatus, TellsTheThreeStatesOfTheStoreByteExactly) {
 }
 
 TEST(TierVocabulary, OnlyTheExactWordsSelectUrgentAndImportant) {
-  EXPECT_EQ(tierLabel("urgent"), "URGENT");
-  EXPECT_EQ(&tierColor("urgent"), &urgentColor());
-  EXPECT_EQ(tierLabel("important"), "IMPORTANT");
-  EXPECT_EQ(&tierColor("important"), &importantColor());
-  for (std::optional<std::string> calm :
-       {std::optional<std::string>(), std::optional<std::string>(""),
-        std::optional<std::string>("later"), std::optional<std::string>("Urgent"),
-        std::optional<std::string>("important ")}) {
-    EXPECT_EQ(tierLabel(calm), "ALL CLEAR") << calm.value_or("<absent>");
-    EXPECT_EQ(&tierColor(calm), &calmColor());
+  const std::tuple<std::optional<std::string>, std::string_view, const Color*> cases[] = {
+      {"urgent", "URGENT", &urgentColor()},      {"important", "IMPORTANT", &importantColor()},
+      {std::nullopt, "ALL CLEAR", &calmColor()}, {"", "ALL CLEAR", &calmColor()},
+      {"later", "ALL CLEAR", &calmColor()},      {"Urgent", "ALL CLEAR", &calmColor()},
+      {"important ", "ALL CLEAR", &calmColor()},
+  };
+  for (const auto& [tier, label, color] : cases) {
+    EXPECT_EQ(tierLabel(tier), label) << tier.value_or("<absent>");
+    EXPECT_EQ(&tierColor(tier), color) << tier.value_or("<absent>");
+  }
+}
+
+// A clock that moves one second on at every reading, so that each reading can
+// be told apart.
+std::atomic<int> clockReadings{0};
+Date steppingClock() {
+  return Date::fromTimeIntervalSince1970(1'765'000'000.0 + clockReadings.fetch_add(1));
+}
+
+class ProviderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clockReadings = 0;
+    setClock(&steppingClock);
+  }
+  void TearDown() override { setClock(nullptr); }
+
+  static Timeline<TodayEntry> timeline() {
+    int calls = 0;
+    std::optional<Timeline<TodayEntry>> answer;
+    Provider{}.getTimeline({}, [&](Timeline<TodayEntry> value) {
+      ++calls;
+      answer = std::move(value);
+    });
+    EXPECT_EQ(calls, 1);
+    return answer.value_or(Timeline<TodayEntry>{{}, TimelineReloadPolicy::never()});
+  }
+
+  TemporaryDevice device;
+};
+
+TEST_F(ProviderTest, PlaceholderShowsTheSampleAndNeverTouchesTheStore) {
+  TodayEntry entry = Provider{}.placeholder({});
+  ASSERT_TRUE(entry.payload);
+  EXPECT_EQ(entry.payload->items, (std::vector<TodayItem>{{"Envoyer galerie", "Mariage"}}));
+  EXPECT_EQ(entry.date.timeIntervalSince1970(), 1'765'000'000.0);
+  EXPECT_EQ(clockReadings, 1);
+  // Opening the store would have created it on this fresh device.
+  EXPECT_FALSE(std::filesystem::exists(device.root() / "AppGroup"));
+}
+
+TEST_F(ProviderTest, TimelineReadsTheStoreAfreshAndReloadsThirtyMinutesAfterTheSecondReading) {
+  store(todayKey, R"({"tier":"important","count":1,"items":[{"title":"first"}]})");
+  Timeline<TodayEntry> first = timeline();
+  ASSERT_EQ(first.entries.size(), 1u);
+  EXPECT_EQ(first.entries[0].date.timeIntervalSince1970(), 1'765'000'000.0);
+  EXPECT_EQ(first.entries[0].payload->items[0].title, "first");
+  ASSERT_TRUE(first.policy.reloadMoment());
+  EXPECT_EQ(first.policy.reloadMoment()->timeIntervalSince1970(), 1'765'000'001.0 + 1800.0);
+  EXPECT_EQ(clockReadings, 2);
+
+  store(todayKey, R"({"count":2,"items":[{"title":"second"}]})");
+  EXPECT_EQ(timeline().entries[0].payload->items[0].title, "second");
+}
+
+TEST_F(ProviderTest, SnapshotAndTimelineCarryNoPayloadWhenNoneIsValidOrNoStoreIsThere) {
+  store(todayKey, R"({"count":2.5,"items":[]})");
+  int calls = 0;
+  Provider{}.getSnapshot({.family = WidgetFamily::systemMedium, .isPreview = true},
+                         [&](TodayEntry entry) {
+                           ++calls;
+                           EXPECT_FALSE(entry.payload);
+                         });
+  EXPECT_EQ(calls, 1);
+  for (bool storeThere : {true, false}) {
+    if (!storeThere) ::setenv("BRISKLANE_HOME", "/dev/null/below", 1);
+    Timeline<TodayEntry> answer = timeline();
+    ASSERT_EQ(answer.entries.size(), 1u);
+    EXPECT_FALSE(answer.entries[0].payload);
+    EXPECT_TRUE(answer.policy.reloadMoment());  // never `.never`
   }
 }
 
