@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Families, TodayPicture,
                          ::testing::Values(WidgetFamily::systemSmall, WidgetFamily::systemMedium),
                          [](const auto& parameter) { return std::string(name(parameter.param)); });
 
-TEST(VoicePicture, LeavesTheClearContainerTransparentOutsideItsDrawing) {
+TEST(VoicePicture, LeavesTheClearContainerTransparentAndAccessoriesMonochrome) {
   const Picture small = rendered(voiceScene(WidgetFamily::systemSmall));
   EXPECT_EQ(small.at(0, 0).alpha, 0);
   expectColor(small.atPoint(10, 10), backgroundColor());
@@ -161,9 +161,8 @@ TEST(VoicePicture, LeavesTheClearContainerTransparentOutsideItsDrawing) {
   const NodeLayout& label =
       inlineScene.layout.nodes[testing::firstIndexOf<Label>(inlineScene.layout)];
   EXPECT_TRUE(frameHoldsColor(line, label.frame, Color::white));
-}
 
-TEST(VoicePicture, DrawsAccessoriesInTheLockScreensMonochrome) {
+  // The lock screen's accessories draw in white of some opacity.
   EXPECT_EQ(displayedColor(Color::white, WidgetFamily::accessoryCircular), Color::white);
   const Color muted = displayedColor(mutedTextColor(), WidgetFamily::accessoryInline);
   EXPECT_EQ(muted.red, 1);

@@ -257,7 +257,7 @@ TEST(StackLayout, SplitsFreeLengthEquallyBetweenSpacersAfterTheirDefaultOrGivenM
   EXPECT_EQ(idealChildren[1]->frame.size.width, defaultSpacerMinLength);
 }
 
-TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidthOnOneBaseline) {
+TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidthOnTheFirstOrLastBaseline) {
   const View tree = HStack{
       .alignment = VerticalAlignment::firstTextBaseline,
       .spacing = hostDefault,
@@ -274,17 +274,15 @@ TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidthOnOneBaseline) {
   EXPECT_EQ(count->frame.size.width, 55);
   EXPECT_EQ(*label->firstBaseline, *count->firstBaseline);
   EXPECT_NEAR(label->frame.minY() - count->frame.minY(), 0.8 * (22 - 12), tolerance);
-}
 
-TEST(StackLayout, AlignsOnTheLastBaselineWhenAsked) {
-  const View tree =
+  const View lastBaseline =
       HStack{.alignment = VerticalAlignment::lastTextBaseline,
              .spacing = 0,
              .children = {View(Text::verbatim("two lines of text")).frame({.maxWidth = 40.0}),
                           View(Text::verbatim("one")).font(Font::system(30))}};
-  const LayoutResult layout = fixedLayout(tree, {400, 400});
-  const NodeLayout* wrapped = findText(layout, "two lines of text");
-  const NodeLayout* single = findText(layout, "one");
+  const LayoutResult aligned = fixedLayout(lastBaseline, {400, 400});
+  const NodeLayout* wrapped = findText(aligned, "two lines of text");
+  const NodeLayout* single = findText(aligned, "one");
   ASSERT_TRUE(wrapped && single);
   // 17 characters of 8.5 points, four to a line of 40 points: five lines.
   EXPECT_EQ(wrapped->frame.size.height, 5 * 17);
