@@ -204,18 +204,12 @@ TEST_F(HomeScreenRounds, SaysWhyAPlacementCannotBeDrawnOrWrittenAndRedrawsOnNewS
   EXPECT_EQ(changed["systemVersion"], "16.4.0");
 }
 
-// A widget of the test's own whose timeline holds entries for later moments.
+// A widget of the test's own whose timeline holds entries for later moments;
+// the home screen asks widgets only for timelines.
 WidgetConfiguration laterEntriesWidget(std::atomic<int>& timelinesAsked, bool answersEntries) {
   return WidgetConfiguration{
       .kind = "Later",
-      .displayName = {.key = "Later", .argument = {}},
       .supportedFamilies = {WidgetFamily::systemSmall},
-      .placeholder =
-          [](const TimelineProviderContext&) { return AnyEntry{.date = Date::now(), .value = 0}; },
-      .getSnapshot =
-          [](const TimelineProviderContext&, Completion<AnyEntry> completion) {
-            std::move(completion)(AnyEntry{.date = Date::now(), .value = 0});
-          },
       .getTimeline =
           [&timelinesAsked, answersEntries](const TimelineProviderContext&,
                                             Completion<Timeline<AnyEntry>> completion) {

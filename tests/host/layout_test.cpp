@@ -104,7 +104,7 @@ TEST_P(TodayLayout, InsetsTheContentAndSetsRowsSixPointsApartUnderTheHeader) {
   EXPECT_NEAR(children[1]->frame.minY(), children[0]->frame.maxY() + 6, tolerance);
 }
 
-TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeAndTheLabelsBaseline) {
+TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeAndTheLabelsBaselineAndCutsALongTitle) {
   const WidgetScene scene = todayScene(payloadOf("important", 4, 2), GetParam());
   const NodeLayout* label = findText(scene.layout, "IMPORTANT");
   const NodeLayout* count = findText(scene.layout, "4");
@@ -116,6 +116,22 @@ TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeAndTheLabelsBaseline) {
   // The taller count sets the header's top; the label hangs from the baseline.
   EXPECT_NEAR(count->frame.minY(), 14, tolerance);
   EXPECT_GT(label->frame.minY(), count->frame.minY());
+
+  // A long title is cut to one line at the trailing inset.
+  const std::string title(300, 'W');
+  const WidgetScene longScene = todayScene(payloadOf("urgent", 1, 1, title), GetParam());
+  const WidgetScene shortScene = todayScene(payloadOf("urgent", 1, 1, "W"), GetParam());
+  const NodeLayout* longTitle = findText(longScene.layout, title, /*prefix=*/true);
+  const NodeLayout* shortTitle = findText(shortScene.layout, "W", /*prefix=*/true);
+  ASSERT_TRUE(longTitle && shortTitle);
+  EXPECT_NEAR(longTitle->frame.size.height, shortTitle->frame.size.height, tolerance);
+  EXPECT_NEAR(longTitle->frame.maxX(), longScene.layout.canvas.width - 14, tolerance);
+  const TextMeasurement measured =
+      measureText({*testing::shownText(*longTitle), textFont(longTitle->style.font),
+                   longTitle->style.lineLimit},
+                  ProposedLength::points(longTitle->frame.size.width));
+  EXPECT_TRUE(measured.truncated);
+  EXPECT_EQ(measured.lineCount, 1);
 }
 
 // The message sits midway in the area under the header (which starts after
@@ -139,23 +155,6 @@ TEST_P(TodayLayout, PlacesTheStatusAndNothingDueMessagesMidway) {
     const double above = text->frame.minY() - (children[0]->frame.maxY() + 6);
     EXPECT_NEAR(above, scene.layout.canvas.height - 14 - text->frame.maxY(), tolerance);
   }
-}
-
-TEST_P(TodayLayout, CutsALongTitleToOneLine) {
-  const std::string title(300, 'W');
-  const WidgetScene longScene = todayScene(payloadOf("urgent", 1, 1, title), GetParam());
-  const WidgetScene shortScene = todayScene(payloadOf("urgent", 1, 1, "W"), GetParam());
-  const NodeLayout* longTitle = findText(longScene.layout, title, /*prefix=*/true);
-  const NodeLayout* shortTitle = findText(shortScene.layout, "W", /*prefix=*/true);
-  ASSERT_TRUE(longTitle && shortTitle);
-  EXPECT_NEAR(longTitle->frame.size.height, shortTitle->frame.size.height, tolerance);
-  EXPECT_NEAR(longTitle->frame.maxX(), longScene.layout.canvas.width - 14, tolerance);
-  const TextMeasurement measured =
-      measureText({*testing::shownText(*longTitle), textFont(longTitle->style.font),
-                   longTitle->style.lineLimit},
-                  ProposedLength::points(longTitle->frame.size.width));
-  EXPECT_TRUE(measured.truncated);
-  EXPECT_EQ(measured.lineCount, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, TodayLayout,
