@@ -69,7 +69,7 @@ class HomeScreenRounds : public ::testing::Test {
 };
 
 // The verdict's wording is the doctor's test; here, that each round carries it.
-TEST_F(HomeScreenRounds, FirstRoundShowsEveryPlacedWidgetSaysWhyTodayHasNoSummaryAndFindsTaps) {
+TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskTodayAtItsMoment) {
   publish(R"({"count":"three","items":[]})");
   const Json& manifest = screen().runRound(RoundReason::start);
 
@@ -105,28 +105,24 @@ TEST_F(HomeScreenRounds, FirstRoundShowsEveryPlacedWidgetSaysWhyTodayHasNoSummar
             "nothing opens at (1, 1) of BrisklaneVoiceWidget-accessoryCircular");
   EXPECT_EQ(std::get<std::string>(home.tap("Nothing-systemSmall", Point{1, 1})),
             "no widget Nothing-systemSmall is placed");
-}
 
-TEST_F(HomeScreenRounds,
-       APublishedSummaryRedrawsOnlyTodayKeepsThePictureBeforeAndAMomentAsksToday) {
-  screen().runRound(RoundReason::start);
+  // A published summary redraws only the Today pictures.
   const auto quickAdd = folder() / "BrisklaneVoiceWidget-systemSmall.png";
   const auto quickAddBefore = std::filesystem::last_write_time(quickAdd);
   const auto todayBefore = testing::readFile(folder() / "BrisklaneWidget-systemSmall.png");
 
   publish(R"({"tier":"urgent","count":2,"items":[{"title":"Renew passport"}]})");
-  const Json& manifest = screen_->runRound(RoundReason::reloadAllTimelines);
-
-  for (const Json& widget : manifest["widgets"]) {
-    const bool today = widget["kind"] == "BrisklaneWidget";
+  const Json& published = screen_->runRound(RoundReason::reloadAllTimelines);
+  for (const Json& widget : published["widgets"]) {
+    const bool isToday = widget["kind"] == "BrisklaneWidget";
     EXPECT_EQ(widget["timelineRound"], 2) << "every timeline is asked for again: " << widget;
-    EXPECT_EQ(widget["drawn"], today) << widget;
-    EXPECT_EQ(widget["pictureVersion"], today ? 2 : 1) << widget;
+    EXPECT_EQ(widget["drawn"], isToday) << widget;
+    EXPECT_EQ(widget["pictureVersion"], isToday ? 2 : 1) << widget;
   }
   EXPECT_EQ(std::filesystem::last_write_time(quickAdd), quickAddBefore)
       << "the Quick-add picture was rewritten";
   EXPECT_NE(testing::readFile(folder() / "BrisklaneWidget-systemSmall.png"), todayBefore);
-  EXPECT_EQ((*widgetOf(manifest, "BrisklaneWidget-systemSmall"))["entry"]["payload"]["count"], 2);
+  EXPECT_EQ((*widgetOf(published, "BrisklaneWidget-systemSmall"))["entry"]["payload"]["count"], 2);
 
   // The same summary again changes no view: nothing is drawn.
   publish(R"({"tier":"urgent","count":2,"items":[{"title":"Renew passport"}]})");
