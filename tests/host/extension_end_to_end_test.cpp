@@ -44,10 +44,10 @@ using DrawingCommands = Extension;
 
 // The timelines' entries and reload moments are the providers' tests; here,
 // that the command reads the store.
-TEST_F(Extension, ListsBothDeclarationsInOrderAndPrintsTheTimelineWithTheStoresSummary) {
-  auto result = run({"list", "--json"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  const Json widgets = Json::parse(result.out).at("widgets");
+TEST_F(Extension, ListsBothDeclarationsAndPrintsTheTimelineWithTheStoresSummaryAndTheView) {
+  auto listed = run({"list", "--json"});
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  const Json widgets = Json::parse(listed.out).at("widgets");
   ASSERT_EQ(widgets.size(), 2u);
   EXPECT_EQ(widgets[0]["kind"], "BrisklaneWidget");
   EXPECT_EQ(widgets[1]["displayName"], "Brisklane \u2014 Voice add");
@@ -68,18 +68,16 @@ TEST_F(Extension, ListsBothDeclarationsInOrderAndPrintsTheTimelineWithTheStoresS
   EXPECT_EQ(timeline["kind"], "BrisklaneWidget");
   EXPECT_EQ(timeline["entries"][0]["payload"]["items"][0]["title"], "caf\xc3\xa9");
   EXPECT_EQ(timeline["policy"]["kind"], "after");
-}
 
-// The version test itself is the content function's (widget_bundle_test);
-// here, that the option reaches it.
-TEST_F(Extension, PrintsTheViewOfTheContentFunctionOnTheSystemAsked) {
-  auto result = run({"view", "--kind", "BrisklaneWidget", "--family", "systemMedium", "--source",
-                     "placeholder", "--json"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  Json document = Json::parse(result.out);
+  // The content function's view on the system asked; the version test itself
+  // is the content function's (widget_bundle_test).
+  auto view = run({"view", "--kind", "BrisklaneWidget", "--family", "systemMedium", "--source",
+                   "placeholder", "--json"});
+  ASSERT_EQ(view.exitCode, 0) << view.err;
+  Json document = Json::parse(view.out);
   EXPECT_EQ(document.at("source"), "placeholder");
   EXPECT_EQ(document["view"]["type"], "containerBackground") << "the default system is 17 or later";
-  EXPECT_NE(result.out.find("Envoyer galerie  \xC2\xB7  Mariage"), std::string::npos)
+  EXPECT_NE(view.out.find("Envoyer galerie  \xC2\xB7  Mariage"), std::string::npos)
       << "texts are written as UTF-8";
 
   auto sixteen = run({"--os-version", "16.4", "view", "--kind", "BrisklaneVoiceWidget", "--family",
@@ -137,7 +135,7 @@ TEST_F(Extension, RefusesABadCommandLineAndADrawingItCannotMakeWithExitCodesAndW
   EXPECT_NE(help.out.find("timeline"), std::string::npos);
 }
 
-TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeOnEachDeviceAndSvgByFormat) {
+TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeSvgByFormatAndTheGallery) {
   struct Case {
     std::string kind, family, device;
     std::uint32_t width, height;
@@ -163,25 +161,8 @@ TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeOnEachDeviceAndSvgBy
     ASSERT_EQ(run(command).exitCode, 0);
     EXPECT_NE(readFile(arguments.back()).value_or("").find("<svg"), std::string::npos);
   }
-}
 
-// With no App running, the tap starts one with the link; it holds the event
-// until the web layer (here, the tap's own standard input) listens.
-TEST_F(DrawingCommands, OpensTheTappedLinkInApp) {
-  const std::string listen = R"({"callbackId":"9","pluginId":"App","methodName":"addListener",)"
-                             R"("options":{"eventName":"appUrlOpen"}})"
-                             "\n";
-  auto tap =
-      run({"tap", "--kind", "BrisklaneVoiceWidget", "--x", "40", "--y", "40", "--open"}, listen);
-  ASSERT_EQ(tap.exitCode, 0) << tap.err;
-  EXPECT_TRUE(tap.out.starts_with("brisklane://voice\n")) << tap.out;
-  EXPECT_NE(tap.out.find(R"("callbackId":"9","pluginId":"App","methodName":"addListener",)"
-                         R"("save":true,"success":true,"data":{"url":"brisklane://voice"})"),
-            std::string::npos)
-      << tap.out;
-}
-
-TEST_F(DrawingCommands, DrawsTheGalleryWithAnIndexAndLeavesTheDeviceAlone) {
+  // The gallery draws every state with an index, and leaves the device alone.
   {
     auto store = UserDefaults::open(appGroupIdentifier);
     ASSERT_TRUE(store);
@@ -212,6 +193,22 @@ TEST_F(DrawingCommands, DrawsTheGalleryWithAnIndexAndLeavesTheDeviceAlone) {
   ASSERT_TRUE(store);
   EXPECT_EQ(store->string(diagKey), "loaded @1");
   EXPECT_FALSE(store->string(todayKey));
+}
+
+// With no App running, the tap starts one with the link; it holds the event
+// until the web layer (here, the tap's own standard input) listens.
+TEST_F(DrawingCommands, OpensTheTappedLinkInApp) {
+  const std::string listen = R"({"callbackId":"9","pluginId":"App","methodName":"addListener",)"
+                             R"("options":{"eventName":"appUrlOpen"}})"
+                             "\n";
+  auto tap =
+      run({"tap", "--kind", "BrisklaneVoiceWidget", "--x", "40", "--y", "40", "--open"}, listen);
+  ASSERT_EQ(tap.exitCode, 0) << tap.err;
+  EXPECT_TRUE(tap.out.starts_with("brisklane://voice\n")) << tap.out;
+  EXPECT_NE(tap.out.find(R"("callbackId":"9","pluginId":"App","methodName":"addListener",)"
+                         R"("save":true,"success":true,"data":{"url":"brisklane://voice"})"),
+            std::string::npos)
+      << tap.out;
 }
 
 }  // namespace
