@@ -291,7 +291,7 @@ TEST_F(DoctorCommand, ExitsZeroWhenTheWidgetCanShowTheSummaryAndTellsAnotherAppG
       "print its entitlements");
 }
 
-TEST_F(DoctorCommand, SaysWhatTheHostDrewAndWhetherAReloadCameSince) {
+TEST_F(DoctorCommand, SaysWhatTheHostDrewWhetherAReloadCameSinceAndWhatWaitsInApp) {
   auto host = start("BrisklaneWidgetExtension", {"serve"});
   ASSERT_TRUE(host->readLine(std::chrono::seconds(30))) << host->standardError();
   Run drawn = doctor();
@@ -315,9 +315,8 @@ TEST_F(DoctorCommand, SaysWhatTheHostDrewAndWhetherAReloadCameSince) {
             "share data”, though the store now holds a summary: no reload has reached the host "
             "since it was published");
   EXPECT_EQ(stale.exitCode, 0) << "the store itself is healthy";
-}
 
-TEST_F(DoctorCommand, NoticesASocketLeftByAHostThatEndedARunningAppAndALinkWaitingInIt) {
+  // A host that ends without removing its socket, and App running.
   ASSERT_NO_FATAL_FAILURE(testing::leaveSocketOfDeadHost());
 
   auto app = start("App", {"--web-layer", "none"});

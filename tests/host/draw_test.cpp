@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Families, TodayPicture,
                          ::testing::Values(WidgetFamily::systemSmall, WidgetFamily::systemMedium),
                          [](const auto& parameter) { return std::string(name(parameter.param)); });
 
-TEST(VoicePicture, LeavesTheClearContainerTransparentOutsideItsDrawing) {
+TEST(VoicePicture, LeavesTheClearContainerTransparentAndAccessoriesMonochrome) {
   const Picture small = rendered(voiceScene(WidgetFamily::systemSmall));
   EXPECT_EQ(small.at(0, 0).alpha, 0);
   expectColor(small.atPoint(10, 10), backgroundColor());
@@ -161,9 +161,8 @@ TEST(VoicePicture, LeavesTheClearContainerTransparentOutsideItsDrawing) {
   const NodeLayout& label =
       inlineScene.layout.nodes[testing::firstIndexOf<Label>(inlineScene.layout)];
   EXPECT_TRUE(frameHoldsColor(line, label.frame, Color::white));
-}
 
-TEST(VoicePicture, DrawsAccessoriesInTheLockScreensMonochrome) {
+  // The lock screen's accessories draw in white of some opacity.
   EXPECT_EQ(displayedColor(Color::white, WidgetFamily::accessoryCircular), Color::white);
   const Color muted = displayedColor(mutedTextColor(), WidgetFamily::accessoryInline);
   EXPECT_EQ(muted.red, 1);
@@ -201,7 +200,7 @@ TEST(WidgetTaps, OpenTheWidgetsURLInsideItsOutlineOnly) {
   EXPECT_EQ(urlAt(line, {2, 2}), URL{"brisklane://voice"});
 }
 
-TEST(PngWriter, WritesStraightAlphaFromPremultipliedPixels) {
+TEST(PngWriter, WritesStraightAlphaFromPremultipliedPixelsAndRefusesSurfacesItCannotRead) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4, 2);
   cairo_t* cairo = cairo_create(surface);
   cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
@@ -221,9 +220,7 @@ TEST(PngWriter, WritesStraightAlphaFromPremultipliedPixels) {
   expectColor(picture.at(0, 1), Color{1, 0.5, 0, 0.5}, 2);
   expectColor(picture.at(2, 0), Color{0.2, 0.4, 0.6, 1});
   EXPECT_EQ(picture.at(3, 1).alpha, 0);
-}
 
-TEST(PngWriter, RefusesSurfacesItCannotRead) {
   cairo_surface_t* alphaOnly = cairo_image_surface_create(CAIRO_FORMAT_A8, 4, 4);
   EXPECT_FALSE(encodePng(alphaOnly));
   cairo_surface_destroy(alphaOnly);

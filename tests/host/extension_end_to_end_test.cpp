@@ -1,8 +1,12 @@
-// The extension's executable end to end: its entry hands the bundle to the
-// host, whose commands answer on standard output with exit codes.
+// The extension's executable end to end, run as separate processes on a
+// fresh device: its entry hands the bundle to the host, whose commands answer
+// on standard output with exit codes and draw pictures.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "platform/foundation/user_defaults.h"
 #include "tests/support/process.h"
@@ -14,19 +18,36 @@ namespace {
 
 using Json = nlohmann::json;
 
+using testing::readFile;
+
+// Width and height from a PNG's header, or nothing when it is not a PNG.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> pngSize(const std::string& bytes) {
+  if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return std::nullopt;
+  auto word = [&](std::size_t at) {
+    return (std::uint32_t(std::uint8_t(bytes[at])) << 24) |
+           (std::uint32_t(std::uint8_t(bytes[at + 1])) << 16) |
+           (std::uint32_t(std::uint8_t(bytes[at + 2])) << 8) | std::uint8_t(bytes[at + 3]);
+  };
+  return std::pair{word(16), word(20)};
+}
+
 class Extension : public ::testing::Test {
  protected:
-  static testing::ProcessResult run(std::vector<std::string> arguments) {
+  static testing::ProcessResult run(std::vector<std::string> arguments, std::string input = {}) {
     arguments.insert(arguments.begin(), testing::builtProgram("BrisklaneWidgetExtension"));
-    return testing::runProcess(arguments);
+    return testing::runProcess(arguments, input);
   }
+  std::string file(std::string_view name) const { return (device_.root() / name).string(); }
   testing::TemporaryDevice device_;
 };
+using DrawingCommands = Extension;
 
-TEST_F(Extension, ListsBothDeclarationsInOrder) {
-  auto result = run({"list", "--json"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  const Json widgets = Json::parse(result.out).at("widgets");
+// The timelines' entries and reload moments are the providers' tests; here,
+// that the command reads the store.
+TEST_F(Extension, ListsBothDeclarationsAndPrintsTheTimelineWithTheStoresSummaryAndTheView) {
+  auto listed = run({"list", "--json"});
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  const Json widgets = Json::parse(listed.out).at("widgets");
   ASSERT_EQ(widgets.size(), 2u);
   EXPECT_EQ(widgets[0]["kind"], "BrisklaneWidget");
   EXPECT_EQ(widgets[1]["displayName"], "Brisklane \u2014 Voice add");
@@ -34,60 +55,10 @@ TEST_F(Extension, ListsBothDeclarationsInOrder) {
   auto text = run({"list"});
   ASSERT_EQ(text.exitCode, 0);
   EXPECT_LT(text.out.find("BrisklaneWidget\n"), text.out.find("BrisklaneVoiceWidget\n"));
-}
 
-// The version test itself is the content function's (widget_bundle_test);
-// here, that the option reaches it.
-TEST_F(Extension, PrintsTheViewOfTheContentFunctionOnTheSystemAsked) {
-  auto result = run({"view", "--kind", "BrisklaneWidget", "--family", "systemMedium", "--source",
-                     "placeholder", "--json"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  Json document = Json::parse(result.out);
-  EXPECT_EQ(document.at("source"), "placeholder");
-  EXPECT_EQ(document["view"]["type"], "containerBackground") << "the default system is 17 or later";
-  EXPECT_NE(result.out.find("Envoyer galerie  \xC2\xB7  Mariage"), std::string::npos)
-      << "texts are written as UTF-8";
-
-  auto sixteen = run({"--os-version", "16.4", "view", "--kind", "BrisklaneVoiceWidget", "--family",
-                      "accessoryInline", "--json"});
-  ASSERT_EQ(sixteen.exitCode, 0) << sixteen.err;
-  EXPECT_EQ(Json::parse(sixteen.out)["osVersion"], "16.4.0");
-  EXPECT_EQ(Json::parse(sixteen.out)["view"]["type"], "widgetURL");
-}
-
-TEST_F(Extension, RefusesABadCommandLineWithExitCodeTwoAndSaysWhatIsOffered) {
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"view", "--kind", "BrisklaneVoiceWidget", "--family", "systemMedium"},
-       "accessoryCircular, accessoryInline, systemSmall"},
-      {{"view", "--kind", "BrisklaneWidget", "--family", "accessoryCircular"},
-       "systemSmall, systemMedium"},
-      {{"timeline", "--kind", "Brisklanewidget"}, "BrisklaneWidget, BrisklaneVoiceWidget"},
-      {{"view", "--kind", "BrisklaneWidget", "--source", "preview"}, ""},
-      {{"--os-version", "seventeen", "timeline"}, ""},
-      {{"timeline", "--no-such-option"}, ""},
-      {{"no-such-command"}, ""},
-      {{}, ""},
-  };
-  for (const auto& [arguments, offered] : cases) {
-    SCOPED_TRACE(::testing::PrintToString(arguments));
-    auto result = run(arguments);
-    EXPECT_EQ(result.exitCode, 2);
-    EXPECT_TRUE(result.out.empty());
-    EXPECT_FALSE(result.err.empty());
-    EXPECT_NE(result.err.find(offered), std::string::npos) << result.err;
-  }
-  auto help = run({"--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("timeline"), std::string::npos);
-}
-
-// The timelines' entries and reload moments are the providers' tests; here,
-// that the command reads the store.
-TEST_F(Extension, PrintsTheTimelineWithTheStoresSummary) {
   auto voice = run({"timeline", "--kind", "BrisklaneVoiceWidget"});
   ASSERT_EQ(voice.exitCode, 0) << voice.err;
   EXPECT_EQ(Json::parse(voice.out)["policy"]["kind"], "never");
-
   ASSERT_TRUE(
       UserDefaults::open(appGroupIdentifier)
           ->set(R"({"tier":"urgent","count":1,"items":[{"title":"caf\u00e9"}]})", todayKey));
@@ -97,6 +68,147 @@ TEST_F(Extension, PrintsTheTimelineWithTheStoresSummary) {
   EXPECT_EQ(timeline["kind"], "BrisklaneWidget");
   EXPECT_EQ(timeline["entries"][0]["payload"]["items"][0]["title"], "caf\xc3\xa9");
   EXPECT_EQ(timeline["policy"]["kind"], "after");
+
+  // The content function's view on the system asked; the version test itself
+  // is the content function's (widget_bundle_test).
+  auto view = run({"view", "--kind", "BrisklaneWidget", "--family", "systemMedium", "--source",
+                   "placeholder", "--json"});
+  ASSERT_EQ(view.exitCode, 0) << view.err;
+  Json document = Json::parse(view.out);
+  EXPECT_EQ(document.at("source"), "placeholder");
+  EXPECT_EQ(document["view"]["type"], "containerBackground") << "the default system is 17 or later";
+  EXPECT_NE(view.out.find("Envoyer galerie  \xC2\xB7  Mariage"), std::string::npos)
+      << "texts are written as UTF-8";
+
+  auto sixteen = run({"--os-version", "16.4", "view", "--kind", "BrisklaneVoiceWidget", "--family",
+                      "accessoryInline", "--json"});
+  ASSERT_EQ(sixteen.exitCode, 0) << sixteen.err;
+  EXPECT_EQ(Json::parse(sixteen.out)["osVersion"], "16.4.0");
+  EXPECT_EQ(Json::parse(sixteen.out)["view"]["type"], "widgetURL");
+}
+
+// A bad command line exits with 2 and says what is offered; a drawing that
+// cannot be made or written, with 1.
+TEST_F(Extension, RefusesABadCommandLineAndADrawingItCannotMakeWithExitCodesAndWhy) {
+  const std::string png = file("x.png");
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string error;
+  } cases[] = {
+      {{"view", "--kind", "BrisklaneVoiceWidget", "--family", "systemMedium"},
+       2,
+       "accessoryCircular, accessoryInline, systemSmall"},
+      {{"view", "--kind", "BrisklaneWidget", "--family", "accessoryCircular"},
+       2,
+       "systemSmall, systemMedium"},
+      {{"timeline", "--kind", "Brisklanewidget"}, 2, "BrisklaneWidget, BrisklaneVoiceWidget"},
+      {{"view", "--kind", "BrisklaneWidget", "--source", "preview"}, 2, ""},
+      {{"--os-version", "seventeen", "timeline"}, 2, ""},
+      {{"timeline", "--no-such-option"}, 2, ""},
+      {{"no-such-command"}, 2, ""},
+      {{}, 2, ""},
+      {{"render", "--kind", "BrisklaneWidget", "--device", "320x480", "-o", png},
+       2,
+       "430x932, 393x852 (default), 375x667"},
+      {{"render", "--kind", "BrisklaneWidget", "--family", "accessoryInline", "-o", png}, 2, ""},
+      {{"render", "--kind", "BrisklaneWidget"}, 2, ""},
+      {{"render", "--kind", "BrisklaneWidget", "--format", "gif", "-o", file("x.gif")}, 2, ""},
+      {{"tap", "--kind", "BrisklaneWidget", "--x", "ten", "--y", "1"}, 2, ""},
+      {{"render", "--kind", "BrisklaneWidget", "-o", file("missing/today.png")}, 1, "cannot write"},
+      {{"tap", "--kind", "BrisklaneVoiceWidget", "--family", "systemSmall", "--x", "0.5", "--y",
+        "0.5"},
+       1,
+       "nothing opens"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test.arguments));
+    auto result = run(test.arguments);
+    EXPECT_EQ(result.exitCode, test.exitCode);
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(result.err.empty());
+    EXPECT_NE(result.err.find(test.error), std::string::npos) << result.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(png));
+  auto help = run({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("timeline"), std::string::npos);
+}
+
+TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeSvgByFormatAndTheGallery) {
+  struct Case {
+    std::string kind, family, device;
+    std::uint32_t width, height;
+  };
+  for (const Case& test : {Case{"BrisklaneWidget", "systemSmall", "393x852", 474, 474},
+                           Case{"BrisklaneWidget", "systemMedium", "430x932", 1092, 510},
+                           Case{"BrisklaneVoiceWidget", "accessoryCircular", "375x667", 204, 204},
+                           Case{"BrisklaneVoiceWidget", "accessoryInline", "393x852", 702, 78}}) {
+    const auto output = file(test.family + ".png");
+    auto result = run({"render", "--kind", test.kind, "--family", test.family, "--device",
+                       test.device, "-o", output});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, output + "\n");
+    EXPECT_EQ(pngSize(readFile(output).value_or("")),
+              (std::pair<std::uint32_t, std::uint32_t>{test.width, test.height}))
+        << test.family << " on " << test.device;
+  }
+  for (const auto& arguments :
+       {std::vector<std::string>{"-o", file("today.svg")},
+        std::vector<std::string>{"--format", "svg", "-o", file("today.x")}}) {
+    std::vector<std::string> command{"render", "--kind", "BrisklaneWidget"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    ASSERT_EQ(run(command).exitCode, 0);
+    EXPECT_NE(readFile(arguments.back()).value_or("").find("<svg"), std::string::npos);
+  }
+
+  // The gallery draws every state with an index, and leaves the device alone.
+  {
+    auto store = UserDefaults::open(appGroupIdentifier);
+    ASSERT_TRUE(store);
+    ASSERT_TRUE(store->set("loaded @1", diagKey));
+  }
+  const std::filesystem::path folder = file("gallery");
+  auto result = run({"gallery", "-o", folder.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::string index = readFile(folder / "index.html").value_or("");
+  // Eight Today states in two families, one Quick-add state in three.
+  const std::regex picture(R"re(<img src="([^"]+\.png)")re");
+  int pictures = 0;
+  for (auto match = std::sregex_iterator(index.begin(), index.end(), picture);
+       match != std::sregex_iterator(); ++match) {
+    ++pictures;
+    const auto png = folder / (*match)[1].str();
+    EXPECT_TRUE(pngSize(readFile(png).value_or(""))) << png;
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(png).replace_extension(".svg")));
+  }
+  EXPECT_EQ(pictures, 19);
+  for (std::string_view state : {"placeholder", "no-app-group", "app-cannot-share", "linked",
+                                 "nothing-due", "overflow", "long-title"}) {
+    EXPECT_TRUE(std::filesystem::exists(
+        folder / ("BrisklaneWidget-" + std::string(state) + "-systemMedium.png")))
+        << state;
+  }
+  auto store = UserDefaults::open(appGroupIdentifier);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->string(diagKey), "loaded @1");
+  EXPECT_FALSE(store->string(todayKey));
+}
+
+// With no App running, the tap starts one with the link; it holds the event
+// until the web layer (here, the tap's own standard input) listens.
+TEST_F(DrawingCommands, OpensTheTappedLinkInApp) {
+  const std::string listen = R"({"callbackId":"9","pluginId":"App","methodName":"addListener",)"
+                             R"("options":{"eventName":"appUrlOpen"}})"
+                             "\n";
+  auto tap =
+      run({"tap", "--kind", "BrisklaneVoiceWidget", "--x", "40", "--y", "40", "--open"}, listen);
+  ASSERT_EQ(tap.exitCode, 0) << tap.err;
+  EXPECT_TRUE(tap.out.starts_with("brisklane://voice\n")) << tap.out;
+  EXPECT_NE(tap.out.find(R"("callbackId":"9","pluginId":"App","methodName":"addListener",)"
+                         R"("save":true,"success":true,"data":{"url":"brisklane://voice"})"),
+            std::string::npos)
+      << tap.out;
 }
 
 }  // namespace

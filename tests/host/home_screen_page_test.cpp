@@ -61,7 +61,7 @@ class HomeScreenPageRoutes : public ::testing::Test {
   RecordingHost host_;
 };
 
-TEST_F(HomeScreenPageRoutes, ServeEachPictureOnlyUnderItsOwnVersionAndExtension) {
+TEST_F(HomeScreenPageRoutes, ServePicturesUnderTheirOwnVersionStateAndTheApplicationsPage) {
   auto picture = answer("GET", "/pictures/BrisklaneWidget-systemSmall/7.png");
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->status, 200u);
@@ -75,9 +75,20 @@ TEST_F(HomeScreenPageRoutes, ServeEachPictureOnlyUnderItsOwnVersionAndExtension)
     EXPECT_EQ(status("GET", path), 0u) << path;
   }
   EXPECT_EQ(status("POST", "/api/unknown"), 0u);
+  EXPECT_EQ(answer("GET", "/api/state")->body, R"({"type":"state","round":4})");
+
+  EXPECT_EQ(status("GET", "/app"), 404u);
+  host_.applicationPage = "http://127.0.0.1:8100/?token=00112233445566778899aabbccddeeff";
+  auto redirect = answer("GET", "/app");
+  EXPECT_EQ(redirect->status, 303u);
+  EXPECT_EQ(
+      redirect->headers,
+      (std::vector<std::pair<std::string, std::string>>{{"Location", *host_.applicationPage}}));
 }
 
-TEST_F(HomeScreenPageRoutes, TapsNeedAnIdAndAPoint) {
+// What settings may say is the decoder's test; here, that the host sees only
+// valid ones and its refusal reaches the page.
+TEST_F(HomeScreenPageRoutes, TapsNeedAnIdAndAPointAndSettingsAreCheckedBeforeTheHostSeesThem) {
   auto opened =
       answer("POST", "/api/tap", R"({"id":"BrisklaneWidget-systemSmall","x":12.5,"y":40})");
   ASSERT_TRUE(opened);
@@ -97,25 +108,7 @@ TEST_F(HomeScreenPageRoutes, TapsNeedAnIdAndAPoint) {
   }
   EXPECT_EQ(host_.taps.size(), 2u);
   EXPECT_EQ(status("GET", "/api/tap"), 405u);
-}
 
-TEST_F(HomeScreenPageRoutes, MoveTheClockByWholeMinutesWithinAYear) {
-  EXPECT_EQ(status("POST", "/api/clock", R"({"advanceMinutes":30})"), 200u);
-  EXPECT_EQ(status("POST", "/api/clock", R"({"advanceMinutes":-5})"), 200u);
-  EXPECT_EQ(status("POST", "/api/clock", R"({"reset":true})"), 200u);
-  EXPECT_EQ(host_.clockMoves, (std::vector<std::chrono::seconds>{std::chrono::minutes(30),
-                                                                 std::chrono::minutes(-5)}));
-  EXPECT_EQ(host_.clockResets, 1);
-  for (const char* body : {R"({"advanceMinutes":1.5})", R"({"advanceMinutes":"30"})",
-                           R"({"advanceMinutes":600000})", R"({"reset":false})", "{}"}) {
-    EXPECT_EQ(status("POST", "/api/clock", body), 400u) << body;
-  }
-  EXPECT_EQ(host_.clockMoves.size(), 2u);
-}
-
-// What settings may say is the decoder's test; here, that the host sees only
-// valid ones and its refusal reaches the page.
-TEST_F(HomeScreenPageRoutes, SettingsAreCheckedBeforeTheHostSeesThem) {
   EXPECT_EQ(status("POST", "/api/settings", R"({"placements":[],"deviceClass":"1x1"})"), 400u);
   EXPECT_TRUE(host_.changedSettings.empty());
 
@@ -131,19 +124,22 @@ TEST_F(HomeScreenPageRoutes, SettingsAreCheckedBeforeTheHostSeesThem) {
   EXPECT_EQ(Json::parse(failed->body)["error"], "cannot save");
 }
 
-TEST_F(HomeScreenPageRoutes, ReloadStateAndTheApplicationsPage) {
+TEST_F(HomeScreenPageRoutes, ReloadOnAPostAndMoveTheClockByWholeMinutesWithinAYear) {
   EXPECT_EQ(status("POST", "/api/reload"), 200u);
   EXPECT_EQ(host_.reloads, 1);
   EXPECT_EQ(status("GET", "/api/reload"), 405u);
-  EXPECT_EQ(answer("GET", "/api/state")->body, R"({"type":"state","round":4})");
 
-  EXPECT_EQ(status("GET", "/app"), 404u);
-  host_.applicationPage = "http://127.0.0.1:8100/?token=00112233445566778899aabbccddeeff";
-  auto redirect = answer("GET", "/app");
-  EXPECT_EQ(redirect->status, 303u);
-  EXPECT_EQ(
-      redirect->headers,
-      (std::vector<std::pair<std::string, std::string>>{{"Location", *host_.applicationPage}}));
+  EXPECT_EQ(status("POST", "/api/clock", R"({"advanceMinutes":30})"), 200u);
+  EXPECT_EQ(status("POST", "/api/clock", R"({"advanceMinutes":-5})"), 200u);
+  EXPECT_EQ(status("POST", "/api/clock", R"({"reset":true})"), 200u);
+  EXPECT_EQ(host_.clockMoves, (std::vector<std::chrono::seconds>{std::chrono::minutes(30),
+                                                                 std::chrono::minutes(-5)}));
+  EXPECT_EQ(host_.clockResets, 1);
+  for (const char* body : {R"({"advanceMinutes":1.5})", R"({"advanceMinutes":"30"})",
+                           R"({"advanceMinutes":600000})", R"({"reset":false})", "{}"}) {
+    EXPECT_EQ(status("POST", "/api/clock", body), 400u) << body;
+  }
+  EXPECT_EQ(host_.clockMoves.size(), 2u);
 }
 
 }  // namespace

@@ -68,7 +68,9 @@ class HomeScreenRounds : public ::testing::Test {
   std::unique_ptr<HomeScreen> screen_;
 };
 
-TEST_F(HomeScreenRounds, FirstRoundShowsEveryPlacedWidgetWritesTheManifestAndFindsTaps) {
+// The verdict's wording is the doctor's test; here, that each round carries it.
+TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskTodayAtItsMoment) {
+  publish(R"({"count":"three","items":[]})");
   const Json& manifest = screen().runRound(RoundReason::start);
 
   EXPECT_EQ(manifest["now"], startMoment.iso8601());
@@ -85,7 +87,14 @@ TEST_F(HomeScreenRounds, FirstRoundShowsEveryPlacedWidgetWritesTheManifestAndFin
   const Json* today = widgetOf(manifest, "BrisklaneWidget-systemMedium");
   ASSERT_TRUE(today);
   EXPECT_EQ((*today)["nextReload"], (*today)["policy"]["date"]);
-  EXPECT_EQ((*widgetOf(manifest, "BrisklaneVoiceWidget-systemSmall"))["nextReload"], nullptr);
+  EXPECT_EQ((*today)["entry"]["payload"], nullptr);
+  EXPECT_EQ((*today)["missingSummary"]["shown"], "App can't share data");
+  EXPECT_TRUE((*today)["missingSummary"]["verdict"].get<std::string>().starts_with(
+      "not healthy: today: count: expected a whole number"))
+      << *today;
+  const Json& voice = *widgetOf(manifest, "BrisklaneVoiceWidget-systemSmall");
+  EXPECT_EQ(voice["nextReload"], nullptr);
+  EXPECT_FALSE(voice.contains("missingSummary"));
   EXPECT_EQ(Json::parse(*testing::readFile(folder() / "manifest.json")), manifest);
   EXPECT_EQ(problems_.str(), "");
 
@@ -96,27 +105,24 @@ TEST_F(HomeScreenRounds, FirstRoundShowsEveryPlacedWidgetWritesTheManifestAndFin
             "nothing opens at (1, 1) of BrisklaneVoiceWidget-accessoryCircular");
   EXPECT_EQ(std::get<std::string>(home.tap("Nothing-systemSmall", Point{1, 1})),
             "no widget Nothing-systemSmall is placed");
-}
 
-TEST_F(HomeScreenRounds, APublishedSummaryRedrawsOnlyTheTodayPicturesAndKeepsTheOneBefore) {
-  screen().runRound(RoundReason::start);
+  // A published summary redraws only the Today pictures.
   const auto quickAdd = folder() / "BrisklaneVoiceWidget-systemSmall.png";
   const auto quickAddBefore = std::filesystem::last_write_time(quickAdd);
   const auto todayBefore = testing::readFile(folder() / "BrisklaneWidget-systemSmall.png");
 
   publish(R"({"tier":"urgent","count":2,"items":[{"title":"Renew passport"}]})");
-  const Json& manifest = screen_->runRound(RoundReason::reloadAllTimelines);
-
-  for (const Json& widget : manifest["widgets"]) {
-    const bool today = widget["kind"] == "BrisklaneWidget";
+  const Json& published = screen_->runRound(RoundReason::reloadAllTimelines);
+  for (const Json& widget : published["widgets"]) {
+    const bool isToday = widget["kind"] == "BrisklaneWidget";
     EXPECT_EQ(widget["timelineRound"], 2) << "every timeline is asked for again: " << widget;
-    EXPECT_EQ(widget["drawn"], today) << widget;
-    EXPECT_EQ(widget["pictureVersion"], today ? 2 : 1) << widget;
+    EXPECT_EQ(widget["drawn"], isToday) << widget;
+    EXPECT_EQ(widget["pictureVersion"], isToday ? 2 : 1) << widget;
   }
   EXPECT_EQ(std::filesystem::last_write_time(quickAdd), quickAddBefore)
       << "the Quick-add picture was rewritten";
   EXPECT_NE(testing::readFile(folder() / "BrisklaneWidget-systemSmall.png"), todayBefore);
-  EXPECT_EQ((*widgetOf(manifest, "BrisklaneWidget-systemSmall"))["entry"]["payload"]["count"], 2);
+  EXPECT_EQ((*widgetOf(published, "BrisklaneWidget-systemSmall"))["entry"]["payload"]["count"], 2);
 
   // The same summary again changes no view: nothing is drawn.
   publish(R"({"tier":"urgent","count":2,"items":[{"title":"Renew passport"}]})");
@@ -137,56 +143,22 @@ TEST_F(HomeScreenRounds, APublishedSummaryRedrawsOnlyTheTodayPicturesAndKeepsThe
   ASSERT_TRUE(latest);
   EXPECT_EQ(latest->format, PictureFormat::png);
   EXPECT_TRUE(screen_->picture("BrisklaneVoiceWidget-systemSmall", 1)) << "never redrawn";
-}
 
-TEST_F(HomeScreenRounds, AReloadMomentAsksOnlyTheWidgetsWhoseMomentHasCome) {
-  HomeScreen& home = screen();
-  home.runRound(RoundReason::start);
-  const Date reloadMoment = *Date::fromIso8601("2026-12-07T18:30:00Z");
-  EXPECT_EQ(home.schedule().nextMoment(), reloadMoment)
-      << "the Today timeline asks again after 30 minutes";
-  EXPECT_EQ(home.schedule().dueAt(testNow()), std::nullopt);
-
-  advance(29min);
-  EXPECT_EQ(home.schedule().dueAt(testNow()), std::nullopt);
-  advance(2min);
-  ASSERT_EQ(home.schedule().dueAt(testNow()), RoundReason::reloadMoment);
-  const Json& manifest = home.runRound(RoundReason::reloadMoment);
-
-  for (const Json& widget : manifest["widgets"]) {
-    const bool today = widget["kind"] == "BrisklaneWidget";
-    EXPECT_EQ(widget["timelineRound"], today ? 2 : 1) << widget;
+  // The Today timeline asks again after 30 minutes; then only it is asked.
+  EXPECT_EQ(screen_->schedule().nextMoment(), *Date::fromIso8601("2026-12-07T18:30:00Z"));
+  EXPECT_EQ(screen_->schedule().dueAt(testNow()), std::nullopt);
+  advance(31min);
+  ASSERT_EQ(screen_->schedule().dueAt(testNow()), RoundReason::reloadMoment);
+  const Json& moved = screen_->runRound(RoundReason::reloadMoment);
+  for (const Json& widget : moved["widgets"]) {
+    EXPECT_EQ(widget["timelineRound"], widget["kind"] == "BrisklaneWidget" ? 5 : 4) << widget;
   }
-  EXPECT_EQ(home.schedule().nextMoment(), *Date::fromIso8601("2026-12-07T19:01:00Z"));
-  EXPECT_EQ(manifest["nextMoment"], "2026-12-07T19:01:00.000Z");
+  EXPECT_EQ(screen_->schedule().nextMoment(), *Date::fromIso8601("2026-12-07T19:01:00Z"));
+  EXPECT_EQ(moved["nextMoment"], "2026-12-07T19:01:00.000Z");
 }
 
-TEST_F(HomeScreenRounds, NewSettingsAskNewPlacementsAndRedrawAtTheNewSize) {
-  HomeScreen& home = screen(
-      HomeScreenSettings{.placements = {{.kind = "BrisklaneWidget", .family = "systemSmall"}},
-                         .deviceClass = "393x852",
-                         .systemVersion = defaultOperatingSystemVersion});
-  home.runRound(RoundReason::start);
-
-  home.setSettings(HomeScreenSettings{
-      .placements = {{.kind = "BrisklaneVoiceWidget", .family = "accessoryInline"},
-                     {.kind = "BrisklaneWidget", .family = "systemSmall"}},
-      .deviceClass = "430x932",
-      .systemVersion = {16, 4, 0}});
-  EXPECT_EQ(operatingSystemVersion(), (OperatingSystemVersion{16, 4, 0}));
-  const Json& manifest = home.runRound(RoundReason::settings);
-
-  ASSERT_EQ(manifest["widgets"].size(), 2u);
-  EXPECT_EQ(manifest["widgets"][0]["id"], "BrisklaneVoiceWidget-accessoryInline");
-  EXPECT_EQ(manifest["widgets"][0]["timelineRound"], 2);
-  EXPECT_EQ(manifest["widgets"][1]["timelineRound"], 1) << "a kept placement keeps its timeline";
-  EXPECT_EQ(manifest["widgets"][1]["drawn"], true) << "the device class changed its size";
-  EXPECT_EQ(manifest["widgets"][1]["size"]["width"], 170);
-  EXPECT_EQ(manifest["deviceClass"], "430x932");
-  EXPECT_EQ(manifest["systemVersion"], "16.4.0");
-}
-
-TEST_F(HomeScreenRounds, APlacementThatCannotBeDrawnSaysWhy) {
+TEST_F(HomeScreenRounds, SaysWhyAPlacementCannotBeDrawnOrWrittenAndRedrawsOnNewSettings) {
+  std::filesystem::remove_all(folder());
   HomeScreen& home = screen(
       HomeScreenSettings{.placements = {{.kind = "Removed", .family = "systemSmall"},
                                         {.kind = "BrisklaneVoiceWidget", .family = "systemMedium"},
@@ -203,36 +175,37 @@ TEST_F(HomeScreenRounds, APlacementThatCannotBeDrawnSaysWhy) {
   EXPECT_FALSE(manifest["widgets"][2].contains("error"));
   EXPECT_EQ(std::get<std::string>(home.tap("Removed-systemSmall", Point{10, 10})),
             "the widget Removed-systemSmall is not drawn");
+  // A picture it cannot write is reported and kept in memory.
+  EXPECT_EQ(manifest["widgets"][2]["pictureVersion"], 1);
+  EXPECT_NE(problems_.str().find("error: cannot write the picture of BrisklaneWidget-systemSmall"),
+            std::string::npos)
+      << problems_.str();
+  EXPECT_NE(problems_.str().find("manifest.json"), std::string::npos);
+
+  // New settings ask the new placements and redraw the kept one at its new size.
+  home.setSettings(HomeScreenSettings{
+      .placements = {{.kind = "BrisklaneVoiceWidget", .family = "accessoryInline"},
+                     {.kind = "BrisklaneWidget", .family = "systemSmall"}},
+      .deviceClass = "430x932",
+      .systemVersion = {16, 4, 0}});
+  EXPECT_EQ(operatingSystemVersion(), (OperatingSystemVersion{16, 4, 0}));
+  const Json& changed = home.runRound(RoundReason::settings);
+  ASSERT_EQ(changed["widgets"].size(), 2u);
+  EXPECT_EQ(changed["widgets"][0]["id"], "BrisklaneVoiceWidget-accessoryInline");
+  EXPECT_EQ(changed["widgets"][0]["timelineRound"], 2);
+  EXPECT_EQ(changed["widgets"][1]["timelineRound"], 1) << "a kept placement keeps its timeline";
+  EXPECT_EQ(changed["widgets"][1]["drawn"], true) << "the device class changed its size";
+  EXPECT_EQ(changed["widgets"][1]["size"]["width"], 170);
+  EXPECT_EQ(changed["deviceClass"], "430x932");
+  EXPECT_EQ(changed["systemVersion"], "16.4.0");
 }
 
-// The verdict's wording is the doctor's test; here, that each round carries it.
-TEST_F(HomeScreenRounds, SaysWhyTheTodayWidgetHasNoSummary) {
-  HomeScreen& home = screen();
-  publish(R"({"count":"three","items":[]})");
-  const Json& manifest = home.runRound(RoundReason::start);
-  const Json* today = widgetOf(manifest, "BrisklaneWidget-systemSmall");
-  ASSERT_TRUE(today);
-  EXPECT_EQ((*today)["entry"]["payload"], nullptr);
-  EXPECT_EQ((*today)["missingSummary"]["shown"], "App can't share data");
-  EXPECT_TRUE((*today)["missingSummary"]["verdict"].get<std::string>().starts_with(
-      "not healthy: today: count: expected a whole number"))
-      << *today;
-  EXPECT_FALSE(widgetOf(manifest, "BrisklaneVoiceWidget-systemSmall")->contains("missingSummary"));
-}
-
-// A widget of the test's own whose timeline holds entries for later moments.
+// A widget of the test's own whose timeline holds entries for later moments;
+// the home screen asks widgets only for timelines.
 WidgetConfiguration laterEntriesWidget(std::atomic<int>& timelinesAsked, bool answersEntries) {
   return WidgetConfiguration{
       .kind = "Later",
-      .displayName = {.key = "Later", .argument = {}},
-      .description = {.key = "", .argument = {}},
       .supportedFamilies = {WidgetFamily::systemSmall},
-      .placeholder =
-          [](const TimelineProviderContext&) { return AnyEntry{.date = Date::now(), .value = 0}; },
-      .getSnapshot =
-          [](const TimelineProviderContext&, Completion<AnyEntry> completion) {
-            std::move(completion)(AnyEntry{.date = Date::now(), .value = 0});
-          },
       .getTimeline =
           [&timelinesAsked, answersEntries](const TimelineProviderContext&,
                                             Completion<Timeline<AnyEntry>> completion) {
@@ -278,16 +251,6 @@ TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithou
   manifest = screen().runRound(RoundReason::start);
   EXPECT_EQ(manifest["widgets"][0]["error"], "the provider answered no entry");
   EXPECT_FALSE(manifest["widgets"][0].contains("pictureVersion"));
-}
-
-TEST_F(HomeScreenRounds, ReportsPicturesItCannotWriteAndKeepsThemInMemory) {
-  std::filesystem::remove_all(folder());
-  const Json& manifest = screen().runRound(RoundReason::start);
-  EXPECT_EQ(manifest["widgets"][0]["pictureVersion"], 1);
-  EXPECT_NE(problems_.str().find("error: cannot write the picture of BrisklaneWidget-systemSmall"),
-            std::string::npos)
-      << problems_.str();
-  EXPECT_NE(problems_.str().find("manifest.json"), std::string::npos);
 }
 
 }  // namespace

@@ -52,71 +52,59 @@ class TodayLayout : public ::testing::TestWithParam<WidgetFamily> {
   testing::TemporaryDevice device_;  // the no-payload message reads the store
 };
 
-// Whether the state lists as many rows as the family allows and an overflow
-// line: the one state whose content can be taller than the widget.
-bool listsFullRowsAndOverflow(const std::optional<TodayPayload>& payload) {
-  return payload && payload->count > 3 && payload->items.size() >= 3;
-}
-
-TEST_P(TodayLayout, KeepsEveryChildInsideItsParent) {
+// Five rows, the header and the overflow line need about 155 points, more
+// than any medium widget has: that content alone may stick out of the widget
+// and is then, as on the phone, centred in it and clipped at both ends.
+TEST_P(TodayLayout, KeepsEveryChildInsideItsParentAndCentresContentTallerThanTheWidget) {
   for (const DeviceClass& device : deviceClasses) {
     for (const auto& payload : notableTodayPayloads()) {
       SCOPED_TRACE(std::string(device.name) + " count " +
                    std::to_string(payload ? payload->count : -1));
-      expectChildrenInsideParents(todayScene(payload, GetParam(), device).layout,
-                                  listsFullRowsAndOverflow(payload) ? Fit::parents : Fit::widget);
+      const LayoutResult layout = todayScene(payload, GetParam(), device).layout;
+      const bool fullRows = payload && payload->count > 3 && payload->items.size() >= 3;
+      expectChildrenInsideParents(layout, fullRows ? Fit::parents : Fit::widget);
+      if (fullRows && GetParam() == WidgetFamily::systemMedium) {
+        const Rect& root = layout.nodes[0].frame;
+        EXPECT_GT(root.size.height, layout.canvas.height);
+        EXPECT_NEAR(-root.minY(), root.maxY() - layout.canvas.height, tolerance);
+      }
     }
   }
 }
 
-// Five rows, the header and the overflow line need about 155 points, more
-// than any medium widget has: the content then overflows the widget and, as
-// on the phone, is centred in it and clipped at both ends.
-TEST(TodayLayoutMedium, CentresContentTallerThanTheWidget) {
-  for (const DeviceClass& device : deviceClasses) {
-    const WidgetScene scene =
-        todayScene(payloadOf("urgent", 10, 7), WidgetFamily::systemMedium, device);
-    const Rect& root = scene.layout.nodes[0].frame;
-    EXPECT_GT(root.size.height, scene.layout.canvas.height);
-    EXPECT_NEAR(-root.minY(), root.maxY() - scene.layout.canvas.height, tolerance);
-  }
+// The children of the content's stack, inset by 14 points.
+std::vector<const NodeLayout*> stackChildren(const LayoutResult& layout) {
+  const int stack = firstIndexOf<VStack>(layout);
+  EXPECT_GE(stack, 0);
+  if (stack < 0) return {};
+  const Size canvas = layout.canvas;
+  EXPECT_EQ(layout.nodes[stack].frame, (Rect{{14, 14}, {canvas.width - 28, canvas.height - 28}}));
+  return childrenOf(layout, stack);
 }
 
-TEST_P(TodayLayout, InsetsTheContentBy14Points) {
-  const WidgetScene scene = todayScene(payloadOf("urgent", 3, 3), GetParam());
-  const int stack = firstIndexOf<VStack>(scene.layout);
-  ASSERT_GE(stack, 0);
-  const Size canvas = scene.layout.canvas;
-  EXPECT_EQ(scene.layout.nodes[stack].frame,
-            (Rect{{14, 14}, {canvas.width - 28, canvas.height - 28}}));
-}
-
-TEST_P(TodayLayout, SetsRowsSixPointsApartDirectlyUnderTheHeader) {
-  const WidgetScene scene = todayScene(payloadOf("urgent", 10, 7), GetParam());
-  const int stack = firstIndexOf<VStack>(scene.layout);
-  const auto children = childrenOf(scene.layout, stack);
-  const std::size_t rows = GetParam() == WidgetFamily::systemMedium ? 5 : 3;
-  // Header, rows, overflow line, trailing spacer.
-  ASSERT_EQ(children.size(), rows + 3);
-  for (std::size_t index = 1; index < children.size(); ++index) {
-    EXPECT_NEAR(children[index]->frame.minY() - children[index - 1]->frame.maxY(), 6, tolerance)
+TEST_P(TodayLayout, InsetsTheContentAndSetsRowsSixPointsApartUnderTheHeader) {
+  const WidgetScene full = todayScene(payloadOf("urgent", 10, 7), GetParam());
+  const auto rows = childrenOf(full.layout, firstIndexOf<VStack>(full.layout));
+  // Header, as many rows as the family shows, overflow line, trailing spacer.
+  ASSERT_EQ(rows.size(), (GetParam() == WidgetFamily::systemMedium ? 5u : 3u) + 3);
+  for (std::size_t index = 1; index < rows.size(); ++index) {
+    EXPECT_NEAR(rows[index]->frame.minY() - rows[index - 1]->frame.maxY(), 6, tolerance)
         << "between child " << index - 1 << " and " << index;
   }
-}
+  stackChildren(todayScene(payloadOf("urgent", 3, 3), GetParam()).layout);
 
-TEST_P(TodayLayout, LeavesTheFreeHeightAtTheBottomWhenRowsShow) {
-  const WidgetScene scene = todayScene(payloadOf("urgent", 2, 2), GetParam());
-  const int stack = firstIndexOf<VStack>(scene.layout);
-  const auto children = childrenOf(scene.layout, stack);
+  // With fewer rows the free height is left at the bottom.
+  const WidgetScene two = todayScene(payloadOf("urgent", 2, 2), GetParam());
+  const auto children = stackChildren(two.layout);
   ASSERT_EQ(children.size(), 4u);  // header, two rows, trailing spacer
   const NodeLayout& trailing = *children.back();
   ASSERT_TRUE(std::holds_alternative<Spacer>(trailing.node->kind));
-  EXPECT_NEAR(trailing.frame.maxY(), scene.layout.canvas.height - 14, tolerance);
+  EXPECT_NEAR(trailing.frame.maxY(), two.layout.canvas.height - 14, tolerance);
   EXPECT_GT(trailing.frame.size.height, 40);
   EXPECT_NEAR(children[1]->frame.minY(), children[0]->frame.maxY() + 6, tolerance);
 }
 
-TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeAndTheLabelsBaseline) {
+TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeAndTheLabelsBaselineAndCutsALongTitle) {
   const WidgetScene scene = todayScene(payloadOf("important", 4, 2), GetParam());
   const NodeLayout* label = findText(scene.layout, "IMPORTANT");
   const NodeLayout* count = findText(scene.layout, "4");
@@ -128,35 +116,8 @@ TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeAndTheLabelsBaseline) {
   // The taller count sets the header's top; the label hangs from the baseline.
   EXPECT_NEAR(count->frame.minY(), 14, tolerance);
   EXPECT_GT(label->frame.minY(), count->frame.minY());
-}
 
-// The message sits midway in the area under the header (which starts after
-// the stack's spacing): the two spacers around it are equally tall.
-void expectMessageMidway(const WidgetScene& scene, std::string_view message) {
-  const int stack = firstIndexOf<VStack>(scene.layout);
-  const auto children = childrenOf(scene.layout, stack);
-  ASSERT_EQ(children.size(), 4u);  // header, spacer, message, spacer
-  ASSERT_TRUE(std::holds_alternative<Spacer>(children[1]->node->kind));
-  ASSERT_TRUE(std::holds_alternative<Spacer>(children[3]->node->kind));
-  EXPECT_GT(children[1]->frame.size.height, 2);
-  EXPECT_NEAR(children[1]->frame.size.height, children[3]->frame.size.height, tolerance);
-  const NodeLayout* text = findText(scene.layout, message);
-  ASSERT_TRUE(text);
-  const double above = text->frame.minY() - (children[0]->frame.maxY() + 6);
-  const double below = scene.layout.canvas.height - 14 - text->frame.maxY();
-  EXPECT_NEAR(above, below, tolerance);
-}
-
-TEST_P(TodayLayout, PlacesTheStatusMessageMidwayWithoutPayload) {
-  expectMessageMidway(todayScene(std::nullopt, GetParam()), linkStatus());
-}
-
-TEST_P(TodayLayout, PlacesTheNothingDueMessageMidway) {
-  expectMessageMidway(todayScene(payloadOf("urgent", 0, 2), GetParam()), nothingDueMessage);
-  expectMessageMidway(todayScene(payloadOf(std::nullopt, 4, 2), GetParam()), nothingDueMessage);
-}
-
-TEST_P(TodayLayout, CutsALongTitleToOneLine) {
+  // A long title is cut to one line at the trailing inset.
   const std::string title(300, 'W');
   const WidgetScene longScene = todayScene(payloadOf("urgent", 1, 1, title), GetParam());
   const WidgetScene shortScene = todayScene(payloadOf("urgent", 1, 1, "W"), GetParam());
@@ -171,6 +132,29 @@ TEST_P(TodayLayout, CutsALongTitleToOneLine) {
                   ProposedLength::points(longTitle->frame.size.width));
   EXPECT_TRUE(measured.truncated);
   EXPECT_EQ(measured.lineCount, 1);
+}
+
+// The message sits midway in the area under the header (which starts after
+// the stack's spacing): the two spacers around it are equally tall.
+TEST_P(TodayLayout, PlacesTheStatusAndNothingDueMessagesMidway) {
+  const std::pair<std::optional<TodayPayload>, std::string_view> cases[] = {
+      {std::nullopt, linkStatus()},
+      {payloadOf("urgent", 0, 2), nothingDueMessage},
+      {payloadOf(std::nullopt, 4, 2), nothingDueMessage}};
+  for (const auto& [payload, message] : cases) {
+    SCOPED_TRACE(std::string(message));
+    const WidgetScene scene = todayScene(payload, GetParam());
+    const auto children = stackChildren(scene.layout);
+    ASSERT_EQ(children.size(), 4u);  // header, spacer, message, spacer
+    ASSERT_TRUE(std::holds_alternative<Spacer>(children[1]->node->kind));
+    ASSERT_TRUE(std::holds_alternative<Spacer>(children[3]->node->kind));
+    EXPECT_GT(children[1]->frame.size.height, 2);
+    EXPECT_NEAR(children[1]->frame.size.height, children[3]->frame.size.height, tolerance);
+    const NodeLayout* text = findText(scene.layout, message);
+    ASSERT_TRUE(text);
+    const double above = text->frame.minY() - (children[0]->frame.maxY() + 6);
+    EXPECT_NEAR(above, scene.layout.canvas.height - 14 - text->frame.maxY(), tolerance);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, TodayLayout,
@@ -195,20 +179,18 @@ TEST(VoiceLayout, CentresTheSymbolAndTitleInEveryFamily) {
   const int backdrop = firstIndexOf<AccessoryWidgetBackground>(circular.layout);
   ASSERT_GE(backdrop, 0);
   EXPECT_EQ(circular.layout.nodes[backdrop].frame, (Rect{{0, 0}, circular.layout.canvas}));
-}
 
-TEST(VoiceLayout, StacksSymbolAndTitleSixPointsApartOnTheFill) {
-  const WidgetScene scene = voiceScene(WidgetFamily::systemSmall);
-  const int fill = firstIndexOf<ColorFill>(scene.layout);
+  // On the fill, the symbol and the title six points under it, centred as a pair.
+  const WidgetScene small = voiceScene(WidgetFamily::systemSmall);
+  const int fill = firstIndexOf<ColorFill>(small.layout);
   ASSERT_GE(fill, 0);
-  EXPECT_EQ(scene.layout.nodes[fill].frame, (Rect{{0, 0}, scene.layout.canvas}));
-  const NodeLayout& symbol = scene.layout.nodes[firstIndexOf<Image>(scene.layout)];
-  const NodeLayout* title = findText(scene.layout, "Quick add");
+  EXPECT_EQ(small.layout.nodes[fill].frame, (Rect{{0, 0}, small.layout.canvas}));
+  const NodeLayout& symbol = small.layout.nodes[firstIndexOf<Image>(small.layout)];
+  const NodeLayout* title = findText(small.layout, "Quick add");
   ASSERT_TRUE(title);
   EXPECT_NEAR(title->frame.minY() - symbol.frame.maxY(), 6, tolerance);
   EXPECT_NEAR(title->frame.midX(), symbol.frame.midX(), tolerance);
-  // The pair as a whole is centred vertically.
-  EXPECT_NEAR(symbol.frame.minY(), scene.layout.canvas.height - title->frame.maxY(), tolerance);
+  EXPECT_NEAR(symbol.frame.minY(), small.layout.canvas.height - title->frame.maxY(), tolerance);
 }
 
 // --- The stack rules on their own, on fixed text metrics ---
@@ -239,7 +221,7 @@ View fixedText(std::string text) {
   return View(Text::verbatim(std::move(text))).lineLimit(1);
 }
 
-TEST(StackLayout, SplitsFreeLengthEquallyBetweenSpacersAfterTheirMinimums) {
+TEST(StackLayout, SplitsFreeLengthEquallyBetweenSpacersAfterTheirDefaultOrGivenMinimums) {
   const View tree = VStack{
       .alignment = HorizontalAlignment::leading,
       .spacing = 0,
@@ -255,27 +237,26 @@ TEST(StackLayout, SplitsFreeLengthEquallyBetweenSpacersAfterTheirMinimums) {
   const auto tightChildren = childrenOf(tight, 0);
   EXPECT_EQ(tightChildren[0]->frame.size.height, 2);
   EXPECT_EQ(tightChildren[2]->frame.size.height, 0);
-}
 
-TEST(StackLayout, UsesTheDefaultSpacingAndSpacerMinimum) {
-  const View tree = HStack{.alignment = VerticalAlignment::center,
-                           .spacing = hostDefault,
-                           .children = {fixedText("a"), Spacer{}, fixedText("b")}};
-  const LayoutResult layout = fixedLayout(tree, {1000, 100});
-  const auto children = childrenOf(layout, 0);
-  ASSERT_EQ(children.size(), 3u);
-  EXPECT_EQ(children[1]->frame.minX() - children[0]->frame.maxX(), defaultStackSpacing);
-  EXPECT_EQ(children[2]->frame.minX() - children[1]->frame.maxX(), defaultStackSpacing);
-  EXPECT_EQ(children[2]->frame.maxX(), 1000);
+  // Left to the host, the spacing and a spacer's minimum are the defaults.
+  const View row = HStack{.alignment = VerticalAlignment::center,
+                          .spacing = hostDefault,
+                          .children = {fixedText("a"), Spacer{}, fixedText("b")}};
+  const LayoutResult wide = fixedLayout(row, {1000, 100});
+  const auto spaced = childrenOf(wide, 0);
+  ASSERT_EQ(spaced.size(), 3u);
+  EXPECT_EQ(spaced[1]->frame.minX() - spaced[0]->frame.maxX(), defaultStackSpacing);
+  EXPECT_EQ(spaced[2]->frame.minX() - spaced[1]->frame.maxX(), defaultStackSpacing);
+  EXPECT_EQ(spaced[2]->frame.maxX(), 1000);
   // Offered nothing, the spacer keeps its default minimum.
-  const LayoutResult ideal = fixedLayout(
-      View(tree).frame({.maxWidth = std::nullopt, .maxHeight = std::nullopt}), {0, 100});
+  const LayoutResult ideal =
+      fixedLayout(View(row).frame({.maxWidth = std::nullopt, .maxHeight = std::nullopt}), {0, 100});
   const auto idealChildren = childrenOf(ideal, 1);
   ASSERT_EQ(idealChildren.size(), 3u);
   EXPECT_EQ(idealChildren[1]->frame.size.width, defaultSpacerMinLength);
 }
 
-TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidthOnOneBaseline) {
+TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidthOnTheFirstOrLastBaseline) {
   const View tree = HStack{
       .alignment = VerticalAlignment::firstTextBaseline,
       .spacing = hostDefault,
@@ -292,17 +273,15 @@ TEST(StackLayout, KeepsTextsBesideASpacerAtTheirIdealWidthOnOneBaseline) {
   EXPECT_EQ(count->frame.size.width, 55);
   EXPECT_EQ(*label->firstBaseline, *count->firstBaseline);
   EXPECT_NEAR(label->frame.minY() - count->frame.minY(), 0.8 * (22 - 12), tolerance);
-}
 
-TEST(StackLayout, AlignsOnTheLastBaselineWhenAsked) {
-  const View tree =
+  const View lastBaseline =
       HStack{.alignment = VerticalAlignment::lastTextBaseline,
              .spacing = 0,
              .children = {View(Text::verbatim("two lines of text")).frame({.maxWidth = 40.0}),
                           View(Text::verbatim("one")).font(Font::system(30))}};
-  const LayoutResult layout = fixedLayout(tree, {400, 400});
-  const NodeLayout* wrapped = findText(layout, "two lines of text");
-  const NodeLayout* single = findText(layout, "one");
+  const LayoutResult aligned = fixedLayout(lastBaseline, {400, 400});
+  const NodeLayout* wrapped = findText(aligned, "two lines of text");
+  const NodeLayout* single = findText(aligned, "one");
   ASSERT_TRUE(wrapped && single);
   // 17 characters of 8.5 points, four to a line of 40 points: five lines.
   EXPECT_EQ(wrapped->frame.size.height, 5 * 17);

@@ -49,7 +49,7 @@ TEST(RoundSchedule, AReloadMomentIsServedOnceAndAsksOnlyItsWidget) {
   EXPECT_EQ(schedule.nextMoment(), at(61min));
 }
 
-TEST(RoundSchedule, ANeverTimelineIsAskedAgainOnlyOnARequest) {
+TEST(RoundSchedule, ANeverTimelineIsAskedAgainOnlyOnARequestOrWhenPlacedAgain) {
   RoundSchedule schedule;
   runRound(schedule, RoundReason::start, startMoment, {timelinesAskedAt(startMoment)[1]});
   EXPECT_EQ(schedule.dueAt(at(1000h)), std::nullopt);
@@ -59,6 +59,13 @@ TEST(RoundSchedule, ANeverTimelineIsAskedAgainOnlyOnARequest) {
   schedule.reloadRequested();
   EXPECT_EQ(schedule.dueAt(at(1h)), RoundReason::reloadAllTimelines);
   EXPECT_TRUE(schedule.roundBegins(RoundReason::reloadAllTimelines, at(1h)).asks("voice"));
+
+  // Forgotten once no longer placed.
+  RoundSchedule placed = startedSchedule();
+  placed.placementsChanged({"voice"});
+  EXPECT_TRUE(placed.roundBegins(RoundReason::settings, at(1min)).asks("today"))
+      << "a widget placed again is asked anew";
+  EXPECT_EQ(placed.nextMoment(), std::nullopt);
 }
 
 TEST(RoundSchedule, ABurstOfRequestsMakesOneRoundAndNoneIsLost) {
@@ -115,14 +122,6 @@ TEST(RoundSchedule, SleepsAtMostAMinuteAndNeverBelowZero) {
                {at(30min), 0ms},
                {at(2h), 0ms}};
   for (const auto& [now, wait] : cases) EXPECT_EQ(schedule.wakeAfter(now), wait) << now.iso8601();
-}
-
-TEST(RoundSchedule, ForgetsTheTimelinesOfWidgetsNoLongerPlaced) {
-  RoundSchedule schedule = startedSchedule();
-  schedule.placementsChanged({"voice"});
-  EXPECT_TRUE(schedule.roundBegins(RoundReason::settings, at(1min)).asks("today"))
-      << "a widget placed again is asked anew";
-  EXPECT_EQ(schedule.nextMoment(), std::nullopt);
 }
 
 }  // namespace

@@ -2,14 +2,10 @@
 // widget, and draws again when the application asks for a reload.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <thread>
 
 #include "host/home_screen_settings.h"
 #include "platform/foundation/user_defaults.h"
@@ -19,8 +15,6 @@
 #include "tests/support/temporary_device.h"
 #include "widget/app_group.h"
 
-extern char** environ;
-
 namespace brisklane {
 namespace {
 
@@ -28,50 +22,25 @@ using Json = nlohmann::json;
 
 class Serve : public ::testing::Test {
  protected:
-  void TearDown() override {
-    if (host_ > 0) {
-      ::kill(host_, SIGKILL);
-      ::waitpid(host_, nullptr, 0);
-    }
-  }
-
-  // Starts the host with its output in `log()`.
   void start(std::vector<std::string> options = {}) {
-    options.insert(options.begin(), {testing::builtProgram("BrisklaneWidgetExtension"), "serve"});
-    std::vector<char*> arguments;
-    for (std::string& option : options) arguments.push_back(option.data());
-    arguments.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log().c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    ASSERT_EQ(::posix_spawn(&host_, arguments[0], &actions, nullptr, arguments.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    options.insert(options.begin(), "serve");
+    host_ = std::make_unique<testing::Process>(testing::builtProgram("BrisklaneWidgetExtension"),
+                                               options, device_.root() / "serve.err");
   }
 
-  // Sends SIGTERM and answers the host's exit code.
-  int stop() {
-    ::kill(host_, SIGTERM);
-    int status = 0;
-    ::waitpid(host_, &status, 0);
-    host_ = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  // The manifest once `shows` holds for it, waiting up to ten seconds.
-  Json manifestWhere(const std::function<bool(const Json&)>& shows) const {
-    Json manifest;
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-      auto text = testing::readFile(device_.root() / "widgets/manifest.json");
-      manifest = Json::parse(text.value_or(""), nullptr, false);
+  // The host prints each round's manifest on a line of its own: the first
+  // after the one the host has printed so far for which `shows` holds.
+  Json roundWhere(const std::function<bool(const Json&)>& shows) {
+    while (auto line = host_->readLine(std::chrono::seconds(30))) {
+      ++lines_;
+      Json manifest = Json::parse(*line, nullptr, false);
       if (!manifest.is_discarded() && shows(manifest)) return manifest;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ADD_FAILURE() << "the manifest never showed what was waited for: " << manifest.dump();
-    return manifest;
+    ADD_FAILURE() << "the host printed no such round: " << host_->standardError();
+    return Json::object();
   }
-  Json manifestOfRound(int number) const {
-    return manifestWhere([number](const Json& manifest) { return manifest["round"] == number; });
+  Json round(int number) {
+    return roundWhere([number](const Json& manifest) { return manifest["round"] == number; });
   }
 
   static void publish(const std::string& summary) {
@@ -79,16 +48,20 @@ class Serve : public ::testing::Test {
     WidgetCenter::shared().reloadAllTimelines();
   }
 
-  std::filesystem::path log() const { return device_.root() / "serve.log"; }
-
   testing::TemporaryDevice device_;
-  pid_t host_ = 0;
+  std::unique_ptr<testing::Process> host_;
+  int lines_ = 0;
 };
 
 TEST_F(Serve, TakesOverADeadHostsSocketAndDrawsAgainOnEveryReloadRequest) {
   ASSERT_NO_FATAL_FAILURE(testing::leaveSocketOfDeadHost());
   start({"--http", "--port", "0"});
-  auto first = manifestOfRound(1);
+  const std::string address = host_->readLine(std::chrono::seconds(30)).value_or("");
+  EXPECT_TRUE(
+      std::regex_match(address, std::regex(R"(http://127\.0\.0\.1:[0-9]+/\?token=[0-9a-f]{32})")))
+      << "the page's address comes first: " << address;
+  auto first = round(1);
+  EXPECT_EQ(lines_, 1) << "then one line a round";
   EXPECT_EQ(first["reason"], "start");
   ASSERT_EQ(first["widgets"].size(), 5u);  // two Today families, three Quick-add ones
   for (const auto& shown : first["widgets"]) {
@@ -100,7 +73,7 @@ TEST_F(Serve, TakesOverADeadHostsSocketAndDrawsAgainOnEveryReloadRequest) {
   EXPECT_NE(second.err.find("another widget host"), std::string::npos);
 
   publish(R"({"tier":"urgent","count":1,"items":[{"title":"Now"}]})");
-  auto reloaded = manifestOfRound(2);
+  auto reloaded = round(2);
   EXPECT_EQ(reloaded["reason"], "reloadAllTimelines");
   EXPECT_EQ(reloaded["widgets"][0]["entry"]["payload"]["items"][0]["title"], "Now");
 
@@ -108,19 +81,20 @@ TEST_F(Serve, TakesOverADeadHostsSocketAndDrawsAgainOnEveryReloadRequest) {
   for (int index = 1; index <= burst; ++index) {
     publish(R"({"count":)" + std::to_string(index) + R"(,"items":[]})");
   }
-  auto last = manifestWhere([](const Json& manifest) {
+  auto last = roundWhere([](const Json& manifest) {
     return manifest["widgets"][0]["entry"]["payload"]["count"] == burst;
   });
   EXPECT_LT(last["round"].get<int>(), burst + 2) << "requests that arrive together make one round";
 
-  EXPECT_EQ(stop(), 0);
+  host_->signal(SIGTERM);
+  lines_ += static_cast<int>(host_->readAllLines().size());
+  EXPECT_EQ(host_->wait(), 0);
   EXPECT_FALSE(std::filesystem::exists(widgetHostSocketPath()));
-  const int rounds = manifestWhere([](const Json&) { return true; })["round"].get<int>();
-  const std::string lines = testing::readFile(log()).value_or("");
-  EXPECT_TRUE(std::regex_search(
-      lines, std::regex(R"(^http://127\.0\.0\.1:[0-9]+/\?token=[0-9a-f]{32}\n\{"round":1,)")))
-      << "the page's address comes first: " << lines;
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), rounds + 1) << "then one line a round";
+  const int rounds =
+      Json::parse(
+          testing::readFile(device_.root() / "widgets/manifest.json").value_or("{}"))["round"]
+          .get<int>();
+  EXPECT_EQ(lines_, rounds) << "one line a round";
 }
 
 TEST_F(Serve, ShowsThePlacementsKeptInTheDeviceFolderOnTheirDevice) {
@@ -130,12 +104,13 @@ TEST_F(Serve, ShowsThePlacementsKeptInTheDeviceFolderOnTheirDevice) {
       .deviceClass = "375x667",
       .systemVersion = {16, 4, 0}}));
   start({"--device", "430x932"});
-  auto manifest = manifestOfRound(1);
+  auto manifest = round(1);
   ASSERT_EQ(manifest["widgets"].size(), 2u);
   EXPECT_EQ(manifest["widgets"][0]["id"], "BrisklaneVoiceWidget-accessoryCircular");
   EXPECT_EQ(manifest["widgets"][1]["size"]["width"], 364) << "--device overrides the kept class";
   EXPECT_EQ(manifest["systemVersion"], "16.4.0");
-  EXPECT_EQ(stop(), 0);
+  host_->signal(SIGTERM);
+  EXPECT_EQ(host_->wait(), 0);
   EXPECT_EQ(loadHomeScreenSettings({}).settings.deviceClass, "375x667")
       << "an option is for one run; the kept settings stay";
 }

@@ -10,7 +10,7 @@ namespace {
 
 const TextFont body{.pointSize = 13, .weight = InterWeight::regular};
 
-TEST(TextMeasurement, CutsOneLineTextsWithAnEllipsisAtTheEnd) {
+TEST(TextMeasurement, CutsOneLineTextsAtTheEndAndWrapsTextsWithoutALineLimit) {
   const TextRun title{"Prepare the quarterly report for the board", body, 1};
   const TextMeasurement ideal = measureText(title, ProposedLength::unbounded());
   EXPECT_FALSE(ideal.truncated);
@@ -22,9 +22,7 @@ TEST(TextMeasurement, CutsOneLineTextsWithAnEllipsisAtTheEnd) {
   EXPECT_DOUBLE_EQ(cut.size.height, ideal.size.height);
   // Exactly its own width: nothing is cut.
   EXPECT_FALSE(measureText(title, ProposedLength::points(ideal.size.width)).truncated);
-}
 
-TEST(TextMeasurement, WrapsTextsWithoutALineLimit) {
   const TextRun message{"Linked \u2713 \u2014 reopen app", body, std::nullopt};
   const TextMeasurement line = measureText(message, ProposedLength::unbounded());
   const TextMeasurement wrapped = measureText(message, ProposedLength::points(line.size.width / 2));
