@@ -1,8 +1,8 @@
 // The sample web application in Chromium against the real `App` in browser
-// mode: the page's plug-in calls reach the shared store the widget reads,
-// opened links reach the page, and the page loads nothing from elsewhere.
-// Which listeners hear a link, and when, the bridge's own tests check.
-// Every test runs on a fresh device.
+// mode, on a fresh device: the page's plug-in calls reach the shared store
+// the widget reads, opened links reach the page, and the page loads nothing
+// from elsewhere. Which listeners hear a link, and when, the bridge's own
+// tests check.
 import assert from 'node:assert/strict';
 import { mkdtemp, readFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
@@ -13,21 +13,18 @@ import { Session, callPlugin, openedUrls, repoRoot, roundTrip, sampleReady } fro
 
 const timeout = 90_000;
 
-async function startWithPage(session) {
+async function startWithPage(t) {
+  const session = await Session.open(t);
   const app = await session.startApp();
   const page = await session.openPage(app.url);
   await sampleReady(page);
-  return { app, page };
+  return { session, app, page };
 }
 
 // "YYYY-MM-DDTHH:MM" in local time, as the due field takes it.
 function localInputValue(moment) {
   const local = new Date(moment - new Date(moment).getTimezoneOffset() * 60_000);
   return local.toISOString().slice(0, 16);
-}
-
-function atMinute(moment) {
-  return new Date(localInputValue(moment)).getTime();
 }
 
 function todayAt(hours, minutes, days = 0) {
@@ -37,18 +34,22 @@ function todayAt(hours, minutes, days = 0) {
   return moment.getTime();
 }
 
-async function addTask(page, { title, project = '', due }) {
-  await page.fill('#task-title', title);
-  await page.fill('#task-project', project);
-  await page.fill('#task-due', localInputValue(due));
-  await page.click('#task-add');
+async function published(page, action) {
+  await action();
   await page.locator('#publish-result[data-state="published"]').waitFor();
 }
 
-async function onTask(page, title, action) {
-  const row = page.locator('#all-list li', { hasText: title });
-  await row.locator(`[data-action="${action}"]`).click();
-  await page.locator('#publish-result[data-state="published"]').waitFor();
+function addTask(page, { title, project = '', due }) {
+  return published(page, async () => {
+    await page.fill('#task-title', title);
+    await page.fill('#task-project', project);
+    await page.fill('#task-due', localInputValue(due));
+    await page.click('#task-add');
+  });
+}
+
+function onTask(page, title, action) {
+  return published(page, () => page.locator('#all-list li', { hasText: title }).locator(`[data-action="${action}"]`).click());
 }
 
 async function quickAdd(page, session, title, key) {
@@ -60,9 +61,8 @@ async function quickAdd(page, session, title, key) {
 }
 
 describe('the sample page', () => {
-  test('publishes after every change, and its plug-in calls and diagnostics reach App', { timeout }, async (t) => {
-    const session = await Session.open(t);
-    const { app, page } = await startWithPage(session);
+  test('publishes after every change, its calls and diagnostics reach App, and it loads nothing from elsewhere', { timeout }, async (t) => {
+    const { session, app, page } = await startWithPage(t);
     const first = await session.todayPayload();
     assert.deepEqual(first, { tier: 'calm', count: 0, items: [], updatedAt: first.updatedAt });
 
@@ -76,26 +76,35 @@ describe('the sample page', () => {
     assert.equal(await page.locator('#status-group').textContent(), status.group);
     assert.equal(await page.locator('#status-hasPayload').textContent(), 'true');
 
-    const late = atMinute(Date.now() - 3_600_000);
-    await addTask(page, { title: 'Renew passport', project: 'Home', due: late });
+    await addTask(page, { title: 'Renew passport', project: 'Home', due: Date.now() - 3_600_000 });
+    await addTask(page, { title: 'Send the quarterly report', project: 'Work', due: todayAt(23, 30) });
     await addTask(page, { title: 'Water plants', due: todayAt(23, 59) });
-    await addTask(page, { title: 'Book dentist', project: 'Health', due: todayAt(12, 0, 1) });
+    await addTask(page, { title: 'Book dentist', project: 'Health', due: todayAt(9, 30, 1) });
     const payload = await session.todayPayload();
     assert.ok(Math.abs(Date.parse(payload.updatedAt) - Date.now()) < 60_000, 'updatedAt is the time of composing');
     assert.deepEqual({ ...payload, updatedAt: undefined }, {
       tier: 'urgent',
-      count: 2,
-      items: [{ title: 'Renew passport', project: 'Home' }, { title: 'Water plants' }],
+      count: 3,
+      items: [
+        { title: 'Renew passport', project: 'Home' }, { title: 'Send the quarterly report', project: 'Work' }, { title: 'Water plants' },
+      ],
       updatedAt: undefined,
     });
     assert.match(await page.locator('#publish-result').textContent(), /appGroupOk: true/);
+
+    const folder = process.env.BRISKLANE_SCREENSHOTS === '1'
+      ? path.join(repoRoot, 'docs')
+      : await mkdtemp(path.join(tmpdir(), 'brisklane-screenshot-'));
+    const file = path.join(folder, 'sample-app.png');
+    await page.screenshot({ path: file, fullPage: true });
+    t.diagnostic(`screenshot: ${file}`);
+
     await page.click('#tab-all');
-    await onTask(page, 'Renew passport', 'complete');
-    assert.equal((await session.todayPayload()).count, 1);
-    await onTask(page, 'Water plants', 'tomorrow');
-    assert.equal((await session.todayPayload()).count, 0);
-    await onTask(page, 'Water plants', 'today');
-    assert.equal((await session.todayPayload()).count, 1);
+    const changes = [['Renew passport', 'complete', 2], ['Water plants', 'tomorrow', 1], ['Water plants', 'today', 2]];
+    for (const [title, action, count] of changes) {
+      await onTask(page, title, action);
+      assert.equal((await session.todayPayload()).count, count, `${action} ${title}`);
+    }
 
     const summary = {
       tier: 'urgent',
@@ -123,11 +132,16 @@ describe('the sample page', () => {
     // The console's forwarded calls are never answered, so nothing reaches the
     // page's console about them.
     assert.deepEqual(session.pageErrors, ['thrown by the page']);
+
+    const origin = new URL(app.url);
+    assert.ok(session.requests.length > 0);
+    assert.deepEqual(session.requests.filter((url) => new URL(url).origin !== origin.origin), []);
+    assert.deepEqual(session.webSockets.filter((url) => new URL(url).host !== origin.host), []);
+    assert.deepEqual(session.dialogs, []);
   });
 
   test('the Today link shows the Today list; the voice link opens quick add', { timeout }, async (t) => {
-    const session = await Session.open(t);
-    const { page } = await startWithPage(session);
+    const { session, page } = await startWithPage(t);
     await page.click('#tab-all');
     await session.openUrl('brisklane://today');
     await page.locator('#opened-urls li').first().waitFor();
@@ -146,33 +160,6 @@ describe('the sample page', () => {
     await roundTrip(page);
     assert.equal((await session.todayPayload()).count, 1);
     assert.equal(await page.locator('#today-list .task').count(), 1);
-    assert.deepEqual(session.pageErrors, []);
-  });
-
-  test('screenshot; the page loads everything from its own origin and asks nothing by dialog', { timeout }, async (t) => {
-    const session = await Session.open(t);
-    const { app, page } = await startWithPage(session);
-    await addTask(page, { title: 'Renew passport', project: 'Home', due: atMinute(Date.now() - 3_600_000) });
-    await addTask(page, { title: 'Send the quarterly report', project: 'Work', due: todayAt(23, 30) });
-    await addTask(page, { title: 'Water plants', due: todayAt(23, 59) });
-    await addTask(page, { title: 'Book dentist', project: 'Health', due: todayAt(9, 30, 1) });
-    await page.click('#status-refresh');
-    await page.locator('#status-diag', { hasText: /^loaded @/ }).waitFor();
-
-    const folder = process.env.BRISKLANE_SCREENSHOTS === '1'
-      ? path.join(repoRoot, 'docs')
-      : await mkdtemp(path.join(tmpdir(), 'brisklane-screenshot-'));
-    const file = path.join(folder, 'sample-app.png');
-    await page.screenshot({ path: file, fullPage: true });
-    t.diagnostic(`screenshot: ${file}`);
-
-    await page.reload();
-    await sampleReady(page);
-    const origin = new URL(app.url);
-    assert.ok(session.requests.length > 0);
-    assert.deepEqual(session.requests.filter((url) => new URL(url).origin !== origin.origin), []);
-    assert.deepEqual(session.webSockets.filter((url) => new URL(url).host !== origin.host), []);
-    assert.deepEqual(session.dialogs, []);
     assert.deepEqual(session.pageErrors, []);
   });
 });
