@@ -2,14 +2,16 @@
 // mode, on a fresh device: the page's plug-in calls reach the shared store
 // the widget reads, opened links reach the page, and the page loads nothing
 // from elsewhere. Which listeners hear a link, and when, the bridge's own
-// tests check.
+// tests check. App's page refuses everyone but the page it handed out.
 import assert from 'node:assert/strict';
-import { mkdtemp, readFile } from 'node:fs/promises';
+import { mkdir, mkdtemp, readFile, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { describe, test } from 'node:test';
 
-import { Session, callPlugin, openedUrls, repoRoot, roundTrip, sampleReady } from './support.mjs';
+import {
+  Session, callPlugin, openedUrls, repoRoot, request, roundTrip, sampleReady, tokenCookie, upgradeHeaders,
+} from './support.mjs';
 
 const timeout = 90_000;
 
@@ -161,5 +163,79 @@ describe('the sample page', () => {
     assert.equal((await session.todayPayload()).count, 1);
     assert.equal(await page.locator('#today-list .task').count(), 1);
     assert.deepEqual(session.pageErrors, []);
+  });
+});
+
+describe("App's page", () => {
+  const bridgePath = '/_capacitor/bridge';
+  const hasPayload = (page) =>
+    page.evaluate(async () => (await window.Capacitor.nativePromise('SharedTodayWidget', 'status', {})).hasPayload);
+  // Opens App's bridge from `page` and sends `message` once open: { opened, code } when the socket closes.
+  const sendOverBridge = (page, url, message) =>
+    page.evaluate(
+      ([url, message]) =>
+        new Promise((resolve) => {
+          const socket = new WebSocket(url);
+          let opened = false;
+          socket.onopen = () => {
+            opened = true;
+            socket.send(message);
+          };
+          socket.onclose = (event) => resolve({ opened, code: event.code });
+        }),
+      [url, message],
+    );
+
+  test('refuses strangers, foreign pages and an oversized message, and only those', { timeout }, async (t) => {
+    const session = await Session.open(t);
+    // A page with no script of its own, which publishes nothing: whatever
+    // reaches the store came through the bridge from elsewhere.
+    const webDir = path.join(session.home, 'www');
+    await mkdir(webDir);
+    await writeFile(path.join(webDir, 'index.html'), '<!doctype html><html><head></head><body></body></html>');
+    const app = await session.startApp(['--web-layer', 'browser', '--port', '0', '--web-dir', webDir]);
+    const { port, host, origin, cookie, otherPort } = await tokenCookie(app.url);
+    const upgrade = (headers) => ({ path: bridgePath, headers: upgradeHeaders({ Host: host, ...headers }) });
+    const refused = {
+      'no token': { headers: { Host: host } },
+      'a wrong cookie': { headers: { Host: host, Cookie: `${cookie.split('=')[0]}=0123` } },
+      'localhost as Host': { headers: { Host: `localhost:${port}`, Cookie: cookie } },
+      'an upgrade without Origin': upgrade({ Cookie: cookie }),
+      'an upgrade from another port': upgrade({ Cookie: cookie, Origin: `http://127.0.0.1:${otherPort}` }),
+      'an upgrade without the token': upgrade({ Origin: origin }),
+    };
+    for (const [name, attempt] of Object.entries(refused)) {
+      const answer = await request(port, attempt);
+      assert.equal(answer.status, 403, name);
+      assert.equal(answer.headers['access-control-allow-origin'], undefined, name);
+    }
+
+    const page = await session.openPage(app.url); // the browser now holds the token's cookie
+    assert.equal((await request(port, upgrade({ Cookie: cookie, Origin: origin }))).status, 101);
+    const served = await request(port, { headers: { Host: host, Cookie: cookie } });
+    assert.equal(served.status, 200);
+    assert.equal(served.headers['cache-control'], 'no-store');
+    assert.match(served.headers['content-security-policy'], /default-src 'self'/);
+    assert.equal(await hasPayload(page), false, 'nothing refused reached the plug-in');
+
+    // A page of another origin on the same site (cookies ignore ports) cannot open the bridge.
+    const bridge = `${origin.replace('http', 'ws')}${bridgePath}`;
+    const foreign = `http://127.0.0.1:${otherPort}/`;
+    const intruder = await (await session.browser()).newPage();
+    await intruder.route(foreign, (route) => route.fulfill({ contentType: 'text/html', body: '<!doctype html>' }));
+    await intruder.goto(foreign);
+    const set = { type: 'message', callbackId: '1', pluginId: 'SharedTodayWidget', methodName: 'set' };
+    const sent = await sendOverBridge(intruder, bridge, JSON.stringify({ ...set, options: { payload: '{"count":1}' } }));
+    assert.equal(sent.opened, false);
+    assert.equal(await hasPayload(page), false, 'the foreign page reached the plug-in');
+
+    // A socket that sends more than a megabyte is closed, and only that one.
+    const oversized = await sendOverBridge(page, bridge, 'x'.repeat(2 * 1024 * 1024));
+    assert.equal(oversized.opened, true);
+    assert.notEqual(oversized.code, 1000);
+    const answer = await page.evaluate(() =>
+      window.Capacitor.nativePromise('SharedTodayWidget', 'set', { payload: '{"count":0,"items":[]}' }),
+    );
+    assert.deepEqual(answer, { appGroupOk: true });
   });
 });
