@@ -68,14 +68,10 @@ describe('the sample page', () => {
     const first = await session.todayPayload();
     assert.deepEqual(first, { tier: 'calm', count: 0, items: [], updatedAt: first.updatedAt });
 
-    const { value: status } = await callPlugin(page, 'SharedTodayWidget', 'status');
-    assert.deepEqual({ ...status, diag: undefined },
-      { appGroupOk: true, hasPayload: true, group: 'group.app.brisklane.shared', diag: undefined });
-    assert.match(status.diag, /^loaded @\d+$/);
-    // The page's own panel shows the same answer.
+    // The page's panel shows the status answer (its every field: App's process test).
     await page.click('#status-refresh');
     await page.locator('#status-diag', { hasText: /^loaded @\d+$/ }).waitFor();
-    assert.equal(await page.locator('#status-group').textContent(), status.group);
+    assert.equal(await page.locator('#status-group').textContent(), 'group.app.brisklane.shared');
     assert.equal(await page.locator('#status-hasPayload').textContent(), 'true');
 
     await addTask(page, { title: 'Renew passport', project: 'Home', due: Date.now() - 3_600_000 });
@@ -170,23 +166,7 @@ describe("App's page", () => {
   const bridgePath = '/_capacitor/bridge';
   const hasPayload = (page) =>
     page.evaluate(async () => (await window.Capacitor.nativePromise('SharedTodayWidget', 'status', {})).hasPayload);
-  // Opens App's bridge from `page` and sends `message` once open: { opened, code } when the socket closes.
-  const sendOverBridge = (page, url, message) =>
-    page.evaluate(
-      ([url, message]) =>
-        new Promise((resolve) => {
-          const socket = new WebSocket(url);
-          let opened = false;
-          socket.onopen = () => {
-            opened = true;
-            socket.send(message);
-          };
-          socket.onclose = (event) => resolve({ opened, code: event.code });
-        }),
-      [url, message],
-    );
-
-  test('refuses strangers, foreign pages and an oversized message, and only those', { timeout }, async (t) => {
+  test('refuses strangers and foreign pages, and only those', { timeout }, async (t) => {
     const session = await Session.open(t);
     // A page with no script of its own, which publishes nothing: whatever
     // reaches the store came through the bridge from elsewhere.
@@ -204,18 +184,11 @@ describe("App's page", () => {
       'an upgrade from another port': upgrade({ Cookie: cookie, Origin: `http://127.0.0.1:${otherPort}` }),
       'an upgrade without the token': upgrade({ Origin: origin }),
     };
-    for (const [name, attempt] of Object.entries(refused)) {
-      const answer = await request(port, attempt);
-      assert.equal(answer.status, 403, name);
-      assert.equal(answer.headers['access-control-allow-origin'], undefined, name);
-    }
+    for (const [name, attempt] of Object.entries(refused)) assert.equal((await request(port, attempt)).status, 403, name);
 
     const page = await session.openPage(app.url); // the browser now holds the token's cookie
     assert.equal((await request(port, upgrade({ Cookie: cookie, Origin: origin }))).status, 101);
-    const served = await request(port, { headers: { Host: host, Cookie: cookie } });
-    assert.equal(served.status, 200);
-    assert.equal(served.headers['cache-control'], 'no-store');
-    assert.match(served.headers['content-security-policy'], /default-src 'self'/);
+    assert.equal((await request(port, { headers: { Host: host, Cookie: cookie } })).status, 200);
     assert.equal(await hasPayload(page), false, 'nothing refused reached the plug-in');
 
     // A page of another origin on the same site (cookies ignore ports) cannot open the bridge.
@@ -224,18 +197,21 @@ describe("App's page", () => {
     const intruder = await (await session.browser()).newPage();
     await intruder.route(foreign, (route) => route.fulfill({ contentType: 'text/html', body: '<!doctype html>' }));
     await intruder.goto(foreign);
-    const set = { type: 'message', callbackId: '1', pluginId: 'SharedTodayWidget', methodName: 'set' };
-    const sent = await sendOverBridge(intruder, bridge, JSON.stringify({ ...set, options: { payload: '{"count":1}' } }));
-    assert.equal(sent.opened, false);
-    assert.equal(await hasPayload(page), false, 'the foreign page reached the plug-in');
-
-    // A socket that sends more than a megabyte is closed, and only that one.
-    const oversized = await sendOverBridge(page, bridge, 'x'.repeat(2 * 1024 * 1024));
-    assert.equal(oversized.opened, true);
-    assert.notEqual(oversized.code, 1000);
-    const answer = await page.evaluate(() =>
-      window.Capacitor.nativePromise('SharedTodayWidget', 'set', { payload: '{"count":0,"items":[]}' }),
+    const options = { payload: '{"count":1}' };
+    const set = { type: 'message', callbackId: '1', pluginId: 'SharedTodayWidget', methodName: 'set', options };
+    const outcome = await intruder.evaluate(
+      ([url, message]) =>
+        new Promise((resolve) => {
+          const socket = new WebSocket(url);
+          socket.onopen = () => {
+            socket.send(message);
+            resolve('opened');
+          };
+          socket.onerror = () => resolve('refused');
+        }),
+      [bridge, JSON.stringify(set)],
     );
-    assert.deepEqual(answer, { appGroupOk: true });
+    assert.equal(outcome, 'refused');
+    assert.equal(await hasPayload(page), false, 'the foreign page reached the plug-in');
   });
 });
