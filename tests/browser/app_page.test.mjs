@@ -9,9 +9,7 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { describe, test } from 'node:test';
 
-import {
-  Session, callPlugin, openedUrls, repoRoot, request, roundTrip, sampleReady, tokenCookie, upgradeHeaders,
-} from './support.mjs';
+import { Session, callPlugin, openedUrls, repoRoot, request, roundTrip, sampleReady, tokenCookie } from './support.mjs';
 
 const timeout = 90_000;
 
@@ -175,7 +173,7 @@ describe("App's page", () => {
     await writeFile(path.join(webDir, 'index.html'), '<!doctype html><html><head></head><body></body></html>');
     const app = await session.startApp(['--web-layer', 'browser', '--port', '0', '--web-dir', webDir]);
     const { port, host, origin, cookie, otherPort } = await tokenCookie(app.url);
-    const upgrade = (headers) => ({ path: bridgePath, headers: upgradeHeaders({ Host: host, ...headers }) });
+    const upgrade = (headers) => ({ path: bridgePath, upgrade: true, headers: { Host: host, ...headers } });
     const refused = {
       'no token': { headers: { Host: host } },
       'a wrong cookie': { headers: { Host: host, Cookie: `${cookie.split('=')[0]}=0123` } },

@@ -10,7 +10,6 @@ import { describe, test } from 'node:test';
 
 import {
   Session, callPlugin, eventually, launchRecord, openedUrls, request, roundTrip, sampleReady, tokenCookie,
-  upgradeHeaders,
 } from './support.mjs';
 
 const timeout = 120_000;
@@ -144,14 +143,14 @@ describe('home screen', () => {
     const headers = { Host: own, Cookie: cookie };
     const reload = { path: '/api/reload', method: 'POST', headers: { ...headers, Origin: origin } };
     assert.equal((await request(port, { path: '/api/state', headers })).status, 200);
-    assert.equal((await request(port, { path: '/socket', headers: upgradeHeaders({ ...headers, Origin: origin }) })).status, 101);
+    assert.equal((await request(port, { path: '/socket', upgrade: true, headers: { ...headers, Origin: origin } })).status, 101);
     assert.equal((await request(port, reload)).status, 200);
     const refused = {
       'no token': { path: '/api/state', headers: { Host: own } },
       'another host name': { path: '/api/state', headers: { ...headers, Host: `localhost:${port}` } },
       'a change from another origin': { ...reload, headers: { ...headers, Origin: `http://127.0.0.1:${otherPort}` } },
       'a change without an origin': { path: '/api/clock', method: 'POST', headers },
-      'a socket from another origin': { path: '/socket', headers: upgradeHeaders({ ...headers, Origin: `http://localhost:${port}` }) },
+      'a socket from another origin': { path: '/socket', upgrade: true, headers: { ...headers, Origin: `http://localhost:${port}` } },
       'a picture for another host': { path: '/pictures/BrisklaneWidget-systemSmall/1.png', headers: { ...headers, Host: 'example.com' } },
     };
     for (const [name, options] of Object.entries(refused)) assert.equal((await request(port, options)).status, 403, name);

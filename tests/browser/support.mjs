@@ -1,9 +1,8 @@
-// Helpers for the browser tests: the real `App` in browser mode and the
-// widget host's home-screen page, driven with Debian's Chromium through
-// playwright-core. Each test opens a `Session`, a fresh device
-// (BRISKLANE_HOME) whose processes and browser are stopped, newest first,
-// when the test ends. Programs come from build/default unless BRISKLANE_APP
-// or BRISKLANE_EXTENSION name others; web/ must have been built.
+// Helpers for the browser tests, which drive the real `App` in browser mode and
+// the widget host's home-screen page with Debian's Chromium. Each test opens a
+// `Session`: a fresh device (BRISKLANE_HOME) whose processes and browser are
+// stopped, newest first, when it ends. Programs come from build/default unless
+// BRISKLANE_APP or BRISKLANE_EXTENSION name others; web/ must have been built.
 import assert from 'node:assert/strict';
 import { execFile, spawn } from 'node:child_process';
 import { randomBytes } from 'node:crypto';
@@ -127,8 +126,7 @@ export class Session {
   // `serve --http` on the device; `rounds` are the JSON lines it prints.
   async startHost() {
     const host = await this.serve(extensionPath, ['serve', '--http', '--port', '0'], JSON.parse);
-    host.rounds = host.lines;
-    return host;
+    return Object.assign(host, { rounds: host.lines });
   }
 
   // Runs a program on the device to its end, which must be a success; answers its output.
@@ -239,32 +237,22 @@ export async function eventually(check, { timeoutMs = 10000, what = 'the conditi
   }
 }
 
-// One raw request: { status, headers }. An upgrade that the server accepts
-// answers 101, which ends the request here as well.
-export function request(port, { path = '/', method = 'GET', headers = {} } = {}) {
+// One raw request, an upgrade to a web socket when `upgrade`: { status, headers }.
+// An upgrade that the server accepts answers 101, which ends the request here as well.
+export function request(port, { path = '/', method = 'GET', headers = {}, upgrade = false } = {}) {
+  if (upgrade) {
+    const key = randomBytes(16).toString('base64');
+    headers = { Connection: 'Upgrade', Upgrade: 'websocket', 'Sec-WebSocket-Version': '13', 'Sec-WebSocket-Key': key, ...headers };
+  }
   return new Promise((resolve, reject) => {
-    const sent = http.request({ host: '127.0.0.1', port, path, method, headers, setHost: false });
-    sent.on('response', (response) => {
+    const answer = (response, socket) => {
+      socket?.destroy();
       response.resume();
       resolve({ status: response.statusCode, headers: response.headers });
-    });
-    sent.on('upgrade', (response, socket) => {
-      socket.destroy();
-      resolve({ status: response.statusCode, headers: response.headers });
-    });
-    sent.on('error', reject);
-    sent.end();
+    };
+    const sent = http.request({ host: '127.0.0.1', port, path, method, headers, setHost: false });
+    sent.on('response', answer).on('upgrade', answer).on('error', reject).end();
   });
-}
-
-export function upgradeHeaders(extra) {
-  return {
-    Connection: 'Upgrade',
-    Upgrade: 'websocket',
-    'Sec-WebSocket-Version': '13',
-    'Sec-WebSocket-Key': randomBytes(16).toString('base64'),
-    ...extra,
-  };
 }
 
 // Trades the token in a served page's address for its cookie, as a browser
