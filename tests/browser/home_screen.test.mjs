@@ -45,9 +45,53 @@ async function nextRound(home, action) {
 }
 
 describe('home screen', () => {
-  test('set redraws Today, a burst ends on its last summary, a click delivers its link once, starting App if none runs', { timeout }, async (t) => {
+  test('refuses strangers, moves its clock, shows what App publishes, delivers each link once, keeps its settings', { timeout }, async (t) => {
     const session = await Session.open(t);
     const host = await session.startHost();
+
+    // A stranger of each kind is refused; the request checks' corpus and App's
+    // page test the rest of the rules.
+    const { port, host: own, origin, cookie, otherPort } = await tokenCookie(host.url);
+    const headers = { Host: own, Cookie: cookie };
+    const reload = { path: '/api/reload', method: 'POST', headers: { ...headers, Origin: origin } };
+    assert.equal((await request(port, { path: '/api/state', headers })).status, 200);
+    assert.equal((await request(port, { path: '/socket', upgrade: true, headers: { ...headers, Origin: origin } })).status, 101);
+    assert.equal((await request(port, reload)).status, 200);
+    const refused = {
+      'no token': { path: '/api/state', headers: { Host: own } },
+      'another host name': { path: '/api/state', headers: { ...headers, Host: `localhost:${port}` } },
+      'a change from another origin': { ...reload, headers: { ...headers, Origin: `http://127.0.0.1:${otherPort}` } },
+      'a change without an origin': { path: '/api/clock', method: 'POST', headers },
+      'a socket from another origin': { path: '/socket', upgrade: true, headers: { ...headers, Origin: `http://localhost:${port}` } },
+      'a picture for another host': { path: '/pictures/BrisklaneWidget-systemSmall/1.png', headers: { ...headers, Host: 'example.com' } },
+    };
+    for (const [name, options] of Object.entries(refused)) assert.equal((await request(port, options)).status, 403, name);
+    // Rounds are printed in the order requests are served: once the page's
+    // second reload shows, any refused one that got through would have too.
+    assert.equal((await request(port, reload)).status, 200);
+    const reloads = () => host.rounds.filter((round) => round.reason === 'reloadAllTimelines').length;
+    await eventually(() => reloads() >= 2, { what: 'the second reload' });
+    assert.equal(reloads(), 2, 'only the page\'s own reloads were served');
+
+    // The page moves the host's clock past the Today widget's reload moment;
+    // which timelines that asks again is the home screen's rounds test.
+    const home = await openHome(session, host);
+    assert.equal(await field(home, quickAddIds[2], 'policy'), 'never (only when asked)');
+    assert.match(await field(home, todayIds[0], 'policy'), /^after /);
+    await nextRound(home, async () => {
+      const moved = await home.evaluate(async () => {
+        const body = JSON.stringify({ advanceMinutes: 31 });
+        return (await fetch('/api/clock', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body })).status;
+      });
+      assert.equal(moved, 200);
+    });
+    assert.equal(await home.locator('#round-reason').textContent(), 'reloadMoment');
+    assert.equal(await home.locator('#clock-offset').textContent(), '(+31 min)');
+    const moment = host.rounds.at(-1);
+    assert.equal(moment.reason, 'reloadMoment');
+    const entryDate = Date.parse(moment.widgets[0].entry.date);
+    assert.ok(Math.abs(entryDate - (Date.now() + 31 * 60_000)) < 60_000, 'the entry is dated by the moved clock');
+
     const app = await session.startApp();
     const recorded = launchRecord(session.home);
     assert.equal(recorded.port, Number(new URL(app.url).port));
@@ -55,7 +99,6 @@ describe('home screen', () => {
     assert.equal(new URL(app.url).searchParams.get('token'), token, 'the page token is kept');
     const page = await session.openPage(app.url);
     await sampleReady(page);
-    const home = await openHome(session, host);
 
     // What App's page publishes redraws the Today widget in both families, with
     // the picture the host wrote that round. Which pictures a summary redraws
@@ -130,55 +173,6 @@ describe('home screen', () => {
     await sampleReady(started);
     await roundTrip(started);
     assert.deepEqual(await openedUrls(started), [], 'the reloaded page hears the link again');
-    assert.deepEqual(session.pageErrors, []);
-  });
-
-  test('the page refuses strangers, its clock moved 31 minutes asks Today again, and it keeps its settings', { timeout }, async (t) => {
-    const session = await Session.open(t);
-    const host = await session.startHost();
-
-    // A stranger of each kind is refused; the request checks' corpus and App's
-    // page test the rest of the rules.
-    const { port, host: own, origin, cookie, otherPort } = await tokenCookie(host.url);
-    const headers = { Host: own, Cookie: cookie };
-    const reload = { path: '/api/reload', method: 'POST', headers: { ...headers, Origin: origin } };
-    assert.equal((await request(port, { path: '/api/state', headers })).status, 200);
-    assert.equal((await request(port, { path: '/socket', upgrade: true, headers: { ...headers, Origin: origin } })).status, 101);
-    assert.equal((await request(port, reload)).status, 200);
-    const refused = {
-      'no token': { path: '/api/state', headers: { Host: own } },
-      'another host name': { path: '/api/state', headers: { ...headers, Host: `localhost:${port}` } },
-      'a change from another origin': { ...reload, headers: { ...headers, Origin: `http://127.0.0.1:${otherPort}` } },
-      'a change without an origin': { path: '/api/clock', method: 'POST', headers },
-      'a socket from another origin': { path: '/socket', upgrade: true, headers: { ...headers, Origin: `http://localhost:${port}` } },
-      'a picture for another host': { path: '/pictures/BrisklaneWidget-systemSmall/1.png', headers: { ...headers, Host: 'example.com' } },
-    };
-    for (const [name, options] of Object.entries(refused)) assert.equal((await request(port, options)).status, 403, name);
-    // Rounds are printed in the order requests are served: once the page's
-    // second reload shows, any refused one that got through would have too.
-    assert.equal((await request(port, reload)).status, 200);
-    const reloads = () => host.rounds.filter((round) => round.reason === 'reloadAllTimelines').length;
-    await eventually(() => reloads() >= 2, { what: 'the second reload' });
-    assert.equal(reloads(), 2, 'only the page\'s own reloads were served');
-
-    // The page moves the host's clock past the Today widget's reload moment;
-    // which timelines that asks again is the home screen's rounds test.
-    const home = await openHome(session, host);
-    assert.equal(await field(home, quickAddIds[2], 'policy'), 'never (only when asked)');
-    assert.match(await field(home, todayIds[0], 'policy'), /^after /);
-    await nextRound(home, async () => {
-      const moved = await home.evaluate(async () => {
-        const body = JSON.stringify({ advanceMinutes: 31 });
-        return (await fetch('/api/clock', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body })).status;
-      });
-      assert.equal(moved, 200);
-    });
-    assert.equal(await home.locator('#round-reason').textContent(), 'reloadMoment');
-    assert.equal(await home.locator('#clock-offset').textContent(), '(+31 min)');
-    const moment = host.rounds.at(-1);
-    assert.equal(moment.reason, 'reloadMoment');
-    const entryDate = Date.parse(moment.widgets[0].entry.date);
-    assert.ok(Math.abs(entryDate - (Date.now() + 31 * 60_000)) < 60_000, 'the entry is dated by the moved clock');
 
     // Outlines show each tap target with its URL; the settings stay in the
     // device folder (a host started on them shows them: Serve's test).
