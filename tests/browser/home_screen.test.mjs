@@ -13,12 +13,8 @@ import {
 } from './support.mjs';
 
 const timeout = 120_000;
-const todayIds = ['BrisklaneWidget-systemSmall', 'BrisklaneWidget-systemMedium'];
-const quickAddIds = [
-  'BrisklaneVoiceWidget-accessoryCircular',
-  'BrisklaneVoiceWidget-accessoryInline',
-  'BrisklaneVoiceWidget-systemSmall',
-];
+const todayIds = ['systemSmall', 'systemMedium'].map((family) => `BrisklaneWidget-${family}`);
+const quickAddIds = ['accessoryCircular', 'accessoryInline', 'systemSmall'].map((family) => `BrisklaneVoiceWidget-${family}`);
 
 const widget = (home, id) => home.locator(`.widget[data-id="${id}"]`);
 // The round whose picture the widget shows, once it has loaded.
@@ -27,21 +23,11 @@ const card = (home, id) => home.locator(`#timeline-${id}`);
 const field = (home, id, name) => card(home, id).locator(`[data-field="${name}"]`).textContent();
 const homeRound = async (home) => Number(await home.locator('body').getAttribute('data-round'));
 
-async function openHome(session, host) {
-  const home = await session.openPage(host.url);
-  await home.locator('body:not([data-round="0"])').waitFor();
-  for (const id of [...todayIds, ...quickAddIds]) {
-    await widget(home, id).locator('img[data-version]').waitFor({ state: 'attached' });
-  }
-  return home;
-}
-
-// Does `action` and waits for the home screen's next round; answers it.
+// Does `action` and waits for the home screen's next round.
 async function nextRound(home, action) {
   const before = await homeRound(home);
   await action();
   await home.locator(`body:not([data-round="${before}"])`).waitFor();
-  return homeRound(home);
 }
 
 describe('home screen', () => {
@@ -75,7 +61,9 @@ describe('home screen', () => {
 
     // The page moves the host's clock past the Today widget's reload moment;
     // which timelines that asks again is the home screen's rounds test.
-    const home = await openHome(session, host);
+    const home = await session.openPage(host.url);
+    await home.locator('body:not([data-round="0"])').waitFor();
+    for (const id of [...todayIds, ...quickAddIds]) await widget(home, id).locator('img[data-version]').waitFor({ state: 'attached' });
     assert.equal(await field(home, quickAddIds[2], 'policy'), 'never (only when asked)');
     assert.match(await field(home, todayIds[0], 'policy'), /^after /);
     await nextRound(home, async () => {

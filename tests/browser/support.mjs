@@ -6,7 +6,7 @@
 import assert from 'node:assert/strict';
 import { execFile, spawn } from 'node:child_process';
 import { randomBytes } from 'node:crypto';
-import { closeSync, openSync, readFileSync, readlinkSync } from 'node:fs';
+import { closeSync, existsSync, openSync, readFileSync, readlinkSync } from 'node:fs';
 import { mkdtemp, rm } from 'node:fs/promises';
 import http from 'node:http';
 import { createRequire } from 'node:module';
@@ -29,17 +29,12 @@ const run = promisify(execFile);
 // was interrupted) are killed with it.
 const running = new Set();
 process.on('exit', () => running.forEach((child) => child.kill('SIGKILL')));
+let started = 0; // numbers the files that keep each program's standard error
 
 // Answers undefined when `promise` has not settled within `milliseconds`.
 const withTimeout = (promise, milliseconds) => Promise.race([promise, delay(milliseconds, undefined, { ref: false })]);
 
-function readText(file) {
-  try {
-    return readFileSync(file, 'utf8');
-  } catch {
-    return '';
-  }
-}
+const readText = (file) => (existsSync(file) ? readFileSync(file, 'utf8') : '');
 
 // SIGTERM, then SIGKILL when the process is still there after five seconds.
 async function stopProcess(child) {
@@ -47,40 +42,6 @@ async function stopProcess(child) {
   child.kill('SIGTERM');
   if (!(await withTimeout(child.ended, 5000))) child.kill('SIGKILL');
   await child.ended;
-}
-
-// Starts a program that serves a page on the device in `home` and waits for
-// the page's address, its first line: { child, url, stderrPath, lines, stop },
-// where `lines` collects the lines printed after it, each made a value by `parse`.
-let started = 0;
-async function startServing(program, home, args, parse = (line) => line) {
-  const name = path.basename(program);
-  const stderrPath = path.join(home, `${name}-${(started += 1)}.stderr`);
-  const stderr = openSync(stderrPath, 'w');
-  const child = spawn(program, args, { cwd: repoRoot, env: { ...process.env, BRISKLANE_HOME: home }, stdio: ['ignore', 'pipe', stderr] });
-  closeSync(stderr);
-  running.add(child);
-  child.ended = new Promise((resolve) => child.once('close', resolve)).finally(() => running.delete(child));
-  const served = { child, stderrPath, lines: [], stop: () => stopProcess(child) };
-  const failure = (reason) => new Error(`${name} ${args.join(' ')}: ${reason}\n--- standard error ---\n${readText(stderrPath)}`);
-  const firstLine = new Promise((resolve, reject) => {
-    // Lines are read to the end, so that the pipe never fills.
-    createInterface({ input: child.stdout }).on('line', (line) => {
-      if (served.url === undefined) resolve((served.url = line));
-      else served.lines.push(parse(line));
-    });
-    child.on('error', (error) => reject(failure(error.message)));
-    child.on('exit', (code, signal) => reject(failure(`ended (code ${code}, signal ${signal}) before printing its page's address`)));
-  });
-  try {
-    const line = await withTimeout(firstLine, 15000);
-    if (line === undefined) throw failure('printed no page address within 15000 ms');
-    if (!pageUrlPattern.test(line)) throw failure(`the first line is not a page address: ${JSON.stringify(line)}`);
-  } catch (error) {
-    await stopProcess(child);
-    throw error;
-  }
-  return served;
 }
 
 // The device's launch record, or undefined.
@@ -113,9 +74,33 @@ export class Session {
     this.dialogs = [];
   }
 
-  async serve(program, args, parse) {
-    const served = await startServing(program, this.home, args, parse);
-    this.cleanups.push(() => served.stop());
+  // Starts a program that serves a page on the device and waits for the
+  // page's address, its first line: { child, url, stderrPath, lines, stop },
+  // where `lines` collects the lines printed after it, each made a value by `parse`.
+  async serve(program, args, parse = (line) => line) {
+    const name = path.basename(program);
+    const stderrPath = path.join(this.home, `${name}-${(started += 1)}.stderr`);
+    const stderr = openSync(stderrPath, 'w');
+    const env = { ...process.env, BRISKLANE_HOME: this.home };
+    const child = spawn(program, args, { cwd: repoRoot, env, stdio: ['ignore', 'pipe', stderr] });
+    closeSync(stderr);
+    running.add(child);
+    child.ended = new Promise((resolve) => child.once('close', resolve)).finally(() => running.delete(child));
+    const served = { child, stderrPath, lines: [], stop: () => stopProcess(child) };
+    this.cleanups.push(served.stop);
+    const failure = (reason) => new Error(`${name} ${args.join(' ')}: ${reason}\n--- standard error ---\n${readText(stderrPath)}`);
+    const firstLine = new Promise((resolve, reject) => {
+      // Lines are read to the end, so that the pipe never fills.
+      createInterface({ input: child.stdout }).on('line', (line) => {
+        if (served.url === undefined) resolve((served.url = line));
+        else served.lines.push(parse(line));
+      });
+      child.on('error', (error) => reject(failure(error.message)));
+      child.on('exit', (code, signal) => reject(failure(`ended (code ${code}, signal ${signal}) before printing its page's address`)));
+    });
+    const line = await withTimeout(firstLine, 15000);
+    if (line === undefined) throw failure('printed no page address within 15000 ms');
+    if (!pageUrlPattern.test(line)) throw failure(`the first line is not a page address: ${JSON.stringify(line)}`);
     return served;
   }
 
