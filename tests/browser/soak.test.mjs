@@ -1,15 +1,13 @@
-// A bounded soak of the simulated phone on a fresh device: the widget host
-// redrawing and App in browser mode, while the sample page publishes summaries
-// as fast as they are answered and a second page asks for the status all
-// along. After a warm-up neither program may grow: resident memory stays
-// within the slack below, and no more descriptors are held at the end. No
-// call may fail, no page may throw, and neither program may report an error.
-// SOAK_SECONDS (default 60) makes the run longer.
+// A bounded soak (SOAK_SECONDS, default 60) of the widget host and App on a
+// fresh device: one sample page publishes as fast as it is answered, another
+// asks for the status. After a warm-up neither program may grow (resident
+// memory within the slack below, no more descriptors at the end); no call may
+// fail, no page throw, and neither program report an error.
 import assert from 'node:assert/strict';
 import { readFile, readdir } from 'node:fs/promises';
 import { describe, test } from 'node:test';
 
-import { Session } from './support.mjs';
+import { Session, sampleReady } from './support.mjs';
 
 const seconds = Number(process.env.SOAK_SECONDS || 60);
 const sanitized = Boolean(process.env.SOAK_SANITIZED);
@@ -75,7 +73,7 @@ describe('soak', { timeout: (seconds + 120) * 1000 }, () => {
     const app = await session.startApp();
     const publisher = await session.openPage(app.url);
     const reader = await session.openPage(app.url);
-    for (const page of [publisher, reader]) await page.locator('#publish-result:not([data-state="pending"])').waitFor();
+    for (const page of [publisher, reader]) await sampleReady(page);
 
     const startedAt = Date.now();
     const programs = { App: app, BrisklaneWidgetExtension: host };
