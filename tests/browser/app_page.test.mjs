@@ -1,33 +1,24 @@
 // The sample web application in Chromium against the real `App` in browser
-// mode: the page's plug-in calls reach the shared store the widget reads,
-// opened links reach the page, and the page loads nothing from elsewhere.
-// Which listeners hear a link, and when, the bridge's own tests check.
-// Every test runs on a fresh device.
+// mode, on a fresh device: the page's plug-in calls reach the shared store
+// the widget reads, opened links reach the page, and the page loads nothing
+// from elsewhere. Which listeners hear a link, and when, the bridge's own
+// tests check. App's page refuses everyone but the page it handed out.
 import assert from 'node:assert/strict';
 import { mkdtemp, readFile } from 'node:fs/promises';
+import http from 'node:http';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { describe, test } from 'node:test';
 
-import { Session, callPlugin, openedUrls, repoRoot, roundTrip, sampleReady } from './support.mjs';
+import { Session, callPlugin, openedUrls, repoRoot, request, roundTrip, sampleReady, tokenCookie } from './support.mjs';
 
 const timeout = 90_000;
-
-async function startWithPage(session) {
-  const app = await session.startApp();
-  const page = await session.openPage(app.url);
-  await sampleReady(page);
-  return { app, page };
-}
+const bridgePath = '/_capacitor/bridge';
 
 // "YYYY-MM-DDTHH:MM" in local time, as the due field takes it.
 function localInputValue(moment) {
   const local = new Date(moment - new Date(moment).getTimezoneOffset() * 60_000);
   return local.toISOString().slice(0, 16);
-}
-
-function atMinute(moment) {
-  return new Date(localInputValue(moment)).getTime();
 }
 
 function todayAt(hours, minutes, days = 0) {
@@ -37,18 +28,22 @@ function todayAt(hours, minutes, days = 0) {
   return moment.getTime();
 }
 
-async function addTask(page, { title, project = '', due }) {
-  await page.fill('#task-title', title);
-  await page.fill('#task-project', project);
-  await page.fill('#task-due', localInputValue(due));
-  await page.click('#task-add');
+async function published(page, action) {
+  await action();
   await page.locator('#publish-result[data-state="published"]').waitFor();
 }
 
-async function onTask(page, title, action) {
-  const row = page.locator('#all-list li', { hasText: title });
-  await row.locator(`[data-action="${action}"]`).click();
-  await page.locator('#publish-result[data-state="published"]').waitFor();
+function addTask(page, { title, project = '', due }) {
+  return published(page, async () => {
+    await page.fill('#task-title', title);
+    await page.fill('#task-project', project);
+    await page.fill('#task-due', localInputValue(due));
+    await page.click('#task-add');
+  });
+}
+
+function onTask(page, title, action) {
+  return published(page, () => page.locator('#all-list li', { hasText: title }).locator(`[data-action="${action}"]`).click());
 }
 
 async function quickAdd(page, session, title, key) {
@@ -60,42 +55,71 @@ async function quickAdd(page, session, title, key) {
 }
 
 describe('the sample page', () => {
-  test('publishes after every change, and its plug-in calls and diagnostics reach App', { timeout }, async (t) => {
+  test('publishes after every change, follows links, tells App its diagnostics, loads and lets in nothing from elsewhere', { timeout }, async (t) => {
     const session = await Session.open(t);
-    const { app, page } = await startWithPage(session);
+    const app = await session.startApp();
+    const page = await session.openPage(app.url);
+    await sampleReady(page);
     const first = await session.todayPayload();
     assert.deepEqual(first, { tier: 'calm', count: 0, items: [], updatedAt: first.updatedAt });
 
-    const { value: status } = await callPlugin(page, 'SharedTodayWidget', 'status');
-    assert.deepEqual({ ...status, diag: undefined },
-      { appGroupOk: true, hasPayload: true, group: 'group.app.brisklane.shared', diag: undefined });
-    assert.match(status.diag, /^loaded @\d+$/);
-    // The page's own panel shows the same answer.
+    // The page's panel shows the status answer (its every field: App's process test).
     await page.click('#status-refresh');
     await page.locator('#status-diag', { hasText: /^loaded @\d+$/ }).waitFor();
-    assert.equal(await page.locator('#status-group').textContent(), status.group);
+    assert.equal(await page.locator('#status-group').textContent(), 'group.app.brisklane.shared');
     assert.equal(await page.locator('#status-hasPayload').textContent(), 'true');
 
-    const late = atMinute(Date.now() - 3_600_000);
-    await addTask(page, { title: 'Renew passport', project: 'Home', due: late });
+    // The Today link shows the Today list; the voice link opens quick add,
+    // whose task is due today. Escape leaves without adding, also after an add.
+    await page.click('#tab-all');
+    await session.openUrl('brisklane://today');
+    await page.locator('#opened-urls li').first().waitFor();
+    await roundTrip(page);
+    assert.deepEqual(await openedUrls(page), ['brisklane://today']);
+    assert.ok(await page.locator('#today').isVisible(), 'the link shows the Today list');
+    assert.equal(await page.evaluate(() => document.activeElement?.id), 'today');
+    await quickAdd(page, session, 'Call the plumber', 'Enter');
+    await page.locator('#publish-result[data-state="published"]').waitFor();
+    const added = await session.todayPayload();
+    assert.deepEqual([added.count, added.items], [1, [{ title: 'Call the plumber' }]]);
+    assert.deepEqual(await page.locator('#today-list .task-title').allTextContents(), ['Call the plumber']);
+    await quickAdd(page, session, 'Not this one', 'Escape');
+    await roundTrip(page);
+    assert.equal((await session.todayPayload()).count, 1);
+    assert.equal(await page.locator('#today-list .task').count(), 1);
+
+    await addTask(page, { title: 'Renew passport', project: 'Home', due: Date.now() - 3_600_000 });
+    await addTask(page, { title: 'Send the quarterly report', project: 'Work', due: todayAt(23, 30) });
     await addTask(page, { title: 'Water plants', due: todayAt(23, 59) });
-    await addTask(page, { title: 'Book dentist', project: 'Health', due: todayAt(12, 0, 1) });
+    await addTask(page, { title: 'Book dentist', project: 'Health', due: todayAt(9, 30, 1) });
     const payload = await session.todayPayload();
     assert.ok(Math.abs(Date.parse(payload.updatedAt) - Date.now()) < 60_000, 'updatedAt is the time of composing');
     assert.deepEqual({ ...payload, updatedAt: undefined }, {
       tier: 'urgent',
-      count: 2,
-      items: [{ title: 'Renew passport', project: 'Home' }, { title: 'Water plants' }],
+      count: 4,
+      items: [
+        { title: 'Renew passport', project: 'Home' },
+        { title: 'Send the quarterly report', project: 'Work' },
+        { title: 'Water plants' },
+        { title: 'Call the plumber' },
+      ],
       updatedAt: undefined,
     });
     assert.match(await page.locator('#publish-result').textContent(), /appGroupOk: true/);
+
+    const folder = process.env.BRISKLANE_SCREENSHOTS === '1'
+      ? path.join(repoRoot, 'docs')
+      : await mkdtemp(path.join(tmpdir(), 'brisklane-screenshot-'));
+    const file = path.join(folder, 'sample-app.png');
+    await page.screenshot({ path: file, fullPage: true });
+    t.diagnostic(`screenshot: ${file}`);
+
     await page.click('#tab-all');
-    await onTask(page, 'Renew passport', 'complete');
-    assert.equal((await session.todayPayload()).count, 1);
-    await onTask(page, 'Water plants', 'tomorrow');
-    assert.equal((await session.todayPayload()).count, 0);
-    await onTask(page, 'Water plants', 'today');
-    assert.equal((await session.todayPayload()).count, 1);
+    const changes = [['Renew passport', 'complete', 3], ['Water plants', 'tomorrow', 2], ['Water plants', 'today', 3]];
+    for (const [title, action, count] of changes) {
+      await onTask(page, title, action);
+      assert.equal((await session.todayPayload()).count, count, `${action} ${title}`);
+    }
 
     const summary = {
       tier: 'urgent',
@@ -123,56 +147,51 @@ describe('the sample page', () => {
     // The console's forwarded calls are never answered, so nothing reaches the
     // page's console about them.
     assert.deepEqual(session.pageErrors, ['thrown by the page']);
-  });
 
-  test('the Today link shows the Today list; the voice link opens quick add', { timeout }, async (t) => {
-    const session = await Session.open(t);
-    const { page } = await startWithPage(session);
-    await page.click('#tab-all');
-    await session.openUrl('brisklane://today');
-    await page.locator('#opened-urls li').first().waitFor();
-    await roundTrip(page);
-    assert.deepEqual(await openedUrls(page), ['brisklane://today']);
-    assert.ok(await page.locator('#today').isVisible(), 'the link shows the Today list');
-    assert.equal(await page.evaluate(() => document.activeElement?.id), 'today');
-
-    // Quick add's task is due today; Escape leaves without adding, also after an add.
-    await quickAdd(page, session, 'Call the plumber', 'Enter');
-    await page.locator('#publish-result[data-state="published"]').waitFor();
-    const payload = await session.todayPayload();
-    assert.deepEqual([payload.count, payload.items], [1, [{ title: 'Call the plumber' }]]);
-    assert.deepEqual(await page.locator('#today-list .task-title').allTextContents(), ['Call the plumber']);
-    await quickAdd(page, session, 'Not this one', 'Escape');
-    await roundTrip(page);
-    assert.equal((await session.todayPayload()).count, 1);
-    assert.equal(await page.locator('#today-list .task').count(), 1);
-    assert.deepEqual(session.pageErrors, []);
-  });
-
-  test('screenshot; the page loads everything from its own origin and asks nothing by dialog', { timeout }, async (t) => {
-    const session = await Session.open(t);
-    const { app, page } = await startWithPage(session);
-    await addTask(page, { title: 'Renew passport', project: 'Home', due: atMinute(Date.now() - 3_600_000) });
-    await addTask(page, { title: 'Send the quarterly report', project: 'Work', due: todayAt(23, 30) });
-    await addTask(page, { title: 'Water plants', due: todayAt(23, 59) });
-    await addTask(page, { title: 'Book dentist', project: 'Health', due: todayAt(9, 30, 1) });
-    await page.click('#status-refresh');
-    await page.locator('#status-diag', { hasText: /^loaded @/ }).waitFor();
-
-    const folder = process.env.BRISKLANE_SCREENSHOTS === '1'
-      ? path.join(repoRoot, 'docs')
-      : await mkdtemp(path.join(tmpdir(), 'brisklane-screenshot-'));
-    const file = path.join(folder, 'sample-app.png');
-    await page.screenshot({ path: file, fullPage: true });
-    t.diagnostic(`screenshot: ${file}`);
-
-    await page.reload();
-    await sampleReady(page);
-    const origin = new URL(app.url);
+    const { port, host, origin, cookie, otherPort } = await tokenCookie(app.url);
     assert.ok(session.requests.length > 0);
-    assert.deepEqual(session.requests.filter((url) => new URL(url).origin !== origin.origin), []);
-    assert.deepEqual(session.webSockets.filter((url) => new URL(url).host !== origin.host), []);
+    assert.deepEqual(session.requests.filter((url) => new URL(url).origin !== origin), []);
+    assert.deepEqual(session.webSockets.filter((url) => new URL(url).host !== host), []);
     assert.deepEqual(session.dialogs, []);
-    assert.deepEqual(session.pageErrors, []);
+
+    // App refuses strangers and only them; the kinds it refuses are judged on the
+    // request checks' corpus. None of it may reach the store.
+    const upgrade = (headers) => ({ path: bridgePath, upgrade: true, headers: { Host: host, ...headers } });
+    const refused = {
+      'no token': { headers: { Host: host } },
+      'a wrong cookie': { headers: { Host: host, Cookie: `${cookie.split('=')[0]}=0123` } },
+      'localhost as Host': { headers: { Host: `localhost:${port}`, Cookie: cookie } },
+      'an upgrade without Origin': upgrade({ Cookie: cookie }),
+      'an upgrade from another port': upgrade({ Cookie: cookie, Origin: `http://127.0.0.1:${otherPort}` }),
+      'an upgrade without the token': upgrade({ Origin: origin }),
+    };
+    for (const [name, attempt] of Object.entries(refused)) assert.equal((await request(port, attempt)).status, 403, name);
+    assert.equal((await request(port, upgrade({ Cookie: cookie, Origin: origin }))).status, 101);
+    assert.equal((await request(port, { headers: { Host: host, Cookie: cookie } })).status, 200);
+
+    // A page of another origin on the same site, in the browser that holds the
+    // token's cookie (cookies ignore ports), cannot open the bridge.
+    const foreign = http.createServer((_, response) => response.end('<!doctype html>'));
+    await new Promise((resolve) => foreign.listen(0, '127.0.0.1', resolve));
+    t.after(() => foreign.close());
+    const intruder = await (await session.browser()).newPage();
+    await intruder.goto(`http://127.0.0.1:${foreign.address().port}/`);
+    const options = { payload: '{"count":1}' };
+    const set = { type: 'message', callbackId: '1', pluginId: 'SharedTodayWidget', methodName: 'set', options };
+    const outcome = await intruder.evaluate(
+      ([url, message]) =>
+        new Promise((resolve) => {
+          const socket = new WebSocket(url);
+          socket.onopen = () => {
+            socket.send(message);
+            resolve('opened');
+          };
+          socket.onerror = () => resolve('refused');
+        }),
+      [`${origin.replace('http', 'ws')}${bridgePath}`, JSON.stringify(set)],
+    );
+    assert.equal(outcome, 'refused');
+    await roundTrip(page);
+    assert.deepEqual(await session.todayPayload(), summary, 'nothing refused reached the store');
   });
 });

@@ -30,17 +30,12 @@ describe('composeSummary', () => {
     }
   });
 
-  test('lists the first five due tasks by due time; count keeps the rest', () => {
-    const tasks = [7, 3, 5, 1, 6, 2, 4].map((hour) => task(`Task ${hour}`, at(20, hour)));
+  test('lists the first five due tasks by due time, with a project only when there is one; count keeps the rest', () => {
+    const tasks = [7, 3, 5, 1, 6, 2, 4].map((hour) => task(`Task ${hour}`, at(20, hour), { project: hour === 2 ? 'Home' : '' }));
     const summary = composeSummary(tasks, now);
     assert.equal(summary.count, 7);
-    assert.deepEqual(summary.items.map((item) => item.title), ['Task 1', 'Task 2', 'Task 3', 'Task 4', 'Task 5']);
-  });
-
-  test('leaves the project out when there is none', () => {
-    const summary = composeSummary([task('Plain', at(20, 9)), task('Filed', at(20, 10), { project: 'Home' })], now);
-    assert.deepEqual(summary.items, [{ title: 'Plain' }, { title: 'Filed', project: 'Home' }]);
-    assert.equal(Object.hasOwn(summary.items[0], 'project'), false);
+    const items = [{ title: 'Task 1' }, { title: 'Task 2', project: 'Home' }, { title: 'Task 3' }, { title: 'Task 4' }, { title: 'Task 5' }];
+    assert.deepEqual(summary.items, items);
   });
 
   test('is exactly the keys and JSON types the widget decodes', () => {
@@ -50,29 +45,23 @@ describe('composeSummary', () => {
 });
 
 describe('calendar helpers', () => {
-  test('sameTimeOnDay keeps the time of day across a month end', () => {
+  test('sameTimeOnDay keeps the time of day across a month end; endOfDay ends the day', () => {
     const due = new Date(2024, 0, 31, 9, 30).getTime();
     assert.equal(sameTimeOnDay(due, due, 1), new Date(2024, 1, 1, 9, 30).getTime());
     assert.equal(sameTimeOnDay(due, now, 0), at(20, 9, 30));
-  });
-
-  test('endOfDay is the last millisecond of the day', () => {
-    assert.equal(endOfDay(now), at(21, 0) - 1);
+    assert.equal(endOfDay(now), at(21, 0) - 1, 'endOfDay is the last millisecond of the day');
   });
 });
 
 describe('loadTasks', () => {
-  const storage = (text) => ({ getItem: () => text });
-
-  test('starts empty on a missing or unreadable list', () => {
-    assert.deepEqual(loadTasks(storage(null)), []);
-    assert.deepEqual(loadTasks(storage('{not json')), []);
-    assert.deepEqual(loadTasks(storage('{"title":"not a list"}')), []);
-  });
-
-  test('drops entries that are not tasks', () => {
+  test('keeps the tasks of a stored list, and starts empty on a missing or unreadable one', () => {
     const good = task('Good', at(20, 9));
-    const stored = [good, { ...good, due: 'soon' }, null, { ...good, done: 'no' }];
-    assert.deepEqual(loadTasks(storage(JSON.stringify(stored))), [good]);
+    const cases = [
+      [null, []],
+      ['{not json', []],
+      ['{"title":"not a list"}', []],
+      [JSON.stringify([good, { ...good, due: 'soon' }, null, { ...good, done: 'no' }]), [good]],
+    ];
+    for (const [text, tasks] of cases) assert.deepEqual(loadTasks({ getItem: () => text }), tasks, String(text));
   });
 });

@@ -1,133 +1,47 @@
-// Helpers for the browser tests, which drive the real `App` in browser mode
-// and the widget host's home-screen page with Debian's Chromium (through
-// playwright-core). Each test opens a `Session`: a fresh simulated device
-// (BRISKLANE_HOME), whose processes and browser are stopped when the test
-// ends, newest first, SIGTERM then SIGKILL. Programs come from build/default
-// unless BRISKLANE_APP or BRISKLANE_EXTENSION name others; web/ must have
-// been built. Run with `node --test tests/browser/`.
+// Helpers for the browser tests, which drive the real `App` in browser mode and
+// the widget host's home-screen page with Debian's Chromium. Each test opens a
+// `Session`: a fresh device (BRISKLANE_HOME) whose processes and browser are
+// stopped, newest first, when it ends. Programs come from build/default unless
+// BRISKLANE_APP or BRISKLANE_EXTENSION name others; web/ must have been built.
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
+import { execFile, spawn } from 'node:child_process';
 import { randomBytes } from 'node:crypto';
-import { closeSync, openSync, readFileSync, readlinkSync } from 'node:fs';
+import { closeSync, existsSync, openSync, readFileSync, readlinkSync } from 'node:fs';
 import { mkdtemp, rm } from 'node:fs/promises';
 import http from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { createInterface } from 'node:readline';
+import { setTimeout as delay } from 'node:timers/promises';
 import { fileURLToPath } from 'node:url';
+import { promisify } from 'node:util';
 
 export const repoRoot = fileURLToPath(new URL('../../', import.meta.url));
 const appPath = path.resolve(repoRoot, process.env.BRISKLANE_APP ?? 'build/default/App');
 const extensionPath = path.resolve(repoRoot, process.env.BRISKLANE_EXTENSION ?? 'build/default/BrisklaneWidgetExtension');
 const browserModeArgs = ['--web-layer', 'browser', '--port', '0', '--web-dir', path.join(repoRoot, 'web/www')];
 const pageUrlPattern = /^http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32}$/;
-
-// playwright-core is installed with the sample web application.
 const { chromium } = createRequire(path.join(repoRoot, 'web/package.json'))('playwright-core');
+const run = promisify(execFile);
 
 // Children still running when this process ends (a test timed out, the run
 // was interrupted) are killed with it.
 const running = new Set();
-process.on('exit', () => {
-  for (const child of running) child.kill('SIGKILL');
-});
+process.on('exit', () => running.forEach((child) => child.kill('SIGKILL')));
+let started = 0; // numbers the files that keep each program's standard error
 
-// Spawns `program`; `child.ended` resolves with { code, signal } when it has
-// exited, or with { error } when it could not be started.
-function spawnProgram(program, args, home, stdio) {
-  const child = spawn(program, args, { cwd: repoRoot, env: { ...process.env, BRISKLANE_HOME: home }, stdio });
-  running.add(child);
-  child.ended = new Promise((resolve) => {
-    child.once('exit', (code, signal) => resolve({ code, signal }));
-    child.once('error', (error) => {
-      if (child.pid === undefined) resolve({ code: null, signal: null, error });
-    });
-  }).finally(() => running.delete(child));
-  return child;
-}
+// Answers undefined when `promise` has not settled within `milliseconds`.
+const withTimeout = (promise, milliseconds) => Promise.race([promise, delay(milliseconds, undefined, { ref: false })]);
 
-function withTimeout(promise, milliseconds) {
-  let timer;
-  const timeout = new Promise((resolve) => {
-    timer = setTimeout(() => resolve(undefined), milliseconds);
-  });
-  return Promise.race([promise, timeout]).finally(() => clearTimeout(timer));
-}
-
-function readText(file) {
-  try {
-    return readFileSync(file, 'utf8');
-  } catch {
-    return '';
-  }
-}
+const readText = (file) => (existsSync(file) ? readFileSync(file, 'utf8') : '');
 
 // SIGTERM, then SIGKILL when the process is still there after five seconds.
 async function stopProcess(child) {
-  if (child.pid === undefined || child.exitCode !== null || child.signalCode !== null) return child.ended;
+  if (child.pid === undefined || child.exitCode !== null || child.signalCode !== null) return;
   child.kill('SIGTERM');
-  const ended = await withTimeout(child.ended, 5000);
-  if (ended) return ended;
-  child.kill('SIGKILL');
-  return child.ended;
-}
-
-// Starts a program that serves a page on the device in `home` and waits for
-// the page's address, its first line. Returns { child, url, stderrPath,
-// lines, stop }: `lines` collects the lines it prints after the first, each
-// made a value by `parse`.
-async function startServing(program, home, args, parse = (line) => line, timeoutMs = 15000) {
-  const name = path.basename(program);
-  const stderrPath = path.join(home, `${name}-${Date.now()}-${process.hrtime.bigint() % 1000n}.stderr`);
-  const stderr = openSync(stderrPath, 'w');
-  let child;
-  try {
-    child = spawnProgram(program, args, home, ['ignore', 'pipe', stderr]);
-  } finally {
-    closeSync(stderr);
-  }
-  const served = { child, stderrPath, lines: [], stop: () => stopProcess(child) };
-  const failure = (reason) =>
-    new Error(`${name} ${args.join(' ')}: ${reason}\n--- standard error ---\n${readText(stderrPath)}`);
-  let buffered = '';
-  const firstLine = new Promise((resolve, reject) => {
-    child.stdout.setEncoding('utf8');
-    // Keep reading after the first line, so that the pipe never fills.
-    child.stdout.on('data', (chunk) => {
-      buffered += chunk;
-      for (let end; (end = buffered.indexOf('\n')) >= 0; buffered = buffered.slice(end + 1)) {
-        if (served.url === undefined) resolve((served.url = buffered.slice(0, end)));
-        else served.lines.push(parse(buffered.slice(0, end)));
-      }
-    });
-    child.on('error', (error) => reject(failure(error.message)));
-    child.on('exit', (code, signal) => reject(failure(`ended (code ${code}, signal ${signal}) before printing its page's address`)));
-  });
-  try {
-    const line = await withTimeout(firstLine, timeoutMs);
-    if (line === undefined) throw failure(`printed no page address within ${timeoutMs} ms`);
-    if (!pageUrlPattern.test(line)) throw failure(`the first line is not a page address: ${JSON.stringify(line)}`);
-  } catch (error) {
-    await stopProcess(child);
-    throw error;
-  }
-  return served;
-}
-
-// Runs `program args` on the device to its end: { code, signal, stdout, stderr }.
-async function runProgram(program, home, args) {
-  const child = spawnProgram(program, args, home, ['ignore', 'pipe', 'pipe']);
-  let stdout = '';
-  let stderr = '';
-  child.stdout.setEncoding('utf8').on('data', (chunk) => (stdout += chunk));
-  child.stderr.setEncoding('utf8').on('data', (chunk) => (stderr += chunk));
-  const ended = await withTimeout(child.ended, 15000);
-  if (!ended) {
-    await stopProcess(child);
-    throw new Error(`${program} ${args.join(' ')} did not end within 15000 ms\n${stderr}`);
-  }
-  if (ended.error) throw new Error(`${program} ${args.join(' ')}: ${ended.error.message}`);
-  return { code: ended.code, signal: ended.signal, stdout, stderr };
+  if (!(await withTimeout(child.ended, 5000))) child.kill('SIGKILL');
+  await child.ended;
 }
 
 // The device's launch record, or undefined.
@@ -144,8 +58,6 @@ function isThisApp(pid) {
   }
 }
 
-// One test's device and what runs on it. Resources are released newest
-// first when the test ends.
 export class Session {
   static async open(t) {
     const session = new Session(await mkdtemp(path.join(tmpdir(), 'brisklane-browser-')));
@@ -162,31 +74,59 @@ export class Session {
     this.dialogs = [];
   }
 
-  async startApp(args = browserModeArgs) {
-    const app = await startServing(appPath, this.home, args);
-    this.cleanups.push(() => app.stop());
-    return app;
+  // Starts a program that serves a page on the device and waits for the
+  // page's address, its first line: { child, url, stderrPath, lines, stop },
+  // where `lines` collects the lines printed after it, each made a value by `parse`.
+  async serve(program, args, parse = (line) => line) {
+    const name = path.basename(program);
+    const stderrPath = path.join(this.home, `${name}-${(started += 1)}.stderr`);
+    const stderr = openSync(stderrPath, 'w');
+    const env = { ...process.env, BRISKLANE_HOME: this.home };
+    const child = spawn(program, args, { cwd: repoRoot, env, stdio: ['ignore', 'pipe', stderr] });
+    closeSync(stderr);
+    running.add(child);
+    child.ended = new Promise((resolve) => child.once('close', resolve)).finally(() => running.delete(child));
+    const served = { child, stderrPath, lines: [], stop: () => stopProcess(child) };
+    this.cleanups.push(served.stop);
+    const failure = (reason) => new Error(`${name} ${args.join(' ')}: ${reason}\n--- standard error ---\n${readText(stderrPath)}`);
+    const firstLine = new Promise((resolve, reject) => {
+      // Lines are read to the end, so that the pipe never fills.
+      createInterface({ input: child.stdout }).on('line', (line) => {
+        if (served.url === undefined) resolve((served.url = line));
+        else served.lines.push(parse(line));
+      });
+      child.on('error', (error) => reject(failure(error.message)));
+      child.on('exit', (code, signal) => reject(failure(`ended (code ${code}, signal ${signal}) before printing its page's address`)));
+    });
+    const line = await withTimeout(firstLine, 15000);
+    if (line === undefined) throw failure('printed no page address within 15000 ms');
+    if (!pageUrlPattern.test(line)) throw failure(`the first line is not a page address: ${JSON.stringify(line)}`);
+    return served;
+  }
+
+  startApp(args = browserModeArgs) {
+    return this.serve(appPath, args);
   }
 
   // `serve --http` on the device; `rounds` are the JSON lines it prints.
   async startHost() {
-    const host = await startServing(extensionPath, this.home, ['serve', '--http', '--port', '0'], JSON.parse);
-    this.cleanups.push(() => host.stop());
-    host.rounds = host.lines;
-    return host;
+    const host = await this.serve(extensionPath, ['serve', '--http', '--port', '0'], JSON.parse);
+    return Object.assign(host, { rounds: host.lines });
   }
 
-  async openUrl(url) {
-    const run = await runProgram(appPath, this.home, ['open', url]);
-    assert.equal(run.code, 0, `App open ${url} failed:\n${run.stderr}`);
+  // Runs a program on the device to its end, which must be a success; answers its output.
+  async run(program, args) {
+    const options = { cwd: repoRoot, env: { ...process.env, BRISKLANE_HOME: this.home }, timeout: 15000 };
+    return (await run(program, args, options)).stdout;
   }
 
-  // The summary on the Today widget's first timeline entry, as the widget
-  // extension prints it.
+  openUrl(url) {
+    return this.run(appPath, ['open', url]);
+  }
+
+  // The summary on the Today widget's first timeline entry, as the widget extension prints it.
   async todayPayload() {
-    const run = await runProgram(extensionPath, this.home, ['timeline', '--kind', 'BrisklaneWidget']);
-    assert.equal(run.code, 0, `timeline failed:\n${run.stderr}`);
-    const { entries } = JSON.parse(run.stdout);
+    const { entries } = JSON.parse(await this.run(extensionPath, ['timeline', '--kind', 'BrisklaneWidget']));
     assert.ok(entries.length > 0, 'the Today timeline has no entry');
     return entries[0].payload;
   }
@@ -198,10 +138,7 @@ export class Session {
       const pid = launchRecord(this.home)?.processIdentifier;
       if (!pid || !isThisApp(pid)) return;
       process.kill(pid, 'SIGTERM');
-      for (let waited = 0; waited < 5000 && isThisApp(pid); waited += 50) {
-        await new Promise((resolve) => setTimeout(resolve, 50));
-      }
-      if (isThisApp(pid)) process.kill(pid, 'SIGKILL');
+      await eventually(() => !isThisApp(pid), { timeoutMs: 5000 }).catch(() => process.kill(pid, 'SIGKILL'));
     });
   }
 
@@ -237,13 +174,7 @@ export class Session {
 
   async close() {
     const failures = [];
-    while (this.cleanups.length > 0) {
-      try {
-        await this.cleanups.pop()();
-      } catch (error) {
-        failures.push(error);
-      }
-    }
+    while (this.cleanups.length > 0) await this.cleanups.pop()().catch((error) => failures.push(error));
     if (failures.length > 0) throw failures[0];
   }
 }
@@ -287,36 +218,26 @@ export async function eventually(check, { timeoutMs = 10000, what = 'the conditi
     const value = await check();
     if (value) return value;
     if (Date.now() > deadline) throw new Error(`${what} did not happen within ${timeoutMs} ms`);
-    await new Promise((resolve) => setTimeout(resolve, 25));
+    await delay(25);
   }
 }
 
-// One raw request: { status, headers }. An upgrade that the server accepts
-// answers 101, which ends the request here as well.
-export function request(port, { path = '/', method = 'GET', headers = {} } = {}) {
+// One raw request, an upgrade to a web socket when `upgrade`: { status, headers }.
+// An upgrade that the server accepts answers 101, which ends the request here as well.
+export function request(port, { path = '/', method = 'GET', headers = {}, upgrade = false } = {}) {
+  if (upgrade) {
+    const key = randomBytes(16).toString('base64');
+    headers = { Connection: 'Upgrade', Upgrade: 'websocket', 'Sec-WebSocket-Version': '13', 'Sec-WebSocket-Key': key, ...headers };
+  }
   return new Promise((resolve, reject) => {
-    const sent = http.request({ host: '127.0.0.1', port, path, method, headers, setHost: false });
-    sent.on('response', (response) => {
+    const answer = (response, socket) => {
+      socket?.destroy();
       response.resume();
       resolve({ status: response.statusCode, headers: response.headers });
-    });
-    sent.on('upgrade', (response, socket) => {
-      socket.destroy();
-      resolve({ status: response.statusCode, headers: response.headers });
-    });
-    sent.on('error', reject);
-    sent.end();
+    };
+    const sent = http.request({ host: '127.0.0.1', port, path, method, headers, setHost: false });
+    sent.on('response', answer).on('upgrade', answer).on('error', reject).end();
   });
-}
-
-export function upgradeHeaders(extra) {
-  return {
-    Connection: 'Upgrade',
-    Upgrade: 'websocket',
-    'Sec-WebSocket-Version': '13',
-    'Sec-WebSocket-Key': randomBytes(16).toString('base64'),
-    ...extra,
-  };
 }
 
 // Trades the token in a served page's address for its cookie, as a browser
