@@ -68,7 +68,7 @@ TEST(UserDefaults, FreshDeviceGetsAPrivateStoreInWalModeThatKeepsTextExactly) {
   EXPECT_EQ(journalMode(file), "wal");
 }
 
-TEST(UserDefaults, RefusesIdentifiersThatAreNotAppGroups) {
+TEST(UserDefaults, GivesNothingForANonAppGroupIdentifierOrWhenTheRootCannotBeMade) {
   TemporaryDevice device;
   for (const char* bad :
        {"", "group.", "group.brisklane", "com.brisklane.app", "group..a.b", "group.a/b.c",
@@ -79,6 +79,15 @@ TEST(UserDefaults, RefusesIdentifiersThatAreNotAppGroups) {
   EXPECT_TRUE(isAppGroupIdentifier("group.app.brisklane.shared"));
   EXPECT_TRUE(isAppGroupIdentifier("group.a-1.B2"));
   EXPECT_FALSE(std::filesystem::exists(device.root() / "AppGroup"));
+
+  // Permission bits stop nothing for root, so a file stands where folders must be.
+  auto blocker = device.root() / "blocker";
+  writeFile(blocker, "a file, not a folder");
+  ::setenv("BRISKLANE_HOME", blocker.c_str(), 1);
+  EXPECT_FALSE(UserDefaults::open(group).has_value());
+  ::setenv("BRISKLANE_HOME", (blocker / "below").c_str(), 1);
+  EXPECT_FALSE(UserDefaults::open(group).has_value());
+  EXPECT_EQ(testing::readFile(blocker), "a file, not a folder");
 }
 
 // Garbage, a cut header, a database of another shape: none is opened,
@@ -102,18 +111,6 @@ TEST(UserDefaults, LeavesAFileThatIsNotAStoreUntouched) {
     EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
     EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal"));
   }
-}
-
-TEST(UserDefaults, GivesNothingWhenTheRootCannotBeMade) {
-  TemporaryDevice device;
-  // Permission bits stop nothing for root, so a file stands where folders must be.
-  auto blocker = device.root() / "blocker";
-  writeFile(blocker, "a file, not a folder");
-  ::setenv("BRISKLANE_HOME", blocker.c_str(), 1);
-  EXPECT_FALSE(UserDefaults::open(group).has_value());
-  ::setenv("BRISKLANE_HOME", (blocker / "below").c_str(), 1);
-  EXPECT_FALSE(UserDefaults::open(group).has_value());
-  EXPECT_EQ(testing::readFile(blocker), "a file, not a folder");
 }
 
 TEST(UserDefaults, InjectedFaultsFailEachOperationAsTheRealFailureWould) {

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/foundation/device_folder.h"
+#include "tests/support/dead_host_socket.h"
 #include "tests/support/temporary_device.h"
 
 namespace brisklane {
@@ -61,7 +62,7 @@ TEST(WidgetCenter, DoesNothingWithoutAHost) {
   WidgetCenter::shared().reloadAllTimelines();  // no run folder at all
   EXPECT_FALSE(std::filesystem::exists(device.root() / "run"));
 
-  { FakeWidgetHost gone; }  // a stale socket file from a host that ended
+  testing::leaveSocketOfDeadHost();
   WidgetCenter::shared().reloadAllTimelines();
 
   std::filesystem::remove(widgetHostSocketPath());
