@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "tests/support/subprocess.h"
@@ -25,39 +26,30 @@ struct ProcessResult {
   std::string err;
 };
 
+inline std::string readToEnd(FileDescriptor& from) {
+  std::string all;
+  char buffer[65536];
+  for (ssize_t got; (got = ::read(from.get(), buffer, sizeof buffer)) > 0;) {
+    all.append(buffer, static_cast<size_t>(got));
+  }
+  return all;
+}
+
 inline ProcessResult runProcess(const std::vector<std::string>& arguments,
                                 const std::string& input = {}) {
   Subprocess process(arguments, {.error = StandardError::pipe});
   ProcessResult result;
   if (!process.failure().empty()) return result;
-  // Feed and drain at once, so that neither side blocks on a full pipe.
+  // Feed and drain each pipe on a thread of its own, so that none blocks on a full pipe.
   ::signal(SIGPIPE, SIG_IGN);
-  if (input.empty()) process.closeInput();
-  FileDescriptor* streams[] = {&process.output(), &process.error(), &process.input()};
-  std::string* sinks[] = {&result.out, &result.err};
-  size_t written = 0;
-  while (streams[0]->valid() || streams[1]->valid() || streams[2]->valid()) {
-    pollfd fds[3];
-    for (int i = 0; i < 3; ++i) {
-      fds[i] = {streams[i]->get(), static_cast<short>(i < 2 ? POLLIN : POLLOUT), 0};
-    }
-    if (::poll(fds, 3, -1) < 0) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[65536];
-      ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else {
-        streams[i]->reset();
-      }
-    }
-    if (fds[2].fd >= 0 && fds[2].revents != 0) {
-      ssize_t n = ::write(fds[2].fd, input.data() + written, input.size() - written);
-      if (n > 0) written += static_cast<size_t>(n);
-      if (n <= 0 || written == input.size()) streams[2]->reset();
-    }
-  }
+  std::jthread feeder([&] {
+    static_cast<void>(process.write(input));
+    process.closeInput();
+  });
+  std::jthread errors([&] { result.err = readToEnd(process.error()); });
+  result.out = readToEnd(process.output());
+  feeder.join();
+  errors.join();
   result.exitCode = process.wait();
   return result;
 }
