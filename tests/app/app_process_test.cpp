@@ -3,6 +3,7 @@
 // the widget's timeline, and the transcript is Capacitor's messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -143,10 +144,8 @@ TEST_F(AppProcessTest, ExplainsABadCommandLineAndPrintsItsEntitlementsWithoutSta
   auto help = startApp({"--help"});
   auto lines = help->readAllLines();
   EXPECT_EQ(help->wait(), 0);
-  ASSERT_FALSE(lines.empty());
-  bool mentionsUsage = false;
-  for (const auto& line : lines) mentionsUsage |= line.starts_with("Usage: App");
-  EXPECT_TRUE(mentionsUsage);
+  EXPECT_TRUE(
+      std::ranges::any_of(lines, [](auto& line) { return line.starts_with("Usage: App"); }));
 }
 
 }  // namespace
