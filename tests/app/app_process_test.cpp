@@ -57,6 +57,7 @@ TEST_F(AppProcessTest, ASummarySetOnStandardInputReachesTheWidgetsTimelineAndNoI
   app->closeInput();
   auto transcript = app->readAllLines();
   EXPECT_EQ(app->wait(), 0);
+  EXPECT_FALSE(std::filesystem::exists(device.root() / "run" / "App.sock"));
 
   std::string diag = storedDiag();
   EXPECT_TRUE(diag.starts_with("loaded @")) << diag;
@@ -74,7 +75,7 @@ TEST_F(AppProcessTest, ASummarySetOnStandardInputReachesTheWidgetsTimelineAndNoI
   EXPECT_EQ(timelinePayload(), Json::parse(summary));
 }
 
-TEST_F(AppProcessTest, AURLOpenedOnTheDeviceReachesTheListeningWebLayer) {
+TEST_F(AppProcessTest, AURLOpenedOnTheDeviceReachesTheListeningWebLayerUntilSIGTERM) {
   auto app = startApp();
   ASSERT_TRUE(controlSocketAppears());
   app->writeLine(
@@ -95,18 +96,9 @@ TEST_F(AppProcessTest, AURLOpenedOnTheDeviceReachesTheListeningWebLayer) {
   EXPECT_EQ(second->wait(), 1);
   EXPECT_NE(second->standardError().find("another App is running"), std::string::npos);
 
-  app->closeInput();
-  EXPECT_EQ(app->wait(), 0);
-  EXPECT_FALSE(std::filesystem::exists(device.root() / "run" / "App.sock"));
-}
-
-TEST_F(AppProcessTest, SIGTERMEndsTheAppCleanly) {
-  auto app = startApp({"--web-layer", "none"});
-  ASSERT_TRUE(controlSocketAppears());
   app->signal(SIGTERM);
-  EXPECT_EQ(app->wait(), 0);
+  EXPECT_EQ(app->wait(), 0) << "SIGTERM ends App cleanly";
   EXPECT_FALSE(std::filesystem::exists(device.root() / "run" / "App.sock"));
-  EXPECT_TRUE(storedDiag().starts_with("loaded @")) << "the plug-in loaded at start-up";
 }
 
 TEST_F(AppProcessTest, ExplainsABadCommandLineAndPrintsItsEntitlementsWithoutStarting) {
