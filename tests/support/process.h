@@ -1,8 +1,6 @@
-// Programs of the build run as separate processes for end-to-end tests,
-// inheriting the environment (so `BRISKLANE_HOME`): `runProcess` runs one to
-// its end with the given standard input and answers what it printed;
-// `Process` keeps one running, with its standard input and output as pipes
-// the test holds and its standard error in a file.
+// Subprocesses for end-to-end tests: `runProcess` runs one to its end and
+// answers what it printed; `Process` keeps one running, its standard error
+// in a file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -54,27 +52,24 @@ inline ProcessResult runProcess(const std::vector<std::string>& arguments,
   return result;
 }
 
-class Process {
+class Process : public Subprocess {
  public:
-  // Starts `program` with `arguments`; its standard error goes to `errorFile`.
   Process(const std::filesystem::path& program, const std::vector<std::string>& arguments,
           const std::filesystem::path& errorFile)
-      : errorFile_(errorFile),
-        process_(commandLine(program, arguments),
-                 {.error = StandardError::file, .errorFile = errorFile}) {
-    EXPECT_EQ(process_.failure(), "");
+      : Subprocess(commandLine(program, arguments),
+                   {.error = StandardError::file, .errorFile = errorFile}),
+        errorFile_(errorFile) {
+    EXPECT_EQ(failure(), "");
   }
 
-  void write(std::string_view text) { static_cast<void>(process_.write(text)); }
+  void write(std::string_view text) { static_cast<void>(Subprocess::write(text)); }
   void writeLine(std::string_view line) { write(std::string(line) + "\n"); }
-  void closeInput() { process_.closeInput(); }
-  void signal(int number) { process_.signal(number); }
 
   // The next line of standard output, or nothing at its end or after
   // `timeout` without one.
   std::optional<std::string> readLine(
       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    auto line = process_.readLine(timeout);
+    auto line = Subprocess::readLine(timeout);
     if (auto* text = std::get_if<std::string>(&line)) return std::move(*text);
     return std::nullopt;
   }
@@ -85,9 +80,6 @@ class Process {
     while (auto line = readLine()) lines.push_back(*line);
     return lines;
   }
-
-  // The exit code (128 + the signal for a process a signal ended).
-  int wait() { return process_.wait(); }
 
   [[nodiscard]] std::string standardError() const { return readFile(errorFile_).value_or(""); }
 
@@ -100,7 +92,6 @@ class Process {
   }
 
   std::filesystem::path errorFile_;
-  Subprocess process_;
 };
 
 }  // namespace brisklane::testing
