@@ -41,7 +41,7 @@ class AppProcessTest : public testing::ProgramsTest {
 TEST_F(AppProcessTest, ASummarySetOnStandardInputReachesTheWidgetsTimelineAndNoInputStopsIt) {
   auto app = startApp();
   app->writeLine(R"({"callbackId":"1","pluginId":"SharedTodayWidget","methodName":"status"})");
-  app->writeLine(setLine("2", summary));
+  app->writeLine(setLine(2, summary));
   app->writeLine(
       R"({"callbackId":"3","pluginId":"SharedTodayWidget","methodName":"set","options":{"payload":null}})");
   app->writeLine("this is not a message");
