@@ -13,16 +13,13 @@
 namespace brisklane::testing {
 
 // A `set` of SharedTodayWidget with `payload`, as the web layer sends it.
-inline std::string setLine(std::string_view callbackId, std::string_view payload) {
+inline std::string setLine(int callbackId, std::string_view payload) {
   return nlohmann::json{{"type", "message"},
-                        {"callbackId", callbackId},
+                        {"callbackId", std::to_string(callbackId)},
                         {"pluginId", "SharedTodayWidget"},
                         {"methodName", "set"},
                         {"options", {{"payload", payload}}}}
       .dump();
-}
-inline std::string setLine(int callbackId, std::string_view payload) {
-  return setLine(std::to_string(callbackId), payload);
 }
 
 class ProgramsTest : public ::testing::Test {

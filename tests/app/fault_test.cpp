@@ -1,9 +1,6 @@
-// `App` and the widget host as the separate processes they are, on a fresh
-// simulated device, under faults: killed at any moment, refused disk space,
-// handed a store that is not one, sharing the store with a second writer.
-// Each test says what must hold afterwards. Kill moments come from a fixed
-// seed, so that a failure replays; every wait is for a condition, bounded
-// by a deadline generous enough for the sanitizer builds.
+// `App` and the widget host as processes under faults. Kill moments come
+// from a fixed seed, so that a failure replays; every wait is for a
+// condition, bounded by a deadline generous enough for the sanitizer builds.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -151,10 +148,8 @@ class FaultTest : public testing::ProgramsTest {
   }
 };
 
-// SIGKILL lands wherever the seed puts it in a stream of pipelined sets,
-// while the host draws. After each kill the store passes SQLite's integrity
-// check and holds a summary that was sent: the last one answered before the
-// kill, or a later one. A fresh App then publishes, and the host shows it.
+// After each kill the store is intact and holds the last summary answered
+// before the kill, or a later one sent; a fresh App then publishes.
 TEST_F(FaultTest, AppKilledWhilePublishingKeepsTheLastAnsweredSummaryInAnIntactStore) {
   constexpr int killPoints = 8;
   // The loop's sets, shared out over the kill points; a kill comes at a
@@ -207,10 +202,8 @@ TEST_F(FaultTest, AppKilledWhilePublishingKeepsTheLastAnsweredSummaryInAnIntactS
   EXPECT_EQ(app->wait(), 0);
 }
 
-// SIGKILL lands on the host wherever the seed puts it while App keeps it
-// drawing. A reader of the widgets folder meanwhile only ever finds whole
-// pictures and a manifest that parses; after each kill a new host takes the
-// device over, and the last one draws what App publishes.
+// A reader of the widgets folder meanwhile only ever finds whole pictures
+// and a manifest that parses; the last host draws what App publishes.
 TEST_F(FaultTest, HostKilledMidRoundLeavesOnlyWholePicturesAndANewHostTakesOver) {
   constexpr int killPoints = 6;
   constexpr int mostRoundsBeforeKill = 5;
@@ -266,10 +259,9 @@ TEST_F(FaultTest, HostKilledMidRoundLeavesOnlyWholePicturesAndANewHostTakesOver)
   EXPECT_GT(picturesRead, 0);
 }
 
-// A store that is not one (garbage, cut short, a folder, a path that runs
-// under a file) stays exactly as it was found: App answers that the App Group
-// cannot be reached, the widget shows its status line, and the doctor names
-// the cause. Permission bits stop nothing for root, so none are used.
+// App answers that the App Group cannot be reached, the widget shows its
+// status line, and the doctor names the cause. Permission bits stop nothing
+// for root, so none are used.
 TEST_F(FaultTest, AStoreThatIsNotOneIsLeftAsFoundWhileEveryProgramSaysSo) {
   // A store of two pages, its log folded in, then cut to `length` bytes.
   auto cutStore = [this](std::uintmax_t length) {
@@ -344,9 +336,7 @@ TEST_F(FaultTest, AStoreThatIsNotOneIsLeftAsFoundWhileEveryProgramSaysSo) {
   }
 }
 
-// App may write no file beyond a limit that a large summary needs more than:
-// that `set` is answered false and the summary stored before stays; once the
-// limit is gone, the store takes the large one.
+// Once the limit is gone, the store takes the large one.
 TEST_F(FaultTest, ASummaryBeyondTheFileSizeLimitIsRefusedAndTheOneBeforeStays) {
   // The limit: the store's largest file and room for a small write.
   constexpr std::uintmax_t headroom = 16 * 1024;
@@ -382,10 +372,8 @@ TEST_F(FaultTest, ASummaryBeyondTheFileSizeLimitIsRefusedAndTheOneBeforeStays) {
 }
 
 // The `sqlite3` program writes "today" in turns with App's sets, each turn a
-// race, while the host draws. Every `set` is answered once and as stored; no
-// reader (the widget's own read, the host's manifest) ever finds the summary
-// missing or one that nobody wrote; and of two writes in turn, the later one
-// stays.
+// race, while the host draws. No reader (the widget's, the host's manifest)
+// finds the summary missing or one nobody wrote; of two writes the later stays.
 TEST_F(FaultTest, ASecondWriterBesideAppLosesNoAnswerAndTheLastWriteStays) {
   constexpr int writesEach = 300;  // by App and by the second writer
   auto startSecondWriter = [this] {

@@ -84,7 +84,20 @@ TEST_F(SharedTodayWidgetTest, RejectsACallWithoutAPayloadStringAndTouchesNothing
   }
 }
 
+// Before any `set`, `status` finds the store empty and requests no reload;
+// it reports the stored diagnostic as it is.
 TEST_F(SharedTodayWidgetTest, StoresAnyTextExactlyAsGivenAndRequestsAReload) {
+  auto before = testing::reloadRequestCount();
+  JSObject empty = status();
+  EXPECT_EQ(empty["success"], true);
+  EXPECT_EQ(empty["data"], JSObject({{"appGroupOk", true},
+                                     {"hasPayload", false},
+                                     {"diag", ""},
+                                     {"group", "group.app.brisklane.shared"}}));
+  EXPECT_EQ(testing::reloadRequestCount(), before);
+  EXPECT_EQ(stored(todayKey), std::nullopt);
+  store("anything at all", diagKey);
+  EXPECT_EQ(status()["data"]["diag"], "anything at all");
   std::string nul("a\0b", 3);
   for (const std::string& text :
        {std::string(""), std::string("not JSON {"), nul,
@@ -127,21 +140,6 @@ TEST_F(SharedTodayWidgetTest, AStoreOutOfReachResolvesFalseAndKeepsWhatWasStored
     ::setenv("BRISKLANE_HOME", device.root().c_str(), 1);
     EXPECT_EQ(stored(todayKey), "earlier");
   }
-}
-
-TEST_F(SharedTodayWidgetTest, StatusReportsAnEmptyStoreAndTheStoredDiagnosticAsItIs) {
-  auto reloads = testing::reloadRequestCount();
-  JSObject answer = status();
-  EXPECT_EQ(answer["success"], true);
-  EXPECT_EQ(answer["data"], JSObject({{"appGroupOk", true},
-                                      {"hasPayload", false},
-                                      {"diag", ""},
-                                      {"group", "group.app.brisklane.shared"}}));
-  EXPECT_EQ(testing::reloadRequestCount(), reloads);
-  EXPECT_EQ(stored(todayKey), std::nullopt);
-  store("anything at all", diagKey);
-  EXPECT_EQ(status()["data"]["diag"], "anything at all");
-  EXPECT_EQ(status()["data"]["hasPayload"], false);
 }
 
 TEST(DiagnosticTimeStamp, CutsTheFractionOffTowardZero) {

@@ -1,5 +1,5 @@
-// The socket file of a widget host that died: it stays at the device's
-// socket path, with nobody receiving on it.
+// A widget host's socket at the device's socket path, bound and not read:
+// kept, it plays a running host; let go, one that died and left its file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,13 +15,18 @@
 
 namespace brisklane::testing {
 
-inline void leaveSocketOfDeadHost() {
-  ASSERT_TRUE(makeFolders(widgetHostSocketPath().parent_path()));
+inline FileDescriptor bindWidgetHostSocket() {
+  EXPECT_TRUE(makeFolders(widgetHostSocketPath().parent_path()));
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strcpy(address.sun_path, widgetHostSocketPath().c_str());
-  FileDescriptor dead(::socket(AF_UNIX, SOCK_DGRAM, 0));
-  ASSERT_EQ(::bind(dead.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  FileDescriptor socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  EXPECT_EQ(::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  return socket;
+}
+
+inline void leaveSocketOfDeadHost() {
+  bindWidgetHostSocket();
 }
 
 }  // namespace brisklane::testing

@@ -1,8 +1,6 @@
-// Programs of the build run as separate processes for end-to-end tests,
-// inheriting the environment (so `BRISKLANE_HOME`): `runProcess` runs one to
-// its end with the given standard input and answers what it printed;
-// `Process` keeps one running, with its standard input and output as pipes
-// the test holds and its standard error in a file.
+// Subprocesses for end-to-end tests: `runProcess` runs one to its end and
+// answers what it printed; `Process` keeps one running, its standard error
+// in a file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "tests/support/subprocess.h"
@@ -25,64 +24,52 @@ struct ProcessResult {
   std::string err;
 };
 
+inline std::string readToEnd(FileDescriptor& from) {
+  std::string all;
+  char buffer[65536];
+  for (ssize_t got; (got = ::read(from.get(), buffer, sizeof buffer)) > 0;) {
+    all.append(buffer, static_cast<size_t>(got));
+  }
+  return all;
+}
+
 inline ProcessResult runProcess(const std::vector<std::string>& arguments,
                                 const std::string& input = {}) {
   Subprocess process(arguments, {.error = StandardError::pipe});
   ProcessResult result;
   if (!process.failure().empty()) return result;
-  // Feed and drain at once, so that neither side blocks on a full pipe.
+  // Feed and drain each pipe on a thread of its own, so that none blocks on a full pipe.
   ::signal(SIGPIPE, SIG_IGN);
-  if (input.empty()) process.closeInput();
-  FileDescriptor* streams[] = {&process.output(), &process.error(), &process.input()};
-  std::string* sinks[] = {&result.out, &result.err};
-  size_t written = 0;
-  while (streams[0]->valid() || streams[1]->valid() || streams[2]->valid()) {
-    pollfd fds[3];
-    for (int i = 0; i < 3; ++i) {
-      fds[i] = {streams[i]->get(), static_cast<short>(i < 2 ? POLLIN : POLLOUT), 0};
-    }
-    if (::poll(fds, 3, -1) < 0) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[65536];
-      ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else {
-        streams[i]->reset();
-      }
-    }
-    if (fds[2].fd >= 0 && fds[2].revents != 0) {
-      ssize_t n = ::write(fds[2].fd, input.data() + written, input.size() - written);
-      if (n > 0) written += static_cast<size_t>(n);
-      if (n <= 0 || written == input.size()) streams[2]->reset();
-    }
-  }
+  std::jthread feeder([&] {
+    static_cast<void>(process.write(input));
+    process.closeInput();
+  });
+  std::jthread errors([&] { result.err = readToEnd(process.error()); });
+  result.out = readToEnd(process.output());
+  feeder.join();
+  errors.join();
   result.exitCode = process.wait();
   return result;
 }
 
-class Process {
+class Process : public Subprocess {
  public:
-  // Starts `program` with `arguments`; its standard error goes to `errorFile`.
   Process(const std::filesystem::path& program, const std::vector<std::string>& arguments,
           const std::filesystem::path& errorFile)
-      : errorFile_(errorFile),
-        process_(commandLine(program, arguments),
-                 {.error = StandardError::file, .errorFile = errorFile}) {
-    EXPECT_EQ(process_.failure(), "");
+      : Subprocess(commandLine(program, arguments),
+                   {.error = StandardError::file, .errorFile = errorFile}),
+        errorFile_(errorFile) {
+    EXPECT_EQ(failure(), "");
   }
 
-  void write(std::string_view text) { static_cast<void>(process_.write(text)); }
+  void write(std::string_view text) { static_cast<void>(Subprocess::write(text)); }
   void writeLine(std::string_view line) { write(std::string(line) + "\n"); }
-  void closeInput() { process_.closeInput(); }
-  void signal(int number) { process_.signal(number); }
 
   // The next line of standard output, or nothing at its end or after
   // `timeout` without one.
   std::optional<std::string> readLine(
       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    auto line = process_.readLine(timeout);
+    auto line = Subprocess::readLine(timeout);
     if (auto* text = std::get_if<std::string>(&line)) return std::move(*text);
     return std::nullopt;
   }
@@ -93,9 +80,6 @@ class Process {
     while (auto line = readLine()) lines.push_back(*line);
     return lines;
   }
-
-  // The exit code (128 + the signal for a process a signal ended).
-  int wait() { return process_.wait(); }
 
   [[nodiscard]] std::string standardError() const { return readFile(errorFile_).value_or(""); }
 
@@ -108,7 +92,6 @@ class Process {
   }
 
   std::filesystem::path errorFile_;
-  Subprocess process_;
 };
 
 }  // namespace brisklane::testing

@@ -1,10 +1,6 @@
-// A program run as a child process, for the tests and the benchmarks alike.
-// It inherits the environment (so `BRISKLANE_HOME`); its standard output is a
-// pipe this process reads, its standard input a pipe this process writes (or
-// this process's own), and its standard error a pipe, a file, or this
-// process's own. Failures are values: a process that cannot start says why,
-// and a line that does not come says whether time ran out or the output
-// ended. A process not waited for is killed when its Subprocess goes.
+// A program run as a child process, for the tests and the benchmarks alike,
+// inheriting the environment (so `BRISKLANE_HOME`). Failures are values, and
+// a process not waited for is killed when its Subprocess goes.
 #pragma once
 
 #include <poll.h>

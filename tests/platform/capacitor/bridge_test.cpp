@@ -131,7 +131,9 @@ TEST_F(AppPluginTest, UniversalLinksArriveAsTheirPagesURLAndTheLaunchURLIsTheLas
             JSObject({{"url", "brisklane://voice"}}));
 }
 
-TEST_F(AppPluginTest, RemovingTheListenerStopsDeliveryAndIsNotAnswered) {
+// An event no page hears (its listener removed, or its page gone) waits
+// for the next listener.
+TEST_F(AppPluginTest, RemovingTheListenerOrClosingThePageHoldsEventsForTheNextListener) {
   listen("9", page);
   bridge->receive(
       R"({"callbackId":"10","pluginId":"App","methodName":"removeListener","options":{"eventName":"appUrlOpen","callbackId":"9"}})",
@@ -140,9 +142,16 @@ TEST_F(AppPluginTest, RemovingTheListenerStopsDeliveryAndIsNotAnswered) {
   EXPECT_TRUE(page->messages().empty());
   open("brisklane://today");
   EXPECT_TRUE(page->messages().empty());
-  listen("11", page);  // the event was held for the next listener
+  listen("11", page);
   EXPECT_EQ(page->last()["callbackId"], "11");
   EXPECT_EQ(page->last()["data"]["url"], "brisklane://today");
+
+  page->close();
+  open("brisklane://voice");
+  auto next = std::make_shared<RecordingWebLayer>();
+  listen("1", next);
+  ASSERT_EQ(next->messages().size(), 1u);
+  EXPECT_EQ(next->last()["data"]["url"], "brisklane://voice");
 }
 
 TEST_F(AppPluginTest, RemovingAllListenersLeavesOtherPagesListening) {
@@ -159,17 +168,7 @@ TEST_F(AppPluginTest, RemovingAllListenersLeavesOtherPagesListening) {
   EXPECT_EQ(other->last()["data"]["url"], "brisklane://voice");
 }
 
-TEST_F(AppPluginTest, AnEventWhosePageHasGoneWaitsForTheNextPage) {
-  listen("9", page);
-  page->close();
-  open("brisklane://today");
-  auto next = std::make_shared<RecordingWebLayer>();
-  listen("1", next);
-  ASSERT_EQ(next->messages().size(), 1u);
-  EXPECT_EQ(next->last()["data"]["url"], "brisklane://today");
-}
-
-TEST_F(AppPluginTest, HoldsOnlyTheNewestEventsWhileNobodyListens) {
+TEST_F(AppPluginTest, HoldsOnlyTheNewestEventsWhileNobodyListensAndStopsWithItsBridge) {
   for (std::size_t i = 0; i < CAPPlugin::maximumRetainedEvents + 5; ++i) {
     open("brisklane://n/" + std::to_string(i));
   }
@@ -177,9 +176,7 @@ TEST_F(AppPluginTest, HoldsOnlyTheNewestEventsWhileNobodyListens) {
   auto messages = page->messages();
   ASSERT_EQ(messages.size(), CAPPlugin::maximumRetainedEvents);
   EXPECT_EQ(JSObject::parse(messages.front())["data"]["url"], "brisklane://n/5");
-}
 
-TEST_F(AppPluginTest, StopsObservingWithItsBridge) {
   std::weak_ptr<CAPPlugin> plugin = bridge->plugin("App");
   bridge.reset();
   EXPECT_TRUE(plugin.expired());

@@ -25,25 +25,11 @@ mode_t modeOf(const std::filesystem::path& path) {
   return status.st_mode & 0777;
 }
 
-std::string journalMode(const std::filesystem::path& file) {
-  sqlite3* connection = nullptr;
-  sqlite3_open_v2(file.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(connection, "PRAGMA journal_mode", -1, &statement, nullptr);
-  std::string mode;
-  if (sqlite3_step(statement) == SQLITE_ROW) {
-    mode = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-  }
-  sqlite3_finalize(statement);
-  sqlite3_close(connection);
-  return mode;
-}
-
 void writeFile(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-TEST(UserDefaults, FreshDeviceGetsAPrivateStoreInWalModeThatKeepsTextExactly) {
+TEST(UserDefaults, FreshDeviceGetsAPrivateStoreThatKeepsTextExactly) {
   TemporaryDevice device;
   const std::string exotic("caf\xc3\xa9 \xe2\x9c\x93\0tail", 13);
   {
@@ -65,10 +51,9 @@ TEST(UserDefaults, FreshDeviceGetsAPrivateStoreInWalModeThatKeepsTextExactly) {
   EXPECT_EQ(modeOf(file), 0600u);
   EXPECT_EQ(modeOf(file.parent_path()), 0700u);
   EXPECT_EQ(modeOf(file.parent_path().parent_path()), 0700u);
-  EXPECT_EQ(journalMode(file), "wal");
 }
 
-TEST(UserDefaults, RefusesIdentifiersThatAreNotAppGroups) {
+TEST(UserDefaults, GivesNothingForANonAppGroupIdentifierOrWhenTheRootCannotBeMade) {
   TemporaryDevice device;
   for (const char* bad :
        {"", "group.", "group.brisklane", "com.brisklane.app", "group..a.b", "group.a/b.c",
@@ -79,6 +64,15 @@ TEST(UserDefaults, RefusesIdentifiersThatAreNotAppGroups) {
   EXPECT_TRUE(isAppGroupIdentifier("group.app.brisklane.shared"));
   EXPECT_TRUE(isAppGroupIdentifier("group.a-1.B2"));
   EXPECT_FALSE(std::filesystem::exists(device.root() / "AppGroup"));
+
+  // Permission bits stop nothing for root, so a file stands where folders must be.
+  auto blocker = device.root() / "blocker";
+  writeFile(blocker, "a file, not a folder");
+  ::setenv("BRISKLANE_HOME", blocker.c_str(), 1);
+  EXPECT_FALSE(UserDefaults::open(group).has_value());
+  ::setenv("BRISKLANE_HOME", (blocker / "below").c_str(), 1);
+  EXPECT_FALSE(UserDefaults::open(group).has_value());
+  EXPECT_EQ(testing::readFile(blocker), "a file, not a folder");
 }
 
 // Garbage, a cut header, a database of another shape: none is opened,
@@ -102,18 +96,6 @@ TEST(UserDefaults, LeavesAFileThatIsNotAStoreUntouched) {
     EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
     EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal"));
   }
-}
-
-TEST(UserDefaults, GivesNothingWhenTheRootCannotBeMade) {
-  TemporaryDevice device;
-  // Permission bits stop nothing for root, so a file stands where folders must be.
-  auto blocker = device.root() / "blocker";
-  writeFile(blocker, "a file, not a folder");
-  ::setenv("BRISKLANE_HOME", blocker.c_str(), 1);
-  EXPECT_FALSE(UserDefaults::open(group).has_value());
-  ::setenv("BRISKLANE_HOME", (blocker / "below").c_str(), 1);
-  EXPECT_FALSE(UserDefaults::open(group).has_value());
-  EXPECT_EQ(testing::readFile(blocker), "a file, not a folder");
 }
 
 TEST(UserDefaults, InjectedFaultsFailEachOperationAsTheRealFailureWould) {
@@ -172,7 +154,7 @@ TEST(UserDefaults, KeepsTheLogShortAndNeverWritesTheDatabaseOnARead) {
     ASSERT_TRUE(UserDefaults::open(group)->set(std::string(300, char('a' + write % 26)), "today"));
     longestLog = std::max(longestLog, sizeOf(log));
   }
-  EXPECT_GT(sizeOf(log), 0u) << "each write leaves the log; it is folded in only now and then";
+  EXPECT_GT(sizeOf(log), 0u) << "in WAL mode each write leaves the log, folded only now and then";
   EXPECT_LE(longestLog, std::uintmax_t{64} * 4200) << "the log is folded before it grows long";
 
   const auto database = testing::readFile(file);

@@ -220,7 +220,7 @@ class LoopbackServerTest : public ::testing::Test {
   std::atomic<int> closes_ = 0;
 };
 
-TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPort) {
+TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPortAndUpgradesOnlyWithIt) {
   EXPECT_EQ(server_->url("/docs/"), "http://" + host_ + "/docs/?token=" + options_.token);
   auto reply = exchange(request("GET", "/index.html?a=1&token=" + options_.token + "&b=%20"));
   EXPECT_EQ(reply->result_int(), 303u);
@@ -238,13 +238,10 @@ TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPort) {
       {request("POST", "/tap?x=1&token=" + options_.token, tap) + "hit", 200},
   };
   for (const auto& [raw, status] : cases) EXPECT_EQ(exchange(raw)->result_int(), status) << raw;
-  std::lock_guard lock(mutex_);
-  EXPECT_EQ(taps_, std::vector<std::string>{"POST hit 1 0"}) << "a change may bring the token";
-}
-
-TEST_F(LoopbackServerTest, UpgradesOnlyWithTheToken) {
   EXPECT_EQ(WebSocketClient().open(port_, host_, origin(), ""), 403u);
   EXPECT_EQ(WebSocketClient().open(port_, host_, origin(), cookie_), 101u);
+  std::lock_guard lock(mutex_);
+  EXPECT_EQ(taps_, std::vector<std::string>{"POST hit 1 0"}) << "a change may bring the token";
 }
 
 TEST_F(LoopbackServerTest, SendsTheSameProtectiveHeadersOnEveryAnswer) {
@@ -261,7 +258,7 @@ TEST_F(LoopbackServerTest, SendsTheSameProtectiveHeadersOnEveryAnswer) {
   }
 }
 
-TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndex) {
+TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndexNeverFromOutside) {
   struct Case {
     std::string target;
     unsigned status;
@@ -291,9 +288,6 @@ TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndex) {
             "<script src=\"/_brisklane/start.js\"></script>docs");
   auto post = withCookie("/app.js", "POST", "Origin: " + origin() + "\r\nContent-Length: 0\r\n");
   EXPECT_EQ(exchange(post)->result_int(), 405u);
-}
-
-TEST_F(LoopbackServerTest, NeverServesAFileOutsideItsFolder) {
   for (std::string target :
        {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt",
         "/docs/..%2f..%2fsecret.txt", "/docs%2f..%2f..%2fsecret.txt", "/..%5csecret.txt",
@@ -343,7 +337,9 @@ class LimitedLoopbackServerTest : public LoopbackServerTest {
   }
 };
 
-TEST_F(LimitedLoopbackServerTest, KeepsConnectionsAliveAndClosesStalledOnesAndThoseBeyondTheLimit) {
+// Then a WebSocket as the second connection, the stalled one being closed.
+TEST_F(LimitedLoopbackServerTest,
+       ClosesStalledConnectionsThoseBeyondTheLimitAndPeersThatDoNotRead) {
   Client stalled(port_);
   stalled.send("GET / HTTP/1.1\r\nHo");
   Client client(port_);
@@ -355,6 +351,15 @@ TEST_F(LimitedLoopbackServerTest, KeepsConnectionsAliveAndClosesStalledOnesAndTh
   auto begin = std::chrono::steady_clock::now();
   EXPECT_TRUE(stalled.closedByServer());
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
+
+  WebSocketClient socket;
+  ASSERT_EQ(socket.open(port_, host_, origin(), cookie_), 101u);
+  auto peer = firstPeer();
+  for (int i = 0; i < 2000 && peer->isOpen(); ++i)
+    peer->send(std::string(std::size_t{16} * 1024, 'q'));
+  onServerThread([] {});
+  EXPECT_FALSE(peer->isOpen());
+  EXPECT_EQ(closes_, 1);
 }
 
 // A peer's messages sent from another thread arrive in order until it closes.
@@ -378,17 +383,6 @@ TEST_F(LoopbackServerTest, ClosesOnlyTheSocketThatSendsATooLargeMessageAndDelive
   for (int i = 0; i < 200; ++i) ASSERT_EQ(small.receive(), std::to_string(i));
   EXPECT_FALSE(small.receive());
   EXPECT_EQ(small.closeCode(), unsigned(websocket::close_code::normal));
-}
-
-TEST_F(LimitedLoopbackServerTest, ClosesAPeerThatDoesNotReadWhatIsQueued) {
-  WebSocketClient client;
-  ASSERT_EQ(client.open(port_, host_, origin(), cookie_), 101u);
-  auto peer = firstPeer();
-  for (int i = 0; i < 2000 && peer->isOpen(); ++i)
-    peer->send(std::string(std::size_t{16} * 1024, 'q'));
-  onServerThread([] {});
-  EXPECT_FALSE(peer->isOpen());
-  EXPECT_EQ(closes_, 1);
 }
 
 TEST_F(LoopbackServerTest, DestructionClosesEverythingWithoutCallingBack) {

@@ -2,42 +2,29 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <fstream>
 
 #include "platform/foundation/device_folder.h"
+#include "tests/support/dead_host_socket.h"
 #include "tests/support/temporary_device.h"
 
 namespace brisklane {
 namespace {
 
-// A widget host's socket, bound for the test's life.
+// A running widget host: its socket, bound for the test's life.
 class FakeWidgetHost {
  public:
-  FakeWidgetHost() {
-    EXPECT_TRUE(makeFolders(widgetHostSocketPath().parent_path()));
-    descriptor_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::string path = widgetHostSocketPath().string();
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    EXPECT_EQ(::bind(descriptor_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  }
-  ~FakeWidgetHost() { ::close(descriptor_); }
-
   // The next request, or nothing when none is waiting.
   std::optional<std::string> receive() {
     char buffer[256];
-    ssize_t got = ::recv(descriptor_, buffer, sizeof buffer, MSG_DONTWAIT);
+    ssize_t got = ::recv(socket_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
     if (got < 0) return std::nullopt;
     return std::string(buffer, static_cast<size_t>(got));
   }
 
  private:
-  int descriptor_;
+  FileDescriptor socket_ = testing::bindWidgetHostSocket();
 };
 
 TEST(WidgetCenter, SendsOneDatagramPerReloadToARunningHostAndNeverBlocksOnIt) {
@@ -61,7 +48,7 @@ TEST(WidgetCenter, DoesNothingWithoutAHost) {
   WidgetCenter::shared().reloadAllTimelines();  // no run folder at all
   EXPECT_FALSE(std::filesystem::exists(device.root() / "run"));
 
-  { FakeWidgetHost gone; }  // a stale socket file from a host that ended
+  testing::leaveSocketOfDeadHost();
   WidgetCenter::shared().reloadAllTimelines();
 
   std::filesystem::remove(widgetHostSocketPath());
