@@ -363,22 +363,21 @@ void diagnoseKeys(const StoreContents& contents, Date now, std::vector<Finding>&
     return;
   }
   auto result = decodePayload(*contents.today);
-  if (auto* error = std::get_if<PayloadError>(&result)) {
-    findings.push_back({"today", Verdict::problem, describe(*error) + shown});
+  if (!result) {
+    findings.push_back({"today", Verdict::problem, describe(result.reason()) + shown});
     return;
   }
-  decoded = std::get<TodayPayload>(std::move(result));
+  decoded = std::move(result).value();
   findings.push_back({"today", Verdict::ok, "decodes: " + summaryText(*decoded)});
 }
 
 // Runs `command` with standard input from /dev/null and answers its standard
 // output, or why there is none: it could not start, did not end within
 // `patience`, or ended with another status than 0.
-std::variant<std::string, std::string> outputOf(const std::vector<std::string>& command,
-                                                std::chrono::milliseconds patience) {
-  using Outcome = std::variant<std::string, std::string>;
+Result<std::string> outputOf(const std::vector<std::string>& command,
+                             std::chrono::milliseconds patience) {
   auto pipe = Pipe::make();
-  if (!pipe) return Outcome(std::in_place_index<1>, std::strerror(errno));
+  if (!pipe) return Failure{std::string(std::strerror(errno))};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -395,8 +394,7 @@ std::variant<std::string, std::string> outputOf(const std::vector<std::string>& 
   posix_spawn_file_actions_destroy(&actions);
   pipe->write.reset();
   if (failure != 0) {
-    return Outcome(std::in_place_index<1>,
-                   std::string("cannot start it: ") + std::strerror(failure));
+    return Failure{std::string("cannot start it: ") + std::strerror(failure)};
   }
   std::string output;
   const auto deadline = std::chrono::steady_clock::now() + patience;
@@ -420,11 +418,11 @@ std::variant<std::string, std::string> outputOf(const std::vector<std::string>& 
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!ended) return Outcome(std::in_place_index<1>, "it did not answer in time");
+  if (!ended) return Failure{"it did not answer in time"};
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    return Outcome(std::in_place_index<1>, "it does not print its entitlements");
+    return Failure{"it does not print its entitlements"};
   }
-  return Outcome(std::in_place_index<0>, std::move(output));
+  return output;
 }
 
 Finding sameAppGroup(const std::optional<fs::path>& chosen) {
@@ -434,12 +432,12 @@ Finding sameAppGroup(const std::optional<fs::path>& chosen) {
             "cannot tell whether App belongs to it: no App beside this program (--app names one)"};
   }
   auto output = outputOf({application->string(), "--print-entitlements"}, std::chrono::seconds(5));
-  if (output.index() == 1) {
-    return {"App Group", Verdict::warning,
-            "cannot tell whether App belongs to it: " + application->string() + ": " +
-                std::get<1>(output)};
+  if (!output) {
+    return {
+        "App Group", Verdict::warning,
+        "cannot tell whether App belongs to it: " + application->string() + ": " + output.reason()};
   }
-  Json entitlements = Json::parse(std::get<0>(output), nullptr, false);
+  Json entitlements = Json::parse(*output, nullptr, false);
   const Json* groups = entitlements.is_object() && entitlements.contains("applicationGroups")
                            ? &entitlements["applicationGroups"]
                            : nullptr;

@@ -25,7 +25,9 @@ template <class Reason = std::string>
 struct Failure {
   Reason reason;
 };
-Failure(const char*) -> Failure<std::string>;
+template <class Reason>
+Failure(Reason) -> Failure<Reason>;
+Failure(const char*)->Failure<std::string>;
 
 template <class T, class Reason = std::string>
 class [[nodiscard]] Result {

@@ -44,13 +44,17 @@ std::string_view typeName(element value) {
   return "a value";
 }
 
-PayloadError wrongType(std::string path, std::string_view expected, element found) {
-  return PayloadError{std::move(path), "expected " + std::string(expected) + ", found " +
-                                           std::string(typeName(found))};
+Failure<PayloadError> fault(std::string path, std::string message) {
+  return Failure{PayloadError{.path = std::move(path), .message = std::move(message)}};
 }
 
-PayloadError missing(std::string path, std::string_view key) {
-  return PayloadError{std::move(path), "\"" + std::string(key) + "\" is missing"};
+Failure<PayloadError> wrongType(std::string path, std::string_view expected, element found) {
+  return fault(std::move(path),
+               "expected " + std::string(expected) + ", found " + std::string(typeName(found)));
+}
+
+Failure<PayloadError> missing(std::string path, std::string_view key) {
+  return fault(std::move(path), "\"" + std::string(key) + "\" is missing");
 }
 
 // Finds the value of `key` in `object`, the last one when it occurs twice.
@@ -64,17 +68,16 @@ std::optional<element> member(simdjson::dom::object object, std::string_view key
 
 // An optional text: missing or null give nothing, a string gives its text,
 // anything else breaks the format.
-std::optional<PayloadError> readOptionalText(simdjson::dom::object object, std::string_view key,
-                                             const std::string& path,
-                                             std::optional<std::string>& into) {
+Result<std::optional<std::string>, PayloadError> optionalText(simdjson::dom::object object,
+                                                              std::string_view key,
+                                                              const std::string& path) {
   std::optional<element> value = member(object, key);
-  if (!value || value->is_null()) return std::nullopt;
+  if (!value || value->is_null()) return std::optional<std::string>();
   std::string_view text;
   if (value->get_string().get(text) != simdjson::SUCCESS) {
     return wrongType(child(path, key), "a string", *value);
   }
-  into.emplace(text);
-  return std::nullopt;
+  return std::optional<std::string>(text);
 }
 
 // A number as the message quotes it: the shortest text that reads back as it.
@@ -87,21 +90,21 @@ std::string numberText(element value) {
 }
 
 // "count": a whole number within signed 64 bits, or why not.
-std::variant<std::int64_t, PayloadError> wholeNumber(element value) {
+Result<std::int64_t, PayloadError> wholeNumber(element value) {
   switch (value.type()) {
     case element_type::INT64:
       return value.get_int64().value_unsafe();
     case element_type::UINT64:  // holds only values above the signed range
-      return PayloadError{"count", numberText(value) + " is outside the signed 64-bit range"};
+      return fault("count", numberText(value) + " is outside the signed 64-bit range");
     case element_type::DOUBLE: {
       // 3.0 or 1e2 are whole numbers too, when the double is one within range.
       double number = value.get_double().value_unsafe();
       constexpr double limit = 9223372036854775808.0;  // 2^63
       if (std::trunc(number) != number) {
-        return PayloadError{"count", numberText(value) + " is not a whole number"};
+        return fault("count", numberText(value) + " is not a whole number");
       }
       if (number < -limit || number >= limit) {
-        return PayloadError{"count", numberText(value) + " is outside the signed 64-bit range"};
+        return fault("count", numberText(value) + " is outside the signed 64-bit range");
       }
       return static_cast<std::int64_t>(number);
     }
@@ -110,7 +113,7 @@ std::variant<std::int64_t, PayloadError> wholeNumber(element value) {
   }
 }
 
-std::variant<TodayItem, PayloadError> decodeItem(element value, const std::string& path) {
+Result<TodayItem, PayloadError> decodeItem(element value, const std::string& path) {
   simdjson::dom::object object;
   if (value.get_object().get(object) != simdjson::SUCCESS) {
     return wrongType(path, "an object", value);
@@ -123,23 +126,27 @@ std::variant<TodayItem, PayloadError> decodeItem(element value, const std::strin
     return wrongType(child(path, "title"), "a string", *title);
   }
   item.title = titleText;
-  if (auto error = readOptionalText(object, "project", path, item.project)) return *error;
+  auto project = optionalText(object, "project", path);
+  if (!project) return Failure{project.reason()};
+  item.project = std::move(project).value();
   return item;
 }
 
-std::variant<TodayPayload, PayloadError> decodeDocument(element root) {
+Result<TodayPayload, PayloadError> decodeDocument(element root) {
   simdjson::dom::object object;
   if (root.get_object().get(object) != simdjson::SUCCESS) {
     return wrongType("", "an object", root);
   }
   TodayPayload payload;
-  if (auto error = readOptionalText(object, "tier", "", payload.tier)) return *error;
+  auto tier = optionalText(object, "tier", "");
+  if (!tier) return Failure{tier.reason()};
+  payload.tier = std::move(tier).value();
 
   std::optional<element> count = member(object, "count");
   if (!count) return missing("", "count");
-  auto whole = wholeNumber(*count);
-  if (auto* error = std::get_if<PayloadError>(&whole)) return std::move(*error);
-  payload.count = std::get<std::int64_t>(whole);
+  const auto whole = wholeNumber(*count);
+  if (!whole) return Failure{whole.reason()};
+  payload.count = *whole;
 
   std::optional<element> items = member(object, "items");
   if (!items) return missing("", "items");
@@ -151,11 +158,13 @@ std::variant<TodayPayload, PayloadError> decodeDocument(element root) {
   std::size_t index = 0;
   for (element value : array) {
     auto item = decodeItem(value, "items[" + std::to_string(index++) + "]");
-    if (auto* error = std::get_if<PayloadError>(&item)) return std::move(*error);
-    payload.items.push_back(std::get<TodayItem>(std::move(item)));
+    if (!item) return Failure{item.reason()};
+    payload.items.push_back(std::move(item).value());
   }
 
-  if (auto error = readOptionalText(object, "updatedAt", "", payload.updatedAt)) return *error;
+  auto updatedAt = optionalText(object, "updatedAt", "");
+  if (!updatedAt) return Failure{updatedAt.reason()};
+  payload.updatedAt = std::move(updatedAt).value();
   return payload;
 }
 
@@ -252,15 +261,15 @@ bool operator==(const TodayItem& left, const TodayItem& right) {
          (!left.project || canonicallyEquivalent(*left.project, *right.project));
 }
 
-std::variant<TodayPayload, PayloadError> decodePayload(std::string_view json) {
+Result<TodayPayload, PayloadError> decodePayload(std::string_view json) {
   if (json.size() > maximumPayloadBytes) {
-    return PayloadError{"", std::to_string(json.size()) + " bytes, more than the " +
-                                std::to_string(maximumPayloadBytes) + " the widget reads"};
+    return fault("", std::to_string(json.size()) + " bytes, more than the " +
+                         std::to_string(maximumPayloadBytes) + " the widget reads");
   }
   simdjson::dom::parser parser(maximumPayloadBytes);
   element root;
   if (auto error = parser.parse(json.data(), json.size()).get(root); error != simdjson::SUCCESS) {
-    return notJson(json, error);
+    return Failure{notJson(json, error)};
   }
   return decodeDocument(root);
 }

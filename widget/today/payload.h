@@ -16,8 +16,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
+
+#include "platform/foundation/result.h"
 
 namespace brisklane {
 
@@ -51,7 +52,7 @@ struct PayloadError {
 // Documents larger than this give no payload: the widget could not hold them.
 inline constexpr std::size_t maximumPayloadBytes = std::size_t{16} * 1024 * 1024;
 
-[[nodiscard]] std::variant<TodayPayload, PayloadError> decodePayload(std::string_view json);
+[[nodiscard]] Result<TodayPayload, PayloadError> decodePayload(std::string_view json);
 
 // Writes the records in the wire format, absent optionals left out.
 [[nodiscard]] std::string encodePayload(const TodayPayload& payload);

@@ -14,8 +14,8 @@ std::optional<TodayPayload> loadPayload() {
   }  // the store is let go before decoding
   if (!text) return std::nullopt;
   auto decoded = decodePayload(*text);
-  if (auto* payload = std::get_if<TodayPayload>(&decoded)) return std::move(*payload);
-  return std::nullopt;
+  if (!decoded) return std::nullopt;
+  return std::move(decoded).value();
 }
 
 std::string_view linkStatus() {

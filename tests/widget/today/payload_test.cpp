@@ -21,16 +21,15 @@ namespace {
 
 std::optional<TodayPayload> decoded(std::string_view json) {
   auto result = decodePayload(json);
-  if (auto* payload = std::get_if<TodayPayload>(&result)) return *payload;
-  return std::nullopt;
+  if (!result) return std::nullopt;
+  return std::move(result).value();
 }
 
 // What the diagnostic command prints for `json`.
 std::string reasonOf(std::string_view json) {
-  auto result = decodePayload(json);
-  EXPECT_TRUE(std::holds_alternative<PayloadError>(result)) << json;
-  if (auto* error = std::get_if<PayloadError>(&result)) return describe(*error);
-  return "(decoded)";
+  const auto result = decodePayload(json);
+  EXPECT_FALSE(result) << json;
+  return result ? "(decoded)" : describe(result.reason());
 }
 
 TEST(PayloadDecoding, AcceptsEveryValidDocumentOfTheCorpusAndRejectsEveryInvalidOne) {
