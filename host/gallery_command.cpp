@@ -193,25 +193,24 @@ struct GalleryTarget {
   const fs::path& folder;  // the pictures and the index
 };
 
-// `state` in each family `widget` offers, on the device set up for it;
-// nothing after telling `context.err` what failed.
-std::optional<GalleryRow> drawState(const GalleryTarget& target, const WidgetConfiguration& widget,
+// `state` in each family `widget` offers, on the device set up for it; else
+// what failed.
+CommandResult<GalleryRow> drawState(const GalleryTarget& target, const WidgetConfiguration& widget,
                                     const GalleryState& state) {
   GalleryRow row{.caption = state.caption, .pictures = {}};
   for (WidgetFamily family : widget.supportedFamilies) {
     const std::optional<AnyEntry> entry = providerEntry(
         widget, state.source, TimelineProviderContext{.family = family, .isPreview = false});
-    if (!entry) {
-      target.context.err << "error: " << widget.kind << " answered no entry\n";
-      return std::nullopt;
-    }
+    if (!entry) return commandFailed(widget.kind + " answered no entry");
     const WidgetScene scene = widgetScene(widget, *entry, family, target.device);
     GalleryPicture picture{.stem = widget.kind + "-" + state.name + "-" + std::string(name(family)),
                            .family = family,
                            .canvas = scene.layout.canvas};
     for (PictureFormat format : {PictureFormat::png, PictureFormat::svg}) {
       const fs::path file = target.folder / (picture.stem + std::string(extension(format)));
-      if (!writePicture(target.context, scene, format, file)) return std::nullopt;
+      if (auto written = writePicture(scene, format, file); !written) {
+        return Failure{written.reason()};
+      }
     }
     row.pictures.push_back(std::move(picture));
   }
@@ -219,8 +218,8 @@ std::optional<GalleryRow> drawState(const GalleryTarget& target, const WidgetCon
 }
 
 // Every state of `widget`, each on a fresh device folder below `devices`
-// (empty when there is no such folder).
-std::optional<GallerySection> drawWidget(const GalleryTarget& target,
+// (empty when there is no such folder); else what failed.
+CommandResult<GallerySection> drawWidget(const GalleryTarget& target,
                                          const WidgetConfiguration& widget,
                                          const fs::path& devices) {
   GallerySection section{
@@ -230,12 +229,10 @@ std::optional<GallerySection> drawWidget(const GalleryTarget& target,
     const DeviceRootSwitch onDevice(device);
     if (devices.empty() || !makeFolders(device) ||
         (state.prepareDevice && !state.prepareDevice())) {
-      target.context.err << "error: cannot prepare the store for " << widget.kind << " "
-                         << state.name << '\n';
-      return std::nullopt;
+      return commandFailed("cannot prepare the store for " + widget.kind + " " + state.name);
     }
-    std::optional<GalleryRow> row = drawState(target, widget, state);
-    if (!row) return std::nullopt;
+    CommandResult<GalleryRow> row = drawState(target, widget, state);
+    if (!row) return Failure{row.reason()};
     section.rows.push_back(std::move(*row));
   }
   return section;
@@ -256,8 +253,8 @@ void declareGalleryOptions(CLI::App& command, GalleryOptions& options) {
 }
 
 int drawGallery(const HostContext& context, const GalleryOptions& options) {
-  const std::optional<DeviceClass> device = chosenDevice(context, options.device);
-  if (!device) return exitUsage;
+  const auto device = chosenDevice(options.device);
+  if (!device) return reported(context, device.reason());
   // Picture buffers (up to 2 MB each) go straight back to the system when
   // freed, instead of raising the allocator's threshold and staying
   // resident: the extension's memory budget is tight.
@@ -271,8 +268,8 @@ int drawGallery(const HostContext& context, const GalleryOptions& options) {
   const GalleryTarget target{.context = context, .device = *device, .folder = folder};
   std::vector<GallerySection> sections;
   for (const WidgetConfiguration& widget : context.widgets) {
-    std::optional<GallerySection> section = drawWidget(target, widget, devices.path());
-    if (!section) return exitFailure;
+    CommandResult<GallerySection> section = drawWidget(target, widget, devices.path());
+    if (!section) return reported(context, section.reason());
     sections.push_back(std::move(*section));
   }
   return writeIndex(context, folder, sections, device->name);

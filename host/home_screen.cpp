@@ -292,16 +292,16 @@ std::optional<Picture> HomeScreen::picture(std::string_view id, std::uint64_t ve
   return std::nullopt;
 }
 
-std::variant<URL, std::string> HomeScreen::tap(std::string_view id, Point point) const {
+Result<URL> HomeScreen::tap(std::string_view id, Point point) const {
   for (const PlacedWidget& placed : placed_) {
     if (placed.id != id) continue;
-    if (!placed.scene) return "the widget " + placed.id + " is not drawn";
+    if (!placed.scene) return Failure{"the widget " + placed.id + " is not drawn"};
     if (auto url = urlAt(*placed.scene, point)) return *url;
     std::ostringstream reason;
     reason << "nothing opens at (" << point.x << ", " << point.y << ") of " << placed.id;
-    return std::move(reason).str();
+    return Failure{std::move(reason).str()};
   }
-  return "no widget " + std::string(id) + " is placed";
+  return Failure{"no widget " + std::string(id) + " is placed"};
 }
 
 }  // namespace brisklane

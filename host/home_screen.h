@@ -27,7 +27,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "host/draw.h"
@@ -35,6 +34,7 @@
 #include "host/home_screen_settings.h"
 #include "host/picture_output.h"
 #include "host/schedule.h"
+#include "platform/foundation/result.h"
 
 namespace brisklane {
 
@@ -78,7 +78,7 @@ class HomeScreen {
 
   // The URL that a tap at `point` (points from the widget's top-left corner)
   // on placed widget `id` opens, or why none does.
-  [[nodiscard]] std::variant<URL, std::string> tap(std::string_view id, Point point) const;
+  [[nodiscard]] Result<URL> tap(std::string_view id, Point point) const;
 
   // The identifier of a placement in pictures' names and the page: "KIND-FAMILY".
   [[nodiscard]] static std::string placementIdentifier(const Placement& placement);

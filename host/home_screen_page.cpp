@@ -75,11 +75,11 @@ HttpResponse tapResponse(HomeScreenPageOwner& owner, const HttpRequest& request)
       !(*body)["x"].is_number() || !body->contains("y") || !(*body)["y"].is_number()) {
     return problem(400, "a tap is {\"id\": string, \"x\": number, \"y\": number}");
   }
-  const TapResult result =
+  const Result<std::string> url =
       owner.tap((*body)["id"].get<std::string>(),
                 Point{.x = (*body)["x"].get<double>(), .y = (*body)["y"].get<double>()});
-  if (!result.url) return problem(404, result.problem);
-  return jsonResponse(200, Json{{"url", *result.url}});
+  if (!url) return problem(404, url.reason());
+  return jsonResponse(200, Json{{"url", *url}});
 }
 
 HttpResponse clockResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {
@@ -101,10 +101,10 @@ HttpResponse clockResponse(HomeScreenPageOwner& owner, const HttpRequest& reques
 }
 
 HttpResponse settingsResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {
-  auto decoded = decodeHomeScreenSettings(request.body);
-  if (auto* why = std::get_if<std::string>(&decoded)) return problem(400, *why);
-  if (auto why = owner.changeSettings(std::get<HomeScreenSettings>(decoded))) {
-    return problem(500, *why);
+  const auto decoded = decodeHomeScreenSettings(request.body);
+  if (!decoded) return problem(400, decoded.reason());
+  if (const Status changed = owner.changeSettings(*decoded); !changed) {
+    return problem(500, changed.reason());
   }
   return jsonResponse(200, Json::object());
 }
@@ -148,13 +148,14 @@ std::optional<HttpResponse> answerHomeScreenRequest(HomeScreenPageOwner& owner,
   return std::nullopt;
 }
 
-std::variant<std::unique_ptr<HomeScreenPage>, std::string> HomeScreenPage::start(
-    boost::asio::io_context& context, std::uint16_t port, HomeScreenPageOwner& owner) {
+Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_context& context,
+                                                              std::uint16_t port,
+                                                              HomeScreenPageOwner& owner) {
   std::unique_ptr<HomeScreenPage> page(new HomeScreenPage());
   LoopbackServerOptions options;
   options.port = port;
   options.token = makeToken();
-  if (options.token.empty()) return std::string("the system gave no randomness for the token");
+  if (options.token.empty()) return Failure{"the system gave no randomness for the token"};
   options.resources.emplace("/", resource("text/html; charset=utf-8", homeScreenHtml));
   options.resources.emplace("/home.js",
                             resource("text/javascript; charset=utf-8", homeScreenScript));
@@ -179,7 +180,7 @@ std::variant<std::unique_ptr<HomeScreenPage>, std::string> HomeScreenPage::start
     };
   };
   auto started = LoopbackServer::start(context, std::move(options));
-  if (auto* why = std::get_if<std::string>(&started)) return *why;
+  if (auto* why = std::get_if<std::string>(&started)) return Failure{*why};
   page->server_ = std::move(std::get<std::unique_ptr<LoopbackServer>>(started));
   return page;
 }

@@ -25,12 +25,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "host/geometry.h"
 #include "host/home_screen.h"
 #include "host/home_screen_settings.h"
+#include "platform/foundation/result.h"
 #include "platform/web/loopback_server.h"
 
 namespace boost::asio {
@@ -38,11 +38,6 @@ class io_context;
 }
 
 namespace brisklane {
-
-struct TapResult {
-  std::optional<std::string> url;  // the URL being opened
-  std::string problem;             // why nothing is opened, when `url` is empty
-};
 
 // What the page asks of the host.
 class HomeScreenPageOwner {
@@ -52,13 +47,12 @@ class HomeScreenPageOwner {
   [[nodiscard]] virtual std::optional<Picture> picture(std::string_view id,
                                                        std::uint64_t version) = 0;
   // Opens the URL at `point` of widget `id`; the URL opened, or why none was.
-  [[nodiscard]] virtual TapResult tap(std::string_view id, Point point) = 0;
+  [[nodiscard]] virtual Result<std::string> tap(std::string_view id, Point point) = 0;
   virtual void reloadAllTimelines() = 0;
   virtual void moveClock(std::chrono::seconds offset) = 0;
   virtual void resetClock() = 0;
   // Saves and applies `settings`; why not, when they cannot be saved.
-  [[nodiscard]] virtual std::optional<std::string> changeSettings(
-      const HomeScreenSettings& settings) = 0;
+  [[nodiscard]] virtual Status changeSettings(const HomeScreenSettings& settings) = 0;
   // The application's page with its token; nothing when there is none.
   [[nodiscard]] virtual std::optional<std::string> applicationPageURL() = 0;
 
@@ -75,7 +69,7 @@ class HomeScreenPage {
  public:
   // Serves the page on 127.0.0.1:`port` (0: any free port) with a fresh
   // token; or why it cannot.
-  [[nodiscard]] static std::variant<std::unique_ptr<HomeScreenPage>, std::string> start(
+  [[nodiscard]] static Result<std::unique_ptr<HomeScreenPage>> start(
       boost::asio::io_context& context, std::uint16_t port, HomeScreenPageOwner& owner);
   ~HomeScreenPage();
   HomeScreenPage(const HomeScreenPage&) = delete;

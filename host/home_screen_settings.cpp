@@ -14,20 +14,20 @@ namespace {
 
 using Json = nlohmann::json;
 
-std::variant<std::vector<Placement>, std::string> decodePlacements(const Json& list) {
-  if (!list.is_array()) return std::string("\"placements\" must be an array");
+Result<std::vector<Placement>> decodePlacements(const Json& list) {
+  if (!list.is_array()) return Failure{"\"placements\" must be an array"};
   std::vector<Placement> placements;
   for (const Json& item : list) {
     if (!item.is_object() || !item.contains("kind") || !item["kind"].is_string() ||
         !item.contains("family") || !item["family"].is_string()) {
-      return std::string(
-          "each placement must be an object with the strings \"kind\" and \"family\"");
+      return Failure{"each placement must be an object with the strings \"kind\" and \"family\""};
     }
     Placement placement{.kind = item["kind"].get<std::string>(),
                         .family = item["family"].get<std::string>()};
     if (std::find(placements.begin(), placements.end(), placement) != placements.end()) continue;
     if (placements.size() == maximumPlacements) {
-      return "a home screen holds at most " + std::to_string(maximumPlacements) + " widgets";
+      return Failure{"a home screen holds at most " + std::to_string(maximumPlacements) +
+                     " widgets"};
     }
     placements.push_back(std::move(placement));
   }
@@ -50,28 +50,28 @@ HomeScreenSettings defaultHomeScreen(const std::vector<WidgetConfiguration>& wid
   return settings;
 }
 
-std::variant<HomeScreenSettings, std::string> decodeHomeScreenSettings(std::string_view json) {
+Result<HomeScreenSettings> decodeHomeScreenSettings(std::string_view json) {
   const Json document = Json::parse(json, nullptr, /*allow_exceptions=*/false);
   if (document.is_discarded() || !document.is_object()) {
-    return std::string("the settings are not a JSON object");
+    return Failure{"the settings are not a JSON object"};
   }
   for (const char* key : {"placements", "deviceClass", "systemVersion"}) {
-    if (!document.contains(key)) return "\"" + std::string(key) + "\" is missing";
+    if (!document.contains(key)) return Failure{"\"" + std::string(key) + "\" is missing"};
   }
   auto placements = decodePlacements(document["placements"]);
-  if (auto* problem = std::get_if<std::string>(&placements)) return *problem;
+  if (!placements) return Failure{placements.reason()};
 
   const Json& device = document["deviceClass"];
   if (!device.is_string() || !deviceClassNamed(device.get<std::string>())) {
-    return std::string("\"deviceClass\" must name a device class");
+    return Failure{"\"deviceClass\" must name a device class"};
   }
   const Json& version = document["systemVersion"];
   std::optional<OperatingSystemVersion> systemVersion;
   if (version.is_string())
     systemVersion = OperatingSystemVersion::parse(version.get<std::string>());
-  if (!systemVersion) return std::string("\"systemVersion\" must be a version such as \"17.4\"");
+  if (!systemVersion) return Failure{"\"systemVersion\" must be a version such as \"17.4\""};
 
-  return HomeScreenSettings{.placements = std::move(std::get<std::vector<Placement>>(placements)),
+  return HomeScreenSettings{.placements = std::move(placements).value(),
                             .deviceClass = device.get<std::string>(),
                             .systemVersion = *systemVersion};
 }
@@ -109,11 +109,11 @@ LoadedHomeScreenSettings loadHomeScreenSettings(const std::vector<WidgetConfigur
             .problem = "cannot read " + path.string() + "; using the default home screen"};
   }
   auto decoded = decodeHomeScreenSettings(text);
-  if (auto* problem = std::get_if<std::string>(&decoded)) {
+  if (!decoded) {
     return {.settings = defaultHomeScreen(widgets),
-            .problem = path.string() + ": " + *problem + "; using the default home screen"};
+            .problem = path.string() + ": " + decoded.reason() + "; using the default home screen"};
   }
-  return {.settings = std::move(std::get<HomeScreenSettings>(decoded)), .problem = {}};
+  return {.settings = std::move(decoded).value(), .problem = {}};
 }
 
 bool saveHomeScreenSettings(const HomeScreenSettings& settings) {

@@ -17,10 +17,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "platform/foundation/process_info.h"
+#include "platform/foundation/result.h"
 #include "widget/widget_configuration.h"
 
 namespace brisklane {
@@ -50,8 +50,7 @@ inline constexpr std::size_t maximumPlacements = 32;
 // The settings in `json`, or why they are not: a device class or version
 // that does not exist, placements that are not {kind, family} strings or are
 // too many. A placement named twice is kept once, where it first appears.
-[[nodiscard]] std::variant<HomeScreenSettings, std::string> decodeHomeScreenSettings(
-    std::string_view json);
+[[nodiscard]] Result<HomeScreenSettings> decodeHomeScreenSettings(std::string_view json);
 [[nodiscard]] nlohmann::ordered_json homeScreenSettingsJson(const HomeScreenSettings& settings);
 [[nodiscard]] std::string encodeHomeScreenSettings(const HomeScreenSettings& settings);
 

@@ -1,33 +1,41 @@
 #include "host/host_command.h"
 
 #include <ostream>
+#include <utility>
 
 namespace brisklane {
 
-const WidgetConfiguration* widgetOfKind(const HostContext& context, std::string_view kind) {
-  for (const WidgetConfiguration& widget : context.widgets) {
-    if (widget.kind == kind) return &widget;
-  }
-  context.err << "error: no widget of kind '" << kind << "'; the kinds are: ";
-  std::string_view separator;
-  for (const WidgetConfiguration& widget : context.widgets) {
-    context.err << separator << widget.kind;
-    separator = ", ";
-  }
-  context.err << '\n';
-  return nullptr;
+Failure<CommandFailure> badUsage(std::string message) {
+  return Failure{CommandFailure{.exitCode = exitUsage, .message = std::move(message)}};
 }
 
-std::optional<WidgetFamily> offeredFamily(const HostContext& context,
-                                          const WidgetConfiguration& widget,
+Failure<CommandFailure> commandFailed(std::string message) {
+  return Failure{CommandFailure{.exitCode = exitFailure, .message = std::move(message)}};
+}
+
+int reported(const HostContext& context, const CommandFailure& failure) {
+  context.err << "error: " << failure.message << '\n';
+  return failure.exitCode;
+}
+
+CommandResult<const WidgetConfiguration*> widgetOfKind(const HostContext& context,
+                                                       std::string_view kind) {
+  std::string kinds;
+  for (const WidgetConfiguration& widget : context.widgets) {
+    if (widget.kind == kind) return &widget;
+    kinds += (kinds.empty() ? "" : ", ") + widget.kind;
+  }
+  return badUsage("no widget of kind '" + std::string(kind) + "'; the kinds are: " + kinds);
+}
+
+CommandResult<WidgetFamily> offeredFamily(const WidgetConfiguration& widget,
                                           std::string_view familyName) {
   std::optional<WidgetFamily> family = widgetFamilyNamed(familyName);
   for (WidgetFamily offered : widget.supportedFamilies) {
-    if (family == offered) return family;
+    if (family == offered) return offered;
   }
-  context.err << "error: " << widget.kind << " is not offered in the family '" << familyName
-              << "'; its families are: " << familyNames(widget.supportedFamilies) << '\n';
-  return std::nullopt;
+  return badUsage(widget.kind + " is not offered in the family '" + std::string(familyName) +
+                  "'; its families are: " + familyNames(widget.supportedFamilies));
 }
 
 std::string familyNames(const std::vector<WidgetFamily>& families) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/foundation/process_info.h"
+#include "platform/foundation/result.h"
 #include "widget/widget_configuration.h"
 
 namespace brisklane {
@@ -62,17 +63,32 @@ HostCommand addDoctorCommand(CLI::App& app);
 
 // --- Helpers the commands share ---
 
-// The widget of `kind`; nothing after telling `context.err` the kinds there are.
-[[nodiscard]] const WidgetConfiguration* widgetOfKind(const HostContext& context,
-                                                      std::string_view kind);
+// Why a command stops early: the line to tell the user, and its exit code.
+struct CommandFailure {
+  int exitCode;
+  std::string message;  // printed as "error: <message>"
+};
+template <class T>
+using CommandResult = Result<T, CommandFailure>;
+
+// A bad command line (exit 2), and a command that failed (exit 1).
+[[nodiscard]] Failure<CommandFailure> badUsage(std::string message);
+[[nodiscard]] Failure<CommandFailure> commandFailed(std::string message);
+
+// Tells `context.err` why the command stops, and answers its exit code.
+int reported(const HostContext& context, const CommandFailure& failure);
+
+// The widget of `kind`; when there is none, a reason that names the kinds
+// there are.
+[[nodiscard]] CommandResult<const WidgetConfiguration*> widgetOfKind(const HostContext& context,
+                                                                     std::string_view kind);
 
 // "systemSmall, systemMedium": the families in their order.
 [[nodiscard]] std::string familyNames(const std::vector<WidgetFamily>& families);
 
-// The family named `familyName` when `widget` offers it; nothing after telling
-// `context.err` which families it offers.
-[[nodiscard]] std::optional<WidgetFamily> offeredFamily(const HostContext& context,
-                                                        const WidgetConfiguration& widget,
+// The family named `familyName` when `widget` offers it; else a reason that
+// names the families it offers.
+[[nodiscard]] CommandResult<WidgetFamily> offeredFamily(const WidgetConfiguration& widget,
                                                         std::string_view familyName);
 
 // The entry from `source`; nothing when the provider answered no entry.

@@ -28,13 +28,12 @@ std::vector<char*> argumentVector(const std::vector<std::string>& command) {
   return arguments;
 }
 
-OpenResult runInForeground(const std::vector<std::string>& command) {
+Result<Opened> runInForeground(const std::vector<std::string>& command) {
   std::vector<char*> arguments = argumentVector(command);
   pid_t child = 0;
   if (const int failure =
           ::posix_spawn(&child, arguments[0], nullptr, nullptr, arguments.data(), environ)) {
-    return {.outcome = OpenOutcome::failed,
-            .detail = "cannot start " + command[0] + ": " + std::strerror(failure)};
+    return Failure{"cannot start " + command[0] + ": " + std::strerror(failure)};
   }
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -65,10 +64,10 @@ std::vector<std::string> openURLCommand(const std::filesystem::path& application
   return command;
 }
 
-std::variant<pid_t, std::string> startDetached(const std::vector<std::string>& command) {
-  if (command.empty()) return std::string("no program to start");
+Result<pid_t> startDetached(const std::vector<std::string>& command) {
+  if (command.empty()) return Failure{"no program to start"};
   const std::filesystem::path run = deviceRoot() / "run";
-  if (!makeFolders(run)) return "cannot make the folder " + run.string();
+  if (!makeFolders(run)) return Failure{"cannot make the folder " + run.string()};
   const std::string output = (run / "App.stdout").string();
   const std::string errors = (run / "App.stderr").string();
 
@@ -99,43 +98,34 @@ std::variant<pid_t, std::string> startDetached(const std::vector<std::string>& c
       ::posix_spawn(&child, arguments[0], &actions, &attributes, arguments.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (failure != 0) return "cannot start " + command[0] + ": " + std::strerror(failure);
+  if (failure != 0) return Failure{"cannot start " + command[0] + ": " + std::strerror(failure)};
   return child;
 }
 
-OpenResult outcomeOfExit(int status) {
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-    return {.outcome = OpenOutcome::delivered, .detail = {}};
-  }
-  return {.outcome = OpenOutcome::failed,
-          .detail = WIFEXITED(status)
-                        ? "App ended with exit code " + std::to_string(WEXITSTATUS(status))
-                        : "App ended by signal " + std::to_string(WTERMSIG(status))};
+Result<Opened> outcomeOfExit(int status) {
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return Opened::delivered;
+  return Failure{WIFEXITED(status)
+                     ? "App ended with exit code " + std::to_string(WEXITSTATUS(status))
+                     : "App ended by signal " + std::to_string(WTERMSIG(status))};
 }
 
-OpenResult openInApplication(std::string_view url, std::chrono::milliseconds patience) {
+Result<Opened> openInApplication(std::string_view url, std::chrono::milliseconds patience) {
   const auto application = applicationBesideThisProgram();
-  if (!application) {
-    return {.outcome = OpenOutcome::failed, .detail = "no App beside this program"};
-  }
+  if (!application) return Failure{"no App beside this program"};
   const auto setup = readApplicationLaunchSetup();
   const auto* recorded = std::get_if<ApplicationLaunchSetup>(&setup);
   const auto command = openURLCommand(*application, recorded, operatingSystemVersion(), url);
   if (!recorded) return runInForeground(command);
-  auto started = startDetached(command);
-  if (auto* problem = std::get_if<std::string>(&started)) {
-    return {.outcome = OpenOutcome::failed, .detail = *problem};
-  }
-  const pid_t child = std::get<pid_t>(started);
+  const auto started = startDetached(command);
+  if (!started) return Failure{started.reason()};
+  const pid_t child = *started;
   const auto deadline = std::chrono::steady_clock::now() + patience;
   while (true) {
     int status = 0;
     const pid_t ended = ::waitpid(child, &status, WNOHANG);
     if (ended == child) return outcomeOfExit(status);
-    if (ended < 0 && errno != EINTR) return {.outcome = OpenOutcome::launched, .detail = {}};
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return {.outcome = OpenOutcome::launched, .detail = {}};
-    }
+    if (ended < 0 && errno != EINTR) return Opened::launched;
+    if (std::chrono::steady_clock::now() >= deadline) return Opened::launched;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }

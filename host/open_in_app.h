@@ -20,10 +20,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
+#include "platform/foundation/enum_names.h"
 #include "platform/foundation/process_info.h"
+#include "platform/foundation/result.h"
 #include "platform/uikit/application_launch.h"
 
 namespace brisklane {
@@ -40,26 +41,24 @@ namespace brisklane {
 
 // Starts `command` detached; its process identifier, or why it could not
 // start. The caller reaps it.
-[[nodiscard]] std::variant<pid_t, std::string> startDetached(
-    const std::vector<std::string>& command);
+[[nodiscard]] Result<pid_t> startDetached(const std::vector<std::string>& command);
 
-// What became of an `App open URL` that was started.
-enum class OpenOutcome {
+// What became of an `App open URL` that was started and did not fail.
+enum class Opened {
   delivered,  // it handed the URL to the running application and ended
   launched,   // it is still running after `patience`: it became the application
-  failed,     // it ended otherwise
 };
-struct OpenResult {
-  OpenOutcome outcome;
-  std::string detail;  // for `failed`: how it ended
-};
-// The outcome of a process that ended with `status` (as waitpid gives it).
-[[nodiscard]] OpenResult outcomeOfExit(int status);
+template <>
+inline constexpr auto enumNames<Opened> = namesThrough<Opened::launched>({"delivered", "launched"});
+
+// What a process that ended with `status` (as waitpid gives it) did; or how
+// it failed.
+[[nodiscard]] Result<Opened> outcomeOfExit(int status);
 
 // Opens `url` and waits up to `patience` to know what became of it; without
 // a launch record, until the application it started ends.
-[[nodiscard]] OpenResult openInApplication(std::string_view url,
-                                           std::chrono::milliseconds patience);
+[[nodiscard]] Result<Opened> openInApplication(std::string_view url,
+                                               std::chrono::milliseconds patience);
 
 // The address of the application's page: its origin and token from the
 // launch record; nothing when the device has none, or no token.

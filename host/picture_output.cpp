@@ -1,6 +1,6 @@
 #include "host/picture_output.h"
 
-#include <ostream>
+#include <utility>
 
 #include "host/png_writer.h"
 
@@ -10,11 +10,10 @@ std::string_view extension(PictureFormat format) {
   return format == PictureFormat::svg ? ".svg" : ".png";
 }
 
-std::optional<DeviceClass> chosenDevice(const HostContext& context, std::string_view name) {
-  if (auto device = deviceClassNamed(name)) return device;
-  context.err << "error: no device class '" << name << "'; the classes are: " << deviceClassNames()
-              << '\n';
-  return std::nullopt;
+CommandResult<DeviceClass> chosenDevice(std::string_view name) {
+  if (auto device = deviceClassNamed(name)) return *device;
+  return badUsage("no device class '" + std::string(name) +
+                  "'; the classes are: " + deviceClassNames());
 }
 
 std::string deviceClassNames() {
@@ -27,41 +26,73 @@ std::string deviceClassNames() {
   return names;
 }
 
-void addWidgetChoiceOptions(CLI::App& command, WidgetChoiceOptions& options) {
+void addEntryChoiceOptions(CLI::App& command, WidgetChoiceOptions& options) {
   command.add_option("--kind", options.kind, "The widget's kind")->required();
   command.add_option("--family", options.family,
                      "A family the widget is offered in (default: its first)");
   command.add_option("--source", options.source, "Where the entry comes from")
       ->check(CLI::IsMember({"placeholder", "snapshot", "timeline"}))
       ->capture_default_str();
+}
+
+void addWidgetChoiceOptions(CLI::App& command, WidgetChoiceOptions& options) {
+  addEntryChoiceOptions(command, options);
   command.add_option("--device", options.device, "Device class: " + deviceClassNames());
 }
 
-std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
-                                             const WidgetChoiceOptions& options) {
-  const WidgetConfiguration* widget = widgetOfKind(context, options.kind);
-  if (!widget) return exitUsage;
+namespace {
+
+struct ChosenFamily {
+  const WidgetConfiguration* widget;
+  WidgetFamily family;
+};
+
+CommandResult<ChosenFamily> chooseFamily(const HostContext& context,
+                                         const WidgetChoiceOptions& options) {
+  const auto widget = widgetOfKind(context, options.kind);
+  if (!widget) return Failure{widget.reason()};
   std::string familyName = options.family;
-  if (familyName.empty() && !widget->supportedFamilies.empty()) {
-    familyName = name(widget->supportedFamilies.front());
+  if (familyName.empty() && !(*widget)->supportedFamilies.empty()) {
+    familyName = name((*widget)->supportedFamilies.front());
   }
-  const std::optional<WidgetFamily> family = offeredFamily(context, *widget, familyName);
-  if (!family) return exitUsage;
-  const std::optional<DeviceClass> device = chosenDevice(context, options.device);
-  if (!device) return exitUsage;
-  const std::optional<EntrySource> source = named<EntrySource>(options.source);
-  if (!source) return exitUsage;  // the option's check lets no other name through
-  std::optional<AnyEntry> entry = providerEntry(
-      *widget, *source, TimelineProviderContext{.family = *family, .isPreview = false});
-  if (!entry) {
-    context.err << "error: the provider answered no entry\n";
-    return exitFailure;
-  }
-  WidgetScene scene = widgetScene(*widget, *entry, *family, *device);
-  return ChosenWidget{.widget = widget,
-                      .family = *family,
+  const auto family = offeredFamily(**widget, familyName);
+  if (!family) return Failure{family.reason()};
+  return ChosenFamily{.widget = *widget, .family = *family};
+}
+
+CommandResult<ChosenEntry> entryOf(const ChosenFamily& chosen, const std::string& sourceName) {
+  const std::optional<EntrySource> source = named<EntrySource>(sourceName);
+  // The option's check lets no other name through.
+  if (!source) return badUsage("no entry source '" + sourceName + "'");
+  std::optional<AnyEntry> entry =
+      providerEntry(*chosen.widget, *source,
+                    TimelineProviderContext{.family = chosen.family, .isPreview = false});
+  if (!entry) return commandFailed("the provider answered no entry");
+  return ChosenEntry{.widget = chosen.widget, .family = chosen.family, .entry = std::move(*entry)};
+}
+
+}  // namespace
+
+CommandResult<ChosenEntry> chooseEntry(const HostContext& context,
+                                       const WidgetChoiceOptions& options) {
+  const auto family = chooseFamily(context, options);
+  if (!family) return Failure{family.reason()};
+  return entryOf(*family, options.source);
+}
+
+CommandResult<ChosenWidget> chooseWidget(const HostContext& context,
+                                         const WidgetChoiceOptions& options) {
+  const auto family = chooseFamily(context, options);
+  if (!family) return Failure{family.reason()};
+  const auto device = chosenDevice(options.device);
+  if (!device) return Failure{device.reason()};
+  auto chosen = entryOf(*family, options.source);
+  if (!chosen) return Failure{chosen.reason()};
+  WidgetScene scene = widgetScene(*chosen->widget, chosen->entry, chosen->family, *device);
+  return ChosenWidget{.widget = chosen->widget,
+                      .family = chosen->family,
                       .device = *device,
-                      .entry = std::move(*entry),
+                      .entry = std::move(chosen->entry),
                       .scene = std::move(scene)};
 }
 
@@ -78,19 +109,15 @@ std::optional<std::string> renderPicture(const WidgetScene& scene, PictureFormat
   return std::string(encoded->begin(), encoded->end());
 }
 
-bool writePicture(const HostContext& context, const WidgetScene& scene, PictureFormat format,
-                  const std::filesystem::path& path) {
+CommandResult<void> writePicture(const WidgetScene& scene, PictureFormat format,
+                                 const std::filesystem::path& path) {
   const std::optional<std::string> bytes = renderPicture(scene, format);
   if (!bytes) {
-    context.err << (format == PictureFormat::svg ? "error: drawing the SVG failed\n"
-                                                 : "error: drawing or encoding the PNG failed\n");
-    return false;
+    return commandFailed(format == PictureFormat::svg ? "drawing the SVG failed"
+                                                      : "drawing or encoding the PNG failed");
   }
-  if (!writeFileAtomically(path, *bytes)) {
-    context.err << "error: cannot write " << path.string() << '\n';
-    return false;
-  }
-  return true;
+  if (!writeFileAtomically(path, *bytes)) return commandFailed("cannot write " + path.string());
+  return {};
 }
 
 }  // namespace brisklane

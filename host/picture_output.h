@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 
 #include "host/devices.h"
 #include "host/draw.h"
@@ -20,10 +19,9 @@ enum class PictureFormat { png, svg };
 
 [[nodiscard]] std::string_view extension(PictureFormat format);
 
-// The device class named `name`; nothing after telling `context.err` the
-// names there are.
-[[nodiscard]] std::optional<DeviceClass> chosenDevice(const HostContext& context,
-                                                      std::string_view name);
+// The device class named `name`; else a reason that names the classes there
+// are.
+[[nodiscard]] CommandResult<DeviceClass> chosenDevice(std::string_view name);
 
 // "430x932, 393x852 (default), 375x667", for option help.
 [[nodiscard]] std::string deviceClassNames();
@@ -35,7 +33,20 @@ struct WidgetChoiceOptions {
   std::string source = "timeline";
   std::string device{defaultDeviceClass.name};
 };
+// `--kind`, `--family` and `--source`; with `--device` too.
+void addEntryChoiceOptions(CLI::App& command, WidgetChoiceOptions& options);
 void addWidgetChoiceOptions(CLI::App& command, WidgetChoiceOptions& options);
+
+struct ChosenEntry {
+  const WidgetConfiguration* widget;
+  WidgetFamily family;
+  AnyEntry entry;  // from the provider, as `options.source` says
+};
+
+// The widget, family and entry that `options` name (their device aside); else
+// why not: a bad choice (exit 2), or a provider that answered no entry (1).
+[[nodiscard]] CommandResult<ChosenEntry> chooseEntry(const HostContext& context,
+                                                     const WidgetChoiceOptions& options);
 
 struct ChosenWidget {
   const WidgetConfiguration* widget;
@@ -45,10 +56,10 @@ struct ChosenWidget {
   WidgetScene scene;  // of `entry`, in `family` on `device`
 };
 
-// The chosen widget entry and its scene, or the exit code after telling `context.err` what
-// was wrong (2 for a bad choice, 1 when the provider answered no entry).
-[[nodiscard]] std::variant<ChosenWidget, int> chooseWidget(const HostContext& context,
-                                                           const WidgetChoiceOptions& options);
+// The chosen widget entry and its scene on the chosen device; else why not, as
+// for `chooseEntry`.
+[[nodiscard]] CommandResult<ChosenWidget> chooseWidget(const HostContext& context,
+                                                       const WidgetChoiceOptions& options);
 
 // The view `widget` shows for `entry`, evaluated in `family` and laid out on
 // `device`.
@@ -60,9 +71,8 @@ struct ChosenWidget {
 [[nodiscard]] std::optional<std::string> renderPicture(const WidgetScene& scene,
                                                        PictureFormat format);
 
-// Draws `scene` and writes it to `path` (atomically); false after telling `context.err`
-// what failed.
-[[nodiscard]] bool writePicture(const HostContext& context, const WidgetScene& scene,
-                                PictureFormat format, const std::filesystem::path& path);
+// Draws `scene` and writes it to `path` (atomically); else what failed.
+[[nodiscard]] CommandResult<void> writePicture(const WidgetScene& scene, PictureFormat format,
+                                               const std::filesystem::path& path);
 
 }  // namespace brisklane

@@ -23,15 +23,15 @@ void declareRenderOptions(CLI::App& command, RenderOptions& options) {
 }
 
 int render(const HostContext& context, const RenderOptions& options) {
-  auto chosen = chooseWidget(context, options.choice);
-  if (const int* exitCode = std::get_if<int>(&chosen)) return *exitCode;
+  const auto chosen = chooseWidget(context, options.choice);
+  if (!chosen) return reported(context, chosen.reason());
   const std::filesystem::path output = options.output;
   PictureFormat format = PictureFormat::png;
   if (options.format == "svg" || (options.format.empty() && output.extension() == ".svg")) {
     format = PictureFormat::svg;
   }
-  if (!writePicture(context, std::get<ChosenWidget>(chosen).scene, format, output)) {
-    return exitFailure;
+  if (const auto written = writePicture(chosen->scene, format, output); !written) {
+    return reported(context, written.reason());
   }
   context.out << output.string() << '\n';
   return exitSuccess;

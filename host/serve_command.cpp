@@ -62,20 +62,20 @@ constexpr std::chrono::seconds launchPatience{2};
 // that died is taken over; one that a live host answers on is not.
 class ReloadRequests {
  public:
-  static std::variant<std::unique_ptr<ReloadRequests>, std::string> bind(
-      net::io_context& context, const std::filesystem::path& path) {
+  static Result<std::unique_ptr<ReloadRequests>> bind(net::io_context& context,
+                                                      const std::filesystem::path& path) {
     using Endpoint = net::local::datagram_protocol::endpoint;
     if (path.string().size() >= sizeof(sockaddr_un::sun_path)) {
-      return "the device root is too long for a socket: " + path.string();
+      return Failure{"the device root is too long for a socket: " + path.string()};
     }
     if (!makeFolders(path.parent_path())) {
-      return "cannot make the folder " + path.parent_path().string();
+      return Failure{"cannot make the folder " + path.parent_path().string()};
     }
     std::unique_ptr<ReloadRequests> requests(new ReloadRequests(context, path));
     DatagramSocket& socket = requests->socket_;
     boost::system::error_code error;
     socket.open(net::local::datagram_protocol(), error);
-    if (error) return "cannot make a socket: " + error.message();
+    if (error) return Failure{"cannot make a socket: " + error.message()};
     ::fcntl(socket.native_handle(), F_SETFD, FD_CLOEXEC);  // not for the applications taps start
     socket.bind(Endpoint(path.string()), error);
     if (error == net::error::address_in_use) {
@@ -83,12 +83,14 @@ class ReloadRequests {
       boost::system::error_code probeError;
       probe.open(net::local::datagram_protocol(), probeError);
       if (!probeError) probe.connect(Endpoint(path.string()), probeError);
-      if (!probeError) return "another widget host serves this device (" + path.string() + ")";
+      if (!probeError) {
+        return Failure{"another widget host serves this device (" + path.string() + ")"};
+      }
       std::error_code removeError;
       std::filesystem::remove(path, removeError);
       socket.bind(Endpoint(path.string()), error);
     }
-    if (error) return "cannot listen on " + path.string() + ": " + error.message();
+    if (error) return Failure{"cannot listen on " + path.string() + ": " + error.message()};
     requests->bound_ = true;
     std::error_code modeError;
     std::filesystem::permissions(
@@ -150,13 +152,13 @@ class Host final : public HomeScreenPageOwner {
         childSignals_(loop) {}
 
   // Runs until SIGTERM or SIGINT; or answers why it cannot listen for them.
-  std::optional<std::string> run(ReloadRequests& requests, HomeScreenPage* page) {
+  Status run(ReloadRequests& requests, HomeScreenPage* page) {
     boost::system::error_code notHeard;
     for (int signal : {SIGTERM, SIGINT}) {
       if (!notHeard) stopSignals_.add(signal, notHeard);
     }
     if (!notHeard) childSignals_.add(SIGCHLD, notHeard);
-    if (notHeard) return "cannot listen for signals: " + notHeard.message();
+    if (notHeard) return Failure{"cannot listen for signals: " + notHeard.message()};
     page_ = page;
     requests.listen([this] { reloadAllTimelines(); });
     stopSignals_.async_wait([this](const boost::system::error_code& error, int) {
@@ -165,7 +167,7 @@ class Host final : public HomeScreenPageOwner {
     reapChildren();
     round(RoundReason::start);
     loop_.run();
-    return std::nullopt;
+    return {};
   }
 
   std::string state() override {
@@ -197,30 +199,28 @@ class Host final : public HomeScreenPageOwner {
     return screen_.picture(id, version);
   }
 
-  TapResult tap(std::string_view id, Point point) override {
-    auto found = screen_.tap(id, point);
-    if (auto* why = std::get_if<std::string>(&found)) return {.url = std::nullopt, .problem = *why};
-    const std::string url = std::get<URL>(found).absoluteString;
+  Result<std::string> tap(std::string_view id, Point point) override {
+    const auto found = screen_.tap(id, point);
+    if (!found) return Failure{found.reason()};
+    const std::string url = found->absoluteString;
     const auto application = applicationBesideThisProgram();
-    if (!application) return {.url = std::nullopt, .problem = "no App beside this program"};
+    if (!application) return Failure{"no App beside this program"};
     const auto setup = readApplicationLaunchSetup();
-    auto started =
+    const auto started =
         startDetached(openURLCommand(*application, std::get_if<ApplicationLaunchSetup>(&setup),
                                      screen_.settings().systemVersion, url));
-    if (auto* why = std::get_if<std::string>(&started)) {
-      return {.url = std::nullopt, .problem = *why};
-    }
-    const pid_t child = std::get<pid_t>(started);
+    if (!started) return Failure{started.reason()};
+    const pid_t child = *started;
     auto patience = std::make_unique<net::steady_timer>(loop_, launchPatience);
     patience->async_wait([this, child](const boost::system::error_code& error) {
       if (error) return;
       auto opening = openings_.find(child);
       if (opening == openings_.end() || opening->second.reported) return;
       opening->second.reported = true;
-      pushOpened(opening->second.url, OpenResult{.outcome = OpenOutcome::launched, .detail = {}});
+      pushOpened(opening->second.url, Opened::launched);
     });
     openings_.emplace(child, Opening{.url = url, .patience = std::move(patience)});
-    return {.url = url, .problem = {}};
+    return url;
   }
 
   void reloadAllTimelines() override {
@@ -238,13 +238,13 @@ class Host final : public HomeScreenPageOwner {
     clockMoved();
   }
 
-  std::optional<std::string> changeSettings(const HomeScreenSettings& settings) override {
+  Status changeSettings(const HomeScreenSettings& settings) override {
     if (!saveHomeScreenSettings(settings)) {
-      return "cannot save the settings to " + homeScreenSettingsPath().string();
+      return Failure{"cannot save the settings to " + homeScreenSettingsPath().string()};
     }
     screen_.setSettings(settings);
     round(RoundReason::settings);
-    return std::nullopt;
+    return {};
   }
 
   std::optional<std::string> applicationPageURL() override {
@@ -306,11 +306,11 @@ class Host final : public HomeScreenPageOwner {
           continue;
         }
         if (!opening->second.reported) {
-          OpenResult result = outcomeOfExit(status);
-          if (result.outcome == OpenOutcome::failed) {
-            result.detail += "; App's output is in " + (deviceRoot() / "run").string();
-          }
-          pushOpened(opening->second.url, result);
+          const Result<Opened> opened = outcomeOfExit(status);
+          pushOpened(opening->second.url, opened
+                                              ? opened
+                                              : Failure{opened.reason() + "; App's output is in " +
+                                                        (deviceRoot() / "run").string()});
         }
         opening = openings_.erase(opening);
       }
@@ -318,14 +318,11 @@ class Host final : public HomeScreenPageOwner {
     });
   }
 
-  void pushOpened(const std::string& url, const OpenResult& result) {
-    constexpr std::string_view outcomes[] = {"delivered", "launched", "failed"};
-    Json message{{"type", "opened"},
-                 {"url", url},
-                 {"outcome", outcomes[static_cast<std::size_t>(result.outcome)]}};
-    if (!result.detail.empty()) message["detail"] = result.detail;
-    if (result.outcome == OpenOutcome::failed) {
-      context_.err << "error: opening " << url << " in App failed: " << result.detail << '\n';
+  void pushOpened(const std::string& url, const Result<Opened>& opened) {
+    Json message{{"type", "opened"}, {"url", url}, {"outcome", opened ? name(*opened) : "failed"}};
+    if (!opened) {
+      message["detail"] = opened.reason();
+      context_.err << "error: opening " << url << " in App failed: " << opened.reason() << '\n';
     }
     if (page_) page_->push(message.dump(-1, ' ', false, Json::error_handler_t::replace));
   }
@@ -345,7 +342,9 @@ int serve(const HostContext& context, const ServeOptions& options) {
   if (!loaded.problem.empty()) context.err << "warning: " << loaded.problem << '\n';
   HomeScreenSettings settings = std::move(loaded.settings);
   if (options.deviceOption->count() > 0) {
-    if (!chosenDevice(context, options.device)) return exitUsage;
+    if (const auto device = chosenDevice(options.device); !device) {
+      return reported(context, device.reason());
+    }
     settings.deviceClass = options.device;
   }
   if (options.osVersionOption && options.osVersionOption->count() > 0) {
@@ -359,11 +358,8 @@ int serve(const HostContext& context, const ServeOptions& options) {
   }
 
   net::io_context loop(1);
-  auto requests = ReloadRequests::bind(loop, widgetHostSocketPath());
-  if (auto* why = std::get_if<std::string>(&requests)) {
-    context.err << "error: " << *why << '\n';
-    return exitFailure;
-  }
+  const auto requests = ReloadRequests::bind(loop, widgetHostSocketPath());
+  if (!requests) return reported(context, {.exitCode = exitFailure, .message = requests.reason()});
   installHostClock();
   DrawingPool pool(DrawingPool::helpersForThisMachine());
   HomeScreen screen(context.widgets, settings, format, folder, pool, context.err);
@@ -372,17 +368,16 @@ int serve(const HostContext& context, const ServeOptions& options) {
   std::unique_ptr<HomeScreenPage> page;
   if (options.http) {
     auto started = HomeScreenPage::start(loop, options.port, host);
-    if (auto* why = std::get_if<std::string>(&started)) {
-      context.err << "error: cannot serve the home-screen page: " << *why << '\n';
+    if (!started) {
+      context.err << "error: cannot serve the home-screen page: " << started.reason() << '\n';
       return exitFailure;
     }
-    page = std::move(std::get<std::unique_ptr<HomeScreenPage>>(started));
+    page = std::move(started).value();
     // The one line a person or a script reads to open the page.
     context.out << page->url() << std::endl;
   }
-  if (auto why = host.run(*std::get<std::unique_ptr<ReloadRequests>>(requests), page.get())) {
-    context.err << "error: " << *why << '\n';
-    return exitFailure;
+  if (const Status ran = host.run(**requests, page.get()); !ran) {
+    return reported(context, {.exitCode = exitFailure, .message = ran.reason()});
   }
   return exitSuccess;
 }

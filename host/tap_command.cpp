@@ -25,10 +25,9 @@ constexpr std::chrono::seconds handOverPatience{2};
 
 // Whether App took `url`; when it did not, `context.err` says why.
 bool openInApp(const HostContext& context, const std::string& url) {
-  const OpenResult result = openInApplication(url, handOverPatience);
-  const bool opened = result.outcome != OpenOutcome::failed;
-  if (!opened) context.err << "error: App did not open " << url << ": " << result.detail << '\n';
-  return opened;
+  const Result<Opened> opened = openInApplication(url, handOverPatience);
+  if (!opened) context.err << "error: App did not open " << url << ": " << opened.reason() << '\n';
+  return opened.ok();
 }
 
 void declareTapOptions(CLI::App& command, TapOptions& options) {
@@ -41,9 +40,9 @@ void declareTapOptions(CLI::App& command, TapOptions& options) {
 }
 
 int tap(const HostContext& context, const TapOptions& options) {
-  auto chosen = chooseWidget(context, options.choice);
-  if (const int* exitCode = std::get_if<int>(&chosen)) return *exitCode;
-  const ChosenWidget& widget = std::get<ChosenWidget>(chosen);
+  const auto chosen = chooseWidget(context, options.choice);
+  if (!chosen) return reported(context, chosen.reason());
+  const ChosenWidget& widget = *chosen;
   if (const std::optional<URL> url = urlAt(widget.scene, Point{options.x, options.y})) {
     context.out << url->absoluteString << std::endl;
     if (options.open && !openInApp(context, url->absoluteString)) return exitFailure;

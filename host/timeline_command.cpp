@@ -18,8 +18,9 @@ HostCommand addTimelineCommand(CLI::App& app) {
       .run =
           [kind](const HostContext& context) {
             using Json = nlohmann::ordered_json;
-            const WidgetConfiguration* widget = widgetOfKind(context, *kind);
-            if (!widget) return exitUsage;
+            const auto found = widgetOfKind(context, *kind);
+            if (!found) return reported(context, found.reason());
+            const WidgetConfiguration* widget = *found;
             std::optional<Timeline<AnyEntry>> timeline;
             widget->getTimeline(TimelineProviderContext{},
                                 [&](Timeline<AnyEntry> answer) { timeline = std::move(answer); });

@@ -21,17 +21,18 @@ class RecordingHost final : public HomeScreenPageOwner {
                    .format = PictureFormat::png,
                    .bytes = std::make_shared<const std::string>("\x89PNG bytes")};
   }
-  TapResult tap(std::string_view id, Point point) override {
+  Result<std::string> tap(std::string_view id, Point point) override {
     taps.emplace_back(id, point);
-    if (point.x < 0) return {.url = std::nullopt, .problem = "nothing opens there"};
-    return {.url = "brisklane://today", .problem = {}};
+    if (point.x < 0) return Failure{"nothing opens there"};
+    return std::string("brisklane://today");
   }
   void reloadAllTimelines() override { ++reloads; }
   void moveClock(std::chrono::seconds offset) override { clockMoves.push_back(offset); }
   void resetClock() override { ++clockResets; }
-  std::optional<std::string> changeSettings(const HomeScreenSettings& settings) override {
+  Status changeSettings(const HomeScreenSettings& settings) override {
     changedSettings.push_back(settings);
-    return settingsProblem;
+    if (settingsProblem) return Failure{*settingsProblem};
+    return {};
   }
   std::optional<std::string> applicationPageURL() override { return applicationPage; }
 

@@ -15,16 +15,16 @@ const std::vector<WidgetConfiguration> widgets = BrisklaneWidgetBundle{}.body();
 
 // Why `json` is refused, or "(decoded)".
 std::string reasonOf(std::string_view json) {
-  auto decoded = decodeHomeScreenSettings(json);
-  if (auto* reason = std::get_if<std::string>(&decoded)) return *reason;
-  return "(decoded)";
+  const auto decoded = decodeHomeScreenSettings(json);
+  return decoded ? "(decoded)" : decoded.reason();
 }
 
 TEST(HomeScreenSettings, KeepsAPlacementNamedTwiceOnceWhereItFirstAppears) {
   auto decoded = decodeHomeScreenSettings(
       R"({"placements":[{"kind":"A","family":"systemSmall"},{"kind":"B","family":"systemSmall"},)"
       R"({"kind":"A","family":"systemSmall"}],"deviceClass":"393x852","systemVersion":"17"})");
-  EXPECT_EQ(std::get<HomeScreenSettings>(decoded).placements,
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->placements,
             (std::vector<Placement>{{"A", "systemSmall"}, {"B", "systemSmall"}}));
 }
 

@@ -99,11 +99,11 @@ TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskToday
   EXPECT_EQ(problems_.str(), "");
 
   HomeScreen& home = *screen_;
-  EXPECT_EQ(std::get<URL>(home.tap("BrisklaneWidget-systemMedium", Point{200, 80})).absoluteString,
+  EXPECT_EQ(home.tap("BrisklaneWidget-systemMedium", Point{200, 80})->absoluteString,
             "brisklane://today");
-  EXPECT_EQ(std::get<std::string>(home.tap("BrisklaneVoiceWidget-accessoryCircular", Point{1, 1})),
+  EXPECT_EQ(home.tap("BrisklaneVoiceWidget-accessoryCircular", Point{1, 1}).reason(),
             "nothing opens at (1, 1) of BrisklaneVoiceWidget-accessoryCircular");
-  EXPECT_EQ(std::get<std::string>(home.tap("Nothing-systemSmall", Point{1, 1})),
+  EXPECT_EQ(home.tap("Nothing-systemSmall", Point{1, 1}).reason(),
             "no widget Nothing-systemSmall is placed");
 
   // A published summary redraws only the Today pictures.
@@ -173,7 +173,7 @@ TEST_F(HomeScreenRounds, SaysWhyAPlacementCannotBeDrawnOrWrittenAndRedrawsOnNewS
             "accessoryCircular, accessoryInline, systemSmall");
   EXPECT_FALSE(manifest["widgets"][1].contains("pictureVersion"));
   EXPECT_FALSE(manifest["widgets"][2].contains("error"));
-  EXPECT_EQ(std::get<std::string>(home.tap("Removed-systemSmall", Point{10, 10})),
+  EXPECT_EQ(home.tap("Removed-systemSmall", Point{10, 10}).reason(),
             "the widget Removed-systemSmall is not drawn");
   // A picture it cannot write is reported and kept in memory.
   EXPECT_EQ(manifest["widgets"][2]["pictureVersion"], 1);

@@ -44,9 +44,8 @@ TEST(OpenInApplication, PointsAtTheApplicationsPageWithItsToken) {
 
 // The started process, or -1 when it could not start.
 pid_t pidOf(const std::vector<std::string>& command) {
-  auto started = startDetached(command);
-  if (const pid_t* child = std::get_if<pid_t>(&started)) return *child;
-  return -1;
+  const auto started = startDetached(command);
+  return started ? *started : -1;
 }
 
 TEST(OpenInApplication, StartsTheApplicationInASessionOfItsOwnWithItsOutputInTheDevice) {
@@ -57,14 +56,13 @@ TEST(OpenInApplication, StartsTheApplicationInASessionOfItsOwnWithItsOutputInThe
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(session == child || session < 0) << "not a session leader";
-  EXPECT_EQ(outcomeOfExit(status).outcome, OpenOutcome::delivered);
+  EXPECT_EQ(*outcomeOfExit(status), Opened::delivered);
   EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stdout"), "out\neof\n");
   EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stderr"), "err\n");
 
   const pid_t failing = pidOf({"/bin/sh", "-c", "exit 3"});
   ASSERT_EQ(::waitpid(failing, &status, 0), failing);
-  EXPECT_EQ(outcomeOfExit(status).outcome, OpenOutcome::failed);
-  EXPECT_EQ(outcomeOfExit(status).detail, "App ended with exit code 3");
+  EXPECT_EQ(outcomeOfExit(status).reason(), "App ended with exit code 3");
   EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stdout"), "out\neof\n")
       << "output is appended";
 
