@@ -179,8 +179,8 @@ std::variant<std::unique_ptr<HomeScreenPage>, std::string> HomeScreenPage::start
     };
   };
   auto started = LoopbackServer::start(context, std::move(options));
-  if (auto* why = std::get_if<std::string>(&started)) return *why;
-  page->server_ = std::move(std::get<std::unique_ptr<LoopbackServer>>(started));
+  if (!started) return started.reason();
+  page->server_ = *std::move(started);
   return page;
 }
 
