@@ -119,7 +119,7 @@ OpenResult openInApplication(std::string_view url, std::chrono::milliseconds pat
     return {.outcome = OpenOutcome::failed, .detail = "no App beside this program"};
   }
   const auto setup = readApplicationLaunchSetup();
-  const auto* recorded = std::get_if<ApplicationLaunchSetup>(&setup);
+  const auto* recorded = setup ? &*setup : nullptr;
   const auto command = openURLCommand(*application, recorded, operatingSystemVersion(), url);
   if (!recorded) return runInForeground(command);
   auto started = startDetached(command);
@@ -142,7 +142,7 @@ OpenResult openInApplication(std::string_view url, std::chrono::milliseconds pat
 
 std::optional<std::string> applicationPageURL() {
   const auto setup = readApplicationLaunchSetup();
-  const auto* recorded = std::get_if<ApplicationLaunchSetup>(&setup);
+  const auto* recorded = setup ? &*setup : nullptr;
   if (!recorded) return std::nullopt;
   const auto token = readPageToken(recorded->tokenFile);
   if (!token) return std::nullopt;

@@ -204,9 +204,8 @@ class Host final : public HomeScreenPageOwner {
     const auto application = applicationBesideThisProgram();
     if (!application) return {.url = std::nullopt, .problem = "no App beside this program"};
     const auto setup = readApplicationLaunchSetup();
-    auto started =
-        startDetached(openURLCommand(*application, std::get_if<ApplicationLaunchSetup>(&setup),
-                                     screen_.settings().systemVersion, url));
+    auto started = startDetached(openURLCommand(*application, setup ? &*setup : nullptr,
+                                                screen_.settings().systemVersion, url));
     if (auto* why = std::get_if<std::string>(&started)) {
       return {.url = std::nullopt, .problem = *why};
     }
