@@ -180,8 +180,8 @@ Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_co
     };
   };
   auto started = LoopbackServer::start(context, std::move(options));
-  if (auto* why = std::get_if<std::string>(&started)) return Failure{*why};
-  page->server_ = std::move(std::get<std::unique_ptr<LoopbackServer>>(started));
+  if (!started) return Failure{started.reason()};
+  page->server_ = std::move(started).value();
   return page;
 }
 

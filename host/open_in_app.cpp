@@ -113,7 +113,7 @@ Result<Opened> openInApplication(std::string_view url, std::chrono::milliseconds
   const auto application = applicationBesideThisProgram();
   if (!application) return Failure{"no App beside this program"};
   const auto setup = readApplicationLaunchSetup();
-  const auto* recorded = std::get_if<ApplicationLaunchSetup>(&setup);
+  const auto* recorded = setup ? &*setup : nullptr;
   const auto command = openURLCommand(*application, recorded, operatingSystemVersion(), url);
   if (!recorded) return runInForeground(command);
   const auto started = startDetached(command);
@@ -132,7 +132,7 @@ Result<Opened> openInApplication(std::string_view url, std::chrono::milliseconds
 
 std::optional<std::string> applicationPageURL() {
   const auto setup = readApplicationLaunchSetup();
-  const auto* recorded = std::get_if<ApplicationLaunchSetup>(&setup);
+  const auto* recorded = setup ? &*setup : nullptr;
   if (!recorded) return std::nullopt;
   const auto token = readPageToken(recorded->tokenFile);
   if (!token) return std::nullopt;

@@ -206,9 +206,8 @@ class Host final : public HomeScreenPageOwner {
     const auto application = applicationBesideThisProgram();
     if (!application) return Failure{"no App beside this program"};
     const auto setup = readApplicationLaunchSetup();
-    const auto started =
-        startDetached(openURLCommand(*application, std::get_if<ApplicationLaunchSetup>(&setup),
-                                     screen_.settings().systemVersion, url));
+    const auto started = startDetached(openURLCommand(*application, setup ? &*setup : nullptr,
+                                                      screen_.settings().systemVersion, url));
     if (!started) return Failure{started.reason()};
     const pid_t child = *started;
     auto patience = std::make_unique<net::steady_timer>(loop_, launchPatience);

@@ -48,8 +48,8 @@ int runHostCommandLine(int argc, const char* const* argv,
     int code = app.exit(error, out, err);
     return code == 0 ? exitSuccess : exitUsage;
   }
-  if (auto problem = osVersion.apply()) {
-    err << "error: " << *problem << " (expected one to three numbers, e.g. 16.4)\n";
+  if (auto applied = osVersion.apply(); !applied) {
+    err << "error: " << applied.reason() << " (expected one to three numbers, e.g. 16.4)\n";
     return exitUsage;
   }
   HostContext context{.widgets = widgets, .out = out, .err = err};

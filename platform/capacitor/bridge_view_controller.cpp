@@ -66,12 +66,12 @@ void CAPBridgeViewController::startBrowserWebLayer(const LaunchArguments& launch
   // The device's App keeps its token where a later launch finds it again.
   if (launch.isDeviceApplication) options.tokenFile = applicationTokenPath();
   auto started = BrowserWebLayer::start(bridge_, options);
-  if (auto* reason = std::get_if<std::string>(&started)) {
-    reportOnStandardError("cannot serve the web layer: " + *reason);
+  if (!started) {
+    reportOnStandardError("cannot serve the web layer: " + started.reason());
     terminateApplication(1);
     return;
   }
-  browserWebLayer_ = std::move(std::get<std::unique_ptr<BrowserWebLayer>>(started));
+  browserWebLayer_ = *std::move(started);
   if (launch.isDeviceApplication) recordLaunchSetup(options);
   // The one line a person or a script reads to open the page.
   std::cout << browserWebLayer_->url() << std::endl;

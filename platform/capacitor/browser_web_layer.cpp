@@ -72,27 +72,27 @@ std::uint16_t BrowserWebLayer::port() const {
   return server_->port();
 }
 
-std::variant<std::unique_ptr<BrowserWebLayer>, std::string> BrowserWebLayer::start(
+Result<std::unique_ptr<BrowserWebLayer>> BrowserWebLayer::start(
     const std::weak_ptr<CAPBridge>& bridge, const BrowserWebLayerOptions& options) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(options.webDirectory / "index.html", error)) {
-    return "no web application in " + options.webDirectory.string() + " (no index.html)";
+    return Failure{"no web application in " + options.webDirectory.string() + " (no index.html)"};
   }
   auto nativeBridge = readFile(options.nativeBridgeScript);
   if (!nativeBridge) {
-    return "cannot read Capacitor's native bridge at " + options.nativeBridgeScript.string() +
-           " (run scripts/install-deps --browser, or name it with --native-bridge)";
+    return Failure{"cannot read Capacitor's native bridge at " +
+                   options.nativeBridgeScript.string() +
+                   " (run scripts/install-deps --browser, or name it with --native-bridge)"};
   }
   auto loaded = bridge.lock();
-  if (!loaded) return std::string("the bridge has gone");
+  if (!loaded) return Failure{"the bridge has gone"};
   std::string headers =
       "window.Capacitor.PluginHeaders = " + loaded->pluginHeaders().dump() + ";\n";
 
   LoopbackServerOptions server;
   server.port = options.port;
   server.token = pageToken(options.tokenFile);
-  if (server.token.empty())
-    return std::string("the system gave no randomness for the page's token");
+  if (server.token.empty()) return Failure{"the system gave no randomness for the page's token"};
   server.documentRoot = options.webDirectory;
   server.headInsert = R"(<script src="/_capacitor/browser-bridge.js"></script>)"
                       R"(<script src="/_capacitor/native-bridge.js"></script>)"
@@ -112,9 +112,8 @@ std::variant<std::unique_ptr<BrowserWebLayer>, std::string> BrowserWebLayer::sta
   };
 
   auto started = LoopbackServer::start(DispatchQueue::main().context(), std::move(server));
-  if (auto* reason = std::get_if<std::string>(&started)) return *reason;
-  return std::unique_ptr<BrowserWebLayer>(
-      new BrowserWebLayer(std::move(std::get<std::unique_ptr<LoopbackServer>>(started))));
+  if (!started) return Failure{started.reason()};
+  return std::unique_ptr<BrowserWebLayer>(new BrowserWebLayer(*std::move(started)));
 }
 
 }  // namespace brisklane

@@ -18,9 +18,9 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <variant>
 
 #include "platform/capacitor/bridge.h"
+#include "platform/foundation/result.h"
 
 namespace brisklane {
 
@@ -38,8 +38,8 @@ struct BrowserWebLayerOptions {
 class BrowserWebLayer {
  public:
   // Serves the web application; or why it cannot.
-  [[nodiscard]] static std::variant<std::unique_ptr<BrowserWebLayer>, std::string> start(
-      const std::weak_ptr<CAPBridge>& bridge, const BrowserWebLayerOptions& options);
+  static Result<std::unique_ptr<BrowserWebLayer>> start(const std::weak_ptr<CAPBridge>& bridge,
+                                                        const BrowserWebLayerOptions& options);
   // Closes every page's connection; their calls settle into nothing.
   ~BrowserWebLayer();
   BrowserWebLayer(const BrowserWebLayer&) = delete;

@@ -13,12 +13,12 @@ OperatingSystemVersionOption::OperatingSystemVersionOption(CLI::App& app,
                      defaultOperatingSystemVersion.text() + ")");
 }
 
-std::optional<std::string> OperatingSystemVersionOption::apply() const {
-  if (text_.empty()) return std::nullopt;
+Status OperatingSystemVersionOption::apply() const {
+  if (text_.empty()) return {};
   auto version = OperatingSystemVersion::parse(text_);
-  if (!version) return "--os-version: not a version: " + text_;
+  if (!version) return Failure{"--os-version: not a version: " + text_};
   setOperatingSystemVersion(*version);
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace brisklane

@@ -3,9 +3,10 @@
 // application and the widget host read a version the same way.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/foundation/result.h"
 
 namespace CLI {
 class App;
@@ -22,9 +23,9 @@ class OperatingSystemVersionOption {
   OperatingSystemVersionOption& operator=(const OperatingSystemVersionOption&) = delete;
 
   // After the parse: makes the version given the process's system version.
-  // Nothing when all is well (or no version was given); else the reason,
+  // Succeeds when all is well (or no version was given); else the reason,
   // e.g. "--os-version: not a version: sixteen", and the version stays.
-  [[nodiscard]] std::optional<std::string> apply() const;
+  [[nodiscard]] Status apply() const;
 
  private:
   std::string text_;  // as given; empty when the option was not

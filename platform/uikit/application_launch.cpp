@@ -48,11 +48,10 @@ std::string encodeApplicationLaunchSetup(const ApplicationLaunchSetup& setup) {
   return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
-std::variant<ApplicationLaunchSetup, std::string> decodeApplicationLaunchSetup(
-    std::string_view json) {
+Result<ApplicationLaunchSetup> decodeApplicationLaunchSetup(std::string_view json) {
   const Json document = Json::parse(json, nullptr, /*allow_exceptions=*/false);
   if (document.is_discarded() || !document.is_object()) {
-    return std::string("the launch setup is not a JSON object");
+    return Failure{"the launch setup is not a JSON object"};
   }
   auto text = [&document](const char* key) -> std::optional<std::string> {
     auto found = document.find(key);
@@ -62,14 +61,14 @@ std::variant<ApplicationLaunchSetup, std::string> decodeApplicationLaunchSetup(
   auto webLayer = text("webLayer"), webDirectory = text("webDirectory"),
        nativeBridgeScript = text("nativeBridgeScript"), tokenFile = text("tokenFile");
   if (!webLayer || !webDirectory || !nativeBridgeScript || !tokenFile) {
-    return std::string(
+    return Failure{
         "the launch setup needs the strings webLayer, webDirectory, nativeBridgeScript and "
-        "tokenFile");
+        "tokenFile"};
   }
   auto port = document.find("port");
   if (port == document.end() || !port->is_number_unsigned() || port->get<std::uint64_t>() == 0 ||
       port->get<std::uint64_t>() > 65535) {
-    return std::string("the launch setup's port must be a number from 1 to 65535");
+    return Failure{"the launch setup's port must be a number from 1 to 65535"};
   }
   pid_t process = 0;
   if (auto found = document.find("processIdentifier");
@@ -90,12 +89,12 @@ bool recordApplicationLaunchSetup(const ApplicationLaunchSetup& setup) {
          writeFileAtomically(path, encodeApplicationLaunchSetup(setup));
 }
 
-std::variant<ApplicationLaunchSetup, std::string> readApplicationLaunchSetup() {
+Result<ApplicationLaunchSetup> readApplicationLaunchSetup() {
   const std::filesystem::path path = applicationLaunchSetupPath();
   auto text = readSmallFile(path);
-  if (!text) return "no launch setup in " + path.string();
+  if (!text) return Failure{"no launch setup in " + path.string()};
   auto setup = decodeApplicationLaunchSetup(*text);
-  if (auto* problem = std::get_if<std::string>(&setup)) return path.string() + ": " + *problem;
+  if (!setup) return Failure{path.string() + ": " + setup.reason()};
   return setup;
 }
 

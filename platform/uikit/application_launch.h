@@ -20,8 +20,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
+
+#include "platform/foundation/result.h"
 
 namespace brisklane {
 
@@ -41,13 +42,12 @@ struct ApplicationLaunchSetup {
 
 [[nodiscard]] std::string encodeApplicationLaunchSetup(const ApplicationLaunchSetup& setup);
 // The setup in `json`, or why it is not one.
-[[nodiscard]] std::variant<ApplicationLaunchSetup, std::string> decodeApplicationLaunchSetup(
-    std::string_view json);
+Result<ApplicationLaunchSetup> decodeApplicationLaunchSetup(std::string_view json);
 
 // Writes the record atomically; false when it cannot.
 [[nodiscard]] bool recordApplicationLaunchSetup(const ApplicationLaunchSetup& setup);
 // The device's record; a reason when there is none or it cannot be read.
-[[nodiscard]] std::variant<ApplicationLaunchSetup, std::string> readApplicationLaunchSetup();
+Result<ApplicationLaunchSetup> readApplicationLaunchSetup();
 
 // The application's options that launch it this way (without the request).
 [[nodiscard]] std::vector<std::string> launchOptions(const ApplicationLaunchSetup& setup);

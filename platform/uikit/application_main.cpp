@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "platform/dispatch/dispatch_queue.h"
@@ -59,7 +60,21 @@ struct GivenArguments {
   std::string webpageURL;
 };
 
-void fail(std::string_view message) {
+// How the process ends: its exit code, and what it says last on standard
+// output and on standard error.
+struct Exit {
+  int code;
+  std::string output;
+  std::string error;
+};
+
+// The end of a run that failed for `reason`, said the way this program says it.
+Exit failed(int code, std::string_view reason) {
+  return Exit{.code = code, .output = {}, .error = "App: " + std::string(reason) + "\n"};
+}
+
+// Says on standard error what goes wrong while the application runs on.
+void warn(std::string_view message) {
   std::cerr << "App: " << message << std::endl;
 }
 
@@ -124,15 +139,11 @@ void addRequestCommands(CLI::App& app, GivenArguments& given) {
   app.require_subcommand(0, 1);
 }
 
-// The launch settings the arguments give, or nothing when they do not fit
-// together (said on standard error).
-std::optional<CommandLine> readLaunchOptions(const GivenArguments& given) {
+// The launch settings the arguments give, or why they do not fit together.
+Result<CommandLine> readLaunchOptions(const GivenArguments& given) {
   if (given.webLayer != "browser") {
     for (const auto* option : given.browserOptions) {
-      if (option->count() > 0) {
-        fail(option->get_name() + " needs --web-layer browser");
-        return std::nullopt;
-      }
+      if (option->count() > 0) return Failure{option->get_name() + " needs --web-layer browser"};
     }
   }
   CommandLine line;
@@ -144,14 +155,11 @@ std::optional<CommandLine> readLaunchOptions(const GivenArguments& given) {
   return line;
 }
 
-// Reads the request of `open` or `continue-activity`, when one was given.
-// False, after saying why, when its URL is not one.
-bool readRequest(const GivenArguments& given, CommandLine& line) {
+// Reads the request of `open` or `continue-activity`, when one was given;
+// or why its URL is not one.
+Status readRequest(const GivenArguments& given, CommandLine& line) {
   if (given.open->parsed()) {
-    if (!looksLikeURL(given.url)) {
-      fail("open: not a URL: " + given.url);
-      return false;
-    }
+    if (!looksLikeURL(given.url)) return Failure{"open: not a URL: " + given.url};
     OpenURLRequest request{.url = given.url, .options = {}};
     using Key = UIApplication::OpenURLOptionsKey;
     if (!given.sourceApplication.empty()) {
@@ -161,19 +169,18 @@ bool readRequest(const GivenArguments& given, CommandLine& line) {
     line.request = request;
   } else if (given.resume->parsed()) {
     if (!given.webpageURL.empty() && !looksLikeURL(given.webpageURL)) {
-      fail("continue-activity: --url: not a URL: " + given.webpageURL);
-      return false;
+      return Failure{"continue-activity: --url: not a URL: " + given.webpageURL};
     }
     ContinueUserActivityRequest request{{.activityType = given.activityType, .webpageURL = {}}};
     if (!given.webpageURL.empty()) request.userActivity.webpageURL = given.webpageURL;
     line.request = request;
   }
-  return true;
+  return {};
 }
 
-// The parsed command line, or the exit code when the process should end now.
-// A system version given takes effect here.
-std::variant<CommandLine, int> parseCommandLine(int argc, char** argv) {
+// The parsed command line, or how the process ends now. A system version
+// given takes effect here.
+Result<CommandLine, Exit> parseCommandLine(int argc, char** argv) {
   CLI::App app{
       "The Brisklane host application on a simulated device ($BRISKLANE_HOME).\n"
       "Without a subcommand it starts and serves its web layer; `open` and\n"
@@ -186,22 +193,28 @@ std::variant<CommandLine, int> parseCommandLine(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    int code = app.exit(error);
-    return code == 0 ? exitSuccess : exitUsage;
+    std::ostringstream out, err;
+    int code = app.exit(error, out, err);
+    return Failure<Exit>{
+        Exit{.code = code == 0 ? exitSuccess : exitUsage, .output = out.str(), .error = err.str()}};
   }
 
   if (given.printEntitlements) {
-    std::cout << nlohmann::json{{"applicationGroups", entitlements().applicationGroups}}.dump()
-              << std::endl;
-    return exitSuccess;
+    return Failure<Exit>{Exit{
+        .code = exitSuccess,
+        .output =
+            nlohmann::json{{"applicationGroups", entitlements().applicationGroups}}.dump() + "\n",
+        .error = {}}};
   }
-  if (auto problem = osVersion.apply()) {
-    fail(*problem);
-    return exitUsage;
+  if (auto applied = osVersion.apply(); !applied) {
+    return Failure<Exit>{failed(exitUsage, applied.reason())};
   }
-  std::optional<CommandLine> line = readLaunchOptions(given);
-  if (!line || !readRequest(given, *line)) return exitUsage;
-  return std::move(*line);
+  Result<CommandLine> line = readLaunchOptions(given);
+  if (!line) return Failure<Exit>{failed(exitUsage, line.reason())};
+  if (auto read = readRequest(given, *line); !read) {
+    return Failure<Exit>{failed(exitUsage, read.reason())};
+  }
+  return *std::move(line);
 }
 
 // Ends the main queue's run loop on SIGTERM, SIGINT or SIGHUP. A second
@@ -275,25 +288,24 @@ Delivery deliverWhileStarting(const SystemRequest& request) {
 
 // Makes this process the device's application, unless a request given on
 // the command line reaches the one already running. The lock, nullptr
-// without a control socket; or the exit code when the process should end now.
-std::variant<std::unique_ptr<ApplicationInstanceLock>, int> claimDevice(const CommandLine& line) {
-  if (!line.controlSocket) return nullptr;
+// without a control socket; or how the process ends now.
+Result<std::unique_ptr<ApplicationInstanceLock>, Exit> claimDevice(const CommandLine& line) {
+  const Exit delivered{.code = exitSuccess, .output = {}, .error = {}};
+  if (!line.controlSocket) return std::unique_ptr<ApplicationInstanceLock>();
   if (line.request) {
     Delivery delivery = deliverToRunningApplication(*line.request);
-    if (delivery.outcome == DeliveryOutcome::accepted) return exitSuccess;
+    if (delivery.outcome == DeliveryOutcome::accepted) return Failure<Exit>{delivered};
     if (delivery.outcome == DeliveryOutcome::failed) {
-      fail("the running App refused the request: " + delivery.detail);
-      return exitFailure;
+      return Failure<Exit>{
+          failed(exitFailure, "the running App refused the request: " + delivery.detail)};
     }
   }
-  std::string error;
-  auto instanceLock = ApplicationInstanceLock::acquire(error);
-  if (instanceLock) return instanceLock;
+  auto instanceLock = ApplicationInstanceLock::acquire();
+  if (instanceLock) return *std::move(instanceLock);
   if (line.request && deliverWhileStarting(*line.request).outcome == DeliveryOutcome::accepted) {
-    return exitSuccess;
+    return Failure<Exit>{delivered};
   }
-  fail(error);
-  return exitFailure;
+  return Failure<Exit>{failed(exitFailure, instanceLock.reason())};
 }
 
 // The objects the runtime holds for the application while it runs.
@@ -304,39 +316,37 @@ struct RunningApplication {
   std::shared_ptr<UIWindow> keptWindow;       // the window, when the delegate does not keep it
 };
 
-// Creates the application and its delegate from the classes named; false,
-// after saying which is missing, when one is.
-bool instantiate(RunningApplication& running, const std::optional<std::string>& principalClassName,
-                 const std::optional<std::string>& delegateClassName) {
+// Creates the application and its delegate from the classes named; or which
+// is missing.
+Status instantiate(RunningApplication& running,
+                   const std::optional<std::string>& principalClassName,
+                   const std::optional<std::string>& delegateClassName) {
   std::shared_ptr<NSObject> applicationObject = principalClassName
                                                     ? instantiateClass(*principalClassName)
                                                     : std::make_shared<UIApplication>();
   running.application = std::dynamic_pointer_cast<UIApplication>(applicationObject);
   if (!running.application) {
-    fail("no application class named " + principalClassName.value_or("UIApplication"));
-    return false;
+    return Failure{"no application class named " + principalClassName.value_or("UIApplication")};
   }
   running.delegateObject = delegateClassName ? instantiateClass(*delegateClassName) : nullptr;
   running.delegate = dynamic_cast<UIApplicationDelegate*>(running.delegateObject.get());
   if (running.delegate == nullptr) {
-    fail("no application delegate class named " + delegateClassName.value_or("(none)"));
-    return false;
+    return Failure{"no application delegate class named " + delegateClassName.value_or("(none)")};
   }
   running.application->setDelegate(running.delegate);
-  return true;
+  return {};
 }
 
-// Creates the window from the main interface description and shows it;
-// false, after saying so, when the description names no class that exists.
-bool showMainWindow(RunningApplication& running) {
+// Creates the window from the main interface description and shows it; or
+// why not, when the description names no class that exists.
+Status showMainWindow(RunningApplication& running) {
   auto interface = mainInterface();
   auto rootViewController =
       interface ? std::dynamic_pointer_cast<UIViewController>(
                       instantiateClass(interface->rootViewControllerClassName))
                 : nullptr;
   if (!rootViewController) {
-    fail("the main interface names no view controller class that exists");
-    return false;
+    return Failure{"the main interface names no view controller class that exists"};
   }
   auto window = std::make_shared<UIWindow>();
   window->rootViewController = std::move(rootViewController);
@@ -344,40 +354,40 @@ bool showMainWindow(RunningApplication& running) {
   // The runtime keeps the window itself only when the delegate does not.
   if (!running.delegate->window()) running.keptWindow = window;
   window->makeKeyAndVisible();
-  return true;
+  return {};
 }
 
 // Launches the application, shows its window and queues the request it was
-// launched with; false when it cannot start.
-bool launch(RunningApplication& running, const std::optional<SystemRequest>& request) {
+// launched with; or why it cannot start.
+Status launch(RunningApplication& running, const std::optional<SystemRequest>& request) {
   UIApplication& application = *running.application;
   std::optional<SystemRequest> pending = request;
   if (!running.delegate->applicationDidFinishLaunchingWithOptions(application,
                                                                   launchOptionsFor(request))) {
     pending.reset();  // a launch that declines its URL is not asked to open it
   }
-  if (!showMainWindow(running)) return false;
+  if (auto shown = showMainWindow(running); !shown) return shown;
   running.delegate->applicationDidBecomeActive(application);
   if (pending) {
     DispatchQueue::main().async(
         [&application, request = *pending] { deliver(application, request); });
   }
-  return true;
+  return {};
 }
 
 // Hands the requests that reach the control socket to the application on
 // the main queue; nullptr, after saying so, when the socket cannot listen.
 std::unique_ptr<ControlSocketServer> listenForRequests(UIApplication& application) {
-  std::string error;
   auto controlSocket = ControlSocketServer::start(
-      DispatchQueue::main().context(),
-      [&application](SystemRequest request) {
+      DispatchQueue::main().context(), [&application](SystemRequest request) {
         DispatchQueue::main().async(
             [&application, request = std::move(request)] { deliver(application, request); });
-      },
-      error);
-  if (!controlSocket) fail(error + "; running without a control socket");
-  return controlSocket;
+      });
+  if (!controlSocket) {
+    warn(controlSocket.reason() + "; running without a control socket");
+    return nullptr;
+  }
+  return *std::move(controlSocket);
 }
 
 // Runs the main queue until the application is told to end, then takes it
@@ -403,11 +413,11 @@ void runUntilEnd(RunningApplication& running, bool listens) {
   application.setDelegate(nullptr);
 }
 
-int runApplication(const CommandLine& line, const std::optional<std::string>& principalClassName,
-                   const std::optional<std::string>& delegateClassName) {
+Exit runApplication(const CommandLine& line, const std::optional<std::string>& principalClassName,
+                    const std::optional<std::string>& delegateClassName) {
   auto claim = claimDevice(line);
-  if (const int* exitCode = std::get_if<int>(&claim)) return *exitCode;
-  auto instanceLock = std::get<std::unique_ptr<ApplicationInstanceLock>>(std::move(claim));
+  if (!claim) return claim.reason();
+  std::unique_ptr<ApplicationInstanceLock> instanceLock = *std::move(claim);
 
   setLaunchArguments({.webLayers = line.webLayers,
                       .port = line.port,
@@ -425,26 +435,26 @@ int runApplication(const CommandLine& line, const std::optional<std::string>& pr
   EndSignals endSignals(DispatchQueue::main().context());
 
   RunningApplication running;
-  if (!instantiate(running, principalClassName, delegateClassName)) return exitFailure;
-  if (!launch(running, line.request)) return exitFailure;
+  if (auto made = instantiate(running, principalClassName, delegateClassName); !made) {
+    return failed(exitFailure, made.reason());
+  }
+  if (auto launched = launch(running, line.request); !launched) {
+    return failed(exitFailure, launched.reason());
+  }
   runUntilEnd(running, instanceLock != nullptr);
-  return applicationExitCode();
+  return Exit{.code = applicationExitCode(), .output = {}, .error = {}};
 }
 
 }  // namespace
 
 int UIApplicationMain(int argc, char** argv, const std::optional<std::string>& principalClassName,
                       const std::optional<std::string>& delegateClassName) {
-  int code = 0;
   auto parsed = parseCommandLine(argc, argv);
-  if (auto* exitCode = std::get_if<int>(&parsed)) {
-    code = *exitCode;
-  } else {
-    code = runApplication(std::get<CommandLine>(parsed), principalClassName, delegateClassName);
-  }
-  std::cout.flush();
-  std::cerr.flush();
-  std::exit(code);
+  Exit end =
+      parsed ? runApplication(*parsed, principalClassName, delegateClassName) : parsed.reason();
+  std::cout << end.output << std::flush;
+  std::cerr << end.error << std::flush;
+  std::exit(end.code);
 }
 
 }  // namespace brisklane

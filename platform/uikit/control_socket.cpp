@@ -57,52 +57,52 @@ Json optionsJson(const UIApplication::OpenURLOptions& options) {
   return object;
 }
 
-std::variant<UIApplication::OpenURLOptions, std::string> decodeOptions(const Json& object) {
+Result<UIApplication::OpenURLOptions> decodeOptions(const Json& object) {
   UIApplication::OpenURLOptions options;
-  if (!object.is_object()) return std::string("\"options\" must be an object");
+  if (!object.is_object()) return Failure{"\"options\" must be an object"};
   for (const auto& [name, value] : object.items()) {
     auto key = openURLOptionsKey(name);
-    if (!key) return "unknown option \"" + name + "\"";
+    if (!key) return Failure{"unknown option \"" + name + "\""};
     if (*key == UIApplication::OpenURLOptionsKey::openInPlace) {
-      if (!value.is_boolean()) return "\"" + name + "\" must be a Boolean";
+      if (!value.is_boolean()) return Failure{"\"" + name + "\" must be a Boolean"};
       options[*key] = value.get<bool>();
     } else {
-      if (!value.is_string()) return "\"" + name + "\" must be a string";
+      if (!value.is_string()) return Failure{"\"" + name + "\" must be a string"};
       options[*key] = value.get<std::string>();
     }
   }
   return options;
 }
 
-std::variant<SystemRequest, std::string> decodeRequestObject(const Json& document) {
-  if (!document.is_object()) return std::string("a request must be a JSON object");
+Result<SystemRequest> decodeRequestObject(const Json& document) {
+  if (!document.is_object()) return Failure{"a request must be a JSON object"};
   if (auto found = document.find("openURL"); found != document.end()) {
     if (!found->is_string() || found->get_ref<const std::string&>().empty()) {
-      return std::string("\"openURL\" must be a non-empty string");
+      return Failure{"\"openURL\" must be a non-empty string"};
     }
-    OpenURLRequest request{.url = found->get<std::string>(), .options = {}};
+    SystemRequest request = OpenURLRequest{.url = found->get<std::string>(), .options = {}};
     if (auto options = document.find("options"); options != document.end()) {
       auto decoded = decodeOptions(*options);
-      if (auto* reason = std::get_if<std::string>(&decoded)) return *reason;
-      request.options = std::move(std::get<UIApplication::OpenURLOptions>(decoded));
+      if (!decoded) return Failure{decoded.reason()};
+      std::get<OpenURLRequest>(request).options = *std::move(decoded);
     }
     return request;
   }
   if (auto found = document.find("continueUserActivity"); found != document.end()) {
-    if (!found->is_object()) return std::string("\"continueUserActivity\" must be an object");
+    if (!found->is_object()) return Failure{"\"continueUserActivity\" must be an object"};
     auto type = found->find("activityType");
     if (type == found->end() || !type->is_string() || type->get_ref<const std::string&>().empty()) {
-      return std::string("\"activityType\" must be a non-empty string");
+      return Failure{"\"activityType\" must be a non-empty string"};
     }
     ContinueUserActivityRequest request{
         {.activityType = type->get<std::string>(), .webpageURL = {}}};
     if (auto page = found->find("webpageURL"); page != found->end()) {
-      if (!page->is_string()) return std::string("\"webpageURL\" must be a string");
+      if (!page->is_string()) return Failure{"\"webpageURL\" must be a string"};
       request.userActivity.webpageURL = page->get<std::string>();
     }
-    return request;
+    return SystemRequest(std::move(request));
   }
-  return std::string("a request needs \"openURL\" or \"continueUserActivity\"");
+  return Failure{"a request needs \"openURL\" or \"continueUserActivity\""};
 }
 
 }  // namespace
@@ -128,16 +128,16 @@ std::string encodeSystemRequest(const SystemRequest& request) {
   return document.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::variant<SystemRequest, std::string> decodeSystemRequest(std::string_view line) {
-  if (line.size() > maximumSystemRequestBytes) return std::string("the request is too long");
+Result<SystemRequest> decodeSystemRequest(std::string_view line) {
+  if (line.size() > maximumSystemRequestBytes) return Failure{"the request is too long"};
   // The JSON reader would take a NUL byte for the end of the request.
-  if (line.find('\0') != std::string_view::npos) return std::string("the request holds a NUL byte");
+  if (line.find('\0') != std::string_view::npos) return Failure{"the request holds a NUL byte"};
   try {
     Json document = Json::parse(line, nullptr, false);
-    if (document.is_discarded()) return std::string("the request is not JSON");
+    if (document.is_discarded()) return Failure{"the request is not JSON"};
     return decodeRequestObject(document);
   } catch (const Json::exception& error) {
-    return std::string("the request cannot be read: ") + error.what();
+    return Failure{std::string("the request cannot be read: ") + error.what()};
   }
 }
 
@@ -174,22 +174,17 @@ Delivery deliverToRunningApplication(const SystemRequest& request) {
   return delivery;
 }
 
-std::unique_ptr<ApplicationInstanceLock> ApplicationInstanceLock::acquire(std::string& error) {
+Result<std::unique_ptr<ApplicationInstanceLock>> ApplicationInstanceLock::acquire() {
   std::filesystem::path path = applicationLockPath();
   if (!makeFolders(path.parent_path())) {
-    error = "cannot create " + path.parent_path().string();
-    return nullptr;
+    return Failure{"cannot create " + path.parent_path().string()};
   }
   FileDescriptor descriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!descriptor) {
-    error = "cannot open " + path.string() + ": " + std::strerror(errno);
-    return nullptr;
-  }
+  if (!descriptor) return Failure{"cannot open " + path.string() + ": " + std::strerror(errno)};
   if (::flock(descriptor.get(), LOCK_EX | LOCK_NB) != 0) {
-    error = errno == EWOULDBLOCK
-                ? "another App is running on this device (" + deviceRoot().string() + ")"
-                : "cannot lock " + path.string() + ": " + std::strerror(errno);
-    return nullptr;
+    return Failure{errno == EWOULDBLOCK
+                       ? "another App is running on this device (" + deviceRoot().string() + ")"
+                       : "cannot lock " + path.string() + ": " + std::strerror(errno)};
   }
   return std::unique_ptr<ApplicationInstanceLock>(
       new ApplicationInstanceLock(std::move(descriptor)));
@@ -203,7 +198,7 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
   Listener(asio::io_context& context, std::filesystem::path path, Handler handler)
       : acceptor_(context), path_(std::move(path)), handler_(std::move(handler)) {}
 
-  bool listen(const stream_protocol::endpoint& endpoint, std::string& error) {
+  Status listen(const stream_protocol::endpoint& endpoint) {
     std::error_code stale;
     std::filesystem::remove(path_, stale);  // left by an application that ended uncleanly
     ErrorCode failure;
@@ -217,11 +212,10 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
     }
     if (!failure && !modeFailure) acceptor_.listen(8, failure);
     if (failure || modeFailure) {
-      error = "cannot listen on " + path_.string() + ": " +
-              (failure ? failure.message() : modeFailure.message());
-      return false;
+      return Failure{"cannot listen on " + path_.string() + ": " +
+                     (failure ? failure.message() : modeFailure.message())};
     }
-    return true;
+    return {};
   }
 
   void accept() {
@@ -281,11 +275,10 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
     Json reply;
     if (!line) {
       reply = {{"accepted", false}, {"error", "no request line"}};
-    } else if (auto decoded = decodeSystemRequest(*line);
-               auto* reason = std::get_if<std::string>(&decoded)) {
-      reply = {{"accepted", false}, {"error", *reason}};
+    } else if (auto decoded = decodeSystemRequest(*line); !decoded) {
+      reply = {{"accepted", false}, {"error", decoded.reason()}};
     } else {
-      handler_(std::move(std::get<SystemRequest>(decoded)));
+      handler_(*std::move(decoded));
       reply = {{"accepted", true}};
     }
     connection->reply = reply.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -304,21 +297,18 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
   std::set<std::shared_ptr<Connection>> open_;
 };
 
-std::unique_ptr<ControlSocketServer> ControlSocketServer::start(asio::io_context& context,
-                                                                Handler handler,
-                                                                std::string& error) {
+Result<std::unique_ptr<ControlSocketServer>> ControlSocketServer::start(asio::io_context& context,
+                                                                        Handler handler) {
   std::filesystem::path path = applicationControlSocketPath();
   auto endpoint = socketEndpoint(path);
-  if (!endpoint) {
-    error = "the control socket's path is too long: " + path.string();
-    return nullptr;
-  }
+  if (!endpoint) return Failure{"the control socket's path is too long: " + path.string()};
   if (!makeFolders(path.parent_path())) {
-    error = "cannot create " + path.parent_path().string();
-    return nullptr;
+    return Failure{"cannot create " + path.parent_path().string()};
   }
   auto listener = std::make_shared<Listener>(context, path, std::move(handler));
-  if (!listener->listen(*endpoint, error)) return nullptr;
+  if (auto listening = listener->listen(*endpoint); !listening) {
+    return Failure{listening.reason()};
+  }
   listener->accept();
   return std::unique_ptr<ControlSocketServer>(new ControlSocketServer(std::move(listener)));
 }

@@ -24,6 +24,7 @@
 #include <variant>
 
 #include "platform/foundation/file_descriptor.h"
+#include "platform/foundation/result.h"
 #include "platform/uikit/uikit.h"
 
 namespace boost::asio {
@@ -55,7 +56,7 @@ inline constexpr std::size_t maximumSystemRequestBytes = std::size_t{64} * 1024;
 
 [[nodiscard]] std::string encodeSystemRequest(const SystemRequest& request);
 // The request on `line` (without its newline), or why it is not one.
-[[nodiscard]] std::variant<SystemRequest, std::string> decodeSystemRequest(std::string_view line);
+Result<SystemRequest> decodeSystemRequest(std::string_view line);
 
 // The client's side: hands `request` to the running application.
 enum class DeliveryOutcome { accepted, noApplication, failed };
@@ -69,9 +70,8 @@ struct Delivery {
 // while the value lives.
 class ApplicationInstanceLock {
  public:
-  // Nothing when another application holds it or it cannot be taken; `error`
-  // then says why.
-  [[nodiscard]] static std::unique_ptr<ApplicationInstanceLock> acquire(std::string& error);
+  // Why not, when another application holds it or it cannot be taken.
+  static Result<std::unique_ptr<ApplicationInstanceLock>> acquire();
   ApplicationInstanceLock(const ApplicationInstanceLock&) = delete;
   ApplicationInstanceLock& operator=(const ApplicationInstanceLock&) = delete;
 
@@ -88,11 +88,10 @@ class ControlSocketServer {
   using Handler = std::function<void(SystemRequest)>;
 
   // Binds the socket (replacing a stale file left by an application that is
-  // gone; the caller holds the instance lock) and starts serving. Nothing,
-  // with `error` set, when it cannot.
-  [[nodiscard]] static std::unique_ptr<ControlSocketServer> start(boost::asio::io_context& context,
-                                                                  Handler handler,
-                                                                  std::string& error);
+  // gone; the caller holds the instance lock) and starts serving; or why it
+  // cannot.
+  static Result<std::unique_ptr<ControlSocketServer>> start(boost::asio::io_context& context,
+                                                            Handler handler);
   // Stops serving, ends the connections still open and removes the socket
   // file. The handler is not called afterwards.
   ~ControlSocketServer();

@@ -951,15 +951,15 @@ std::string_view contentTypeFor(const fs::path& file) {
 
 }  // namespace web
 
-std::variant<std::unique_ptr<LoopbackServer>, std::string> LoopbackServer::start(
-    net::io_context& context, LoopbackServerOptions options) {
-  if (options.token.empty()) return std::string("the server needs a token");
+Result<std::unique_ptr<LoopbackServer>> LoopbackServer::start(net::io_context& context,
+                                                              LoopbackServerOptions options) {
+  if (options.token.empty()) return Failure{"the server needs a token"};
   fs::path root;
   if (!options.documentRoot.empty()) {
     std::error_code error;
     root = fs::canonical(options.documentRoot, error);
     if (error || !fs::is_directory(root, error)) {
-      return std::string("the document root is not a folder");
+      return Failure{"the document root is not a folder"};
     }
   }
   auto state = std::make_shared<State>(context, std::move(options), std::move(root));
@@ -971,11 +971,11 @@ std::variant<std::unique_ptr<LoopbackServer>, std::string> LoopbackServer::start
   // of the last run linger; it never lets two servers listen on one port.
   if (!error) state->acceptor.set_option(tcp::acceptor::reuse_address(true), error);
   if (!error) state->acceptor.bind(endpoint, error);
-  if (error == net::error::address_in_use) return std::string("the port is in use");
+  if (error == net::error::address_in_use) return Failure{"the port is in use"};
   if (!error) state->acceptor.listen(net::socket_base::max_listen_connections, error);
   std::uint16_t port = 0;
   if (!error) port = state->acceptor.local_endpoint(error).port();
-  if (error) return std::string("cannot listen on the loopback address");
+  if (error) return Failure{"cannot listen on the loopback address"};
 
   state->port = port;
   state->policy = web::makeRequestPolicy(port, state->options.token);

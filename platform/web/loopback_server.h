@@ -30,8 +30,9 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 #include <vector>
+
+#include "platform/foundation/result.h"
 
 namespace boost::asio {
 class io_context;
@@ -108,8 +109,8 @@ struct LoopbackServerOptions {
 class LoopbackServer {
  public:
   // Listens on 127.0.0.1:port and starts accepting; or why it cannot.
-  [[nodiscard]] static std::variant<std::unique_ptr<LoopbackServer>, std::string> start(
-      boost::asio::io_context& context, LoopbackServerOptions options);
+  static Result<std::unique_ptr<LoopbackServer>> start(boost::asio::io_context& context,
+                                                       LoopbackServerOptions options);
 
   // Stops accepting and closes every connection and WebSocket. No callback
   // runs after this, though the io_context still finishes the cancelled work.

@@ -17,7 +17,7 @@ constexpr std::string_view recorded =
     R"("tokenFile":"/t","processIdentifier":4242})";
 
 std::optional<ApplicationLaunchSetup> setupOf(auto result) {
-  if (auto* setup = std::get_if<ApplicationLaunchSetup>(&result)) return *setup;
+  if (result) return *result;
   return std::nullopt;
 }
 

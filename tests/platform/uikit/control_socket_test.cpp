@@ -16,15 +16,14 @@ using Key = UIApplication::OpenURLOptionsKey;
 
 std::optional<SystemRequest> requestOf(std::string_view line) {
   auto decoded = decodeSystemRequest(line);
-  if (auto* request = std::get_if<SystemRequest>(&decoded)) return *request;
+  if (decoded) return *decoded;
   return std::nullopt;
 }
 
 // Why `line` is refused; empty when it is not.
 std::string refusalOf(std::string_view line) {
   auto decoded = decodeSystemRequest(line);
-  if (auto* reason = std::get_if<std::string>(&decoded)) return *reason;
-  return {};
+  return decoded ? std::string() : decoded.reason();
 }
 
 // The seed corpus of the request fuzzer, one file for each kind of request
@@ -61,10 +60,9 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
   // their own, as other processes would.
   boost::asio::io_context loop(1);
   std::vector<SystemRequest> received;
-  std::string error;
   auto server = ControlSocketServer::start(
-      loop, [&](SystemRequest got) { received.push_back(std::move(got)); }, error);
-  ASSERT_NE(server, nullptr) << error;
+      loop, [&](SystemRequest got) { received.push_back(std::move(got)); });
+  ASSERT_TRUE(server) << server.reason();
   EXPECT_EQ(std::filesystem::status(applicationControlSocketPath()).permissions() &
                 std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
@@ -78,7 +76,7 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
     silent.connect(applicationControlSocketPath().native());
     ContinueUserActivityRequest bad{{.activityType = "", .webpageURL = {}}};
     refused = deliverToRunningApplication(bad);
-    boost::asio::post(loop, [&] { server.reset(); });
+    boost::asio::post(loop, [&] { server->reset(); });
   });
   loop.run();
   clients.join();
@@ -93,13 +91,13 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
 
 TEST(ControlSocket, OneApplicationHoldsTheDevice) {
   testing::TemporaryDevice device;
-  std::string error;
-  auto first = ApplicationInstanceLock::acquire(error);
-  ASSERT_NE(first, nullptr) << error;
-  EXPECT_EQ(ApplicationInstanceLock::acquire(error), nullptr);
-  EXPECT_TRUE(error.starts_with("another App is running on this device")) << error;
-  first.reset();
-  EXPECT_NE(ApplicationInstanceLock::acquire(error), nullptr);
+  auto first = ApplicationInstanceLock::acquire();
+  ASSERT_TRUE(first) << first.reason();
+  auto second = ApplicationInstanceLock::acquire();
+  ASSERT_FALSE(second);
+  EXPECT_TRUE(second.reason().starts_with("another App is running on this device"));
+  first->reset();
+  EXPECT_TRUE(ApplicationInstanceLock::acquire());
 }
 
 }  // namespace

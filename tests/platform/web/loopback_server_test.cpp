@@ -128,8 +128,8 @@ class LoopbackServerTest : public ::testing::Test {
       options_.limits.queuedWebSocketBytes = std::size_t{64} * 1024;
     }
     auto started = LoopbackServer::start(context_, options_);
-    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LoopbackServer>>(started));
-    server_ = std::move(std::get<std::unique_ptr<LoopbackServer>>(started));
+    ASSERT_TRUE(started);
+    server_ = *std::move(started);
     port_ = server_->port();
     host_ = "127.0.0.1:" + std::to_string(port_);
     cookie_ = "brisklane-token-" + std::to_string(port_) + "=" + options_.token;
@@ -403,14 +403,13 @@ TEST(LoopbackServer, RefusesToStartWithoutWhatItNeeds) {
   net::io_context context;
   auto reason = [&](LoopbackServerOptions options) {
     auto started = LoopbackServer::start(context, std::move(options));
-    auto* text = std::get_if<std::string>(&started);
-    return text ? *text : std::string("started");
+    return started ? std::string("started") : started.reason();
   };
   EXPECT_EQ(reason({.token = ""}), "the server needs a token");
   EXPECT_EQ(reason({.token = "t", .documentRoot = "/nonexistent"}),
             "the document root is not a folder");
   auto first = LoopbackServer::start(context, {.token = "t"});
-  auto port = std::get<std::unique_ptr<LoopbackServer>>(first)->port();
+  auto port = (*first)->port();
   EXPECT_EQ(reason({.port = port, .token = "t"}), "the port is in use");
 }
 
