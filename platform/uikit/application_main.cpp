@@ -60,8 +60,10 @@ struct GivenArguments {
   std::string webpageURL;
 };
 
-// How the process ends: its exit code, and what it says last on standard
-// output and on standard error.
+// How the process ends early: its exit code, and what it says last on
+// standard output and on standard error. It is the reason side of the
+// results below, for the early ends that succeed too (a request handed to
+// the running application, the entitlements printed).
 struct Exit {
   int code;
   std::string output;
