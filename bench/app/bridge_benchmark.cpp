@@ -41,10 +41,10 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "bench/support/ratio_main.h"
+#include "platform/foundation/result.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/web/network_names.h"
 #include "tests/support/subprocess.h"
@@ -73,12 +73,6 @@ constexpr std::chrono::seconds endTimeout{5};  // from SIGTERM to SIGKILL
 constexpr std::string_view bridgeSocketPath = "/_capacitor/bridge";
 
 fs::path runFolder;  // the run's temporary folder, made by main; also the device's home
-
-struct Failure {
-  std::string reason;
-};
-template <typename Value>
-using Result = std::variant<Value, Failure>;
 
 std::string setMessage(std::int64_t callbackId) {
   return nlohmann::json{{"type", "message"},
@@ -120,18 +114,16 @@ class AppProcess {
   AppProcess(const AppProcess&) = delete;
   AppProcess& operator=(const AppProcess&) = delete;
 
-  [[nodiscard]] std::optional<Failure> write(std::string_view text) {
-    if (process_.write(text)) return std::nullopt;
+  [[nodiscard]] Status write(std::string_view text) {
+    if (process_.write(text)) return {};
     return Failure{"cannot write to App: " + systemError(errno)};
   }
-  [[nodiscard]] std::optional<Failure> send(const std::string& message) {
-    return write(message + '\n');
-  }
+  [[nodiscard]] Status send(const std::string& message) { return write(message + '\n'); }
   // The next line App writes, without its newline.
   [[nodiscard]] Result<std::string> receive(std::chrono::milliseconds timeout = answerTimeout) {
     auto line = process_.readLine(timeout);
-    if (auto* text = std::get_if<std::string>(&line)) return std::move(*text);
-    switch (std::get<testing::ReadFailure>(line)) {
+    if (line) return std::move(line).value();
+    switch (line.reason()) {
       case testing::ReadFailure::timedOut:
         return Failure{"App wrote nothing for " + secondsText(timeout)};
       case testing::ReadFailure::ended:
@@ -236,17 +228,19 @@ class BrowserPage {
     auto address = parsePageAddress(url);
     if (!address) return Failure{"App printed no page address but \"" + std::string(url) + "\""};
     std::unique_ptr<BrowserPage> page(new BrowserPage);
-    if (auto failure = page->load(*address)) return *failure;
-    if (auto failure = page->connectBridge(*address)) return *failure;
+    if (auto loaded = page->load(*address); !loaded) return Failure{loaded.reason()};
+    if (auto connected = page->connectBridge(*address); !connected) {
+      return Failure{connected.reason()};
+    }
     return page;
   }
   BrowserPage(const BrowserPage&) = delete;
   BrowserPage& operator=(const BrowserPage&) = delete;
 
-  [[nodiscard]] std::optional<Failure> send(const std::string& message) {
+  [[nodiscard]] Status send(const std::string& message) {
     auto error = await([&](auto handler) { socket_.async_write(net::buffer(message), handler); });
     if (error) return Failure{"cannot send on the bridge's WebSocket: " + error.message()};
-    return std::nullopt;
+    return {};
   }
   [[nodiscard]] Result<std::string> receive() {
     buffer_.clear();
@@ -272,7 +266,7 @@ class BrowserPage {
 
   // The address with the token answers with the cookie and a redirect to the
   // page; the page then loads with the cookie alone.
-  [[nodiscard]] std::optional<Failure> load(const PageAddress& address) {
+  [[nodiscard]] Status load(const PageAddress& address) {
     beast::tcp_stream connection(context_);
     beast::flat_buffer received;
     auto get = [&](const std::string& target,
@@ -299,8 +293,8 @@ class BrowserPage {
     if (error) return Failure{"cannot connect to " + address.host + ": " + error.message()};
 
     auto redirect = get(address.target, {});
-    if (auto* failure = std::get_if<Failure>(&redirect)) return *failure;
-    auto& redirection = std::get<http::response<http::string_body>>(redirect);
+    if (!redirect) return Failure{redirect.reason()};
+    auto& redirection = *redirect;
     std::string setCookie = text(redirection[http::field::set_cookie]);
     std::string location = text(redirection[http::field::location]);
     if (redirection.result() != http::status::see_other || setCookie.empty() || location.empty()) {
@@ -311,18 +305,18 @@ class BrowserPage {
     cookie_ = setCookie.substr(0, setCookie.find(';'));
 
     auto page = get(location, cookie_);
-    if (auto* failure = std::get_if<Failure>(&page)) return *failure;
-    auto& loaded = std::get<http::response<http::string_body>>(page);
+    if (!page) return Failure{page.reason()};
+    auto& loaded = *page;
     if (loaded.result() != http::status::ok) {
       return Failure{"GET " + location + " with the cookie answered " +
                      std::to_string(loaded.result_int()) + ": " + trimmed(loaded.body())};
     }
     boost::system::error_code ignored;
     connection.socket().shutdown(tcp::socket::shutdown_both, ignored);
-    return std::nullopt;
+    return {};
   }
 
-  [[nodiscard]] std::optional<Failure> connectBridge(const PageAddress& address) {
+  [[nodiscard]] Status connectBridge(const PageAddress& address) {
     auto& connection = beast::get_lowest_layer(socket_);
     connection.expires_after(answerTimeout);
     auto error = await([&](auto handler) {
@@ -352,7 +346,7 @@ class BrowserPage {
                      "): " + trimmed(upgrade.body())};
     }
     socket_.text(true);
-    return std::nullopt;
+    return {};
   }
 
   net::io_context context_;  // declared first: the streams below run on it
@@ -364,13 +358,13 @@ class BrowserPage {
 // Sends one `set` and reads until its settlement: the failure, if it fails
 // or does not succeed. Messages for other calls, and events, are passed over.
 template <typename Bridge>
-[[nodiscard]] std::optional<Failure> callSet(Bridge& bridge, const std::string& message,
-                                             const std::string& callbackId) {
-  if (auto failure = bridge.send(message)) return failure;
+[[nodiscard]] Status callSet(Bridge& bridge, const std::string& message,
+                             const std::string& callbackId) {
+  if (auto sent = bridge.send(message); !sent) return sent;
   for (;;) {
     auto received = bridge.receive();
-    if (auto* failure = std::get_if<Failure>(&received)) return *failure;
-    const std::string& answer = std::get<std::string>(received);
+    if (!received) return Failure{received.reason()};
+    const std::string& answer = *received;
     auto settlement = nlohmann::json::parse(answer, nullptr, false);
     if (settlement.is_discarded()) return Failure{"App answered with no JSON: " + answer};
     auto id = settlement.find("callbackId");
@@ -379,7 +373,7 @@ template <typename Bridge>
     if (success == settlement.end() || *success != true) {
       return Failure{"set did not succeed: " + answer};
     }
-    return std::nullopt;
+    return {};
   }
 }
 
@@ -397,8 +391,8 @@ void measureRoundTrips(benchmark::State& state, Bridge& bridge, const AppProcess
   std::int64_t callbackId = 0;
   for (int i = 0; i < warmUpCalls; ++i) {
     ++callbackId;
-    if (auto failure = callSet(bridge, setMessage(callbackId), std::to_string(callbackId))) {
-      state.SkipWithError((failure->reason + "; " + app.standardError()).c_str());
+    if (auto set = callSet(bridge, setMessage(callbackId), std::to_string(callbackId)); !set) {
+      state.SkipWithError((set.reason() + "; " + app.standardError()).c_str());
       return;
     }
   }
@@ -409,10 +403,10 @@ void measureRoundTrips(benchmark::State& state, Bridge& bridge, const AppProcess
     std::string message = setMessage(callbackId);
     std::string id = std::to_string(callbackId);
     auto start = std::chrono::steady_clock::now();
-    auto failure = callSet(bridge, message, id);
+    auto set = callSet(bridge, message, id);
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    if (failure) {
-      state.SkipWithError((failure->reason + "; " + app.standardError()).c_str());
+    if (!set) {
+      state.SkipWithError((set.reason() + "; " + app.standardError()).c_str());
       break;
     }
     state.SetIterationTime(elapsed.count());
@@ -451,51 +445,38 @@ void StoreOpenWriteClose(benchmark::State& state) {
 }
 BENCHMARK(StoreOpenWriteClose)->UseRealTime();
 
-void SetRoundTripStdio(benchmark::State& state) {
+// Sends `callsEach` sets to App at once each iteration, and reads the answer
+// to each.
+void setThroughStdio(benchmark::State& state, int callsEach) {
   auto started = AppProcess::start({"--no-control-socket"});
-  if (auto* failure = std::get_if<Failure>(&started)) {
-    state.SkipWithError(failure->reason.c_str());
+  if (!started) {
+    state.SkipWithError(started.reason().c_str());
     return;
   }
-  AppProcess& app = *std::get<std::unique_ptr<AppProcess>>(started);
+  AppProcess& app = **started;
   std::int64_t callbackId = 0;
   for (auto _ : state) {
-    std::optional<Failure> failure = app.send(setMessage(++callbackId));
-    if (!failure) {
-      auto line = app.receive();
-      if (auto* missing = std::get_if<Failure>(&line)) failure = *missing;
+    std::string lines;
+    for (int i = 0; i < callsEach; ++i) lines += setMessage(++callbackId) + '\n';
+    Status answered = app.write(lines);
+    for (int i = 0; i < callsEach && answered; ++i) {
+      if (auto line = app.receive(); !line) answered = Failure{line.reason()};
     }
-    if (failure) {
-      state.SkipWithError((failure->reason + "; " + app.standardError()).c_str());
+    if (!answered) {
+      state.SkipWithError((answered.reason() + "; " + app.standardError()).c_str());
       break;
     }
   }
-  state.SetItemsProcessed(state.iterations());
+  state.SetItemsProcessed(state.iterations() * callsEach);
+}
+
+void SetRoundTripStdio(benchmark::State& state) {
+  setThroughStdio(state, 1);
 }
 BENCHMARK(SetRoundTripStdio)->UseRealTime();
 
 void SetThroughputStdio(benchmark::State& state) {
-  auto started = AppProcess::start({"--no-control-socket"});
-  if (auto* failure = std::get_if<Failure>(&started)) {
-    state.SkipWithError(failure->reason.c_str());
-    return;
-  }
-  AppProcess& app = *std::get<std::unique_ptr<AppProcess>>(started);
-  std::int64_t callbackId = 0;
-  for (auto _ : state) {
-    std::string lines;
-    for (int i = 0; i < batch; ++i) lines += setMessage(++callbackId) + '\n';
-    std::optional<Failure> failure = app.write(lines);
-    for (int i = 0; i < batch && !failure; ++i) {
-      auto line = app.receive();
-      if (auto* missing = std::get_if<Failure>(&line)) failure = *missing;
-    }
-    if (failure) {
-      state.SkipWithError((failure->reason + "; " + app.standardError()).c_str());
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * batch);
+  setThroughStdio(state, batch);
 }
 BENCHMARK(SetThroughputStdio)->UseRealTime();
 
@@ -505,39 +486,39 @@ void SetRoundTripPercentiles(benchmark::State& state, WebLayer webLayer) {
   std::vector<std::string> arguments{"--no-control-socket"};
   if (webLayer == WebLayer::browser) {
     auto written = writeWebApplication(runFolder / "web");
-    if (auto* failure = std::get_if<Failure>(&written)) {
-      state.SkipWithError(failure->reason.c_str());
+    if (!written) {
+      state.SkipWithError(written.reason().c_str());
       return;
     }
-    const auto& application = std::get<WebApplication>(written);
+    const WebApplication& application = *written;
     arguments.insert(arguments.end(), {"--web-layer", "browser", "--port", "0", "--web-dir",
                                        application.webDirectory.string(), "--native-bridge",
                                        application.nativeBridgeScript.string()});
   }
   auto started = AppProcess::start(arguments);
-  if (auto* failure = std::get_if<Failure>(&started)) {
-    state.SkipWithError(failure->reason.c_str());
+  if (!started) {
+    state.SkipWithError(started.reason().c_str());
     return;
   }
-  AppProcess& app = *std::get<std::unique_ptr<AppProcess>>(started);
+  AppProcess& app = **started;
   if (webLayer == WebLayer::stdio) {
     measureRoundTrips(state, app, app);
     return;
   }
 
   auto url = app.receive();
-  if (auto* failure = std::get_if<Failure>(&url)) {
+  if (!url) {
     state.SkipWithError(
-        ("App printed no page address: " + failure->reason + "; " + app.standardError()).c_str());
+        ("App printed no page address: " + url.reason() + "; " + app.standardError()).c_str());
     return;
   }
-  auto opened = BrowserPage::open(std::get<std::string>(url));
-  if (auto* failure = std::get_if<Failure>(&opened)) {
+  auto opened = BrowserPage::open(*url);
+  if (!opened) {
     state.SkipWithError(
-        ("cannot open the page: " + failure->reason + "; " + app.standardError()).c_str());
+        ("cannot open the page: " + opened.reason() + "; " + app.standardError()).c_str());
     return;
   }
-  measureRoundTrips(state, *std::get<std::unique_ptr<BrowserPage>>(opened), app);
+  measureRoundTrips(state, **opened, app);
 }
 BENCHMARK_CAPTURE(SetRoundTripPercentiles, stdio, WebLayer::stdio)
     ->Iterations(calls)

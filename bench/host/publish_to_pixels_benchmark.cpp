@@ -42,7 +42,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <variant>
 #include <vector>
 
 #include "bench/support/figures.h"
@@ -272,8 +271,7 @@ SubjectSamples measureSubject(const std::filesystem::path& home, int publishes) 
   }
   auto host = start({"BrisklaneWidgetExtension", "serve", "--http", "--port", "0"},
                     testing::StandardInput::inherited);
-  const auto printed = host->readLine(std::chrono::seconds(10));
-  const auto* pageURL = std::get_if<std::string>(&printed);
+  const auto pageURL = host->readLine(std::chrono::seconds(10));
   if (!pageURL || !pageURL->starts_with("http://127.0.0.1:")) {
     fail("serve printed no page address");
   }

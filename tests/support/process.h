@@ -70,8 +70,8 @@ class Process : public Subprocess {
   std::optional<std::string> readLine(
       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     auto line = Subprocess::readLine(timeout);
-    if (auto* text = std::get_if<std::string>(&line)) return std::move(*text);
-    return std::nullopt;
+    if (!line) return std::nullopt;
+    return std::move(line).value();
   }
 
   // Every remaining line of standard output, up to its end.

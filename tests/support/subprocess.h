@@ -18,10 +18,10 @@
 #include <string_view>
 #include <thread>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "platform/foundation/file_descriptor.h"
+#include "platform/foundation/result.h"
 
 extern char** environ;
 
@@ -104,7 +104,7 @@ class Subprocess {
   }
 
   // The next line of standard output, without its newline.
-  [[nodiscard]] std::variant<std::string, ReadFailure> readLine(std::chrono::milliseconds timeout) {
+  [[nodiscard]] Result<std::string, ReadFailure> readLine(std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
       if (size_t end = buffered_.find('\n'); end != std::string::npos) {
@@ -114,16 +114,16 @@ class Subprocess {
       }
       auto left =
           std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return ReadFailure::timedOut;
+      if (left.count() <= 0) return Failure{ReadFailure::timedOut};
       pollfd readable{.fd = output_.get(), .events = POLLIN, .revents = 0};
       int ready = ::poll(&readable, 1, static_cast<int>(left.count()));
-      if (ready < 0 && errno != EINTR) return ReadFailure::failed;
+      if (ready < 0 && errno != EINTR) return Failure{ReadFailure::failed};
       if (ready <= 0) continue;
       char chunk[16384];
       ssize_t got = ::read(output_.get(), chunk, sizeof chunk);
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return ReadFailure::failed;
-      if (got == 0) return ReadFailure::ended;
+      if (got < 0) return Failure{ReadFailure::failed};
+      if (got == 0) return Failure{ReadFailure::ended};
       buffered_.append(chunk, static_cast<size_t>(got));
     }
   }
