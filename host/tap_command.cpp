@@ -23,11 +23,11 @@ struct TapOptions {
 // after it has become the App.
 constexpr std::chrono::seconds handOverPatience{2};
 
-// Whether App took `url`; when it did not, `context.err` says why.
-bool openInApp(const HostContext& context, const std::string& url) {
+// Hands `url` to App; else why App did not take it.
+CommandResult<void> openInApp(const std::string& url) {
   const Result<Opened> opened = openInApplication(url, handOverPatience);
-  if (!opened) context.err << "error: App did not open " << url << ": " << opened.reason() << '\n';
-  return opened.ok();
+  if (!opened) return commandFailed("App did not open " + url + ": " + opened.reason());
+  return {};
 }
 
 void declareTapOptions(CLI::App& command, TapOptions& options) {
@@ -45,8 +45,9 @@ int tap(const HostContext& context, const TapOptions& options) {
   const ChosenWidget& widget = *chosen;
   if (const std::optional<URL> url = urlAt(widget.scene, Point{options.x, options.y})) {
     context.out << url->absoluteString << std::endl;
-    if (options.open && !openInApp(context, url->absoluteString)) return exitFailure;
-    return exitSuccess;
+    if (!options.open) return exitSuccess;
+    const CommandResult<void> opened = openInApp(url->absoluteString);
+    return opened ? exitSuccess : reported(context, opened.reason());
   }
   context.err << "nothing opens at (" << options.x << ", " << options.y << ") of "
               << widget.widget->kind << " in " << name(widget.family) << " ("
