@@ -132,11 +132,10 @@ Result<Opened> openInApplication(std::string_view url, std::chrono::milliseconds
 
 std::optional<std::string> applicationPageURL() {
   const auto setup = readApplicationLaunchSetup();
-  const auto* recorded = setup ? &*setup : nullptr;
-  if (!recorded) return std::nullopt;
-  const auto token = readPageToken(recorded->tokenFile);
+  if (!setup) return std::nullopt;
+  const auto token = readPageToken(setup->tokenFile);
   if (!token) return std::nullopt;
-  return "http://127.0.0.1:" + std::to_string(recorded->port) + "/?token=" + *token;
+  return "http://127.0.0.1:" + std::to_string(setup->port) + "/?token=" + *token;
 }
 
 }  // namespace brisklane

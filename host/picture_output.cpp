@@ -49,15 +49,16 @@ struct ChosenFamily {
 
 CommandResult<ChosenFamily> chooseFamily(const HostContext& context,
                                          const WidgetChoiceOptions& options) {
-  const auto widget = widgetOfKind(context, options.kind);
-  if (!widget) return Failure{widget.reason()};
+  const auto found = widgetOfKind(context, options.kind);
+  if (!found) return Failure{found.reason()};
+  const WidgetConfiguration& widget = **found;
   std::string familyName = options.family;
-  if (familyName.empty() && !(*widget)->supportedFamilies.empty()) {
-    familyName = name((*widget)->supportedFamilies.front());
+  if (familyName.empty() && !widget.supportedFamilies.empty()) {
+    familyName = name(widget.supportedFamilies.front());
   }
-  const auto family = offeredFamily(**widget, familyName);
+  const auto family = offeredFamily(widget, familyName);
   if (!family) return Failure{family.reason()};
-  return ChosenFamily{.widget = *widget, .family = *family};
+  return ChosenFamily{.widget = &widget, .family = *family};
 }
 
 CommandResult<ChosenEntry> entryOf(const ChosenFamily& chosen, const std::string& sourceName) {

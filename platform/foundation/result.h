@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cassert>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -74,19 +75,18 @@ class [[nodiscard]] Result<void, Reason> {
   Result() = default;
   template <class From>
   Result(Failure<From> failure)  // NOLINT: implicit
-      : reason_(std::move(failure.reason)), failed_(true) {}
+      : reason_(Reason(std::move(failure.reason))) {}
 
-  [[nodiscard]] bool ok() const { return !failed_; }
+  [[nodiscard]] bool ok() const { return !reason_; }
   explicit operator bool() const { return ok(); }
 
   [[nodiscard]] const Reason& reason() const {
     assert(!ok());
-    return reason_;
+    return *reason_;
   }
 
  private:
-  Reason reason_{};
-  bool failed_ = false;
+  std::optional<Reason> reason_;  // none when it succeeded
 };
 
 using Status = Result<void>;
