@@ -1,10 +1,14 @@
 // A bounded soak (SOAK_SECONDS, default 60) of the widget host and App on a
 // fresh device: one sample page publishes as fast as it is answered, another
-// asks for the status. After a warm-up neither program may grow (resident
-// memory within the slack below, no more descriptors at the end); no call may
-// fail, no page throw, and neither program report an error.
+// asks for the status, first for a warm-up, then for the soak. Neither program
+// may grow: its peak resident memory during the soak stays within the slack
+// below of its peak during the warm-up, and once each has settled after the
+// soak it holds no more descriptors than once it had settled after the
+// warm-up. No call may fail, no page throw, and neither program report an
+// error.
 import assert from 'node:assert/strict';
 import { readFile, readdir } from 'node:fs/promises';
+import { setTimeout as delay } from 'node:timers/promises';
 import { describe, test } from 'node:test';
 
 import { Session, sampleReady } from './support.mjs';
@@ -23,15 +27,34 @@ async function sample(pid) {
   return { rssKb: Number(/^VmRSS:\s+(\d+) kB$/m.exec(status)[1]), fds: (await readdir(`/proc/${pid}/fd`)).length };
 }
 
-// Samples `pid` every second: `baseline` at the end of the warm-up, `maxRssKb` the most after it.
-function watch(pid, startedAt) {
-  const watched = { baseline: undefined, maxRssKb: 0 };
-  watched.timer = setInterval(async () => {
-    const now = await sample(pid);
-    if (watched.baseline) watched.maxRssKb = Math.max(watched.maxRssKb, now.rssKb);
-    else if (Date.now() - startedAt >= warmUpSeconds * 1000) watched.baseline = now;
-  }, 1000);
-  return watched;
+// The most resident memory each of `pids` held while `work` ran, sampled
+// twice a second. Answers [what `work` answered, the peaks in kB].
+async function peakRssWhile(pids, work) {
+  const peaks = pids.map(() => 0);
+  const timer = setInterval(async () => {
+    const samples = await Promise.all(pids.map(sample));
+    samples.forEach(({ rssKb }, i) => { peaks[i] = Math.max(peaks[i], rssKb); });
+  }, 500);
+  try {
+    return [await work(), peaks];
+  } finally {
+    clearInterval(timer);
+  }
+}
+
+// The descriptors `pid` holds once it has stopped opening and closing them,
+// that is once their number has not changed for a second. While a round runs
+// the host holds the store and the pictures it writes open; a round begun for
+// the last summary ends well within that.
+async function settledDescriptors(pid) {
+  let last = -1;
+  for (let unchanged = 0, polls = 0; unchanged < 10 && polls < 300; polls += 1) {
+    const { fds } = await sample(pid);
+    unchanged = fds === last ? unchanged + 1 : 0;
+    last = fds;
+    await delay(100);
+  }
+  return last;
 }
 
 // Calls SharedTodayWidget[method] in `page` one call after another until
@@ -66,7 +89,7 @@ function callUntil(page, method, endsAt) {
   );
 }
 
-describe('soak', { timeout: (seconds + 120) * 1000 }, () => {
+describe('soak', { timeout: (seconds + warmUpSeconds + 120) * 1000 }, () => {
   test(`${seconds} s of publishing and status calls leave both programs no bigger`, async (t) => {
     const session = await Session.open(t);
     const host = await session.startHost();
@@ -75,30 +98,33 @@ describe('soak', { timeout: (seconds + 120) * 1000 }, () => {
     const reader = await session.openPage(app.url);
     for (const page of [publisher, reader]) await sampleReady(page);
 
-    const startedAt = Date.now();
     const programs = { App: app, BrisklaneWidgetExtension: host };
-    const watched = {};
-    for (const [name, { child }] of Object.entries(programs)) watched[name] = watch(child.pid, startedAt);
-    const [sets, statuses] = await Promise.all(
-      [[publisher, 'set'], [reader, 'status']].map(([page, method]) => callUntil(page, method, startedAt + seconds * 1000)),
-    );
-    for (const { timer } of Object.values(watched)) clearInterval(timer);
-    assert.deepEqual(sets.failures, [], 'set failed');
-    assert.deepEqual(statuses.failures, [], 'status failed');
-    assert.equal(statuses.last.hasPayload, true);
+    const pids = Object.values(programs).map(({ child }) => child.pid);
+    // Publishes and asks for `duration` seconds, then waits for both programs
+    // to settle.
+    const run = async (duration) => {
+      const endsAt = Date.now() + duration * 1000;
+      const [[sets, statuses], peaks] = await peakRssWhile(pids, () =>
+        Promise.all([[publisher, 'set'], [reader, 'status']].map(([page, method]) => callUntil(page, method, endsAt))));
+      assert.deepEqual(sets.failures, [], 'set failed');
+      assert.deepEqual(statuses.failures, [], 'status failed');
+      return { sets, statuses, peaks, fds: await Promise.all(pids.map(settledDescriptors)) };
+    };
+    const warmUp = await run(warmUpSeconds);
+    const soak = await run(seconds);
+    assert.equal(soak.statuses.last.hasPayload, true);
 
-    const calls = `${sets.calls} sets (${(sets.calls / seconds).toFixed(1)}/s), ${statuses.calls} status calls`;
-    for (const [name, { child, stderrPath }] of Object.entries(programs)) {
-      const { baseline, maxRssKb } = watched[name];
-      const end = await sample(child.pid);
-      t.diagnostic(`${name}: ${calls}; RSS ${baseline.rssKb} kB after warm-up, max ${maxRssKb} kB after; ` +
-        `fds ${baseline.fds} after warm-up, ${end.fds} at the end`);
+    const calls = `${soak.sets.calls} sets (${(soak.sets.calls / seconds).toFixed(1)}/s), ${soak.statuses.calls} status calls`;
+    for (const [i, [name, { stderrPath }]] of Object.entries(programs).entries()) {
+      const [before, after] = [warmUp, soak].map(({ peaks, fds }) => ({ rssKb: peaks[i], fds: fds[i] }));
+      t.diagnostic(`${name}: ${calls}; peak RSS ${before.rssKb} kB in the warm-up, ${after.rssKb} kB in the soak; ` +
+        `fds ${before.fds} after the warm-up, ${after.fds} after the soak`);
       // A sanitizer's allocator keeps freed memory aside to catch late uses,
       // so resident memory grows there by design; descriptors still may not.
       if (!sanitized) {
-        assert.ok(maxRssKb <= baseline.rssKb + rssSlackKb[name], `${name} grew from ${baseline.rssKb} kB to ${maxRssKb} kB`);
+        assert.ok(after.rssKb <= before.rssKb + rssSlackKb[name], `${name} grew from ${before.rssKb} kB to ${after.rssKb} kB`);
       }
-      assert.ok(end.fds <= baseline.fds, `${name} held ${baseline.fds} descriptors after warm-up, ${end.fds} after`);
+      assert.ok(after.fds <= before.fds, `${name} held ${before.fds} descriptors after the warm-up, ${after.fds} after the soak`);
       assert.deepEqual((await readFile(stderrPath, 'utf8')).split('\n').filter(Boolean), [], `${name}'s standard error`);
     }
     assert.deepEqual(session.pageErrors, []);
