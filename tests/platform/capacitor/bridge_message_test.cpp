@@ -26,27 +26,10 @@ TEST(BridgeMessageCorpus, EveryFileDecodesAsItsNameSays) {
   EXPECT_GE(files.size(), 20u);
 }
 
-std::optional<PluginCallMessage> callOf(std::string_view text) {
-  auto decoded = decodeBridgeMessage(text);
-  if (auto* call = std::get_if<PluginCallMessage>(&decoded)) return *call;
-  return std::nullopt;
-}
-
 std::string reasonOf(std::string_view text) {
   auto decoded = decodeBridgeMessage(text);
   if (auto* error = std::get_if<BridgeMessageError>(&decoded)) return error->reason;
   return "(decoded)";
-}
-
-TEST(BridgeMessage, DecodesACallWithOrWithoutItsType) {
-  auto call = callOf(
-      R"({"type":"message","callbackId":"7","pluginId":"SharedTodayWidget","methodName":"set","options":{"payload":"{}"}})");
-  ASSERT_TRUE(call);
-  EXPECT_EQ(call->call, (CallIdentity{"7", "SharedTodayWidget", "set"}));
-  EXPECT_EQ(call->options, JSObject({{"payload", "{}"}}));
-  call = callOf(R"({"callbackId":"8","pluginId":"P","methodName":"m"})");
-  ASSERT_TRUE(call);
-  EXPECT_EQ(call->options, JSObject::object());
 }
 
 TEST(BridgeMessage, DecodesThePagesUncaughtErrorsLeniently) {
@@ -70,25 +53,9 @@ TEST(BridgeMessage, NamesWhatIsWrong) {
             "call 3: \"pluginId\" and \"methodName\" must be non-empty strings");
   EXPECT_EQ(reasonOf(R"({"type":"cordova","callbackId":"3"})"),
             "unsupported message type \"cordova\"");
-  EXPECT_EQ(reasonOf(R"({"callbackId":"3","pluginId":"P","methodName":"m","options":[]})"),
-            "call 3: \"options\" must be an object");
   EXPECT_TRUE(reasonOf("{").starts_with("not JSON: "));
   EXPECT_TRUE(
       reasonOf(std::string(maximumBridgeMessageBytes + 1, ' ')).starts_with("message longer"));
-}
-
-TEST(BridgeMessage, EncodesSettlementsInCapacitorsShape) {
-  CallIdentity call{"7", "SharedTodayWidget", "set"};
-  EXPECT_EQ(
-      encodeSuccess(call, {{"appGroupOk", true}}, false),
-      R"({"callbackId":"7","pluginId":"SharedTodayWidget","methodName":"set","save":false,"success":true,"data":{"appGroupOk":true}})");
-  EXPECT_EQ(
-      encodeFailure(call, {.message = "payload (JSON string) is required"}),
-      R"({"callbackId":"7","pluginId":"SharedTodayWidget","methodName":"set","save":false,"success":false,"error":{"message":"payload (JSON string) is required"}})");
-  EXPECT_EQ(
-      encodeFailure(call,
-                    {.message = "m", .code = "C", .errorMessage = "e", .data = JSObject{{"k", 1}}}),
-      R"({"callbackId":"7","pluginId":"SharedTodayWidget","methodName":"set","save":false,"success":false,"error":{"message":"m","code":"C","errorMessage":"e","data":{"k":1}}})");
 }
 
 TEST(BridgeMessage, KeepsTextExactThroughARoundTrip) {

@@ -56,7 +56,7 @@ TEST_F(BridgeTest, DispatchesByJavaScriptNameAndEchoesTheCallIdentity) {
 }
 
 // Every call is answered: one the bridge cannot dispatch, one with bad
-// options, one a plug-in drops or throws on. Only what cannot be answered
+// options, one a plug-in refuses or throws on. Only what cannot be answered
 // (no call to answer) is reported without an answer.
 TEST_F(BridgeTest, AnswersEveryCallItCannotCompleteAndReportsWhatItCannotAnswer) {
   const std::pair<std::string_view, JSObject> cases[] = {
@@ -69,8 +69,8 @@ TEST_F(BridgeTest, AnswersEveryCallItCannotCompleteAndReportsWhatItCannotAnswer)
        {{"message", "\"EchoPlugin\" plugin is not implemented on ios"}, {"code", "UNIMPLEMENTED"}}},
       {R"({"callbackId":"4","pluginId":"Echo","methodName":"echo","options":7})",
        {{"message", "call 4: \"options\" must be an object"}}},
-      {R"({"callbackId":"5","pluginId":"Echo","methodName":"forget"})",
-       {{"message", "\"Echo.forget()\" ended without settling its call"}}},
+      {R"({"callbackId":"5","pluginId":"App","methodName":"addListener"})",
+       {{"message", "eventName (string) is required"}}},
       {R"({"callbackId":"6","pluginId":"Echo","methodName":"fail"})",
        {{"message", "\"Echo.fail()\" ended without settling its call"}}},
   };
@@ -90,7 +90,7 @@ TEST_F(BridgeTest, AnswersEveryCallItCannotCompleteAndReportsWhatItCannotAnswer)
 
 class AppPluginTest : public BridgeTest {
  protected:
-  void open(const std::string& url, UIApplication::OpenURLOptions options = {}) {
+  void open(const std::string& url, const UIApplication::OpenURLOptions& options = {}) {
     ApplicationDelegateProxy::shared().application(application, url, options);
   }
   void listen(std::string_view callbackId, const std::shared_ptr<RecordingWebLayer>& webLayer) {
@@ -115,20 +115,6 @@ TEST_F(AppPluginTest, HoldsEventsUntilTheFirstListenerThenSendsThemLive) {
           R"({"callbackId":"9","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"brisklane://today","iosSourceApplication":"com.example.Mail"}})",
           R"({"callbackId":"9","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"brisklane://voice"}})",
           R"({"callbackId":"9","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"x-any:thing","iosOpenInPlace":true}})"}));
-}
-
-TEST_F(AppPluginTest, UniversalLinksArriveAsTheirPagesURLAndTheLaunchURLIsTheLastOpened) {
-  EXPECT_EQ(
-      call(R"({"callbackId":"9","pluginId":"App","methodName":"addListener"})")["error"]["message"],
-      "eventName (string) is required");
-  listen("9", page);
-  ApplicationDelegateProxy::shared().application(
-      application, NSUserActivity{std::string(NSUserActivityTypeBrowsingWeb), "https://e.com/t"},
-      nullptr);
-  EXPECT_EQ(page->last()["data"], JSObject({{"url", "https://e.com/t"}}));
-  open("brisklane://voice");
-  EXPECT_EQ(call(R"({"callbackId":"4","pluginId":"App","methodName":"getLaunchUrl"})")["data"],
-            JSObject({{"url", "brisklane://voice"}}));
 }
 
 // An event no page hears (its listener removed, or its page gone) waits

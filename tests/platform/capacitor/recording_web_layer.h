@@ -1,6 +1,6 @@
 // A web layer for tests: keeps every message the bridge sends it, and can be
 // closed to play a page that has gone. Beside it, a plug-in whose methods
-// echo their options, settle nothing, or throw.
+// echo their options or throw.
 #pragma once
 
 #include <atomic>
@@ -63,7 +63,6 @@ class EchoPlugin : public CAPPlugin, public CAPBridgedPlugin {
   void load() override { ++loads; }
 
   void echo(CAPPluginCall call) { call.resolve(call.options()); }
-  void forget(CAPPluginCall) {}
   void fail(CAPPluginCall) { throw std::runtime_error("broken"); }
 
  private:
@@ -71,7 +70,6 @@ class EchoPlugin : public CAPPlugin, public CAPBridgedPlugin {
   const std::string jsName_ = "Echo";
   const std::vector<CAPPluginMethod> methods_ = {
       makePluginMethod<&EchoPlugin::echo>("echo", CAPPluginReturnPromise),
-      makePluginMethod<&EchoPlugin::forget>("forget", CAPPluginReturnPromise),
       makePluginMethod<&EchoPlugin::fail>("fail", CAPPluginReturnPromise),
   };
 };
