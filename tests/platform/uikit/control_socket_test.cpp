@@ -89,16 +89,5 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
   EXPECT_EQ(deliverToRunningApplication(request).outcome, DeliveryOutcome::noApplication);
 }
 
-TEST(ControlSocket, OneApplicationHoldsTheDevice) {
-  testing::TemporaryDevice device;
-  auto first = ApplicationInstanceLock::acquire();
-  ASSERT_TRUE(first) << first.reason();
-  auto second = ApplicationInstanceLock::acquire();
-  ASSERT_FALSE(second);
-  EXPECT_TRUE(second.reason().starts_with("another App is running on this device"));
-  first->reset();
-  EXPECT_TRUE(ApplicationInstanceLock::acquire());
-}
-
 }  // namespace
 }  // namespace brisklane
