@@ -5,10 +5,8 @@
 // BRISKLANE_APP or BRISKLANE_EXTENSION name others; web/ must have been built.
 import assert from 'node:assert/strict';
 import { execFile, spawn } from 'node:child_process';
-import { randomBytes } from 'node:crypto';
 import { closeSync, existsSync, openSync, readFileSync, readlinkSync } from 'node:fs';
 import { mkdtemp, rm } from 'node:fs/promises';
-import http from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
@@ -220,33 +218,4 @@ export async function eventually(check, { timeoutMs = 10000, what = 'the conditi
     if (Date.now() > deadline) throw new Error(`${what} did not happen within ${timeoutMs} ms`);
     await delay(25);
   }
-}
-
-// One raw request, an upgrade to a web socket when `upgrade`: { status, headers }.
-// An upgrade that the server accepts answers 101, which ends the request here as well.
-export function request(port, { path = '/', method = 'GET', headers = {}, upgrade = false } = {}) {
-  if (upgrade) {
-    const key = randomBytes(16).toString('base64');
-    headers = { Connection: 'Upgrade', Upgrade: 'websocket', 'Sec-WebSocket-Version': '13', 'Sec-WebSocket-Key': key, ...headers };
-  }
-  return new Promise((resolve, reject) => {
-    const answer = (response, socket) => {
-      socket?.destroy();
-      response.resume();
-      resolve({ status: response.statusCode, headers: response.headers });
-    };
-    const sent = http.request({ host: '127.0.0.1', port, path, method, headers, setHost: false });
-    sent.on('response', answer).on('upgrade', answer).on('error', reject).end();
-  });
-}
-
-// Trades the token in a served page's address for its cookie, as a browser
-// does: { port, host, origin, cookie, otherPort }.
-export async function tokenCookie(pageUrl) {
-  const url = new URL(pageUrl);
-  const port = Number(url.port);
-  const first = await request(port, { path: `/?token=${url.searchParams.get('token')}`, headers: { Host: url.host } });
-  assert.equal(first.status, 303);
-  const cookie = first.headers['set-cookie'][0].split(';')[0];
-  return { port, host: url.host, origin: url.origin, cookie, otherPort: port === 65535 ? port - 1 : port + 1 };
 }
