@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/support/process.h"
+#include "tests/support/subprocess.h"
 #include "tests/support/temporary_device.h"
 
 namespace brisklane::testing {

@@ -19,7 +19,7 @@
 #include "platform/foundation/device_folder.h"
 #include "platform/foundation/user_defaults.h"
 #include "tests/support/dead_host_socket.h"
-#include "tests/support/process.h"
+#include "tests/support/subprocess.h"
 #include "tests/support/temporary_device.h"
 #include "widget/app_group.h"
 

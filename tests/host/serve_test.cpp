@@ -11,7 +11,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/widgetkit/widget_center.h"
 #include "tests/support/dead_host_socket.h"
-#include "tests/support/process.h"
+#include "tests/support/subprocess.h"
 #include "tests/support/temporary_device.h"
 #include "widget/app_group.h"
 

@@ -1,6 +1,8 @@
 // A program run as a child process, for the tests and the benchmarks alike,
 // inheriting the environment (so `BRISKLANE_HOME`). Failures are values, and
-// a process not waited for is killed when its Subprocess goes.
+// a process not waited for is killed when its Subprocess goes. For the tests,
+// `runProcess` runs one to its end and answers what it printed; `Process`
+// keeps one running, its standard error in a file.
 #pragma once
 
 #include <poll.h>
@@ -13,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -186,6 +189,82 @@ class Subprocess {
   std::string buffered_;  // read from output_, not yet returned
   std::optional<int> exitCode_;
   std::string failure_;  // why it did not start; empty when it did
+};
+
+struct ProcessResult {
+  int exitCode = -1;  // -1 when the process did not start
+  std::string out;
+  std::string err;
+};
+
+inline std::string readToEnd(FileDescriptor& from) {
+  std::string all;
+  char buffer[65536];
+  for (ssize_t got; (got = ::read(from.get(), buffer, sizeof buffer)) > 0;) {
+    all.append(buffer, static_cast<size_t>(got));
+  }
+  return all;
+}
+
+inline ProcessResult runProcess(const std::vector<std::string>& arguments,
+                                const std::string& input = {}) {
+  Subprocess process(arguments, {.error = StandardError::pipe});
+  ProcessResult result;
+  if (!process.failure().empty()) return result;
+  // Feed and drain each pipe on a thread of its own, so that none blocks on a full pipe.
+  ::signal(SIGPIPE, SIG_IGN);
+  std::jthread feeder([&] {
+    static_cast<void>(process.write(input));
+    process.closeInput();
+  });
+  std::jthread errors([&] { result.err = readToEnd(process.error()); });
+  result.out = readToEnd(process.output());
+  feeder.join();
+  errors.join();
+  result.exitCode = process.wait();
+  return result;
+}
+
+class Process : public Subprocess {
+ public:
+  Process(const std::filesystem::path& program, std::vector<std::string> arguments,
+          const std::filesystem::path& errorFile)
+      : Subprocess(withProgram(program, std::move(arguments)),
+                   {.error = StandardError::file, .errorFile = errorFile}),
+        errorFile_(errorFile) {}
+
+  void write(std::string_view text) { static_cast<void>(Subprocess::write(text)); }
+  void writeLine(std::string_view line) { write(std::string(line) + "\n"); }
+
+  // The next line of standard output, or nothing at its end or after
+  // `timeout` without one.
+  std::optional<std::string> readLine(
+      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    auto line = Subprocess::readLine(timeout);
+    if (!line) return std::nullopt;
+    return std::move(line).value();
+  }
+
+  // Every remaining line of standard output, up to its end.
+  std::vector<std::string> readAllLines() {
+    std::vector<std::string> lines;
+    while (auto line = readLine()) lines.push_back(*line);
+    return lines;
+  }
+
+  [[nodiscard]] std::string standardError() const {
+    std::ifstream file(errorFile_, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+  }
+
+ private:
+  static std::vector<std::string> withProgram(const std::filesystem::path& program,
+                                              std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), program.string());
+    return arguments;
+  }
+
+  std::filesystem::path errorFile_;
 };
 
 }  // namespace brisklane::testing

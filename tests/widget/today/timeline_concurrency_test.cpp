@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/foundation/user_defaults.h"
-#include "tests/support/process.h"
+#include "tests/support/subprocess.h"
 #include "tests/support/temporary_device.h"
 #include "widget/app_group.h"
 #include "widget/today/provider.h"
