@@ -12,8 +12,6 @@
 namespace brisklane {
 namespace {
 
-using Key = UIApplication::OpenURLOptionsKey;
-
 std::optional<SystemRequest> requestOf(std::string_view line) {
   auto decoded = decodeSystemRequest(line);
   if (decoded) return *decoded;
@@ -45,10 +43,6 @@ TEST(SystemRequest, EveryCorpusFileDecodesAsItsNameSaysAndRoundTripsThroughOneLi
     }
   }
   EXPECT_GE(files.size(), 15u);
-  EXPECT_EQ(
-      encodeSystemRequest(OpenURLRequest{.url = "brisklane://today",
-                                         .options = {{Key::sourceApplication, std::string("s")}}}),
-      R"({"openURL":"brisklane://today","options":{"UIApplicationOpenURLOptionsSourceApplicationKey":"s"}})");
 }
 
 TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {

@@ -27,16 +27,11 @@ class FakeWidgetHost {
   FileDescriptor socket_ = testing::bindWidgetHostSocket();
 };
 
-TEST(WidgetCenter, SendsOneDatagramPerReloadToARunningHostAndNeverBlocksOnIt) {
+// What a reload request says and that the host draws again is the widget
+// host's serve test; here, that a host which does not read blocks nobody.
+TEST(WidgetCenter, NeverBlocksOnARunningHostThatDoesNotRead) {
   testing::TemporaryDevice device;
   FakeWidgetHost host;
-  auto before = testing::reloadRequestCount();
-  WidgetCenter::shared().reloadAllTimelines();
-  WidgetCenter::shared().reloadAllTimelines();
-  EXPECT_EQ(host.receive(), "reloadAllTimelines");
-  EXPECT_EQ(host.receive(), "reloadAllTimelines");
-  EXPECT_EQ(host.receive(), std::nullopt);
-  EXPECT_EQ(testing::reloadRequestCount(), before + 2);
   // Far more than a datagram socket queues; a blocking send would hang here.
   for (int i = 0; i < 1000; ++i) WidgetCenter::shared().reloadAllTimelines();
   EXPECT_EQ(host.receive(), "reloadAllTimelines");
