@@ -50,7 +50,7 @@ describe('home screen', () => {
     });
     assert.equal(await home.locator('#round-reason').textContent(), 'reloadMoment');
     assert.equal(await home.locator('#clock-offset').textContent(), '(+31 min)');
-    const moment = host.rounds.at(-1);
+    const moment = host.lines.at(-1);
     assert.equal(moment.reason, 'reloadMoment');
     const entryDate = Date.parse(moment.widgets[0].entry.date);
     assert.ok(Math.abs(entryDate - (Date.now() + 31 * 60_000)) < 60_000, 'the entry is dated by the moved clock');

@@ -106,10 +106,9 @@ export class Session {
     return this.serve(appPath, args);
   }
 
-  // `serve --http` on the device; `rounds` are the JSON lines it prints.
-  async startHost() {
-    const host = await this.serve(extensionPath, ['serve', '--http', '--port', '0'], JSON.parse);
-    return Object.assign(host, { rounds: host.lines });
+  // `serve --http` on the device; its `lines` are the rounds it prints.
+  startHost() {
+    return this.serve(extensionPath, ['serve', '--http', '--port', '0'], JSON.parse);
   }
 
   // Runs a program on the device to its end, which must be a success; answers its output.
