@@ -25,10 +25,6 @@ mode_t modeOf(const std::filesystem::path& path) {
   return status.st_mode & 0777;
 }
 
-void writeFile(const std::filesystem::path& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 TEST(UserDefaults, FreshDeviceGetsAPrivateStoreThatKeepsTextExactly) {
   TemporaryDevice device;
   const std::string exotic("caf\xc3\xa9 \xe2\x9c\x93\0tail", 13);
@@ -81,7 +77,7 @@ TEST(UserDefaults, LeavesAFileThatIsNotAStoreUntouched) {
        {std::string("this is not a database, and it must stay exactly like this\n"),
         std::string(4096, '\x5a'), std::string("SQLite format 3\0junk", 20),
         *testing::readFile(device.root() / "other")}) {
-    writeFile(file, bytes);
+    std::ofstream(file, std::ios::binary) << bytes;
     EXPECT_FALSE(UserDefaults::open(group).has_value());
     EXPECT_EQ(testing::readFile(file), bytes);
     EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));

@@ -18,12 +18,6 @@ std::optional<SystemRequest> requestOf(std::string_view line) {
   return std::nullopt;
 }
 
-// Why `line` is refused; empty when it is not.
-std::string refusalOf(std::string_view line) {
-  auto decoded = decodeSystemRequest(line);
-  return decoded ? std::string() : decoded.reason();
-}
-
 // The seed corpus of the request fuzzer, one file for each kind of request
 // and for every option: valid-* files are requests that come back unchanged
 // from their own line, invalid-* files are refused.
@@ -39,7 +33,7 @@ TEST(SystemRequest, EveryCorpusFileDecodesAsItsNameSaysAndRoundTripsThroughOneLi
       EXPECT_EQ(requestOf(line), request);
     } else {
       ASSERT_TRUE(name.starts_with("invalid-")) << "corpus files are valid-* or invalid-*";
-      EXPECT_NE(refusalOf(text), "");
+      EXPECT_FALSE(decodeSystemRequest(text));
     }
   }
   EXPECT_GE(files.size(), 15u);
