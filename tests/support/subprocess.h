@@ -167,7 +167,6 @@ class Subprocess {
   }
 
   // The pipes' ends this process holds; invalid where there is no pipe.
-  FileDescriptor& input() { return input_; }
   FileDescriptor& output() { return output_; }
   FileDescriptor& error() { return error_; }
 

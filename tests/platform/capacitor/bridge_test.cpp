@@ -46,15 +46,6 @@ TEST_F(BridgeTest, ConstructsAPluginWithItsClassNameAndLoadsItOnce) {
   EXPECT_EQ(reports, std::vector<std::string>{"plug-in \"Echo\" is registered already"});
 }
 
-TEST_F(BridgeTest, DispatchesByJavaScriptNameAndEchoesTheCallIdentity) {
-  bridge->receive(
-      R"({"callbackId":"c-1","pluginId":"Echo","methodName":"echo","options":{"a":[1]}})", page);
-  EXPECT_EQ(
-      page->messages(),
-      std::vector<std::string>{
-          R"({"callbackId":"c-1","pluginId":"Echo","methodName":"echo","save":false,"success":true,"data":{"a":[1]}})"});
-}
-
 // Every call is answered: one the bridge cannot dispatch, one with bad
 // options, one a plug-in refuses or throws on. Only what cannot be answered
 // (no call to answer) is reported without an answer.
