@@ -51,8 +51,6 @@ TEST_F(BridgeTest, ConstructsAPluginWithItsClassNameAndLoadsItOnce) {
 // (no call to answer) is reported without an answer.
 TEST_F(BridgeTest, AnswersEveryCallItCannotCompleteAndReportsWhatItCannotAnswer) {
   const std::pair<std::string_view, JSObject> cases[] = {
-      {R"({"callbackId":"1","pluginId":"Nope","methodName":"echo"})",
-       {{"message", "\"Nope\" plugin is not implemented on ios"}, {"code", "UNIMPLEMENTED"}}},
       {R"({"callbackId":"2","pluginId":"Echo","methodName":"load"})",
        {{"message", "\"Echo.load()\" is not implemented on ios"}, {"code", "UNIMPLEMENTED"}}},
       // Plug-ins are reached by their JavaScript name.
