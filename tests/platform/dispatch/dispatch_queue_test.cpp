@@ -53,17 +53,12 @@ TEST(DispatchQueue, StopFromATaskLetsQueuedWorkFinishAndDrainCountsWhatRan) {
   queue.run();
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 
-  queue.async([&] { order.push_back(4); });
-  std::thread([&] { queue.stop(); }).join();
-  queue.run();  // the loop can run again
-  EXPECT_EQ(order.back(), 4);
-
   queue.async([&] {
-    order.push_back(5);
-    queue.async([&] { order.push_back(6); });
+    order.push_back(4);
+    queue.async([&] { order.push_back(5); });
   });
   EXPECT_EQ(queue.drain(), 2u) << "with what the task queued";
-  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
   EXPECT_EQ(queue.drain(), 0u);
 }
 

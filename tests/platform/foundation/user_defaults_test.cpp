@@ -73,24 +73,6 @@ TEST(UserDefaults, LeavesAFileThatIsNotAStoreUntouched) {
   }
 }
 
-TEST(UserDefaults, ReadsWhileAnotherConnectionHoldsAWriteTransaction) {
-  TemporaryDevice device;
-  ASSERT_TRUE(UserDefaults::open(group)->set("committed", "today"));
-  sqlite3* writer = nullptr;
-  ASSERT_EQ(sqlite3_open(userDefaultsFile(group).c_str(), &writer), SQLITE_OK);
-  ASSERT_EQ(
-      sqlite3_exec(writer,
-                   "BEGIN IMMEDIATE; UPDATE defaults SET value = 'pending' WHERE key = 'today';",
-                   nullptr, nullptr, nullptr),
-      SQLITE_OK);
-  auto reader = UserDefaults::open(group);
-  ASSERT_TRUE(reader);
-  EXPECT_EQ(reader->string("today"), "committed");
-  sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
-  sqlite3_close(writer);
-  EXPECT_EQ(UserDefaults::open(group)->string("today"), "pending");
-}
-
 std::uintmax_t sizeOf(const std::filesystem::path& path) {
   std::error_code missing;
   std::uintmax_t size = std::filesystem::file_size(path, missing);

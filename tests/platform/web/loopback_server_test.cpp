@@ -302,11 +302,12 @@ TEST(InsertIntoHead, PlacesTheInsertRightAfterTheOpeningHeadTag) {
   for (const auto& [html, expected] : cases) EXPECT_EQ(web::insertIntoHead(html, "[x]"), expected);
 }
 
+// Which limit answers what, the request checks' corpus says; here, that a
+// request the server could not read or judge ends its connection.
 TEST_F(LoopbackServerTest, AnswersMalformedAndOversizedRequestsAndCloses) {
   std::string tap = "Origin: " + origin() + "\r\nContent-Length: 1048577\r\n";
   std::pair<std::string, unsigned> cases[] = {
       {withCookie("http://" + host_ + "/"), 400},
-      {withCookie("/", "GET", "X-Pad: " + std::string(std::size_t{17} * 1024, 'a') + "\r\n"), 431},
       {withCookie("/tap", "POST", tap) + std::string(std::size_t{1048577}, 'b'), 413},
   };
   for (const auto& [raw, status] : cases) {
