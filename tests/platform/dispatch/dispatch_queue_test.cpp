@@ -17,6 +17,7 @@ TEST(DispatchQueue, RunsTasksFromManyThreadsOnTheLoopThreadInTheirOrder) {
   auto loopThread = std::this_thread::get_id();
 
   std::vector<std::thread> senders;
+  senders.reserve(threads);
   for (int sender = 0; sender < threads; ++sender) {
     senders.emplace_back([&, sender] {
       for (int i = 0; i < tasksPerThread; ++i) {
