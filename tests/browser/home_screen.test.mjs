@@ -20,11 +20,10 @@ const widget = (home, id) => home.locator(`.widget[data-id="${id}"]`);
 const shownVersion = (home, id) => widget(home, id).locator('img').getAttribute('data-version');
 const card = (home, id) => home.locator(`#timeline-${id}`);
 const field = (home, id, name) => card(home, id).locator(`[data-field="${name}"]`).textContent();
-const homeRound = async (home) => Number(await home.locator('body').getAttribute('data-round'));
 
 // Does `action` and waits for the home screen's next round.
 async function nextRound(home, action) {
-  const before = await homeRound(home);
+  const before = await home.locator('body').getAttribute('data-round');
   await action();
   await home.locator(`body:not([data-round="${before}"])`).waitFor();
 }

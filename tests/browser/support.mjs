@@ -139,8 +139,9 @@ export class Session {
     });
   }
 
-  // Chromium with a fresh profile; one context, whose pages the test opens.
-  async browser() {
+  // A new tab on `url`, watched for errors, dialogs and web sockets, in
+  // Chromium with a fresh profile: one context, whose pages the test opens.
+  async openPage(url) {
     if (!this.context) {
       this.context = await chromium.launchPersistentContext(path.join(this.home, 'chromium-profile'), {
         executablePath: '/usr/bin/chromium',
@@ -153,12 +154,7 @@ export class Session {
       this.cleanups.push(() => withTimeout(this.context.close(), 10000));
       this.context.on('request', (request) => this.requests.push(request.url()));
     }
-    return this.context;
-  }
-
-  // A new tab on `url`, watched for errors, dialogs and web sockets.
-  async openPage(url) {
-    const page = await (await this.browser()).newPage();
+    const page = await this.context.newPage();
     page.on('pageerror', (error) => this.pageErrors.push(error.message));
     page.on('websocket', (socket) => this.webSockets.push(socket.url()));
     page.on('dialog', (dialog) => {
