@@ -1,5 +1,5 @@
 // Reading view trees in tests: peel the modifiers off a view to reach the
-// node they style, and collect what they set on the way.
+// node they style, and collect the colour and line limit they set on the way.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,12 +13,9 @@
 namespace brisklane::testing {
 
 struct PeeledView {
-  View leaf;                           // the first node that is not a modifier
-  std::vector<std::string> modifiers;  // kind names, outermost first
-  std::optional<Font> font;            // innermost one, as the host applies it
+  View leaf;  // the first node that is not a modifier
   std::optional<Color> foregroundColor;
   std::optional<std::optional<int>> lineLimit;  // outer: whether set at all
-  std::optional<std::optional<URL>> widgetURL;
 
   // The text shown when the leaf is a `Text`; empty otherwise.
   [[nodiscard]] std::string text() const {
@@ -32,13 +29,10 @@ inline PeeledView peel(const View& view) {
   PeeledView peeled;
   View current = view;
   while (const View* content = modifiedContent(current.node())) {
-    peeled.modifiers.emplace_back(kindName(current.node()));
-    if (const auto* font = current.as<FontModifier>()) peeled.font = font->font;
     if (const auto* color = current.as<ForegroundColorModifier>()) {
       peeled.foregroundColor = color->color;
     }
     if (const auto* limit = current.as<LineLimitModifier>()) peeled.lineLimit = limit->lines;
-    if (const auto* url = current.as<WidgetURLModifier>()) peeled.widgetURL = url->url;
     current = *content;
   }
   peeled.leaf = current;
