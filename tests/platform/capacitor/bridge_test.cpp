@@ -106,8 +106,6 @@ TEST_F(AppPluginTest, HoldsEventsUntilTheFirstListenerThenSendsThemLive) {
           R"({"callbackId":"9","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"x-any:thing","iosOpenInPlace":true}})"}));
 }
 
-// An event no page hears (its listener removed, or its page gone) waits
-// for the next listener.
 TEST_F(AppPluginTest, RemovingTheListenerOrClosingThePageHoldsEventsForTheNextListener) {
   listen("9", page);
   bridge->receive(

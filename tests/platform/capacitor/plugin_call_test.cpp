@@ -46,8 +46,6 @@ TEST(CAPPluginCall, RejectsWithTheMessageAloneUnlessGivenMore) {
           R"({"callbackId":"1","pluginId":"P","methodName":"m","save":false,"success":false,"error":{"message":"no","code":"CODE","errorMessage":"why","data":{"d":1}}})"}));
 }
 
-// A dropped call is answered once, when its last holder lets go; a kept one
-// (a listener) settles many times and is dropped silently.
 TEST(CAPPluginCall, ADroppedCallIsAnsweredOnceWhenItsLastHolderLetsGoUnlessKept) {
   auto webLayer = std::make_shared<RecordingWebLayer>();
   {
