@@ -29,10 +29,7 @@ TEST(CAPPluginCall, SettlesExactlyOnce) {
   call.resolve({{"ok", true}});
   EXPECT_DEBUG_DEATH(call.reject("again"), "settled twice");
   EXPECT_DEBUG_DEATH(call.resolve(), "settled twice");
-  EXPECT_EQ(
-      webLayer->messages(),
-      std::vector<std::string>{
-          R"({"callbackId":"1","pluginId":"P","methodName":"m","save":false,"success":true,"data":{"ok":true}})"});
+  EXPECT_EQ(webLayer->messages().size(), 1u) << "a second settle sends nothing";
 }
 
 TEST(CAPPluginCall, RejectsWithTheMessageAloneUnlessGivenMore) {
