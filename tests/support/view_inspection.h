@@ -2,8 +2,6 @@
 // node they style, and collect the colour and line limit they set on the way.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <vector>
