@@ -262,7 +262,6 @@ TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndexNeve
       {"/LOUD.JPG", 200, "image/jpeg"},
       {"/blob.bin", 200, "application/octet-stream"},
       {"/alias.js", 200, "text/javascript; charset=utf-8"},
-      {"/_brisklane/start.js", 200, "text/javascript"},
       {"/docs", 301, ""},
       {"/missing.js", 404, "text/plain; charset=utf-8"},
       {"/.hidden", 404, "text/plain; charset=utf-8"},

@@ -5,7 +5,6 @@
 
 #include <fstream>
 
-#include "platform/foundation/device_folder.h"
 #include "tests/support/dead_host_socket.h"
 #include "tests/support/temporary_device.h"
 
