@@ -244,7 +244,6 @@ class Process : public Subprocess {
     return std::move(line).value();
   }
 
-  // Every remaining line of standard output, up to its end.
   std::vector<std::string> readAllLines() {
     std::vector<std::string> lines;
     while (auto line = readLine()) lines.push_back(*line);

@@ -18,9 +18,7 @@ std::optional<SystemRequest> requestOf(std::string_view line) {
   return std::nullopt;
 }
 
-// The seed corpus of the request fuzzer, one file for each kind of request
-// and for every option: valid-* files are requests that come back unchanged
-// from their own line, invalid-* files are refused.
+// The request fuzzer's seeds: one file for each kind of request and option.
 TEST(SystemRequest, EveryCorpusFileDecodesAsItsNameSaysAndRoundTripsThroughOneLine) {
   const auto files = testing::corpusFiles("system_request");
   for (const auto& [name, text] : files) {

@@ -287,9 +287,7 @@ TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndexNeve
 }
 
 TEST(InsertIntoHead, PlacesTheInsertRightAfterTheOpeningHeadTag) {
-  struct Case {
-    std::string_view html, expected;
-  } cases[] = {
+  const std::pair<std::string_view, std::string_view> cases[] = {
       {"<html><head><title>", "<html><head>[x]<title>"},
       {"<HTML><HEAD LANG=\"en\">a", "<HTML><HEAD LANG=\"en\">[x]a"},
       {"<head data-x='a>b'>", "<head data-x='a>b'>[x]"},
