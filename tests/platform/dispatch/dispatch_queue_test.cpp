@@ -60,7 +60,6 @@ TEST(DispatchQueue, StopFromATaskLetsQueuedWorkFinishAndDrainCountsWhatRan) {
   });
   EXPECT_EQ(queue.drain(), 2u) << "with what the task queued";
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
-  EXPECT_EQ(queue.drain(), 0u);
 }
 
 }  // namespace

@@ -221,7 +221,6 @@ class LoopbackServerTest : public ::testing::Test {
 };
 
 TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPortAndTakesNoChangeWithout) {
-  EXPECT_EQ(server_->url("/docs/"), "http://" + host_ + "/docs/?token=" + options_.token);
   auto reply = exchange(request("GET", "/index.html?a=1&token=" + options_.token + "&b=%20"));
   EXPECT_EQ(reply->result_int(), 303u);
   EXPECT_EQ((*reply)[http::field::location], "/index.html?a=1&b=%20");
@@ -396,8 +395,7 @@ TEST(LoopbackServer, RefusesToStartWithoutWhatItNeeds) {
   EXPECT_EQ(reason({.token = "t", .documentRoot = "/nonexistent"}),
             "the document root is not a folder");
   auto first = LoopbackServer::start(context, {.token = "t"});
-  auto port = (*first)->port();
-  EXPECT_EQ(reason({.port = port, .token = "t"}), "the port is in use");
+  EXPECT_EQ(reason({.port = (*first)->port(), .token = "t"}), "the port is in use");
 }
 
 // The fuzzer's seeds, named for what the checks must make of them:
