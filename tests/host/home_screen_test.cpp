@@ -49,7 +49,7 @@ class HomeScreenRounds : public ::testing::Test {
   static void setTime(Date moment) { clockTicks.store(moment.instant.time_since_epoch().count()); }
   static void advance(std::chrono::minutes minutes) { setTime(Date{testNow().instant + minutes}); }
 
-  HomeScreen& screen(std::optional<HomeScreenSettings> settings = std::nullopt) {
+  HomeScreen& screen(const std::optional<HomeScreenSettings>& settings = std::nullopt) {
     screen_ = std::make_unique<HomeScreen>(widgets_, settings.value_or(defaultHomeScreen(widgets_)),
                                            PictureFormat::png, folder(), pool_, problems_);
     return *screen_;
@@ -98,9 +98,8 @@ TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskToday
   EXPECT_EQ(Json::parse(*testing::readFile(folder() / "manifest.json")), manifest);
   EXPECT_EQ(problems_.str(), "");
 
+  // Where a widget opens its link is the drawing's test (WidgetTaps).
   HomeScreen& home = *screen_;
-  EXPECT_EQ(home.tap("BrisklaneWidget-systemMedium", Point{200, 80})->absoluteString,
-            "brisklane://today");
   EXPECT_EQ(home.tap("BrisklaneVoiceWidget-accessoryCircular", Point{1, 1}).reason(),
             "nothing opens at (1, 1) of BrisklaneVoiceWidget-accessoryCircular");
   EXPECT_EQ(home.tap("Nothing-systemSmall", Point{1, 1}).reason(),
@@ -145,8 +144,6 @@ TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskToday
   EXPECT_TRUE(screen_->picture("BrisklaneVoiceWidget-systemSmall", 1)) << "never redrawn";
 
   // The Today timeline asks again after 30 minutes; then only it is asked.
-  EXPECT_EQ(screen_->schedule().nextMoment(), *Date::fromIso8601("2026-12-07T18:30:00Z"));
-  EXPECT_EQ(screen_->schedule().dueAt(testNow()), std::nullopt);
   advance(31min);
   ASSERT_EQ(screen_->schedule().dueAt(testNow()), RoundReason::reloadMoment);
   const Json& moved = screen_->runRound(RoundReason::reloadMoment);
@@ -195,8 +192,6 @@ TEST_F(HomeScreenRounds, SaysWhyAPlacementCannotBeDrawnOrWrittenAndRedrawsOnNewS
   EXPECT_EQ(changed["widgets"][0]["timelineRound"], 2);
   EXPECT_EQ(changed["widgets"][1]["timelineRound"], 1) << "a kept placement keeps its timeline";
   EXPECT_EQ(changed["widgets"][1]["drawn"], true) << "the device class changed its size";
-  EXPECT_EQ(changed["widgets"][1]["size"]["width"], 170);
-  EXPECT_EQ(changed["deviceClass"], "430x932");
   EXPECT_EQ(changed["systemVersion"], "16.4.0");
 }
 
@@ -226,6 +221,7 @@ WidgetConfiguration laterEntriesWidget(std::atomic<int>& timelinesAsked, bool an
   };
 }
 
+// When each entry's date comes is the schedule's test (LaterEntriesBecomeCurrentAtTheirDates).
 TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithoutEntries) {
   std::atomic<int> asked{0};
   widgets_ = {laterEntriesWidget(asked, true)};
@@ -233,7 +229,6 @@ TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithou
   Json manifest = home.runRound(RoundReason::start);
   EXPECT_EQ(manifest["widgets"][0]["entryIndex"], 0);
   EXPECT_EQ(manifest["widgets"][0]["entryCount"], 3);
-  EXPECT_EQ(home.schedule().nextMoment(), *Date::fromIso8601("2026-12-07T18:10:00Z"));
 
   advance(10min);
   ASSERT_EQ(home.schedule().dueAt(testNow()), RoundReason::entryDate);
@@ -244,8 +239,6 @@ TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithou
 
   advance(30min);
   EXPECT_EQ(home.runRound(RoundReason::entryDate)["widgets"][0]["entryIndex"], 2);
-  EXPECT_EQ(home.schedule().nextMoment(), std::nullopt)
-      << "the last entry stays; the policy is never";
 
   widgets_ = {laterEntriesWidget(asked, false)};
   manifest = screen().runRound(RoundReason::start);
