@@ -53,43 +53,39 @@ class HomeScreenPageRoutes : public ::testing::Test {
                                                       .body = std::move(body),
                                                       .contentType = "application/json"});
   }
+  // The status of the answer, or 0 when the route is not the page's.
+  unsigned status(std::string method, std::string path, std::string body = {}) {
+    auto response = answer(std::move(method), std::move(path), std::move(body));
+    return response ? response->status : 0;
+  }
   RecordingHost host_;
 };
 
 // Status 0: the route is not the page's, and the server answers it.
 TEST_F(HomeScreenPageRoutes, RefuseWhatIsNotAPictureOrAnActionBeforeTheHostSeesIt) {
-  const struct {
-    std::string method, path, body;
-    unsigned status;
-  } cases[] = {
-      {"GET", "/pictures/BrisklaneWidget-systemSmall/6.png", "", 404},
-      {"GET", "/pictures/BrisklaneWidget-systemSmall/7.svg", "", 0},
-      {"GET", "/pictures/BrisklaneWidget-systemSmall/7", "", 0},
-      {"GET", "/pictures/7.png", "", 0},
-      {"GET", "/pictures/BrisklaneWidget-systemSmall/-7.png", "", 0},
-      {"GET", "/pictures/BrisklaneWidget-systemSmall/7x.png", "", 0},
-      {"GET", "/index.html", "", 0},
-      {"POST", "/api/unknown", "", 0},
-      {"GET", "/app", "", 404},
-      {"GET", "/api/tap", "", 405},
-      {"GET", "/api/reload", "", 405},
-      {"POST", "/api/tap", "", 400},
-      {"POST", "/api/tap", "[]", 400},
-      {"POST", "/api/tap", R"({"id":"X","x":"1","y":0})", 400},
-      {"POST", "/api/tap", R"({"id":3,"x":1,"y":0})", 400},
-      {"POST", "/api/tap", R"({"x":1,"y":0})", 400},
-      {"POST", "/api/tap", R"({"id":"X","x":1})", 400},
-      {"POST", "/api/settings", R"({"placements":[],"deviceClass":"1x1"})", 400},
-      {"POST", "/api/clock", R"({"advanceMinutes":1.5})", 400},
-      {"POST", "/api/clock", R"({"advanceMinutes":"30"})", 400},
-      {"POST", "/api/clock", R"({"advanceMinutes":600000})", 400},
-      {"POST", "/api/clock", R"({"reset":false})", 400},
-      {"POST", "/api/clock", "{}", 400},
+  EXPECT_EQ(status("GET", "/pictures/BrisklaneWidget-systemSmall/6.png"), 404u);
+  for (const char* path :
+       {"/pictures/BrisklaneWidget-systemSmall/7.svg", "/pictures/BrisklaneWidget-systemSmall/7",
+        "/pictures/7.png", "/pictures/BrisklaneWidget-systemSmall/-7.png",
+        "/pictures/BrisklaneWidget-systemSmall/7x.png", "/index.html"}) {
+    EXPECT_EQ(status("GET", path), 0u) << path;
+  }
+  EXPECT_EQ(status("POST", "/api/unknown"), 0u);
+  EXPECT_EQ(status("GET", "/app"), 404u) << "no App page is kept";
+  EXPECT_EQ(status("GET", "/api/tap"), 405u);
+  EXPECT_EQ(status("GET", "/api/reload"), 405u);
+
+  const std::pair<std::string, std::vector<std::string>> badBodies[] = {
+      {"/api/tap",
+       {"", "[]", R"({"id":"X","x":"1","y":0})", R"({"id":3,"x":1,"y":0})", R"({"x":1,"y":0})",
+        R"({"id":"X","x":1})"}},
+      {"/api/settings", {R"({"placements":[],"deviceClass":"1x1"})"}},
+      {"/api/clock",
+       {R"({"advanceMinutes":1.5})", R"({"advanceMinutes":"30"})", R"({"advanceMinutes":600000})",
+        R"({"reset":false})", "{}"}},
   };
-  for (const auto& test : cases) {
-    const auto response = answer(test.method, test.path, test.body);
-    EXPECT_EQ(response ? response->status : 0, test.status)
-        << test.method << " " << test.path << " " << test.body;
+  for (const auto& [path, bodies] : badBodies) {
+    for (const std::string& body : bodies) EXPECT_EQ(status("POST", path, body), 400u) << body;
   }
   EXPECT_TRUE(host_.taps.empty());
   EXPECT_EQ(host_.reloads, 0);
@@ -115,8 +111,8 @@ TEST_F(HomeScreenPageRoutes, PassTheHostsRefusalsToThePageAndMoveTheClockBothWay
   EXPECT_EQ(failed->status, 500u);
   EXPECT_EQ(Json::parse(failed->body)["error"], "cannot save");
 
-  EXPECT_EQ(answer("POST", "/api/clock", R"({"advanceMinutes":-5})")->status, 200u);
-  EXPECT_EQ(answer("POST", "/api/clock", R"({"reset":true})")->status, 200u);
+  EXPECT_EQ(status("POST", "/api/clock", R"({"advanceMinutes":-5})"), 200u);
+  EXPECT_EQ(status("POST", "/api/clock", R"({"reset":true})"), 200u);
   EXPECT_EQ(host_.clockMoves, std::vector<std::chrono::seconds>{std::chrono::minutes(-5)});
   EXPECT_EQ(host_.clockResets, 1);
 }
