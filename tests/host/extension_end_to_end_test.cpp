@@ -116,9 +116,6 @@ TEST_F(Extension, RefusesABadCommandLineAndADrawingItCannotMakeWithExitCodesAndW
     EXPECT_NE(result.err.find(test.error), std::string::npos) << result.err;
   }
   EXPECT_FALSE(std::filesystem::exists(png));
-  auto help = run({"--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("timeline"), std::string::npos);
 }
 
 TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeSvgByFormatAndTheGallery) {
