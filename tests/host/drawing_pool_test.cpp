@@ -21,6 +21,7 @@ TEST(DrawingPool, RunsEveryTaskOnceAndReturnsWhenAllHaveFinished) {
       std::vector<std::atomic<int>> runs(17);
       std::atomic<bool> elsewhere{false};
       std::vector<std::function<void()>> tasks;
+      tasks.reserve(runs.size());
       for (auto& count : runs) {
         tasks.emplace_back([&] {
           ++count;

@@ -59,10 +59,6 @@ TEST(HomeScreenSettings, RefusesWhatIsNotASetup) {
 
 TEST(HomeScreenSettings, AreKeptPrivatelyInTheDeviceFolderAndABrokenFileIsLeftAlone) {
   testing::TemporaryDevice device;
-  LoadedHomeScreenSettings none = loadHomeScreenSettings(widgets);
-  EXPECT_EQ(none.settings, defaultHomeScreen(widgets));
-  EXPECT_EQ(none.problem, "");
-
   const HomeScreenSettings settings{
       .placements = {{"BrisklaneVoiceWidget", "accessoryInline"}, {"Gone", "systemLarge"}},
       .deviceClass = "375x667",

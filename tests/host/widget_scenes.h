@@ -29,8 +29,9 @@ inline WidgetScene sceneOf(std::string_view kind, const AnyEntry& entry, WidgetF
 
 inline WidgetScene todayScene(std::optional<TodayPayload> payload, WidgetFamily family,
                               const DeviceClass& device = defaultDeviceClass) {
-  return sceneOf(todayWidgetKind, anyEntry(TodayEntry{.date = Date::now(), .payload = payload}),
-                 family, device);
+  return sceneOf(todayWidgetKind,
+                 anyEntry(TodayEntry{.date = Date::now(), .payload = std::move(payload)}), family,
+                 device);
 }
 
 inline WidgetScene voiceScene(WidgetFamily family, const DeviceClass& device = defaultDeviceClass) {
@@ -38,7 +39,7 @@ inline WidgetScene voiceScene(WidgetFamily family, const DeviceClass& device = d
 }
 
 inline TodayPayload payloadOf(std::optional<std::string> tier, std::int64_t count, int items,
-                              std::string firstTitle = "Call the plumber") {
+                              const std::string& firstTitle = "Call the plumber") {
   TodayPayload payload{.tier = std::move(tier), .count = count, .items = {}, .updatedAt = {}};
   for (int index = 0; index < items; ++index) {
     payload.items.push_back(
