@@ -201,7 +201,7 @@ TEST_F(FaultTest, HostKilledMidRoundLeavesOnlyWholePicturesAndANewHostTakesOver)
   std::mt19937 random(killSeed);
   auto app = startApp({"--no-control-socket"});
   std::atomic<int> published{0};
-  std::jthread publisher([&](std::stop_token stop) {
+  std::jthread publisher([&](const std::stop_token& stop) {
     for (int sequence = 1; !stop.stop_requested(); ++sequence) {
       app->writeLine(setLine(sequence, summary(sequence, "drawn")));
       if (!app->readLine(patience)) return;
@@ -258,7 +258,7 @@ TEST_F(FaultTest, AStoreThatIsNotOneIsLeftAsFoundWhileEveryProgramSaysSo) {
   // A store of two pages, its log folded in, then cut to `length` bytes.
   auto cutStore = [this](std::uintmax_t length) {
     EXPECT_EQ(publish(summary(1, "cut")), true);
-    const fs::path store = userDefaultsFile(appGroupIdentifier);
+    fs::path store = userDefaultsFile(appGroupIdentifier);
     sqlite3* connection = nullptr;
     sqlite3_open(store.c_str(), &connection);
     sqlite3_exec(connection, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
@@ -323,8 +323,8 @@ TEST_F(FaultTest, AStoreThatIsNotOneIsLeftAsFoundWhileEveryProgramSaysSo) {
 // Once the limit is gone, the store takes the large one.
 TEST_F(FaultTest, ASummaryBeyondTheFileSizeLimitIsRefusedAndTheOneBeforeStays) {
   // The limit: the store's largest file and room for a small write.
-  constexpr std::uintmax_t headroom = 16 * 1024;
-  constexpr std::size_t largeTitleBytes = 256 * 1024;
+  constexpr std::uintmax_t headroom = 16 * 1024ull;
+  constexpr std::size_t largeTitleBytes = 256 * 1024ull;
   const std::string kept = summary(1, "kept");
   const std::string large = summary(2, std::string(largeTitleBytes, 'L'));
   ASSERT_EQ(publish(kept), true);
