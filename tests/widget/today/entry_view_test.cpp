@@ -14,8 +14,6 @@ namespace {
 using testing::peel;
 using testing::PeeledView;
 
-constexpr WidgetFamily bothFamilies[] = {WidgetFamily::systemSmall, WidgetFamily::systemMedium};
-
 TodayPayload payload(std::optional<std::string> tier, std::int64_t count, int items) {
   TodayPayload summary{.tier = std::move(tier), .count = count, .items = {}};
   for (int index = 1; index <= items; ++index) {
@@ -80,68 +78,56 @@ TEST(TodayEntryView, WritesRowsByteExactlyAndTellsAnEmptyProjectFromNone) {
   EXPECT_EQ(view.rows[2].second.text(), "None");
 }
 
-TEST(TodayEntryView, LimitsRowsByFamilyAndCountsOverflowFromCount) {
+// Rows up to the family's limit, then an overflow line counted from `count`;
+// without a tier, or with a count below one, the nothing-due message instead,
+// under the tier's label all the same. The count shows from one up.
+TEST(TodayEntryView, LimitsRowsByFamilyAndCountsOverflowFromCountOrShowsNothingDue) {
+  const std::string nothingDue = "Nothing due right now \xE2\x9C\x93";
+  constexpr auto small = WidgetFamily::systemSmall;
+  constexpr auto medium = WidgetFamily::systemMedium;
   const struct {
-    WidgetFamily family;
+    std::optional<std::string> tier;
     std::int64_t count;
     int items;
+    WidgetFamily family;
     std::size_t rows;
-    std::optional<std::string> overflow;
+    std::string below;  // the overflow line or the message; empty for none
   } cases[] = {
-      {WidgetFamily::systemSmall, 10, 7, 3, "+7 more"},
-      {WidgetFamily::systemMedium, 10, 7, 5, "+5 more"},
-      {WidgetFamily::systemSmall, 10, 2, 2, "+7 more"},
-      {WidgetFamily::systemMedium, 4, 4, 4, std::nullopt},
-      {WidgetFamily::systemSmall, 4, 4, 3, "+1 more"},
-      {WidgetFamily::systemMedium, 6, 6, 5, "+1 more"},
-      {WidgetFamily::systemMedium, 5, 9, 5, std::nullopt},
-      {WidgetFamily::systemSmall, 3, 9, 3, std::nullopt},
-      {WidgetFamily::systemSmall, 2, 0, 0, std::nullopt},
+      {"urgent", 10, 7, small, 3, "+7 more"},
+      {"urgent", 10, 7, medium, 5, "+5 more"},
+      {"urgent", 10, 2, small, 2, "+7 more"},
+      {"urgent", 4, 4, medium, 4, ""},
+      {"urgent", 4, 4, small, 3, "+1 more"},
+      {"urgent", 6, 6, medium, 5, "+1 more"},
+      {"urgent", 5, 9, medium, 5, ""},
+      {"urgent", 3, 9, small, 3, ""},
+      {"urgent", 2, 0, small, 0, ""},
       // Families the widget is not offered in take the smaller limit.
-      {WidgetFamily::accessoryInline, 10, 7, 3, "+7 more"},
-      {WidgetFamily::systemSmall, INT64_MAX, 1, 1, "+9223372036854775804 more"},
+      {"urgent", 10, 7, WidgetFamily::accessoryInline, 3, "+7 more"},
+      {"urgent", INT64_MAX, 1, small, 1, "+9223372036854775804 more"},
+      {std::nullopt, 4, 6, small, 0, nothingDue},
+      {std::nullopt, 0, 6, medium, 0, nothingDue},
+      {"urgent", 0, 6, medium, 0, nothingDue},
+      {"urgent", -1, 6, small, 0, nothingDue},
+      {"important", INT64_MIN, 6, medium, 0, nothingDue},
   };
   for (const auto& test : cases) {
-    SCOPED_TRACE(std::string(name(test.family)) + " count " + std::to_string(test.count) +
-                 " items " + std::to_string(test.items));
-    Shown view = shown(payload("urgent", test.count, test.items), test.family);
+    SCOPED_TRACE(test.tier.value_or("(none)") + " " + std::string(name(test.family)) + " count " +
+                 std::to_string(test.count) + " items " + std::to_string(test.items));
+    Shown view = shown(payload(test.tier, test.count, test.items), test.family);
+    EXPECT_EQ(view.tierLabel.text(), tierLabel(test.tier));
+    EXPECT_EQ(view.count ? view.count->text() : "",
+              test.count >= 1 ? std::to_string(test.count) : "");
     ASSERT_EQ(view.rows.size(), test.rows);
     for (std::size_t index = 0; index < view.rows.size(); ++index) {
       EXPECT_EQ(view.rows[index].second.text(), "Task " + std::to_string(index + 1));
     }
-    EXPECT_FALSE(view.message);
-    ASSERT_TRUE(view.count);
-    EXPECT_EQ(view.count->text(), std::to_string(test.count));
-    ASSERT_EQ(view.overflow.has_value(), test.overflow.has_value());
-    if (test.overflow) {
-      EXPECT_EQ(view.overflow->text(), *test.overflow);
+    const bool nothingIsDue = test.below == nothingDue;
+    EXPECT_FALSE(nothingIsDue ? view.overflow : view.message);
+    const auto& below = nothingIsDue ? view.message : view.overflow;
+    EXPECT_EQ(below ? below->text() : "", test.below);
+    if (view.overflow) {
       EXPECT_EQ(view.overflow->foregroundColor, mutedTextColor());
-    }
-  }
-}
-
-TEST(TodayEntryView, ShowsNothingDueWithoutTierOrWithCountBelowOne) {
-  const struct {
-    std::optional<std::string> tier;
-    std::int64_t count;
-    std::string label;
-    bool countShown;
-  } cases[] = {
-      {std::nullopt, 4, "ALL CLEAR", true},  {"urgent", 0, "URGENT", false},
-      {"urgent", -1, "URGENT", false},       {"important", INT64_MIN, "IMPORTANT", false},
-      {std::nullopt, 0, "ALL CLEAR", false},
-  };
-  for (const auto& test : cases) {
-    SCOPED_TRACE(test.tier.value_or("(none)") + " " + std::to_string(test.count));
-    for (WidgetFamily family : bothFamilies) {
-      Shown view = shown(payload(test.tier, test.count, 6), family);
-      EXPECT_EQ(view.tierLabel.text(), test.label);
-      EXPECT_EQ(view.count ? view.count->text() : "",
-                test.countShown ? std::to_string(test.count) : "");
-      EXPECT_TRUE(view.rows.empty()) << "whatever the items hold";
-      EXPECT_FALSE(view.overflow);
-      ASSERT_TRUE(view.message);
-      EXPECT_EQ(view.message->text(), "Nothing due right now \xE2\x9C\x93");
     }
   }
 }
