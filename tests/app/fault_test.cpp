@@ -3,7 +3,6 @@
 // condition, bounded by a deadline generous enough for the sanitizer builds.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -81,24 +80,6 @@ std::optional<Json> todayShown() {
   return std::nullopt;
 }
 
-// What SQLite's integrity check says of the store, opened read-only as a
-// reader that changes nothing opens it.
-std::string storeIntegrity() {
-  std::string verdict;
-  sqlite3* connection = nullptr;
-  if (sqlite3_open_v2(userDefaultsFile(appGroupIdentifier).c_str(), &connection,
-                      SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_busy_timeout(connection, 10000);
-    auto keep = [](void* kept, int, char** values, char**) {
-      *static_cast<std::string*>(kept) += values[0] ? values[0] : "";
-      return 0;
-    };
-    sqlite3_exec(connection, "PRAGMA integrity_check", keep, &verdict, nullptr);
-  }
-  sqlite3_close(connection);
-  return verdict;
-}
-
 std::optional<std::string> storedToday() {
   auto defaults = UserDefaults::open(appGroupIdentifier);
   return defaults ? defaults->string(todayKey) : std::nullopt;
@@ -126,6 +107,17 @@ class FaultTest : public testing::ProgramsTest {
     }
     ADD_FAILURE() << "answer to set " << callbackId << ": " << line.value_or("(none)");
     return std::nullopt;
+  }
+
+  // SQLite's integrity check of the store, by the `sqlite3` program opening it
+  // read-only, as a reader that changes nothing opens it.
+  std::vector<std::string> storeIntegrity() {
+    auto check = start("/usr/bin/env",
+                       {"sqlite3", "-readonly", "-cmd", ".timeout 10000",
+                        userDefaultsFile(appGroupIdentifier).string(), "PRAGMA integrity_check"});
+    auto verdict = check->readAllLines();
+    EXPECT_EQ(check->wait(), 0) << check->standardError();
+    return verdict;
   }
 
   // Publishes with an App of its own, which ends afterwards.
@@ -173,7 +165,7 @@ TEST_F(FaultTest, AppKilledWhilePublishingKeepsTheLastAnsweredSummaryInAnIntactS
     }
     EXPECT_EQ(app->wait(), 128 + SIGKILL);
 
-    ASSERT_EQ(storeIntegrity(), "ok");
+    ASSERT_EQ(storeIntegrity(), std::vector<std::string>{"ok"});
     const auto today = storedToday();
     ASSERT_TRUE(today || atLeast == 0) << "an answered summary was lost";
     if (!today) continue;
@@ -259,10 +251,8 @@ TEST_F(FaultTest, AStoreThatIsNotOneIsLeftAsFoundWhileEveryProgramSaysSo) {
   auto cutStore = [this](std::uintmax_t length) {
     EXPECT_EQ(publish(summary(1, "cut")), true);
     fs::path store = userDefaultsFile(appGroupIdentifier);
-    sqlite3* connection = nullptr;
-    sqlite3_open(store.c_str(), &connection);
-    sqlite3_exec(connection, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
-    sqlite3_close(connection);
+    EXPECT_EQ(start("/usr/bin/env", {"sqlite3", store, "PRAGMA wal_checkpoint(TRUNCATE)"})->wait(),
+              0);
     fs::remove(store.string() + "-wal");
     fs::remove(store.string() + "-shm");
     EXPECT_EQ(fs::file_size(store), 8192u);
@@ -345,7 +335,7 @@ TEST_F(FaultTest, ASummaryBeyondTheFileSizeLimitIsRefusedAndTheOneBeforeStays) {
   app->closeInput();
   EXPECT_EQ(app->wait(), 0) << app->standardError();
 
-  EXPECT_EQ(storeIntegrity(), "ok");
+  EXPECT_EQ(storeIntegrity(), std::vector<std::string>{"ok"});
   EXPECT_EQ(timelinePayload(), Json::parse(kept));
   EXPECT_EQ(publish(large), true);
   EXPECT_EQ(timelinePayload(), Json::parse(large));
