@@ -57,13 +57,6 @@ class SharedTodayWidgetTest : public ::testing::Test {
   JSObject set(const JSObject& options) { return settle(&SharedTodayWidget::set, options); }
   JSObject status() { return settle(&SharedTodayWidget::status, JSObject::object()); }
 
-  // Makes the store unopenable: the device root is a file.
-  void loseTheDevice() {
-    auto file = device.root() / "not-a-folder";
-    std::ofstream(file) << "x";
-    ::setenv("BRISKLANE_HOME", file.c_str(), 1);
-  }
-
   testing::TemporaryDevice device;
   SharedTodayWidget plugin;
 };
@@ -115,7 +108,10 @@ TEST_F(SharedTodayWidgetTest, AStoreOutOfReachResolvesFalseAndKeepsWhatWasStored
                                 {"group", "group.app.brisklane.shared"}};
   for (StoreFault fault : {StoreFault::none, StoreFault::open, StoreFault::write}) {
     SCOPED_TRACE(static_cast<int>(fault));
-    if (fault == StoreFault::none) loseTheDevice();
+    if (fault == StoreFault::none) {
+      std::ofstream(device.root() / "not-a-folder") << "x";
+      ::setenv("BRISKLANE_HOME", (device.root() / "not-a-folder").c_str(), 1);
+    }
     {
       testing::StoreFaultInjection injected(fault);
       auto reloads = testing::reloadRequestCount();
