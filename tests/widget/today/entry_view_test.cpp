@@ -23,13 +23,12 @@ TodayPayload payload(std::optional<std::string> tier, std::int64_t count, int it
 }
 
 // What the content stack shows, read back from the tree: the header's label
-// and count, each row's bullet and title, and the texts below them.
+// and count, each row's bullet and title, and the texts among them.
 struct Shown {
   PeeledView tierLabel;
   std::optional<PeeledView> count;
   std::vector<std::pair<PeeledView, PeeledView>> rows;
-  std::optional<PeeledView> message;
-  std::optional<PeeledView> overflow;
+  std::vector<PeeledView> texts;  // an overflow line or a message
 };
 
 // Every case of the body carries the one Today link, whatever else it shows.
@@ -55,8 +54,7 @@ Shown shown(const std::optional<TodayPayload>& summary, WidgetFamily family) {
     if (const auto* row = child.as<HStack>(); row && row->children.size() == 2) {
       result.rows.emplace_back(peel(row->children[0]), peel(row->children[1]));
     } else if (PeeledView text = peel(child); text.isText()) {
-      const bool key = std::holds_alternative<LocalizedStringKey>(text.leaf.as<Text>()->content);
-      (key ? result.overflow : result.message) = text;
+      result.texts.push_back(text);
     }
   }
   return result;
@@ -122,12 +120,10 @@ TEST(TodayEntryView, LimitsRowsByFamilyAndCountsOverflowFromCountOrShowsNothingD
     for (std::size_t index = 0; index < view.rows.size(); ++index) {
       EXPECT_EQ(view.rows[index].second.text(), "Task " + std::to_string(index + 1));
     }
-    const bool nothingIsDue = test.below == nothingDue;
-    EXPECT_FALSE(nothingIsDue ? view.overflow : view.message);
-    const auto& below = nothingIsDue ? view.message : view.overflow;
-    EXPECT_EQ(below ? below->text() : "", test.below);
-    if (view.overflow) {
-      EXPECT_EQ(view.overflow->foregroundColor, mutedTextColor());
+    ASSERT_EQ(view.texts.size(), test.below.empty() ? 0u : 1u);
+    if (!test.below.empty()) {
+      EXPECT_EQ(view.texts[0].text(), test.below);
+      EXPECT_EQ(view.texts[0].foregroundColor, mutedTextColor());
     }
   }
 }
