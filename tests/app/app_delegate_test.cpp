@@ -1,3 +1,7 @@
+// The delegate's launch and its forwarding of opened URLs are checked end to
+// end, through App's runtime: App's process test and the home screen's browser
+// test. Here, what no process shows: which activities are universal links, and
+// the restoration handler the delegate hands on in place of the platform's.
 #include "app/app_delegate.h"
 
 #include <gtest/gtest.h>
@@ -9,100 +13,35 @@
 namespace brisklane {
 namespace {
 
-using Key = UIApplication::OpenURLOptionsKey;
-
-class AppDelegateTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    observation = ApplicationDelegateProxy::shared().addObserver(
-        {.openURL = [this](const auto& notice) { opened.push_back(notice); },
-         .universalLink = [this](const auto& notice) { linked.push_back(notice); }});
-  }
-
+TEST(AppDelegate, ForwardsUniversalLinksWithARestorationWrapper) {
   UIApplication application;
   AppDelegate delegate;
-  std::vector<ApplicationDelegateProxy::OpenURLNotice> opened;
   std::vector<ApplicationDelegateProxy::UniversalLinkNotice> linked;
-  std::unique_ptr<ApplicationDelegateProxy::Observation> observation;
-};
-
-TEST_F(AppDelegateTest, LaunchCreatesNoWindowAndTheDelegateOwnsTheOneItIsGiven) {
-  EXPECT_TRUE(delegate.applicationDidFinishLaunchingWithOptions(application, {}));
-  EXPECT_TRUE(delegate.applicationDidFinishLaunchingWithOptions(
-      application, {{UIApplication::LaunchOptionsKey::url, "brisklane://today"}}));
-  EXPECT_EQ(delegate.window(), nullptr);
-  EXPECT_TRUE(opened.empty()) << "a launch URL is not opened by the delegate itself";
-
-  auto window = std::make_shared<UIWindow>();
-  std::weak_ptr<UIWindow> watched = window;
-  delegate.setWindow(window);
-  window.reset();
-  delegate.applicationWillResignActive(application);
-  delegate.applicationDidEnterBackground(application);
-  delegate.applicationWillEnterForeground(application);
-  delegate.applicationDidBecomeActive(application);
-  delegate.applicationWillTerminate(application);
-  EXPECT_EQ(delegate.window(), watched.lock());
-  delegate.setWindow(nullptr);
-  EXPECT_TRUE(watched.expired());
-}
-
-TEST_F(AppDelegateTest, ForwardsEveryURLUnchangedWithItsOptions) {
-  const std::vector<std::string> urls = {"brisklane://today",
-                                         "x-other+1.2:%20odd//path?q=%E2%9C%93"};
-  UIApplication::OpenURLOptions options = {
-      {Key::sourceApplication, std::string("com.example.Mail")},
-      {Key::openInPlace, true},
-      {Key::annotation, std::string("")}};
-  for (const std::string& url : urls) {
-    EXPECT_TRUE(delegate.applicationOpenURL(application, url, options));
-    ASSERT_FALSE(opened.empty());
-    EXPECT_EQ(opened.back().application, &application);
-    EXPECT_EQ(opened.back().url, url);
-    EXPECT_EQ(opened.back().options, options);
-  }
-  EXPECT_EQ(opened.size(), urls.size());
-  EXPECT_TRUE(delegate.applicationOpenURL(application, "brisklane://today", {}));
-  EXPECT_TRUE(opened.back().options.empty());
-  EXPECT_EQ(ApplicationDelegateProxy::shared().lastURL(), "brisklane://today");
-}
-
-// Only a browsing activity with a page is a universal link; its restoration
-// handler outlives the call as a wrapper that passes nothing on.
-TEST_F(AppDelegateTest, ForwardsUniversalLinksWithARestorationWrapper) {
+  auto observation = ApplicationDelegateProxy::shared().addObserver(
+      {.universalLink = [&linked](const auto& notice) { linked.push_back(notice); }});
   EXPECT_FALSE(
       delegate.applicationContinueUserActivity(application, {"com.example.edit", {}}, nullptr));
   EXPECT_FALSE(delegate.applicationContinueUserActivity(
       application, {std::string(NSUserActivityTypeBrowsingWeb), std::nullopt}, nullptr));
   EXPECT_TRUE(linked.empty());
 
-  struct Record {
-    int calls = 0;
-    std::optional<RestorableObjects> objects = RestorableObjects{};
-  };
-  auto record = std::make_shared<Record>();
+  std::vector<std::optional<RestorableObjects>> handed;  // what reached the platform's handler
   NSUserActivity browsing{std::string(NSUserActivityTypeBrowsingWeb), "https://example.com/t"};
   {
-    RestorationHandler platformHandler = [record](std::optional<RestorableObjects> objects) {
-      ++record->calls;
-      record->objects = std::move(objects);
+    RestorationHandler platformHandler = [&handed](std::optional<RestorableObjects> objects) {
+      handed.push_back(std::move(objects));
     };
     EXPECT_TRUE(delegate.applicationContinueUserActivity(application, browsing, platformHandler));
   }  // the platform's own handler is gone; the wrapper holds a copy
   ASSERT_EQ(linked.size(), 1u);
-  EXPECT_EQ(linked[0].url, "https://example.com/t");
   EXPECT_EQ(linked[0].userActivity, browsing);
-  EXPECT_EQ(linked[0].application, &application);
-  EXPECT_EQ(record->calls, 0) << "the proxy decides whether to call the handler";
-  RestorationHandler wrapper = linked[0].restorationHandler;
-  ASSERT_TRUE(wrapper);
-  wrapper(std::nullopt);
-  EXPECT_EQ(record->calls, 1);
-  EXPECT_EQ(record->objects, std::nullopt) << "nothing, not an empty list";
+  EXPECT_TRUE(handed.empty()) << "the proxy decides whether to call the handler";
   auto restorable = std::make_shared<NSObject>();
-  wrapper(RestorableObjects{restorable});
-  EXPECT_EQ(record->calls, 2);
-  EXPECT_EQ(record->objects, std::optional(RestorableObjects{restorable}));
+  linked[0].restorationHandler(std::nullopt);
+  linked[0].restorationHandler(RestorableObjects{restorable});
+  EXPECT_EQ(handed, (std::vector<std::optional<RestorableObjects>>{std::nullopt,
+                                                                   RestorableObjects{restorable}}))
+      << "nothing stays nothing, not an empty list";
 }
 
 }  // namespace

@@ -1,23 +1,18 @@
 // What the Today entry view shows for each entry and family: row limits,
-// overflow, tiers, the status line and the one link. Sizes and spacing are
-// the layout tests' to check.
+// overflow, tiers and the one link. Sizes and spacing, and the status line of
+// an entry without payload, are the layout tests' to check.
 #include "widget/today/entry_view.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/foundation/user_defaults.h"
-#include "tests/support/temporary_device.h"
 #include "tests/support/view_inspection.h"
 #include "widget/today/palette.h"
-#include "widget/today/shared_store.h"
 
 namespace brisklane {
 namespace {
 
 using testing::peel;
 using testing::PeeledView;
-
-constexpr WidgetFamily bothFamilies[] = {WidgetFamily::systemSmall, WidgetFamily::systemMedium};
 
 TodayPayload payload(std::optional<std::string> tier, std::int64_t count, int items) {
   TodayPayload summary{.tier = std::move(tier), .count = count, .items = {}};
@@ -28,17 +23,16 @@ TodayPayload payload(std::optional<std::string> tier, std::int64_t count, int it
 }
 
 // What the content stack shows, read back from the tree: the header's label
-// and count, each row's bullet and title, and the texts below them.
+// and count, each row's bullet and title, and the texts among them.
 struct Shown {
   PeeledView tierLabel;
   std::optional<PeeledView> count;
   std::vector<std::pair<PeeledView, PeeledView>> rows;
-  std::optional<PeeledView> message;
-  std::optional<PeeledView> overflow;
+  std::vector<PeeledView> texts;  // an overflow line or a message
 };
 
 // Every case of the body carries the one Today link, whatever else it shows.
-Shown shown(std::optional<TodayPayload> summary, WidgetFamily family) {
+Shown shown(const std::optional<TodayPayload>& summary, WidgetFamily family) {
   BrisklaneWidgetEntryView entryView{.entry = TodayEntry{.date = Date::now(), .payload = summary}};
   const View root =
       evaluated(environmentReader(entryView), EnvironmentValues{.widgetFamily = family});
@@ -60,8 +54,7 @@ Shown shown(std::optional<TodayPayload> summary, WidgetFamily family) {
     if (const auto* row = child.as<HStack>(); row && row->children.size() == 2) {
       result.rows.emplace_back(peel(row->children[0]), peel(row->children[1]));
     } else if (PeeledView text = peel(child); text.isText()) {
-      const bool key = std::holds_alternative<LocalizedStringKey>(text.leaf.as<Text>()->content);
-      (key ? result.overflow : result.message) = text;
+      result.texts.push_back(text);
     }
   }
   return result;
@@ -79,98 +72,60 @@ TEST(TodayEntryView, WritesRowsByteExactlyAndTellsAnEmptyProjectFromNone) {
   EXPECT_EQ(bullet.leaf, View(Text::key("\xE2\x80\xA2"))) << "the bullet is the key U+2022";
   EXPECT_EQ(bullet.foregroundColor, importantColor());
   EXPECT_EQ(title.leaf, View(Text::verbatim("A  \xC2\xB7  P")));
-  EXPECT_EQ(title.lineLimit, std::optional<int>(1)) << "only the title is one line";
-  EXPECT_FALSE(view.tierLabel.lineLimit);
   EXPECT_EQ(view.rows[1].second.text(), "Empty  \xC2\xB7  ");
   EXPECT_EQ(view.rows[2].second.text(), "None");
 }
 
-TEST(TodayEntryView, LimitsRowsByFamilyAndCountsOverflowFromCount) {
+// Rows up to the family's limit, then an overflow line counted from `count`;
+// without a tier, or with a count below one, the nothing-due message instead,
+// under the tier's label all the same. The count shows from one up.
+TEST(TodayEntryView, LimitsRowsByFamilyAndCountsOverflowFromCountOrShowsNothingDue) {
+  const std::string nothingDue = "Nothing due right now \xE2\x9C\x93";
+  constexpr auto small = WidgetFamily::systemSmall;
+  constexpr auto medium = WidgetFamily::systemMedium;
   const struct {
-    WidgetFamily family;
+    std::optional<std::string> tier;
     std::int64_t count;
     int items;
+    WidgetFamily family;
     std::size_t rows;
-    std::optional<std::string> overflow;
+    std::string below;  // the overflow line or the message; empty for none
   } cases[] = {
-      {WidgetFamily::systemSmall, 10, 7, 3, "+7 more"},
-      {WidgetFamily::systemMedium, 10, 7, 5, "+5 more"},
-      {WidgetFamily::systemSmall, 10, 2, 2, "+7 more"},
-      {WidgetFamily::systemMedium, 4, 4, 4, std::nullopt},
-      {WidgetFamily::systemSmall, 4, 4, 3, "+1 more"},
-      {WidgetFamily::systemMedium, 6, 6, 5, "+1 more"},
-      {WidgetFamily::systemMedium, 5, 9, 5, std::nullopt},
-      {WidgetFamily::systemSmall, 3, 9, 3, std::nullopt},
-      {WidgetFamily::systemSmall, 2, 0, 0, std::nullopt},
+      {"urgent", 10, 7, small, 3, "+7 more"},
+      {"urgent", 10, 7, medium, 5, "+5 more"},
+      {"urgent", 10, 2, small, 2, "+7 more"},
+      {"urgent", 4, 4, medium, 4, ""},
+      {"urgent", 4, 4, small, 3, "+1 more"},
+      {"urgent", 6, 6, medium, 5, "+1 more"},
+      {"urgent", 5, 9, medium, 5, ""},
+      {"urgent", 3, 9, small, 3, ""},
+      {"urgent", 2, 0, small, 0, ""},
       // Families the widget is not offered in take the smaller limit.
-      {WidgetFamily::accessoryInline, 10, 7, 3, "+7 more"},
-      {WidgetFamily::systemSmall, INT64_MAX, 1, 1, "+9223372036854775804 more"},
+      {"urgent", 10, 7, WidgetFamily::accessoryInline, 3, "+7 more"},
+      {"urgent", INT64_MAX, 1, small, 1, "+9223372036854775804 more"},
+      {std::nullopt, 4, 6, small, 0, nothingDue},
+      {std::nullopt, 0, 6, medium, 0, nothingDue},
+      {"urgent", 0, 6, medium, 0, nothingDue},
+      {"urgent", -1, 6, small, 0, nothingDue},
+      {"important", INT64_MIN, 6, medium, 0, nothingDue},
   };
   for (const auto& test : cases) {
-    SCOPED_TRACE(std::string(name(test.family)) + " count " + std::to_string(test.count) +
-                 " items " + std::to_string(test.items));
-    Shown view = shown(payload("urgent", test.count, test.items), test.family);
+    SCOPED_TRACE(test.tier.value_or("(none)") + " " + std::string(name(test.family)) + " count " +
+                 std::to_string(test.count) + " items " + std::to_string(test.items));
+    Shown view = shown(payload(test.tier, test.count, test.items), test.family);
+    EXPECT_EQ(view.tierLabel.text(), tierLabel(test.tier));
+    EXPECT_EQ(view.count ? view.count->text() : "",
+              test.count >= 1 ? std::to_string(test.count) : "");
     ASSERT_EQ(view.rows.size(), test.rows);
     for (std::size_t index = 0; index < view.rows.size(); ++index) {
       EXPECT_EQ(view.rows[index].second.text(), "Task " + std::to_string(index + 1));
     }
-    EXPECT_FALSE(view.message);
-    ASSERT_TRUE(view.count);
-    EXPECT_EQ(view.count->text(), std::to_string(test.count));
-    ASSERT_EQ(view.overflow.has_value(), test.overflow.has_value());
-    if (test.overflow) {
-      EXPECT_EQ(view.overflow->text(), *test.overflow);
-      EXPECT_EQ(view.overflow->foregroundColor, mutedTextColor());
+    ASSERT_EQ(view.texts.size(), test.below.empty() ? 0u : 1u);
+    if (!test.below.empty()) {
+      EXPECT_EQ(view.texts[0].text(), test.below);
+      EXPECT_EQ(view.texts[0].foregroundColor, mutedTextColor());
     }
   }
-}
-
-TEST(TodayEntryView, ShowsNothingDueWithoutTierOrWithCountBelowOne) {
-  const struct {
-    std::optional<std::string> tier;
-    std::int64_t count;
-    std::string label;
-    Color color;
-    bool countShown;
-  } cases[] = {
-      {std::nullopt, 4, "ALL CLEAR", calmColor(), true},
-      {"urgent", 0, "URGENT", urgentColor(), false},
-      {"urgent", -1, "URGENT", urgentColor(), false},
-      {"important", INT64_MIN, "IMPORTANT", importantColor(), false},
-      {std::nullopt, 0, "ALL CLEAR", calmColor(), false},
-  };
-  for (const auto& test : cases) {
-    SCOPED_TRACE(test.tier.value_or("(none)") + " " + std::to_string(test.count));
-    for (WidgetFamily family : bothFamilies) {
-      Shown view = shown(payload(test.tier, test.count, 6), family);
-      EXPECT_EQ(view.tierLabel.text(), test.label);
-      EXPECT_EQ(view.tierLabel.foregroundColor, test.color);
-      EXPECT_EQ(view.count ? view.count->text() : "",
-                test.countShown ? std::to_string(test.count) : "");
-      EXPECT_TRUE(view.rows.empty()) << "whatever the items hold";
-      EXPECT_FALSE(view.overflow);
-      ASSERT_TRUE(view.message);
-      EXPECT_EQ(view.message->text(), "Nothing due right now \xE2\x9C\x93");
-    }
-  }
-}
-
-// The status line's three states are the store's test (LinkStatus); here,
-// that the view shows it for an entry without payload and only then.
-TEST(TodayEntryView, ShowsTheStoreStatusOnlyForAnEntryWithoutPayload) {
-  testing::TemporaryDevice device;
-  testing::StoreFaultInjection noStore(testing::StoreFault::open);
-  for (WidgetFamily family : bothFamilies) {
-    Shown status = shown(std::nullopt, family);
-    EXPECT_EQ(status.tierLabel.text(), "ALL CLEAR");
-    EXPECT_FALSE(status.count);
-    EXPECT_TRUE(status.rows.empty());
-    ASSERT_TRUE(status.message);
-    EXPECT_EQ(status.message->text(), "No App Group (widget)");
-  }
-  Shown rows = shown(payload("urgent", 1, 1), WidgetFamily::systemSmall);
-  EXPECT_EQ(rows.rows.size(), 1u);
-  EXPECT_FALSE(rows.message) << "nothing of a present payload comes from the store";
 }
 
 }  // namespace

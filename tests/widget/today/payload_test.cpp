@@ -1,6 +1,7 @@
 #include "widget/today/payload.h"
 
 #include <gtest/gtest.h>
+#include <utf8proc.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -43,76 +44,58 @@ TEST(PayloadDecoding, AcceptsEveryValidDocumentOfTheCorpusAndRejectsEveryInvalid
   EXPECT_GE(invalid, 20);
 }
 
-TEST(PayloadDecoding, ReadsEveryFieldByItsExactKeyInAnyOrder) {
-  auto payload = decoded(
-      R"({"updatedAt":"yesterday-ish","items":[{"project":"P","title":"b"},{"title":"a",)"
-      R"("Project":"p","extra":{"deep":[1,{"x":null}]}}],"Tier":"x","count":-4,"tier":"important"})");
-  ASSERT_TRUE(payload);
-  EXPECT_EQ(payload->tier, "important");
-  EXPECT_EQ(payload->count, -4);
-  EXPECT_EQ(payload->items, (std::vector<TodayItem>{{"b", "P"}, {"a", std::nullopt}}));
-  EXPECT_EQ(payload->updatedAt, "yesterday-ish");  // kept as text, never parsed as a date
+// Fields are read by their exact keys in any order and others ignored; null is
+// absent and "" empty; a count is any whole number within signed 64 bits,
+// however written. What was read is shown encoded, each field as it is held.
+TEST(PayloadDecoding, ReadsEveryFieldByItsExactKeyAndCountAsAWholeNumber) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {R"({"updatedAt":"yesterday-ish","items":[{"project":"P","title":"b"},{"title":"a",)"
+       R"("Project":"p","extra":{"deep":[1,{"x":null}]}}],"Tier":"x","count":-4,"tier":"important"})",
+       R"({"tier":"important","count":-4,"items":[{"title":"b","project":"P"},{"title":"a"}],)"
+       R"("updatedAt":"yesterday-ish"})"},
+      {R"({"tier":null,"count":1,"items":[{"title":"t","project":null}],"updatedAt":null})",
+       R"({"count":1,"items":[{"title":"t"}]})"},
+      {R"({"tier":"","count":1,"items":[{"title":"","project":""}],"updatedAt":""})",
+       R"({"tier":"","count":1,"items":[{"title":"","project":""}],"updatedAt":""})"},
+      {R"({"count":9223372036854775807,"items":[]})",
+       R"({"count":9223372036854775807,"items":[]})"},
+      {R"({"count":-9223372036854775808,"items":[]})",
+       R"({"count":-9223372036854775808,"items":[]})"},
+      {R"({"count":3.0,"items":[]})", R"({"count":3,"items":[]})"},
+      {R"({"count":1e2,"items":[]})", R"({"count":100,"items":[]})"},
+      {R"({"count":-0,"items":[]})", R"({"count":0,"items":[]})"},
+  };
+  for (const auto& [json, read] : cases) {
+    const auto payload = decoded(json);
+    EXPECT_EQ(payload ? encodePayload(*payload) : "(rejected)", read) << json;
+  }
   EXPECT_EQ(reasonOf(R"({"Count":1,"items":[]})"), R"("count" is missing)");
-
-  auto absent =
-      decoded(R"({"tier":null,"count":1,"items":[{"title":"t","project":null}],"updatedAt":null})");
-  ASSERT_TRUE(absent);
-  EXPECT_FALSE(absent->tier || absent->updatedAt || absent->items[0].project);
-  auto empties =
-      decoded(R"({"tier":"","count":1,"items":[{"title":"","project":""}],"updatedAt":""})");
-  ASSERT_TRUE(empties);
-  EXPECT_EQ(empties->tier, "");
-  EXPECT_EQ(empties->items[0], (TodayItem{"", ""}));
-  EXPECT_EQ(empties->updatedAt, "");
 }
 
-TEST(PayloadDecoding, CountIsAWholeNumberWithinSigned64Bits) {
-  EXPECT_EQ(decoded(R"({"count":9223372036854775807,"items":[]})")->count,
-            std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(decoded(R"({"count":-9223372036854775808,"items":[]})")->count,
-            std::numeric_limits<std::int64_t>::min());
-  // Whole numbers written with a zero fraction or an exponent are whole numbers.
-  EXPECT_EQ(decoded(R"({"count":3.0,"items":[]})")->count, 3);
-  EXPECT_EQ(decoded(R"({"count":1e2,"items":[]})")->count, 100);
-  EXPECT_EQ(decoded(R"({"count":-0,"items":[]})")->count, 0);
-  EXPECT_FALSE(decoded(R"({"count":-9223372036854775809,"items":[]})"));
-}
-
+// Each message once; that every field is checked, the corpus's documents show.
 TEST(PayloadDecoding, NamesTheFirstRuleADocumentBreaksAndWhere) {
   const struct {
     std::string json;
     std::string reason;
   } cases[] = {
       {R"({"count":2.5,"items":[]})", "count: 2.5 is not a whole number"},
-      {R"({"count":-0.5,"items":[]})", "count: -0.5 is not a whole number"},
       {R"({"count":1e-1,"items":[]})", "count: 0.1 is not a whole number"},
       {R"({"count":9223372036854775808,"items":[]})",
        "count: 9223372036854775808 is outside the signed 64-bit range"},
-      {R"({"count":18446744073709551615,"items":[]})",
-       "count: 18446744073709551615 is outside the signed 64-bit range"},
       {R"({"count":9.2233720368547758e18,"items":[]})",
        "count: 9223372036854775808 is outside the signed 64-bit range"},
       {R"({"count":"3","items":[]})", "count: expected a whole number, found a string"},
       {R"({"count":true,"items":[]})", "count: expected a whole number, found a Boolean"},
       {R"({"count":[3],"items":[]})", "count: expected a whole number, found an array"},
-      {R"({"count":null,"items":[]})", "count: expected a whole number, found null"},
       {R"({"items":[]})", R"("count" is missing)"},
-      {R"({"count":1})", R"("items" is missing)"},
       {R"({"count":1,"items":null})", "items: expected an array, found null"},
       {R"({"count":1,"items":{}})", "items: expected an array, found an object"},
       {R"({"count":2,"items":[{"title":"ok"},{"project":"p"}]})",
        R"(items[1]: "title" is missing)"},
-      {R"({"count":1,"items":[{"title":null}]})", "items[0].title: expected a string, found null"},
       {R"({"count":1,"items":[{"title":5}]})", "items[0].title: expected a string, found a number"},
       {R"({"count":2,"items":[{"title":"ok"},{"title":"b","project":7}]})",
        "items[1].project: expected a string, found a number"},
-      {R"({"count":1,"items":[{"title":"a"},"b"]})",
-       "items[1]: expected an object, found a string"},
-      {R"({"tier":1,"count":1,"items":[]})", "tier: expected a string, found a number"},
-      {R"({"tier":["urgent"],"count":1,"items":[]})", "tier: expected a string, found an array"},
-      {R"({"count":1,"items":[],"updatedAt":0})", "updatedAt: expected a string, found a number"},
       {R"([{"count":0,"items":[]}])", "expected an object, found an array"},
-      {R"("today")", "expected an object, found a string"},
       {"{\"tier\":\"\xff\",\"count\":1,\"items\":[]}", "not valid UTF-8 at byte 9"},
       {"{\"count\":1,\"items\":[],\"x\":\"\xc3\"}", "not valid UTF-8 at byte 27"},
       {"{\"count\":1,\"items\":[],\"x\":\"\xed\xa0\x80\"}", "not valid UTF-8 at byte 27"},
@@ -120,24 +103,15 @@ TEST(PayloadDecoding, NamesTheFirstRuleADocumentBreaksAndWhere) {
       {" \n", "not JSON: the text is empty"},
       {R"({"count":1,"items":[)", "not JSON: the text ends early"},
       {R"({"count":1,"items":[],})", "not JSON: unexpected byte at byte 22"},
-      {R"({"count":0,"items":[]} trailing)", "not JSON: unexpected byte at byte 25"},
       {std::string("{\"count\":1,\0\"items\":[]}", 23), "not JSON: unexpected byte at byte 11"},
       {R"({"count":1e400,"items":[]})",
        "not JSON the widget reads: a number out of range at byte 13"},
       {R"({"count":1,"items":[],"x":)" + std::string(2000, '[') + std::string(2000, ']') + "}",
        "not JSON the widget reads: nested deeper than 1024 levels"},
+      {R"({"count":1,"items":[],"x":")" + std::string(maximumPayloadBytes, 'a') + "\"}",
+       "16777245 bytes, more than the 16777216 the widget reads"},
   };
   for (const auto& [json, reason] : cases) EXPECT_EQ(reasonOf(json), reason) << json;
-}
-
-TEST(PayloadDecoding, HostileDocumentsGiveNoPayloadWithoutExhaustingTheStack) {
-  EXPECT_FALSE(decoded(std::string(1'000'000, '[')));
-  std::string nested =
-      R"({"count":1,"items":[],"x":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}";
-  EXPECT_FALSE(decoded(nested));
-  std::string huge =
-      R"({"count":1,"items":[],"x":")" + std::string(maximumPayloadBytes, 'a') + "\"}";
-  EXPECT_EQ(reasonOf(huge), "16777245 bytes, more than the 16777216 the widget reads");
 }
 
 TEST(PayloadEncoding, LeavesAbsentOptionalsOutAndRoundTrips) {
@@ -157,14 +131,10 @@ TEST(PayloadEncoding, LeavesAbsentOptionalsOutAndRoundTrips) {
 TEST(TodayItemEquality, FollowsCanonicalEquivalenceAndHashesAlike) {
   TodayItem precomposed{"caf\xc3\xa9", "\xc3\x89t\xc3\xa9"};   // é, É precomposed
   TodayItem combining{"cafe\xcc\x81", "E\xcc\x81te\xcc\x81"};  // e + U+0301
-  EXPECT_EQ(precomposed, combining);
-  EXPECT_EQ(std::hash<TodayItem>{}(precomposed), std::hash<TodayItem>{}(combining));
   std::unordered_set<TodayItem> rows{precomposed, combining, {"cafe", std::nullopt}};
-  EXPECT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows.size(), 2u) << "the two forms are equal and hash alike";
 
   EXPECT_NE((TodayItem{"a", std::nullopt}), (TodayItem{"a", ""}));
-  EXPECT_NE(std::hash<TodayItem>{}({"a", std::nullopt}), std::hash<TodayItem>{}({"a", ""}));
-  EXPECT_EQ((TodayItem{"a", std::nullopt}), (TodayItem{"a", std::nullopt}));
   EXPECT_NE((TodayItem{"Task", std::nullopt}), (TodayItem{"task", std::nullopt}));
   // Compatibility forms are not canonical ones: "ﬁ" is not "fi".
   EXPECT_NE((TodayItem{"\xef\xac\x81", std::nullopt}), (TodayItem{"fi", std::nullopt}));
@@ -174,36 +144,28 @@ TEST(TodayItemEquality, FollowsCanonicalEquivalenceAndHashesAlike) {
 }
 
 // Unicode's own conformance data: in every line, c1, c2 and c3 are canonically
-// equivalent, and so are c4 and c5.
+// equivalent, and so are c4 and c5. Comment and part lines give no five columns.
 TEST(TodayItemEquality, AgreesWithUnicodeNormalizationTest) {
   const char* source = "/usr/share/unicode/NormalizationTest.txt.bz2";
   if (!std::filesystem::exists(source)) GTEST_SKIP() << source << " is missing (unicode-data)";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((std::string("bzcat ") + source).c_str(), "r"),
                                              &::pclose);
   ASSERT_TRUE(pipe);
-  auto utf8 = [](const std::string& codePoints) {
-    std::string text;
-    std::istringstream stream(codePoints);
-    for (unsigned long point = 0; stream >> std::hex >> point;) {
-      const int continuations = point < 0x80 ? 0 : point < 0x800 ? 1 : point < 0x10000 ? 2 : 3;
-      const unsigned lead[] = {0x00, 0xC0, 0xE0, 0xF0};
-      text += char(lead[continuations] | (point >> (6 * continuations)));
-      for (int index = continuations - 1; index >= 0; --index) {
-        text += char(0x80 | ((point >> (6 * index)) & 0x3F));
-      }
-    }
-    return text;
-  };
   char buffer[4096];
   int lines = 0;
   std::hash<TodayItem> hash;
   while (std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
-    std::string line(buffer);
-    if (line.empty() || line[0] == '#' || line[0] == '@') continue;
-    std::vector<std::string> columns;
+    const std::string line(buffer);
+    std::vector<std::string> columns;  // as UTF-8
     std::istringstream fields(line.substr(0, line.find('#')));
     for (std::string field; std::getline(fields, field, ';') && columns.size() < 5;) {
-      columns.push_back(utf8(field));
+      std::istringstream codePoints(field);
+      std::string& text = columns.emplace_back();
+      utf8proc_uint8_t bytes[4];
+      for (utf8proc_int32_t point = 0; codePoints >> std::hex >> point;) {
+        text.append(reinterpret_cast<const char*>(bytes),
+                    static_cast<std::size_t>(utf8proc_encode_char(point, bytes)));
+      }
     }
     if (columns.size() < 5) continue;
     TodayItem c1{columns[0], columns[2]}, c2{columns[1], columns[1]}, c3{columns[2], columns[0]};
