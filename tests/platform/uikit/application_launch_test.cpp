@@ -23,6 +23,7 @@ std::optional<ApplicationLaunchSetup> setupOf(auto result) {
 
 TEST(ApplicationLaunchSetup, IsReadBackAsItWasRecordedAndRefusesWhatCannotLaunch) {
   testing::TemporaryDevice device;
+  EXPECT_FALSE(setupOf(readApplicationLaunchSetup()));
   auto setup = setupOf(decodeApplicationLaunchSetup(recorded));
   ASSERT_TRUE(setup);
   EXPECT_EQ(setup->port, 8100);
@@ -47,6 +48,7 @@ TEST(ApplicationLaunchSetup, PageTokensAreThirtyTwoLowercaseHexDigits) {
   const auto file = device.root() / "token";
   const std::string token = "00112233445566778899aabbccddeeff";
   const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {token + "\n", token},
       {token, token},
       {"00112233445566778899AABBCCDDEEFF", std::nullopt},
       {token.substr(1), std::nullopt},
@@ -56,6 +58,7 @@ TEST(ApplicationLaunchSetup, PageTokensAreThirtyTwoLowercaseHexDigits) {
     std::ofstream(file, std::ios::trunc) << text;
     EXPECT_EQ(readPageToken(file), expected) << text;
   }
+  EXPECT_EQ(readPageToken(device.root() / "missing"), std::nullopt);
 }
 
 }  // namespace
