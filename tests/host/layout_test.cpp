@@ -98,9 +98,9 @@ TEST_P(TodayLayout, InsetsTheContentAndSetsRowsSixPointsApartUnderTheHeader) {
   EXPECT_GT(children.back()->frame.size.height, 40);
 }
 
-// How a long title is cut is the stack layout's and the text measurement's
-// tests below and in text_test; that it stays inside its row, the test above.
-TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeOnTheLabelsBaseline) {
+// How a text is cut is the stack layout's and the text measurement's tests
+// below and in text_test; here, that a row's title is the one line cut.
+TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeOnTheLabelsBaselineAndCutsALongTitle) {
   const WidgetScene scene = todayScene(payloadOf("important", 4, 2), GetParam());
   const NodeLayout* label = findText(scene.layout, "IMPORTANT");
   const NodeLayout* count = findText(scene.layout, "4");
@@ -112,6 +112,15 @@ TEST_P(TodayLayout, PutsTheCountOnTheTrailingEdgeOnTheLabelsBaseline) {
   // The taller count sets the header's top; the label hangs from the baseline.
   EXPECT_NEAR(count->frame.minY(), 14, tolerance);
   EXPECT_GT(label->frame.minY(), count->frame.minY());
+
+  const std::string title(300, 'W');
+  const WidgetScene longScene = todayScene(payloadOf("urgent", 1, 1, title), GetParam());
+  const WidgetScene shortScene = todayScene(payloadOf("urgent", 1, 1, "W"), GetParam());
+  const NodeLayout* longTitle = findText(longScene.layout, title, /*prefix=*/true);
+  const NodeLayout* shortTitle = findText(shortScene.layout, "W", /*prefix=*/true);
+  ASSERT_TRUE(longTitle && shortTitle);
+  EXPECT_NEAR(longTitle->frame.size.height, shortTitle->frame.size.height, tolerance);
+  EXPECT_NEAR(longTitle->frame.maxX(), longScene.layout.canvas.width - 14, tolerance);
 }
 
 // The message sits midway in the area under the header, which starts after
