@@ -39,7 +39,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -100,10 +99,7 @@ class AppProcess {
  public:
   [[nodiscard]] static Result<std::unique_ptr<AppProcess>> start(
       const std::vector<std::string>& arguments) {
-    std::vector<std::string> words{testing::builtProgram("App").string()};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    fs::path log = runFolder / "App.stderr";
-    std::unique_ptr<AppProcess> app(new AppProcess(words, log));
+    std::unique_ptr<AppProcess> app(new AppProcess(arguments));
     if (!app->process_.failure().empty()) return Failure{app->process_.failure()};
     return app;
   }
@@ -121,9 +117,8 @@ class AppProcess {
   [[nodiscard]] Status send(const std::string& message) { return write(message + '\n'); }
   // The next line App writes, without its newline.
   [[nodiscard]] Result<std::string> receive(std::chrono::milliseconds timeout = answerTimeout) {
-    auto line = process_.readLine(timeout);
-    if (line) return std::move(line).value();
-    switch (line.reason()) {
+    if (auto line = process_.readLine(timeout)) return *std::move(line);
+    switch (process_.readFailure()) {
       case testing::ReadFailure::timedOut:
         return Failure{"App wrote nothing for " + secondsText(timeout)};
       case testing::ReadFailure::ended:
@@ -136,10 +131,7 @@ class AppProcess {
 
   // The end of what App wrote on standard error, to say why it failed.
   [[nodiscard]] std::string standardError() const {
-    std::ifstream file(log_, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    std::string written = trimmed(std::move(text).str());
+    std::string written = trimmed(process_.standardError());
     constexpr size_t shown = 600;
     if (written.empty()) return "(nothing on its standard error)";
     if (written.size() > shown) written = "..." + written.substr(written.size() - shown);
@@ -147,17 +139,15 @@ class AppProcess {
   }
 
  private:
-  AppProcess(const std::vector<std::string>& words, fs::path log)
-      : process_(words, {.error = testing::StandardError::file, .errorFile = log}),
-        log_(std::move(log)) {}
+  explicit AppProcess(const std::vector<std::string>& arguments)
+      : process_(testing::builtProgram("App"), arguments, runFolder / "App.stderr") {}
 
   static std::string secondsText(std::chrono::milliseconds duration) {
     return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) +
            " s";
   }
 
-  testing::Subprocess process_;
-  fs::path log_;  // App's standard error
+  testing::Process process_;
 };
 
 // A web application of one empty page, and a script that stands in for

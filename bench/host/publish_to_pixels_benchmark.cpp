@@ -165,11 +165,9 @@ std::vector<double> measureFloor(const std::filesystem::path& home, int publishe
 // --- Subject ---
 
 // Starts one of the build's programs with its standard output on a pipe.
-std::unique_ptr<testing::Subprocess> start(std::vector<std::string> command,
-                                           testing::StandardInput input) {
-  command.front() = testing::builtProgram(command.front()).string();
-  auto child =
-      std::make_unique<testing::Subprocess>(command, testing::SubprocessStreams{.input = input});
+std::unique_ptr<testing::Process> start(std::string_view program,
+                                        const std::vector<std::string>& arguments) {
+  auto child = std::make_unique<testing::Process>(testing::builtProgram(program), arguments);
   if (!child->failure().empty()) fail(child->failure());
   return child;
 }
@@ -269,15 +267,14 @@ SubjectSamples measureSubject(const std::filesystem::path& home, int publishes) 
   if (!watch || ::inotify_add_watch(watch.get(), widgets.c_str(), IN_MOVED_TO) < 0) {
     fail("cannot watch " + widgets.string());
   }
-  auto host = start({"BrisklaneWidgetExtension", "serve", "--http", "--port", "0"},
-                    testing::StandardInput::inherited);
+  auto host = start("BrisklaneWidgetExtension", {"serve", "--http", "--port", "0"});
   const auto pageURL = host->readLine(std::chrono::seconds(10));
   if (!pageURL || !pageURL->starts_with("http://127.0.0.1:")) {
     fail("serve printed no page address");
   }
-  std::thread hostOutput([&host] { host->discardOutput(); });
-  auto app = start({"App", "--no-control-socket"}, testing::StandardInput::pipe);
-  std::thread appOutput([&app] { app->discardOutput(); });
+  std::thread hostOutput([&host] { host->readToEnd(); });  // so that neither blocks on its output
+  auto app = start("App", {"--no-control-socket"});
+  std::thread appOutput([&app] { app->readToEnd(); });
 
   Sightings pictures, pushes;
   std::atomic<int> publishing{-1};

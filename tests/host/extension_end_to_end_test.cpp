@@ -33,10 +33,9 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> pngSize(const std::string
 
 class Extension : public ::testing::Test {
  protected:
-  static testing::ProcessResult run(std::vector<std::string> arguments,
-                                    const std::string& input = {}) {
-    arguments.insert(arguments.begin(), testing::builtProgram("BrisklaneWidgetExtension"));
-    return testing::runProcess(arguments, input);
+  static testing::ProcessResult run(const std::vector<std::string>& arguments,
+                                    std::string_view input = {}) {
+    return testing::runProcess(testing::builtProgram("BrisklaneWidgetExtension"), arguments, input);
   }
   std::string file(std::string_view name) const { return (device_.root() / name).string(); }
   testing::TemporaryDevice device_;

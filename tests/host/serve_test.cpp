@@ -54,7 +54,7 @@ class Serve : public ::testing::Test {
 TEST_F(Serve, RefusesASecondHostAndServesABurstOfReloadRequestsInFewRounds) {
   start();
   round(1);
-  auto second = testing::runProcess({testing::builtProgram("BrisklaneWidgetExtension"), "serve"});
+  auto second = testing::runProcess(testing::builtProgram("BrisklaneWidgetExtension"), {"serve"});
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_NE(second.err.find("another widget host"), std::string::npos);
 
