@@ -196,8 +196,6 @@ TEST(DoctorStore, ExplainsEachStateOfTheStoreWithoutChangingIt) {
   }
 }
 
-// --- The command, beside the other programs of the device ---
-
 class DoctorCommand : public ::testing::Test {
  protected:
   struct Run {
