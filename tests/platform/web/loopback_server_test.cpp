@@ -26,72 +26,65 @@ namespace {
 
 using Reply = http::response<http::string_body>;
 
-// An answer that does not come fails the test instead of hanging it.
-void runClient(net::io_context& context, tcp::socket& socket) {
-  context.restart();
-  context.run_for(std::chrono::seconds(5));
-  if (context.stopped()) return;
-  ADD_FAILURE() << "no answer in time";
-  socket.close();
-  context.run();
-}
-
+// A connection to the server: HTTP, and a WebSocket once `upgrade` answers
+// 101. An answer that does not come fails the test instead of hanging it.
 class Client {
  public:
-  explicit Client(std::uint16_t port) { socket_.connect({net::ip::address_v4::loopback(), port}); }
-  void send(std::string_view raw) { net::write(socket_, net::buffer(raw)); }
+  explicit Client(std::uint16_t port) { socket().connect({net::ip::address_v4::loopback(), port}); }
+  void send(std::string_view raw) { net::write(socket(), net::buffer(raw)); }
   std::optional<Reply> receive() {
     http::response_parser<http::string_body> parser;
     beast::error_code result;
-    http::async_read(socket_, buffer_, parser, [&](auto error, auto) { result = error; });
-    runClient(context_, socket_);
+    http::async_read(socket(), buffer_, parser, [&](auto error, auto) { result = error; });
+    run();
     return result ? std::nullopt : std::optional(parser.release());
   }
   bool closedByServer() {
     char byte = 0;
     beast::error_code result;
-    socket_.async_read_some(net::buffer(&byte, 1), [&](auto error, auto) { result = error; });
-    runClient(context_, socket_);
+    socket().async_read_some(net::buffer(&byte, 1), [&](auto error, auto) { result = error; });
+    run();
     return result == net::error::eof || result == net::error::connection_reset;
   }
 
- private:
-  net::io_context context_;
-  tcp::socket socket_{context_};
-  beast::flat_buffer buffer_;
-};
-
-class WebSocketClient {
- public:
-  // The handshake's status: 101 when upgraded.
-  unsigned open(std::uint16_t port, const std::string& host, const std::string& origin,
-                const std::string& cookie) {
-    socket_.next_layer().connect({net::ip::address_v4::loopback(), port});
-    socket_.set_option(websocket::stream_base::decorator([=](websocket::request_type& request) {
-      if (!origin.empty()) request.set(http::field::origin, origin);
-      if (!cookie.empty()) request.set(http::field::cookie, cookie);
+  // The handshake's status, from the page's own origin with its cookie.
+  unsigned upgrade(const std::string& host, const std::string& cookie) {
+    webSocket_.set_option(websocket::stream_base::decorator([=](websocket::request_type& request) {
+      request.set(http::field::origin, "http://" + host);
+      request.set(http::field::cookie, cookie);
     }));
     websocket::response_type response;
-    socket_.async_handshake(response, host, "/_brisklane/socket", [](auto) {});
-    runClient(context_, socket_.next_layer());
+    webSocket_.async_handshake(response, host, "/_brisklane/socket", [](auto) {});
+    run();
     return response.result_int();
   }
-  void send(const std::string& text) {
-    socket_.async_write(net::buffer(text), [](auto, auto) {});
-    runClient(context_, socket_.next_layer());
+  void sendMessage(const std::string& text) {
+    webSocket_.async_write(net::buffer(text), [](auto, auto) {});
+    run();
   }
-  std::optional<std::string> receive() {
+  std::optional<std::string> receiveMessage() {
     beast::flat_buffer buffer;
     beast::error_code result;
-    socket_.async_read(buffer, [&](auto error, auto) { result = error; });
-    runClient(context_, socket_.next_layer());
+    webSocket_.async_read(buffer, [&](auto error, auto) { result = error; });
+    run();
     return result ? std::nullopt : std::optional(beast::buffers_to_string(buffer.data()));
   }
-  [[nodiscard]] unsigned closeCode() const { return socket_.reason().code; }
+  [[nodiscard]] unsigned closeCode() const { return webSocket_.reason().code; }
 
  private:
+  tcp::socket& socket() { return webSocket_.next_layer(); }
+  void run() {
+    context_.restart();
+    context_.run_for(std::chrono::seconds(5));
+    if (context_.stopped()) return;
+    ADD_FAILURE() << "no answer in time";
+    socket().close();
+    context_.run();
+  }
+
   net::io_context context_;
-  websocket::stream<tcp::socket> socket_{context_};
+  websocket::stream<tcp::socket> webSocket_{context_};
+  beast::flat_buffer buffer_;
 };
 
 void writeFile(const fs::path& path, std::string_view content) {
@@ -338,8 +331,8 @@ TEST_F(LimitedLoopbackServerTest,
   EXPECT_TRUE(stalled.closedByServer());
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
 
-  WebSocketClient socket;
-  ASSERT_EQ(socket.open(port_, host_, origin(), cookie_), 101u);
+  Client socket(port_);
+  ASSERT_EQ(socket.upgrade(host_, cookie_), 101u);
   auto peer = firstPeer();
   for (int i = 0; i < 2000 && peer->isOpen(); ++i)
     peer->send(std::string(std::size_t{16} * 1024, 'q'));
@@ -350,15 +343,15 @@ TEST_F(LimitedLoopbackServerTest,
 
 // A peer's messages sent from another thread arrive in order until it closes.
 TEST_F(LoopbackServerTest, ClosesOnlyTheSocketThatSendsATooLargeMessageAndDeliversInOrder) {
-  WebSocketClient small, large;
-  ASSERT_EQ(small.open(port_, host_, origin(), cookie_), 101u);
+  Client small(port_), large(port_);
+  ASSERT_EQ(small.upgrade(host_, cookie_), 101u);
   auto peer = firstPeer();
-  ASSERT_EQ(large.open(port_, host_, origin(), cookie_), 101u);
-  large.send(std::string(std::size_t{1024} * 1024 + 1, 'm'));
-  EXPECT_FALSE(large.receive());
+  ASSERT_EQ(large.upgrade(host_, cookie_), 101u);
+  large.sendMessage(std::string(std::size_t{1024} * 1024 + 1, 'm'));
+  EXPECT_FALSE(large.receiveMessage());
   EXPECT_EQ(large.closeCode(), unsigned(websocket::close_code::too_big));
-  small.send("hello");
-  EXPECT_EQ(small.receive(), "echo hello");
+  small.sendMessage("hello");
+  EXPECT_EQ(small.receiveMessage(), "echo hello");
   EXPECT_EQ(messages_, 1);
 
   std::thread([&] {
@@ -366,20 +359,20 @@ TEST_F(LoopbackServerTest, ClosesOnlyTheSocketThatSendsATooLargeMessageAndDelive
     peer->close();
     peer->send("after close");
   }).join();
-  for (int i = 0; i < 200; ++i) ASSERT_EQ(small.receive(), std::to_string(i));
-  EXPECT_FALSE(small.receive());
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(small.receiveMessage(), std::to_string(i));
+  EXPECT_FALSE(small.receiveMessage());
   EXPECT_EQ(small.closeCode(), unsigned(websocket::close_code::normal));
 }
 
 TEST_F(LoopbackServerTest, DestructionClosesEverythingWithoutCallingBack) {
-  WebSocketClient socket;
-  ASSERT_EQ(socket.open(port_, host_, origin(), cookie_), 101u);
+  Client socket(port_);
+  ASSERT_EQ(socket.upgrade(host_, cookie_), 101u);
   Client idle(port_);
   auto peer = firstPeer();
   onServerThread([this] { server_.reset(); });
   EXPECT_FALSE(peer->isOpen());
   peer->send("dropped");
-  EXPECT_FALSE(socket.receive());
+  EXPECT_FALSE(socket.receiveMessage());
   EXPECT_TRUE(idle.closedByServer());
   onServerThread([] {});
   EXPECT_EQ(closes_ + messages_, 0);
