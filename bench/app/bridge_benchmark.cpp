@@ -117,8 +117,9 @@ class AppProcess {
   [[nodiscard]] Status send(const std::string& message) { return write(message + '\n'); }
   // The next line App writes, without its newline.
   [[nodiscard]] Result<std::string> receive(std::chrono::milliseconds timeout = answerTimeout) {
-    if (auto line = process_.readLine(timeout)) return *std::move(line);
-    switch (process_.readFailure()) {
+    auto line = process_.readLine(timeout);
+    if (line) return *std::move(line);
+    switch (line.reason()) {
       case testing::ReadFailure::timedOut:
         return Failure{"App wrote nothing for " + secondsText(timeout)};
       case testing::ReadFailure::ended:

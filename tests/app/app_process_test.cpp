@@ -67,15 +67,18 @@ TEST_F(AppProcessTest, AURLOpenedOnTheDeviceReachesTheListeningWebLayerUntilSIGT
       R"({"callbackId":"9","pluginId":"App","methodName":"addListener","options":{"eventName":"appUrlOpen"}})");
   auto opener = startApp({"open", "brisklane://today", "--source-application", "com.example.Home"});
   EXPECT_EQ(opener->wait(), 0) << opener->standardError();
+  auto opened = app->readLine();
+  ASSERT_TRUE(opened);
   EXPECT_EQ(
-      app->readLine(),
+      *opened,
       R"({"callbackId":"9","pluginId":"App","methodName":"addListener","save":true,"success":true,"data":{"url":"brisklane://today","iosSourceApplication":"com.example.Home"}})");
 
   auto activity = startApp({"continue-activity", "--type", "NSUserActivityTypeBrowsingWeb", "--url",
                             "https://brisklane.example/today"});
   EXPECT_EQ(activity->wait(), 0) << activity->standardError();
-  EXPECT_EQ(Json::parse(app->readLine().value_or("null"))["data"],
-            Json({{"url", "https://brisklane.example/today"}}));
+  auto continued = app->readLine();
+  ASSERT_TRUE(continued);
+  EXPECT_EQ(Json::parse(*continued)["data"], Json({{"url", "https://brisklane.example/today"}}));
 
   auto second = startApp();
   EXPECT_EQ(second->wait(), 1);

@@ -100,12 +100,13 @@ class FaultTest : public testing::ProgramsTest {
   // The answer to a `set` from `app`: whether the App Group took the summary.
   static std::optional<bool> setAnswer(Process& app, int callbackId) {
     const auto line = app.readLine(patience);
-    Json answer = Json::parse(line.value_or(""), nullptr, false);
+    const std::string text = line ? *line : "(none)";
+    Json answer = Json::parse(text, nullptr, false);
     if (!answer.is_discarded() && answer["callbackId"] == std::to_string(callbackId) &&
         answer["data"]["appGroupOk"].is_boolean()) {
       return answer["data"]["appGroupOk"].get<bool>();
     }
-    ADD_FAILURE() << "answer to set " << callbackId << ": " << line.value_or("(none)");
+    ADD_FAILURE() << "answer to set " << callbackId << ": " << text;
     return std::nullopt;
   }
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/foundation/file_descriptor.h"
+#include "platform/foundation/result.h"
 
 extern char** environ;
 
@@ -90,9 +91,9 @@ class Process {
     if (pid_ > 0 && !exitCode_) ::kill(pid_, number);
   }
 
-  // The next line of standard output, without its newline; none at its end
-  // or after `timeout` without one, and `readFailure()` then says which.
-  [[nodiscard]] std::optional<std::string> readLine(
+  // The next line of standard output, without its newline, or why there is
+  // none: the output ended, or `timeout` passed without one.
+  [[nodiscard]] Result<std::string, ReadFailure> readLine(
       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
@@ -103,19 +104,18 @@ class Process {
       }
       auto left =
           std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return noLine(ReadFailure::timedOut);
+      if (left.count() <= 0) return Failure{ReadFailure::timedOut};
       pollfd readable{.fd = output_.get(), .events = POLLIN, .revents = 0};
       int ready = ::poll(&readable, 1, static_cast<int>(left.count()));
-      if (ready < 0 && errno != EINTR) return noLine(ReadFailure::failed);
+      if (ready < 0 && errno != EINTR) return Failure{ReadFailure::failed};
       if (ready <= 0) continue;
       char chunk[16384];
       ssize_t got = ::read(output_.get(), chunk, sizeof chunk);
-      if (got < 0) return noLine(ReadFailure::failed);
-      if (got == 0) return noLine(ReadFailure::ended);
+      if (got < 0) return Failure{ReadFailure::failed};
+      if (got == 0) return Failure{ReadFailure::ended};
       buffered_.append(chunk, static_cast<size_t>(got));
     }
   }
-  [[nodiscard]] ReadFailure readFailure() const { return readFailure_; }
 
   std::vector<std::string> readAllLines() {
     std::vector<std::string> lines;
@@ -161,11 +161,6 @@ class Process {
   }
 
  private:
-  std::nullopt_t noLine(ReadFailure why) {
-    readFailure_ = why;
-    return std::nullopt;
-  }
-
   // Whether the process has ended, or never started; records its exit code.
   bool reap(int options) {
     if (pid_ <= 0 || exitCode_) return true;
@@ -181,7 +176,6 @@ class Process {
   FileDescriptor input_;
   FileDescriptor output_;
   std::string buffered_;  // read from output_, not yet returned
-  ReadFailure readFailure_ = ReadFailure::timedOut;
   std::optional<int> exitCode_;
   std::filesystem::path errorFile_;
   std::string failure_;  // why it did not start; empty when it did
