@@ -93,7 +93,8 @@ TEST_P(TodayLayout, InsetsTheContentAndSetsRowsSixPointsApartUnderTheHeader) {
   }
 
   // With fewer rows the free height is left at the bottom, under the inset.
-  const auto children = stackChildren(todayScene(payloadOf("urgent", 2, 2), GetParam()).layout);
+  const WidgetScene two = todayScene(payloadOf("urgent", 2, 2), GetParam());
+  const auto children = stackChildren(two.layout);
   ASSERT_EQ(children.size(), 4u);  // header, two rows, trailing spacer
   EXPECT_GT(children.back()->frame.size.height, 40);
 }
