@@ -80,10 +80,15 @@ class Process {
 
   [[nodiscard]] const std::string& failure() const { return failure_; }
 
-  // False when the process no longer reads (errno says why). A blocking
-  // write to a pipe is whole unless a signal handler interrupts it.
+  // False when the process no longer reads (errno says why).
   bool write(std::string_view text) {
-    return ::write(input_.get(), text.data(), text.size()) == std::ssize(text);
+    while (!text.empty()) {
+      ssize_t written = ::write(input_.get(), text.data(), text.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return false;
+      text.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
   }
   bool writeLine(std::string_view line) { return write(std::string(line) + "\n"); }
   void closeInput() { input_.reset(); }
@@ -191,8 +196,8 @@ struct ProcessResult {
 inline ProcessResult runProcess(const std::filesystem::path& program,
                                 const std::vector<std::string>& arguments,
                                 std::string_view input = {}) {
-  const auto errorFile = std::filesystem::temp_directory_path() /
-                         ("brisklane-run-" + std::to_string(::getpid()) + ".stderr");
+  std::string errorFile = std::filesystem::temp_directory_path() / "brisklane-run-XXXXXX";
+  ::close(::mkstemp(errorFile.data()));  // a name no other run holds
   Process process(program, arguments, errorFile);
   ::signal(SIGPIPE, SIG_IGN);  // for a process that ends before it reads all its input
   std::jthread feeder([&] {
