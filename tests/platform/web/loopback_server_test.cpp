@@ -101,7 +101,7 @@ class LoopbackServerTest : public ::testing::Test {
     fs::path site = device_.root() / "site";
     writeFile(site / "index.html", "<!doctype html><head lang=\"en\"><title>t</title></head>home");
     writeFile(site / "docs" / "index.html", "docs");
-    for (auto name : {"app.js", "LOUD.JPG", "blob.bin", ".hidden"}) {
+    for (auto name : {"app.js", "module.mjs", "LOUD.JPG", "code.wasm", "blob.bin", ".hidden"}) {
       writeFile(site / name, name);
     }
     writeFile(device_.root() / "secret.txt", "SECRET");
@@ -251,7 +251,9 @@ TEST_F(LoopbackServerTest, ServesFilesWithTheirTypesAndFoldersWithTheirIndexNeve
     std::string type;
   } cases[] = {
       {"/app.js", 200, "text/javascript; charset=utf-8"},
+      {"/module.mjs", 200, "text/javascript; charset=utf-8"},
       {"/LOUD.JPG", 200, "image/jpeg"},
+      {"/code.wasm", 200, "application/wasm"},
       {"/blob.bin", 200, "application/octet-stream"},
       {"/alias.js", 200, "text/javascript; charset=utf-8"},
       {"/docs", 301, ""},
