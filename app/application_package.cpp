@@ -1,7 +1,8 @@
 // The application package's settings, as its property list, main interface
 // description and entitlements would hold them: the classes the runtime
-// finds by name, the window's root view controller, and the App Group it
-// shares with the widget extension. Linked into the `App` executable itself,
+// finds by name, the window's root view controller, the bundle's name,
+// identifier and versions, and the App Group it shares with the widget
+// extension. Linked into the `App` executable itself,
 // so that the registrations always run before `main`.
 #include "app/app_delegate.h"
 #include "app/main_view_controller.h"
@@ -15,7 +16,11 @@ namespace {
     registerClass<AppDelegate>() && registerClass<MainViewController>() &&
     registerMainInterface(
         {.rootViewControllerClassName = NSStringFromClass<MainViewController>()}) &&
-    registerEntitlements({.applicationGroups = {std::string(appGroupIdentifier)}});
+    registerEntitlements({.applicationGroups = {std::string(appGroupIdentifier)}}) &&
+    registerBundleInformation({.displayName = "Brisklane",
+                               .identifier = "app.brisklane",
+                               .shortVersion = "1.0",
+                               .version = "1"});
 
 }  // namespace
 }  // namespace brisklane

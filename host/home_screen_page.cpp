@@ -82,6 +82,17 @@ HttpResponse tapResponse(HomeScreenPageOwner& owner, const HttpRequest& request)
   return jsonResponse(200, Json{{"url", *url}});
 }
 
+HttpResponse applicationResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {
+  const auto body = objectBody(request);
+  const auto move = body && body->contains("move") && (*body)["move"].is_string()
+                        ? named<LifeCycleMove>((*body)["move"].get<std::string>())
+                        : std::nullopt;
+  if (!move) return problem(400, "a move is {\"move\": \"background\" or \"foreground\"}");
+  const Result<std::string> state = owner.moveApplication(*move);
+  if (!state) return problem(409, state.reason());
+  return jsonResponse(200, Json{{"state", *state}});
+}
+
 HttpResponse clockResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {
   const auto body = objectBody(request);
   if (body && body->contains("reset") && (*body)["reset"] == true) {
@@ -144,6 +155,7 @@ std::optional<HttpResponse> answerHomeScreenRequest(HomeScreenPageOwner& owner,
     return jsonResponse(200, Json::object());
   }
   if (path == "/api/clock") return clockResponse(owner, request);
+  if (path == "/api/application") return applicationResponse(owner, request);
   if (path == "/api/settings") return settingsResponse(owner, request);
   return std::nullopt;
 }

@@ -12,9 +12,13 @@
 //   POST /api/reload                               reload all timelines
 //   POST /api/clock      {"advanceMinutes":N} or {"reset":true}
 //   POST /api/settings   the home screen's settings (home_screen_settings.h)
+//   POST /api/application {"move":"background"|"foreground"}  going home, or the app's icon
 //   GET  /app                          a redirect to the application's page
 //   WebSocket /socket                  {"type":"state",...} after each round and change,
-//                                      {"type":"opened",...} when a tapped URL was opened
+//                                      {"type":"opened","url","outcome"[,"detail"]} for
+//                                      each step of a tapped URL (open_in_app.h),
+//                                      {"type":"application","state","processIdentifier",
+//                                      "page"} when the application came, went or moved
 //
 // Threading: everything runs on the event loop's thread, the owner's calls too.
 #pragma once
@@ -31,6 +35,7 @@
 #include "host/home_screen.h"
 #include "host/home_screen_settings.h"
 #include "platform/foundation/result.h"
+#include "platform/uikit/control_socket.h"
 #include "platform/web/loopback_server.h"
 
 namespace boost::asio {
@@ -48,6 +53,9 @@ class HomeScreenPageOwner {
                                                        std::uint64_t version) = 0;
   // Opens the URL at `point` of widget `id`; the URL opened, or why none was.
   [[nodiscard]] virtual Result<std::string> tap(std::string_view id, Point point) = 0;
+  // Sends the application home or brings it to the front (launching it when
+  // it does not run); the state the page now shows, or why not.
+  [[nodiscard]] virtual Result<std::string> moveApplication(LifeCycleMove move) = 0;
   virtual void reloadAllTimelines() = 0;
   virtual void moveClock(std::chrono::seconds offset) = 0;
   virtual void resetClock() = 0;

@@ -39,7 +39,8 @@ Result<std::vector<Placement>> decodePlacements(const Json& list) {
 HomeScreenSettings defaultHomeScreen(const std::vector<WidgetConfiguration>& widgets) {
   HomeScreenSettings settings{.placements = {},
                               .deviceClass = std::string(defaultDeviceClass.name),
-                              .systemVersion = defaultOperatingSystemVersion};
+                              .systemVersion = defaultOperatingSystemVersion,
+                              .language = std::string(defaultDeviceLanguage)};
   for (const WidgetConfiguration& widget : widgets) {
     for (WidgetFamily family : widget.supportedFamilies) {
       if (settings.placements.size() == maximumPlacements) return settings;
@@ -71,9 +72,18 @@ Result<HomeScreenSettings> decodeHomeScreenSettings(std::string_view json) {
     systemVersion = OperatingSystemVersion::parse(version.get<std::string>());
   if (!systemVersion) return Failure{"\"systemVersion\" must be a version such as \"17.4\""};
 
+  std::string language(defaultDeviceLanguage);
+  if (document.contains("language")) {
+    const Json& tag = document["language"];
+    if (!tag.is_string() || !isLanguageTag(tag.get<std::string>())) {
+      return Failure{"\"language\" must be a language tag such as \"en\" or \"pt-BR\""};
+    }
+    language = tag.get<std::string>();
+  }
   return HomeScreenSettings{.placements = std::move(placements).value(),
                             .deviceClass = device.get<std::string>(),
-                            .systemVersion = *systemVersion};
+                            .systemVersion = *systemVersion,
+                            .language = std::move(language)};
 }
 
 nlohmann::ordered_json homeScreenSettingsJson(const HomeScreenSettings& settings) {
@@ -83,7 +93,8 @@ nlohmann::ordered_json homeScreenSettingsJson(const HomeScreenSettings& settings
   }
   return {{"placements", std::move(placements)},
           {"deviceClass", settings.deviceClass},
-          {"systemVersion", settings.systemVersion.text()}};
+          {"systemVersion", settings.systemVersion.text()},
+          {"language", settings.language}};
 }
 
 std::string encodeHomeScreenSettings(const HomeScreenSettings& settings) {

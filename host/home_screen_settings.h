@@ -9,7 +9,11 @@
 // whose extension has gone.
 //
 //   {"placements":[{"kind":"BrisklaneWidget","family":"systemSmall"}, ...],
-//    "deviceClass":"393x852","systemVersion":"17.4.0"}
+//    "deviceClass":"393x852","systemVersion":"17.4.0","language":"en"}
+//
+// "language" is the device's preferred language (a BCP 47 tag such as "en"
+// or "pt-BR"), which the application reads as its own; "en" when the file
+// has none.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +25,7 @@
 
 #include "platform/foundation/process_info.h"
 #include "platform/foundation/result.h"
+#include "platform/uikit/application_launch.h"
 #include "widget/widget_configuration.h"
 
 namespace brisklane {
@@ -36,6 +41,7 @@ struct HomeScreenSettings {
   std::vector<Placement> placements;  // in the order they are shown; no placement twice
   std::string deviceClass;            // the name of a device class, e.g. "393x852"
   OperatingSystemVersion systemVersion;
+  std::string language = std::string(defaultDeviceLanguage);
 
   friend bool operator==(const HomeScreenSettings&, const HomeScreenSettings&) = default;
 };

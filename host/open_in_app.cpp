@@ -6,17 +6,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "platform/foundation/device_folder.h"
-#include "platform/uikit/application_launch.h"
 
 extern char** environ;
 
 namespace brisklane {
 namespace {
+
+// How often a launched application is asked whether it has come up.
+constexpr std::chrono::milliseconds launchPollInterval{20};
 
 // `command` as exec takes it: pointers into its strings, then a null pointer.
 std::vector<char*> argumentVector(const std::vector<std::string>& command) {
@@ -28,20 +32,71 @@ std::vector<char*> argumentVector(const std::vector<std::string>& command) {
   return arguments;
 }
 
-Result<Opened> runInForeground(const std::vector<std::string>& command) {
-  std::vector<char*> arguments = argumentVector(command);
-  pid_t child = 0;
-  if (const int failure =
-          ::posix_spawn(&child, arguments[0], nullptr, nullptr, arguments.data(), environ)) {
-    return Failure{"cannot start " + command[0] + ": " + std::strerror(failure)};
+std::optional<RunningApplication> answeredBy(const Delivery& delivery) {
+  if (delivery.outcome != DeliveryOutcome::accepted || !delivery.applicationState) {
+    return std::nullopt;
   }
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  return RunningApplication{.processIdentifier = delivery.processIdentifier,
+                            .applicationState = *delivery.applicationState};
+}
+
+// The last line the launched applications wrote on standard error; empty
+// when there is none.
+std::string lastErrorLine() {
+  std::ifstream file(deviceRoot() / "run" / "App.stderr");
+  std::string line, last;
+  while (std::getline(file, line)) {
+    if (!line.empty()) last = line;
   }
-  return outcomeOfExit(status);
+  return last;
 }
 
 }  // namespace
+
+HandOver failedHandOver(std::string detail) {
+  return HandOver{.outcome = HandOverOutcome::failed,
+                  .detail = std::move(detail),
+                  .processIdentifier = 0,
+                  .applicationState = UIApplication::State::active};
+}
+
+HandOver handOver(HandOverOutcome outcome, pid_t processIdentifier,
+                  UIApplication::State applicationState) {
+  return HandOver{.outcome = outcome,
+                  .detail = {},
+                  .processIdentifier = processIdentifier,
+                  .applicationState = applicationState};
+}
+
+std::optional<RunningApplication> runningApplication() {
+  return answeredBy(deliverToRunningApplication(ApplicationStateQuery{}));
+}
+
+std::optional<HandOver> handToRunningApplication(std::string_view url) {
+  const Delivery delivery =
+      deliverToRunningApplication(OpenURLRequest{.url = std::string(url), .options = {}});
+  if (delivery.outcome == DeliveryOutcome::noApplication) return std::nullopt;
+  if (delivery.outcome == DeliveryOutcome::failed) {
+    return failedHandOver("the running App refused it: " + delivery.detail);
+  }
+  return handOver(
+      isWaitingForListener(url, delivery.processIdentifier) ? HandOverOutcome::waiting
+                                                            : HandOverOutcome::delivered,
+      delivery.processIdentifier, delivery.applicationState.value_or(UIApplication::State::active));
+}
+
+std::optional<Result<RunningApplication>> moveRunningApplication(LifeCycleMove move) {
+  const Delivery delivery = deliverToRunningApplication(LifeCycleRequest{.move = move});
+  if (delivery.outcome == DeliveryOutcome::noApplication) return std::nullopt;
+  if (auto running = answeredBy(delivery)) return Result<RunningApplication>(*running);
+  return Result<RunningApplication>(Failure{"the running App refused it: " + delivery.detail});
+}
+
+bool isWaitingForListener(std::string_view url, pid_t processIdentifier) {
+  const auto waiting = readWaitingLinks();
+  return waiting && waiting->processIdentifier == processIdentifier &&
+         std::find(waiting->urls.begin(), waiting->urls.end(), url) != waiting->urls.end();
+}
 
 std::optional<std::filesystem::path> applicationBesideThisProgram() {
   std::error_code error;
@@ -52,15 +107,18 @@ std::optional<std::filesystem::path> applicationBesideThisProgram() {
   return application;
 }
 
-std::vector<std::string> openURLCommand(const std::filesystem::path& application,
-                                        const ApplicationLaunchSetup* setup,
-                                        OperatingSystemVersion systemVersion,
-                                        std::string_view url) {
+std::vector<std::string> launchCommand(const std::filesystem::path& application,
+                                       const ApplicationLaunchSetup* setup,
+                                       OperatingSystemVersion systemVersion,
+                                       const std::optional<std::string>& url) {
   std::vector<std::string> command{application.string()};
   if (setup) {
     for (std::string& option : launchOptions(*setup)) command.push_back(std::move(option));
+  } else {
+    command.insert(command.end(), {"--web-layer", "browser"});
   }
-  command.insert(command.end(), {"--os-version", systemVersion.text(), "open", std::string(url)});
+  command.insert(command.end(), {"--os-version", systemVersion.text()});
+  if (url) command.insert(command.end(), {"open", *url});
   return command;
 }
 
@@ -102,32 +160,53 @@ Result<pid_t> startDetached(const std::vector<std::string>& command) {
   return child;
 }
 
-Result<Opened> outcomeOfExit(int status) {
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return Opened::delivered;
-  return Failure{WIFEXITED(status)
-                     ? "App ended with exit code " + std::to_string(WEXITSTATUS(status))
-                     : "App ended by signal " + std::to_string(WTERMSIG(status))};
+std::string whyItEnded(int status) {
+  std::string why = WIFEXITED(status)
+                        ? "App ended with exit code " + std::to_string(WEXITSTATUS(status))
+                        : "App ended by signal " + std::to_string(WTERMSIG(status));
+  if (const std::string said = lastErrorLine(); !said.empty()) why += " (" + said + ")";
+  return why;
 }
 
-Result<Opened> openInApplication(std::string_view url, std::chrono::milliseconds patience) {
+std::optional<RunningApplication> launchedApplication(pid_t processIdentifier) {
+  auto running = runningApplication();
+  if (!running || running->processIdentifier != processIdentifier) return std::nullopt;
+  return running;
+}
+
+HandOver openInApplication(std::string_view url, OperatingSystemVersion systemVersion,
+                           std::chrono::milliseconds patience) {
+  if (auto handed = handToRunningApplication(url)) return *handed;
   const auto application = applicationBesideThisProgram();
-  if (!application) return Failure{"no App beside this program"};
+  if (!application) return failedHandOver("no App beside this program");
   const auto setup = readApplicationLaunchSetup();
-  const auto* recorded = setup ? &*setup : nullptr;
-  const auto command = openURLCommand(*application, recorded, operatingSystemVersion(), url);
-  if (!recorded) return runInForeground(command);
-  const auto started = startDetached(command);
-  if (!started) return Failure{started.reason()};
+  const auto started = startDetached(
+      launchCommand(*application, setup ? &*setup : nullptr, systemVersion, std::string(url)));
+  if (!started) return failedHandOver(started.reason());
   const pid_t child = *started;
   const auto deadline = std::chrono::steady_clock::now() + patience;
-  while (true) {
+  while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
-    const pid_t ended = ::waitpid(child, &status, WNOHANG);
-    if (ended == child) return outcomeOfExit(status);
-    if (ended < 0 && errno != EINTR) return Opened::launched;
-    if (std::chrono::steady_clock::now() >= deadline) return Opened::launched;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    pid_t ended = ::waitpid(child, &status, WNOHANG);
+    if (ended == child) {
+      // `App open` ends with 0 only once it has handed the URL to an App that
+      // came up beside it.
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return failedHandOver(whyItEnded(status));
+      const auto running = runningApplication();
+      const pid_t holder = running ? running->processIdentifier : 0;
+      return handOver(
+          isWaitingForListener(url, holder) ? HandOverOutcome::waiting : HandOverOutcome::delivered,
+          holder, running ? running->applicationState : UIApplication::State::active);
+    }
+    if (auto launched = launchedApplication(child)) {
+      return handOver(HandOverOutcome::launched, child, launched->applicationState);
+    }
+    std::this_thread::sleep_for(launchPollInterval);
   }
+  return failedHandOver(
+      "App did not come up within " +
+      std::to_string(std::chrono::duration_cast<std::chrono::seconds>(patience).count()) +
+      " s; its output is in " + (deviceRoot() / "run").string());
 }
 
 std::optional<std::string> applicationPageURL() {

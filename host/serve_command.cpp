@@ -54,9 +54,12 @@ struct ServeOptions {
   const CLI::Option* osVersionOption = nullptr;  // whether the global --os-version was given
 };
 
-// How long a started `App open URL` may take before it counts as the
-// application it launched rather than a hand-over to a running one.
-constexpr std::chrono::seconds launchPatience{2};
+// How long a launched App may take to come up on its control socket.
+constexpr std::chrono::seconds launchPatience{15};
+// How often the host looks at the application: while a launch or a link is
+// under way, and otherwise, for the page, to see it come, go or move.
+constexpr std::chrono::milliseconds busyWatchInterval{25};
+constexpr std::chrono::milliseconds idleWatchInterval{1000};
 
 // The socket that reload requests arrive on. A socket file left by a host
 // that died is taken over; one that a live host answers on is not.
@@ -148,6 +151,7 @@ class Host final : public HomeScreenPageOwner {
         loop_(loop),
         screen_(screen),
         timer_(loop),
+        watch_(loop),
         stopSignals_(loop),
         childSignals_(loop) {}
 
@@ -166,6 +170,7 @@ class Host final : public HomeScreenPageOwner {
     });
     reapChildren();
     round(RoundReason::start);
+    if (page_) watchApplication();
     loop_.run();
     return {};
   }
@@ -192,6 +197,7 @@ class Host final : public HomeScreenPageOwner {
     }
     state["deviceClasses"] = std::move(devices);
     state["applicationPage"] = applicationPageURL().has_value();
+    state["application"] = applicationJson();
     return state.dump(-1, ' ', false, Json::error_handler_t::replace);
   }
 
@@ -202,24 +208,20 @@ class Host final : public HomeScreenPageOwner {
   Result<std::string> tap(std::string_view id, Point point) override {
     const auto found = screen_.tap(id, point);
     if (!found) return Failure{found.reason()};
-    const std::string url = found->absoluteString;
-    const auto application = applicationBesideThisProgram();
-    if (!application) return Failure{"no App beside this program"};
-    const auto setup = readApplicationLaunchSetup();
-    const auto started = startDetached(openURLCommand(*application, setup ? &*setup : nullptr,
-                                                      screen_.settings().systemVersion, url));
-    if (!started) return Failure{started.reason()};
-    const pid_t child = *started;
-    auto patience = std::make_unique<net::steady_timer>(loop_, launchPatience);
-    patience->async_wait([this, child](const boost::system::error_code& error) {
-      if (error) return;
-      auto opening = openings_.find(child);
-      if (opening == openings_.end() || opening->second.reported) return;
-      opening->second.reported = true;
-      pushOpened(opening->second.url, Opened::launched);
-    });
-    openings_.emplace(child, Opening{.url = url, .patience = std::move(patience)});
-    return url;
+    open(found->absoluteString);
+    return found->absoluteString;
+  }
+
+  Result<std::string> moveApplication(LifeCycleMove move) override {
+    const auto moved = moveRunningApplication(move);
+    if (!moved) {
+      if (move == LifeCycleMove::background) return Failure{"App is not running"};
+      launch(std::nullopt);  // its icon, tapped: the system launches it
+      return application_.state;
+    }
+    if (!*moved) return Failure{moved->reason()};
+    noteApplication((*moved)->processIdentifier, name((*moved)->applicationState));
+    return application_.state;
   }
 
   void reloadAllTimelines() override {
@@ -251,11 +253,164 @@ class Host final : public HomeScreenPageOwner {
   }
 
  private:
-  struct Opening {
-    std::string url;
-    std::unique_ptr<net::steady_timer> patience;
-    bool reported = false;  // its launch has been told
+  // An application the host launched that has not come up yet.
+  struct Launch {
+    std::optional<std::string> url;  // the URL it was launched with, if any
+    std::chrono::steady_clock::time_point deadline;
   };
+  // A URL that an application holds for its page's first listener.
+  struct WaitingLink {
+    std::string url;
+    pid_t processIdentifier;
+  };
+  // The application as the page shows it: "notRunning", "launching", or a
+  // state the application answered ("active", "inactive", "background").
+  struct ApplicationView {
+    std::string state = "notRunning";
+    pid_t processIdentifier = 0;
+
+    friend bool operator==(const ApplicationView&, const ApplicationView&) = default;
+  };
+
+  // Opens `url` as the system does on a tap: the running App gets it, or
+  // App is launched with it.
+  void open(const std::string& url) {
+    if (auto handed = handToRunningApplication(url)) {
+      if (handed->outcome != HandOverOutcome::failed) {
+        noteApplication(handed->processIdentifier, name(handed->applicationState));
+      }
+      if (handed->outcome == HandOverOutcome::waiting) {
+        waiting_.push_back({.url = url, .processIdentifier = handed->processIdentifier});
+        watchApplication();
+      }
+      pushOpened(url, *handed);
+      return;
+    }
+    launch(url);
+  }
+
+  // Launches App as the system does, with `url` as its launch URL when one
+  // is given; the watch tells the page when it has come up.
+  void launch(const std::optional<std::string>& url) {
+    const auto fail = [&](const std::string& why) {
+      if (url) {
+        pushOpened(*url, failedHandOver(why));
+      } else {
+        context_.err << "error: launching App failed: " << why << '\n';
+      }
+    };
+    if (!launches_.empty()) {
+      // One launch at a time: a second tap while App comes up goes to it.
+      if (url) pendingURLs_.push_back(*url);
+      return;
+    }
+    const auto application = applicationBesideThisProgram();
+    if (!application) return fail("no App beside this program");
+    const auto setup = readApplicationLaunchSetup();
+    const auto started = startDetached(launchCommand(*application, setup ? &*setup : nullptr,
+                                                     screen_.settings().systemVersion, url));
+    if (!started) return fail(started.reason());
+    launches_.emplace(
+        *started,
+        Launch{.url = url, .deadline = std::chrono::steady_clock::now() + launchPatience});
+    noteApplication(*started, "launching");
+    watchApplication();
+  }
+
+  // Looks at the launches and links under way, and at the application, and
+  // tells the page what changed; again soon while anything is under way.
+  void watchApplication() {
+    watch_.cancel();
+    const bool busy = watchOnce();
+    if (!busy && !page_) return;
+    watch_.expires_after(busy ? busyWatchInterval : idleWatchInterval);
+    watch_.async_wait([this](const boost::system::error_code& error) {
+      if (!error) watchApplication();
+    });
+  }
+
+  bool watchOnce() {
+    const auto now = std::chrono::steady_clock::now();
+    for (auto launch = launches_.begin(); launch != launches_.end();) {
+      const auto [child, started] = *launch;
+      if (const auto up = launchedApplication(child)) {
+        noteApplication(child, name(up->applicationState));
+        if (started.url) {
+          waiting_.push_back({.url = *started.url, .processIdentifier = child});
+          pushOpened(*started.url,
+                     handOver(HandOverOutcome::launched, child, up->applicationState));
+        }
+        launch = launches_.erase(launch);
+        openPendingURLs();
+      } else if (now >= started.deadline) {
+        failLaunch(launch->second, "App did not come up within " +
+                                       std::to_string(launchPatience.count()) +
+                                       " s; its output is in " + (deviceRoot() / "run").string());
+        launch = launches_.erase(launch);
+      } else {
+        ++launch;
+      }
+    }
+    std::optional<RunningApplication> running;
+    if (launches_.empty()) {
+      running = runningApplication();
+      if (running) {
+        noteApplication(running->processIdentifier, name(running->applicationState));
+      } else {
+        noteApplication(0, "notRunning");
+      }
+    }
+    std::erase_if(waiting_, [&](const WaitingLink& link) {
+      if (isWaitingForListener(link.url, link.processIdentifier)) {
+        if (!launches_.empty() || (running && running->processIdentifier == link.processIdentifier))
+          return false;
+        pushOpened(link.url, failedHandOver("App ended before its page listened"));
+        return true;
+      }
+      pushOpened(link.url,
+                 handOver(HandOverOutcome::delivered, link.processIdentifier,
+                          running ? running->applicationState : UIApplication::State::active));
+      return true;
+    });
+    return !launches_.empty() || !waiting_.empty();
+  }
+
+  // The taps that came while App was coming up go to it now, in order.
+  void openPendingURLs() {
+    for (const std::string& url : std::exchange(pendingURLs_, {})) open(url);
+  }
+
+  void failLaunch(const Launch& launch, const std::string& why) {
+    if (launch.url) {
+      pushOpened(*launch.url, failedHandOver(why));
+    } else {
+      context_.err << "error: launching App failed: " << why << '\n';
+    }
+    for (const std::string& url : std::exchange(pendingURLs_, {})) {
+      pushOpened(url, failedHandOver(why));
+    }
+    noteApplication(0, "notRunning");
+  }
+
+  Json applicationJson() const {
+    Json application{{"state", application_.state},
+                     {"processIdentifier", application_.processIdentifier}};
+    const bool running = application_.state != "notRunning" && application_.state != "launching";
+    const auto page = running ? brisklane::applicationPageURL() : std::nullopt;
+    application["page"] = page ? Json(*page) : Json(nullptr);
+    return application;
+  }
+
+  // Records how the application is, and tells the page when that changed.
+  void noteApplication(pid_t processIdentifier, std::string_view state) {
+    ApplicationView now{.state = std::string(state), .processIdentifier = processIdentifier};
+    if (now == application_) return;
+    application_ = std::move(now);
+    if (!page_) return;
+    Json message = applicationJson();
+    message["type"] = "application";
+    page_->push(message.dump(-1, ' ', false, Json::error_handler_t::replace));
+  }
 
   void round(RoundReason reason) {
     const Json& manifest = screen_.runRound(reason);
@@ -293,35 +448,31 @@ class Host final : public HomeScreenPageOwner {
     });
   }
 
-  // Reaps the applications that taps started, and tells the page what became
-  // of each tap: handed over, or (the first time) a launch that failed.
+  // Reaps the applications the host launched; one that ends before it came
+  // up failed its launch, and says why.
   void reapChildren() {
     childSignals_.async_wait([this](const boost::system::error_code& error, int) {
       if (error) return;
-      for (auto opening = openings_.begin(); opening != openings_.end();) {
-        int status = 0;
-        if (::waitpid(opening->first, &status, WNOHANG) != opening->first) {
-          ++opening;
-          continue;
+      int status = 0;
+      pid_t child = 0;
+      while ((child = ::waitpid(-1, &status, WNOHANG)) > 0) {
+        if (auto launch = launches_.find(child); launch != launches_.end()) {
+          // `App open` ends at once when an App that came up beside it took the URL.
+          const bool handedOver = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+          if (!handedOver) failLaunch(launch->second, whyItEnded(status));
+          launches_.erase(launch);
         }
-        if (!opening->second.reported) {
-          const Result<Opened> opened = outcomeOfExit(status);
-          pushOpened(opening->second.url, opened
-                                              ? opened
-                                              : Failure{opened.reason() + "; App's output is in " +
-                                                        (deviceRoot() / "run").string()});
-        }
-        opening = openings_.erase(opening);
       }
+      watchApplication();
       reapChildren();
     });
   }
 
-  void pushOpened(const std::string& url, const Result<Opened>& opened) {
-    Json message{{"type", "opened"}, {"url", url}, {"outcome", opened ? name(*opened) : "failed"}};
-    if (!opened) {
-      message["detail"] = opened.reason();
-      context_.err << "error: opening " << url << " in App failed: " << opened.reason() << '\n';
+  void pushOpened(const std::string& url, const HandOver& handed) {
+    Json message{{"type", "opened"}, {"url", url}, {"outcome", name(handed.outcome)}};
+    if (handed.outcome == HandOverOutcome::failed) {
+      message["detail"] = handed.detail;
+      context_.err << "error: opening " << url << " in App failed: " << handed.detail << '\n';
     }
     if (page_) page_->push(message.dump(-1, ' ', false, Json::error_handler_t::replace));
   }
@@ -330,10 +481,14 @@ class Host final : public HomeScreenPageOwner {
   net::io_context& loop_;
   HomeScreen& screen_;
   net::steady_timer timer_;
+  net::steady_timer watch_;
   net::signal_set stopSignals_;
   net::signal_set childSignals_;
   HomeScreenPage* page_ = nullptr;
-  std::map<pid_t, Opening> openings_;
+  std::map<pid_t, Launch> launches_;
+  std::vector<WaitingLink> waiting_;
+  std::vector<std::string> pendingURLs_;  // tapped while App comes up
+  ApplicationView application_;
 };
 
 int serve(const HostContext& context, const ServeOptions& options) {

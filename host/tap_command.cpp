@@ -1,6 +1,6 @@
 // `tap`: the URL that a tap at a point of a drawn widget opens, and with
 // `--open`, opening it the way the phone does (open_in_app.h): a running App
-// takes it, or App is started the way the device has it set up.
+// takes it, or App is launched with it the way the device has it set up.
 #include <chrono>
 #include <ostream>
 #include <string>
@@ -19,14 +19,15 @@ struct TapOptions {
   bool open = false;
 };
 
-// Long enough for a running App to take the URL; an `App open` still running
-// after it has become the App.
-constexpr std::chrono::seconds handOverPatience{2};
+// Long enough for a launched App to come up, even on a loaded machine.
+constexpr std::chrono::seconds launchPatience{15};
 
-// Hands `url` to App; else why App did not take it.
+// Hands `url` to App, or launches App with it; else why App did not take it.
 CommandResult<void> openInApp(const std::string& url) {
-  const Result<Opened> opened = openInApplication(url, handOverPatience);
-  if (!opened) return commandFailed("App did not open " + url + ": " + opened.reason());
+  const HandOver handed = openInApplication(url, operatingSystemVersion(), launchPatience);
+  if (handed.outcome == HandOverOutcome::failed) {
+    return commandFailed("App did not open " + url + ": " + handed.detail);
+  }
   return {};
 }
 

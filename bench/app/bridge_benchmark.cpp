@@ -10,6 +10,9 @@
 //     the page's address with the token, keeps the cookie it gets, opens the
 //     bridge's WebSocket with that cookie, the server's Host and its Origin,
 //     and sends each call as one text message;
+//   - a cold tap: the widget host's `tap --open` on a device whose App does
+//     not run, to the page's first `appUrlOpen` listener hearing the link,
+//     beside App started directly to its page's first answer;
 // and, for reading them, what `set` must do to the store (open, write, close).
 // The ratios to the floor are printed at the end. The benchmark runs on a
 // fresh temporary device of its own, with a web application of its own, so
@@ -40,6 +43,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/support/ratio_main.h"
@@ -518,6 +522,145 @@ BENCHMARK_CAPTURE(SetRoundTripPercentiles, browser, WebLayer::browser)
     ->Iterations(calls)
     ->UseManualTime();
 
+// The page's first `appUrlOpen` listener, added on `page`: the link that
+// started App, or why none came.
+Status firstLinkHeard(BrowserPage& page, std::string_view expectedURL) {
+  if (auto sent = page.send(R"({"type":"message","callbackId":"1","pluginId":"App",)"
+                            R"("methodName":"addListener","options":{"eventName":"appUrlOpen"}})");
+      !sent) {
+    return sent;
+  }
+  auto event = page.receive();
+  if (!event) return Failure{event.reason()};
+  const auto data = nlohmann::json::parse(*event, nullptr, false);
+  if (!data.is_object() || data.value("/data/url"_json_pointer, std::string()) != expectedURL) {
+    return Failure{"the first listener heard " + *event};
+  }
+  return {};
+}
+
+// The address of the page the device's App serves, from its launch record.
+std::optional<std::string> devicePageURL() {
+  std::ifstream file(runFolder / "run" / "App-launch.json");
+  const auto record = nlohmann::json::parse(file, nullptr, false);
+  std::ifstream tokenFile(runFolder / "run" / "App.token");
+  std::string token;
+  std::getline(tokenFile, token);
+  if (!record.is_object() || !record.contains("port") || token.empty()) return std::nullopt;
+  return "http://127.0.0.1:" + std::to_string(record["port"].get<int>()) + "/?token=" + token;
+}
+
+// Ends the device's App, which a tap launched apart from this process, and
+// waits until it has gone.
+void endDeviceApplication() {
+  std::ifstream file(runFolder / "run" / "App-launch.json");
+  const auto record = nlohmann::json::parse(file, nullptr, false);
+  if (!record.is_object() || !record.contains("processIdentifier")) return;
+  const pid_t application = record["processIdentifier"].get<pid_t>();
+  if (::kill(application, SIGTERM) != 0) return;
+  const auto deadline = std::chrono::steady_clock::now() + endTimeout;
+  while (::kill(application, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(2ms);
+  }
+  if (::kill(application, 0) == 0) ::kill(application, SIGKILL);
+  while (fs::exists(runFolder / "run" / "App.sock")) std::this_thread::sleep_for(2ms);
+}
+
+constexpr int coldStarts = 20;
+
+// A tap on the Today widget on a device whose App does not run: the host's
+// `tap --open` launches App with the link as the phone's system does, and
+// the time runs until the page's first listener hears it. The device keeps
+// the launch record of the App before, as a phone keeps its installed app.
+void ColdTapToFirstListener(benchmark::State& state) {
+  auto written = writeWebApplication(runFolder / "web");
+  if (!written) {
+    state.SkipWithError(written.reason().c_str());
+    return;
+  }
+  {  // Serves once, so that the device has a launch record and a token.
+    auto first = AppProcess::start({"--web-layer", "browser", "--port", "0", "--web-dir",
+                                    written->webDirectory.string(), "--native-bridge",
+                                    written->nativeBridgeScript.string()});
+    if (!first || !(*first)->receive()) {
+      state.SkipWithError("App did not serve its page once");
+      return;
+    }
+  }
+  std::vector<double> milliseconds;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto tapped = testing::runProcess(
+        testing::builtProgram("BrisklaneWidgetExtension"),
+        {"tap", "--kind", "BrisklaneWidget", "--x", "10", "--y", "10", "--open"});
+    const auto url = devicePageURL();
+    Status heard = tapped.exitCode == 0 && url
+                       ? Status()
+                       : Status(Failure{"the tap did not launch App: " + tapped.err});
+    std::unique_ptr<BrowserPage> page;
+    if (heard) {
+      auto opened = BrowserPage::open(*url);
+      if (opened) {
+        page = *std::move(opened);
+        heard = firstLinkHeard(*page, "brisklane://today");
+      } else {
+        heard = Failure{opened.reason()};
+      }
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    page.reset();
+    endDeviceApplication();
+    if (!heard) {
+      state.SkipWithError(heard.reason().c_str());
+      return;
+    }
+    state.SetIterationTime(elapsed);
+    milliseconds.push_back(elapsed * 1000);
+  }
+  std::sort(milliseconds.begin(), milliseconds.end());
+  state.counters["p50_us"] = percentile(milliseconds, 50) * 1000;
+}
+BENCHMARK(ColdTapToFirstListener)->Iterations(coldStarts)->UseManualTime();
+
+// The floor of a cold tap: App started directly, as a person starts it, to
+// its page's first answer: the same launch, without the system's part.
+void ColdStartToFirstAnswer(benchmark::State& state) {
+  auto written = writeWebApplication(runFolder / "web");
+  if (!written) {
+    state.SkipWithError(written.reason().c_str());
+    return;
+  }
+  std::vector<double> milliseconds;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    auto app = AppProcess::start({"--no-control-socket", "--web-layer", "browser", "--port", "0",
+                                  "--web-dir", written->webDirectory.string(), "--native-bridge",
+                                  written->nativeBridgeScript.string()});
+    Status answered = app ? Status() : Status(Failure{app.reason()});
+    if (answered) {
+      auto url = (*app)->receive();
+      auto page = url ? BrowserPage::open(*url)
+                      : Result<std::unique_ptr<BrowserPage>>(Failure{url ? "" : url.reason()});
+      answered = page ? (*page)->send(R"({"type":"message","callbackId":"1","pluginId":"App",)"
+                                      R"("methodName":"getLaunchUrl"})")
+                      : Status(Failure{page.reason()});
+      if (answered) answered = (*page)->receive() ? Status() : Status(Failure{"no answer"});
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!answered) {
+      state.SkipWithError(answered.reason().c_str());
+      return;
+    }
+    state.SetIterationTime(elapsed);
+    milliseconds.push_back(elapsed * 1000);
+  }
+  std::sort(milliseconds.begin(), milliseconds.end());
+  state.counters["p50_us"] = percentile(milliseconds, 50) * 1000;
+}
+BENCHMARK(ColdStartToFirstAnswer)->Iterations(coldStarts)->UseManualTime();
+
 }  // namespace
 }  // namespace brisklane
 
@@ -544,7 +687,9 @@ int main(int argc, char** argv) {
                                      {browser + " p50_us", floor},
                                      {browser + " p99_us", floor},
                                      {browser + " p50_us", stdio + " p50_us"},
-                                     {browser + " p99_us", stdio + " p99_us"}});
+                                     {browser + " p99_us", stdio + " p99_us"},
+                                     {"ColdTapToFirstListener/iterations:20/manual_time p50_us",
+                                      "ColdStartToFirstAnswer/iterations:20/manual_time p50_us"}});
   std::error_code ignored;
   fs::remove_all(root, ignored);
   return status;

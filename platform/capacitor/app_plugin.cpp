@@ -36,6 +36,24 @@ void AppPlugin::load() {
                plugin->notifyListeners(appUrlOpenEvent, JSObject{{"url", notice.url}}, true);
              }
            }});
+
+  const struct {
+    std::string_view notification;
+    std::string_view event;
+    JSObject data;
+  } lifeCycleEvents[] = {
+      {UIApplicationDidBecomeActiveNotification, appStateChangeEvent, {{"isActive", true}}},
+      {UIApplicationWillResignActiveNotification, appStateChangeEvent, {{"isActive", false}}},
+      {UIApplicationDidEnterBackgroundNotification, pauseEvent, JSObject()},
+      {UIApplicationWillEnterForegroundNotification, resumeEvent, JSObject()},
+  };
+  NotificationCenter& center = NotificationCenter::defaultCenter();
+  for (const auto& [notification, event, data] : lifeCycleEvents) {
+    lifeCycleObservations_.push_back(center.addObserver(
+        std::string(notification), [self, event = std::string(event), data = data] {
+          if (auto plugin = self.lock()) plugin->notifyListeners(event, data);
+        }));
+  }
 }
 
 void AppPlugin::heldEventsChanged(std::string_view eventName, const std::vector<JSObject>& held) {
@@ -47,6 +65,36 @@ void AppPlugin::heldEventsChanged(std::string_view eventName, const std::vector<
     }
   }
   recordWaitingLinks(urls);
+}
+
+void AppPlugin::exitApp(CAPPluginCall call) {
+  call.unimplemented();
+}
+
+void AppPlugin::getInfo(CAPPluginCall call) {
+  const BundleInformation& bundle = mainBundleInformation();
+  call.resolve({{"name", bundle.displayName},
+                {"id", bundle.identifier},
+                {"build", bundle.version},
+                {"version", bundle.shortVersion}});
+}
+
+void AppPlugin::getAppLanguage(CAPPluginCall call) {
+  call.resolve({{"value", deviceLanguage()}});
+}
+
+void AppPlugin::getState(CAPPluginCall call) {
+  const UIApplication* application = UIApplication::shared();
+  call.resolve({{"isActive", application != nullptr &&
+                                 application->applicationState() == UIApplication::State::active}});
+}
+
+void AppPlugin::minimizeApp(CAPPluginCall call) {
+  call.unimplemented();
+}
+
+void AppPlugin::toggleBackButtonHandler(CAPPluginCall call) {
+  call.unimplemented();
 }
 
 void AppPlugin::getLaunchUrl(CAPPluginCall call) {

@@ -85,6 +85,10 @@ void CAPPluginCall::reject(std::string message, std::optional<std::string> code,
                                                 .data = std::move(data)}));
 }
 
+void CAPPluginCall::unimplemented(std::string message) {
+  reject(std::move(message), "UNIMPLEMENTED");
+}
+
 bool CAPPluginCall::keepAlive() const {
   return state_->keepAlive.load();
 }

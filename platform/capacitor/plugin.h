@@ -57,6 +57,9 @@ class CAPPluginCall {
   void reject(std::string message, std::optional<std::string> code = std::nullopt,
               std::optional<std::string> error = std::nullopt,
               std::optional<JSObject> data = std::nullopt);
+  // A method the plug-in declares but does not implement on this platform:
+  // rejected with `message` and the code "UNIMPLEMENTED".
+  void unimplemented(std::string message = "not implemented");
 
   // A kept call may settle many times (each settlement marked "save") and is
   // never answered on being dropped.

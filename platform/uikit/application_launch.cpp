@@ -151,4 +151,38 @@ std::optional<std::string> readPageToken(const std::filesystem::path& file) {
   return text;
 }
 
+bool isLanguageTag(std::string_view text) {
+  if (text.empty() || text.size() > 35) return false;
+  std::size_t subtag = 0;  // characters of the subtag so far
+  bool first = true;
+  for (char c : text) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    const bool digit = c >= '0' && c <= '9';
+    if (c == '-') {
+      if (subtag == 0) return false;
+      subtag = 0;
+      first = false;
+    } else if ((letter || (digit && !first)) && subtag < 8) {
+      ++subtag;
+    } else {
+      return false;
+    }
+  }
+  return subtag > 0;
+}
+
+std::string deviceLanguage() {
+  const auto text = readSmallFile(deviceRoot() / "home-screen.json");
+  if (!text) return std::string(defaultDeviceLanguage);
+  const Json settings = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
+  if (!settings.is_object() || !settings.contains("language")) {
+    return std::string(defaultDeviceLanguage);
+  }
+  const Json& language = settings["language"];
+  if (!language.is_string() || !isLanguageTag(language.get<std::string>())) {
+    return std::string(defaultDeviceLanguage);
+  }
+  return language.get<std::string>();
+}
+
 }  // namespace brisklane

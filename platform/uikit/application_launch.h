@@ -73,4 +73,13 @@ bool recordWaitingLinks(const std::vector<std::string>& urls);
 // allowed); nothing otherwise.
 [[nodiscard]] std::optional<std::string> readPageToken(const std::filesystem::path& file);
 
+// The device's preferred language, as its settings
+// (`$BRISKLANE_HOME/home-screen.json`, "language") keep it; `defaultDeviceLanguage`
+// when they hold none or cannot be read.
+inline constexpr std::string_view defaultDeviceLanguage = "en";
+[[nodiscard]] std::string deviceLanguage();
+// Whether `text` has the form of a BCP 47 language tag: subtags of one to
+// eight letters or digits joined by hyphens, the first of letters.
+[[nodiscard]] bool isLanguageTag(std::string_view text);
+
 }  // namespace brisklane

@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "platform/dispatch/dispatch_queue.h"
+#include "platform/foundation/device_folder.h"
 #include "platform/foundation/operating_system_version_option.h"
 #include "platform/foundation/process_info.h"
 #include "platform/uikit/control_socket.h"
@@ -37,6 +38,7 @@ struct CommandLine {
   std::filesystem::path nativeBridgeScript;
   bool controlSocket = true;
   std::optional<SystemRequest> request;
+  std::optional<LifeCycleMove> move;  // `background` or `foreground`: only asks the running App
 };
 
 // The command line as CLI11 reads it, before it is checked. CLI11 writes
@@ -58,6 +60,9 @@ struct GivenArguments {
   const CLI::App* resume = nullptr;
   std::string activityType;
   std::string webpageURL;
+
+  const CLI::App* background = nullptr;
+  const CLI::App* foreground = nullptr;
 };
 
 // How the process ends early: its exit code, and what it says last on
@@ -138,6 +143,11 @@ void addRequestCommands(CLI::App& app, GivenArguments& given) {
       ->required();
   resume->add_option("--url", given.webpageURL, "The activity's web page URL");
   given.resume = resume;
+
+  given.background = app.add_subcommand(
+      "background", "Send the running App to the background, as going home does");
+  given.foreground = app.add_subcommand(
+      "foreground", "Bring the running App back to the front, as tapping its icon does");
   app.require_subcommand(0, 1);
 }
 
@@ -176,6 +186,10 @@ Status readRequest(const GivenArguments& given, CommandLine& line) {
     ContinueUserActivityRequest request{{.activityType = given.activityType, .webpageURL = {}}};
     if (!given.webpageURL.empty()) request.userActivity.webpageURL = given.webpageURL;
     line.request = request;
+  } else if (given.background->parsed()) {
+    line.move = LifeCycleMove::background;
+  } else if (given.foreground->parsed()) {
+    line.move = LifeCycleMove::foreground;
   }
   return {};
 }
@@ -186,7 +200,8 @@ Result<CommandLine, Exit> parseCommandLine(int argc, char** argv) {
   CLI::App app{
       "The Brisklane host application on a simulated device ($BRISKLANE_HOME).\n"
       "Without a subcommand it starts and serves its web layer; `open` and\n"
-      "`continue-activity` reach the running App, or start one that receives them.",
+      "`continue-activity` reach the running App, or start one that receives them;\n"
+      "`background` and `foreground` move the running App as going home and back do.",
       "App"};
   GivenArguments given;
   OperatingSystemVersionOption osVersion(app, "16.3");
@@ -248,15 +263,30 @@ class EndSignals {
   int received_ = 0;
 };
 
-void deliver(UIApplication& application, const SystemRequest& request) {
+// Serves one request of the system's on the main thread. A URL or an
+// activity brings the application to the front before its delegate gets it,
+// as on the phone, so that the page hears `resume` before `appUrlOpen`.
+SystemAnswer deliver(UIApplication& application, ApplicationLifeCycle& lifeCycle,
+                     const SystemRequest& request) {
   UIApplicationDelegate* delegate = application.delegate();
+  SystemAnswer answer{.accepted = true, .error = {}, .applicationState = {}};
   if (const auto* open = std::get_if<OpenURLRequest>(&request)) {
-    delegate->applicationOpenURL(application, open->url, open->options);
-  } else {
-    const auto& activity = std::get<ContinueUserActivityRequest>(request).userActivity;
-    delegate->applicationContinueUserActivity(application, activity,
-                                              [](const std::optional<RestorableObjects>&) {});
+    lifeCycle.enterForeground();
+    answer.accepted = delegate->applicationOpenURL(application, open->url, open->options);
+  } else if (const auto* resume = std::get_if<ContinueUserActivityRequest>(&request)) {
+    lifeCycle.enterForeground();
+    answer.accepted = delegate->applicationContinueUserActivity(
+        application, resume->userActivity, [](const std::optional<RestorableObjects>&) {});
+  } else if (const auto* move = std::get_if<LifeCycleRequest>(&request)) {
+    if (move->move == LifeCycleMove::background) {
+      lifeCycle.enterBackground();
+    } else {
+      lifeCycle.enterForeground();
+    }
   }
+  if (!answer.accepted) answer.error = "the application declined it";
+  answer.applicationState = application.applicationState();
+  return answer;
 }
 
 UIApplication::LaunchOptions launchOptionsFor(const std::optional<SystemRequest>& request) {
@@ -279,11 +309,11 @@ UIApplication::LaunchOptions launchOptionsFor(const std::optional<SystemRequest>
 // When the device's App is starting at this moment, its control socket comes
 // up shortly: a request is retried for a while before giving up.
 Delivery deliverWhileStarting(const SystemRequest& request) {
-  Delivery delivery{DeliveryOutcome::noApplication, {}};
-  for (int attempt = 0; attempt < 40; ++attempt) {
-    delivery = deliverToRunningApplication(request);
-    if (delivery.outcome != DeliveryOutcome::noApplication) return delivery;
+  Delivery delivery = deliverToRunningApplication(request);
+  for (int attempt = 1; attempt < 40 && delivery.outcome == DeliveryOutcome::noApplication;
+       ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    delivery = deliverToRunningApplication(request);
   }
   return delivery;
 }
@@ -313,6 +343,7 @@ Result<std::unique_ptr<ApplicationInstanceLock>, Exit> claimDevice(const Command
 // The objects the runtime holds for the application while it runs.
 struct RunningApplication {
   std::shared_ptr<UIApplication> application;
+  std::unique_ptr<ApplicationLifeCycle> lifeCycle;  // application's
   std::shared_ptr<NSObject> delegateObject;
   UIApplicationDelegate* delegate = nullptr;  // delegateObject's
   std::shared_ptr<UIWindow> keptWindow;       // the window, when the delegate does not keep it
@@ -336,6 +367,8 @@ Status instantiate(RunningApplication& running,
     return Failure{"no application delegate class named " + delegateClassName.value_or("(none)")};
   }
   running.application->setDelegate(running.delegate);
+  running.lifeCycle = std::make_unique<ApplicationLifeCycle>(*running.application);
+  UIApplication::setShared(running.application.get());
   return {};
 }
 
@@ -369,21 +402,24 @@ Status launch(RunningApplication& running, const std::optional<SystemRequest>& r
     pending.reset();  // a launch that declines its URL is not asked to open it
   }
   if (auto shown = showMainWindow(running); !shown) return shown;
-  running.delegate->applicationDidBecomeActive(application);
+  running.lifeCycle->becomeActive();
   if (pending) {
     DispatchQueue::main().async(
-        [&application, request = *pending] { deliver(application, request); });
+        [&application, &lifeCycle = *running.lifeCycle, request = *pending] {
+          (void)deliver(application, lifeCycle, request);
+        });
   }
   return {};
 }
 
-// Hands the requests that reach the control socket to the application on
-// the main queue; nullptr, after saying so, when the socket cannot listen.
-std::unique_ptr<ControlSocketServer> listenForRequests(UIApplication& application) {
+// Serves the requests that reach the control socket on the main thread,
+// whose loop the socket shares; nullptr, after saying so, when the socket
+// cannot listen.
+std::unique_ptr<ControlSocketServer> listenForRequests(UIApplication& application,
+                                                       ApplicationLifeCycle& lifeCycle) {
   auto controlSocket = ControlSocketServer::start(
-      DispatchQueue::main().context(), [&application](SystemRequest request) {
-        DispatchQueue::main().async(
-            [&application, request = std::move(request)] { deliver(application, request); });
+      DispatchQueue::main().context(), [&application, &lifeCycle](const SystemRequest& request) {
+        return deliver(application, lifeCycle, request);
       });
   if (!controlSocket) {
     warn(controlSocket.reason() + "; running without a control socket");
@@ -398,25 +434,40 @@ void runUntilEnd(RunningApplication& running, bool listens) {
   UIApplication& application = *running.application;
   UIApplicationDelegate& delegate = *running.delegate;
   std::unique_ptr<ControlSocketServer> controlSocket;
-  if (listens) controlSocket = listenForRequests(application);
+  if (listens) controlSocket = listenForRequests(application, *running.lifeCycle);
 
   DispatchQueue::main().run();
   controlSocket.reset();
   DispatchQueue::main().drain();
 
-  delegate.applicationWillResignActive(application);
-  delegate.applicationDidEnterBackground(application);
-  delegate.applicationWillTerminate(application);
+  running.lifeCycle->terminate();
   DispatchQueue::main().drain();
 
   delegate.setWindow(nullptr);
   running.keptWindow.reset();
   DispatchQueue::main().drain();
+  UIApplication::setShared(nullptr);
   application.setDelegate(nullptr);
+}
+
+// `App background` and `App foreground`: the running App's state after the
+// move, one word on standard output.
+Exit moveRunningApplication(LifeCycleMove move) {
+  const Delivery delivery = deliverToRunningApplication(LifeCycleRequest{.move = move});
+  if (delivery.outcome == DeliveryOutcome::noApplication) {
+    return failed(exitFailure, "no App runs on this device (" + deviceRoot().string() + ")");
+  }
+  if (delivery.outcome == DeliveryOutcome::failed || !delivery.applicationState) {
+    return failed(exitFailure, "the running App refused the request: " + delivery.detail);
+  }
+  return Exit{.code = exitSuccess,
+              .output = std::string(name(*delivery.applicationState)) + "\n",
+              .error = {}};
 }
 
 Exit runApplication(const CommandLine& line, const std::optional<std::string>& principalClassName,
                     const std::optional<std::string>& delegateClassName) {
+  if (line.move) return moveRunningApplication(*line.move);
   auto claim = claimDevice(line);
   if (!claim) return claim.reason();
   std::unique_ptr<ApplicationInstanceLock> instanceLock = *std::move(claim);

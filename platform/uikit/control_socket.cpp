@@ -102,7 +102,25 @@ Result<SystemRequest> decodeRequestObject(const Json& document) {
     }
     return SystemRequest(std::move(request));
   }
-  return Failure{"a request needs \"openURL\" or \"continueUserActivity\""};
+  if (auto found = document.find("lifeCycle"); found != document.end()) {
+    const auto move =
+        found->is_string() ? named<LifeCycleMove>(found->get<std::string>()) : std::nullopt;
+    if (!move) return Failure{"\"lifeCycle\" must be \"background\" or \"foreground\""};
+    return SystemRequest(LifeCycleRequest{.move = *move});
+  }
+  if (auto found = document.find("query"); found != document.end()) {
+    if (*found != "applicationState") return Failure{"\"query\" must be \"applicationState\""};
+    return SystemRequest(ApplicationStateQuery{});
+  }
+  return Failure{
+      "a request needs \"openURL\", \"continueUserActivity\", \"lifeCycle\" or \"query\""};
+}
+
+Delivery noApplication(std::string detail) {
+  return Delivery{.outcome = DeliveryOutcome::noApplication,
+                  .detail = std::move(detail),
+                  .applicationState = std::nullopt,
+                  .processIdentifier = 0};
 }
 
 }  // namespace
@@ -119,11 +137,15 @@ std::string encodeSystemRequest(const SystemRequest& request) {
   if (const auto* open = std::get_if<OpenURLRequest>(&request)) {
     document["openURL"] = open->url;
     if (!open->options.empty()) document["options"] = optionsJson(open->options);
-  } else {
-    const auto& activity = std::get<ContinueUserActivityRequest>(request).userActivity;
+  } else if (const auto* resume = std::get_if<ContinueUserActivityRequest>(&request)) {
+    const auto& activity = resume->userActivity;
     Json body{{"activityType", activity.activityType}};
     if (activity.webpageURL) body["webpageURL"] = *activity.webpageURL;
     document["continueUserActivity"] = body;
+  } else if (const auto* move = std::get_if<LifeCycleRequest>(&request)) {
+    document["lifeCycle"] = name(move->move);
+  } else {
+    document["query"] = "applicationState";
   }
   return document.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
@@ -144,12 +166,12 @@ Result<SystemRequest> decodeSystemRequest(std::string_view line) {
 Delivery deliverToRunningApplication(const SystemRequest& request) {
   auto endpoint = socketEndpoint(applicationControlSocketPath());
   // No application can listen on a path this long, so none runs there.
-  if (!endpoint) return {DeliveryOutcome::noApplication, "the control socket's path is too long"};
+  if (!endpoint) return noApplication("the control socket's path is too long");
   asio::io_context context(1);
   stream_protocol::socket socket(context);
   ErrorCode error;
   socket.connect(*endpoint, error);
-  if (error) return {DeliveryOutcome::noApplication, {}};
+  if (error) return noApplication({});
 
   std::string message = encodeSystemRequest(request) + "\n";
   std::string reply;
@@ -161,14 +183,24 @@ Delivery deliverToRunningApplication(const SystemRequest& request) {
   });
   context.run_for(requestTimeout);
 
-  Delivery delivery{DeliveryOutcome::failed, "the application did not answer"};
+  Delivery delivery{.outcome = DeliveryOutcome::failed,
+                    .detail = "the application did not answer",
+                    .applicationState = std::nullopt,
+                    .processIdentifier = 0};
   Json answer = Json::parse(firstLine(std::move(reply)), nullptr, false);
   if (!answer.is_object()) return delivery;
+  if (auto state = answer.find("applicationState"); state != answer.end() && state->is_string()) {
+    delivery.applicationState = named<UIApplication::State>(state->get<std::string>());
+  }
+  if (auto process = answer.find("processIdentifier");
+      process != answer.end() && process->is_number_integer()) {
+    delivery.processIdentifier = process->get<pid_t>();
+  }
   if (auto accepted = answer.find("accepted");
       accepted != answer.end() && accepted->is_boolean() && accepted->get<bool>()) {
-    return {DeliveryOutcome::accepted, {}};
-  }
-  if (auto reason = answer.find("error"); reason != answer.end() && reason->is_string()) {
+    delivery.outcome = DeliveryOutcome::accepted;
+    delivery.detail.clear();
+  } else if (auto reason = answer.find("error"); reason != answer.end() && reason->is_string()) {
     delivery.detail = reason->get<std::string>();
   }
   return delivery;
@@ -278,8 +310,11 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
     } else if (auto decoded = decodeSystemRequest(*line); !decoded) {
       reply = {{"accepted", false}, {"error", decoded.reason()}};
     } else {
-      handler_(*std::move(decoded));
-      reply = {{"accepted", true}};
+      const SystemAnswer answered = handler_(*decoded);
+      reply = {{"accepted", answered.accepted}};
+      if (!answered.accepted) reply["error"] = answered.error;
+      reply["applicationState"] = name(answered.applicationState);
+      reply["processIdentifier"] = ::getpid();
     }
     connection->reply = reply.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
     asio::async_write(connection->socket, asio::buffer(connection->reply),

@@ -7,12 +7,18 @@
 // one line, at most `maximumSystemRequestBytes` long:
 //   {"openURL":"brisklane://today","options":{"UIApplicationOpenURLOptionsSourceApplicationKey":"com.example.Mail"}}
 //   {"continueUserActivity":{"activityType":"NSUserActivityTypeBrowsingWeb","webpageURL":"https://example.com/x"}}
+//   {"lifeCycle":"background"}   {"lifeCycle":"foreground"}   {"query":"applicationState"}
 // ("options" and "webpageURL" may be left out; option values are strings,
 // "UIApplicationOpenURLOptionsOpenInPlaceKey" a Boolean). The application
-// answers one line, {"accepted":true} once the request is queued for the main
-// thread, or {"accepted":false,"error":"..."} when it cannot be read, and
-// closes the connection.
+// serves the request on its main thread and answers one line,
+//   {"accepted":true,"applicationState":"active","processIdentifier":4242}
+// once its delegate has taken it (a URL opened while the application is in
+// the background brings it to the front first, as on the phone), or
+// {"accepted":false,"error":"...",...} when it cannot be read or was declined,
+// and closes the connection.
 #pragma once
+
+#include <sys/types.h>
 
 #include <filesystem>
 #include <functional>
@@ -47,7 +53,36 @@ struct ContinueUserActivityRequest {
                          const ContinueUserActivityRequest&) = default;
 };
 
-using SystemRequest = std::variant<OpenURLRequest, ContinueUserActivityRequest>;
+// Moves the application to the front or the background, as a person who
+// goes home or comes back does: {"lifeCycle":"background"} or
+// {"lifeCycle":"foreground"}.
+enum class LifeCycleMove { background, foreground };
+template <>
+inline constexpr auto enumNames<LifeCycleMove> =
+    namesThrough<LifeCycleMove::foreground>({"background", "foreground"});
+
+struct LifeCycleRequest {
+  LifeCycleMove move;
+
+  friend bool operator==(const LifeCycleRequest&, const LifeCycleRequest&) = default;
+};
+
+// Asks only how the application is: {"query":"applicationState"}.
+struct ApplicationStateQuery {
+  friend bool operator==(const ApplicationStateQuery&, const ApplicationStateQuery&) = default;
+};
+
+using SystemRequest = std::variant<OpenURLRequest, ContinueUserActivityRequest, LifeCycleRequest,
+                                   ApplicationStateQuery>;
+
+// The application's answer to a request it could read: whether it took the
+// request (a URL or an activity its delegate answered true for), and its
+// state once the request was served.
+struct SystemAnswer {
+  bool accepted = false;
+  std::string error;  // why not, when not accepted
+  UIApplication::State applicationState = UIApplication::State::active;
+};
 
 inline constexpr std::size_t maximumSystemRequestBytes = std::size_t{64} * 1024;
 
@@ -63,6 +98,9 @@ enum class DeliveryOutcome { accepted, noApplication, failed };
 struct Delivery {
   DeliveryOutcome outcome;
   std::string detail;  // why, when not accepted
+  // As the application answered, when it answered.
+  std::optional<UIApplication::State> applicationState;
+  pid_t processIdentifier = 0;
 };
 [[nodiscard]] Delivery deliverToRunningApplication(const SystemRequest& request);
 
@@ -82,10 +120,12 @@ class ApplicationInstanceLock {
 };
 
 // The application's side: accepts connections on the event loop it is given
-// and passes each well-formed request to `handler` there.
+// and passes each well-formed request to `handler` there, answering what it
+// answers.
 class ControlSocketServer {
  public:
-  using Handler = std::function<void(SystemRequest)>;
+  // Serves one request on the event loop's thread and says how it went.
+  using Handler = std::function<SystemAnswer(const SystemRequest&)>;
 
   // Binds the socket (replacing a stale file left by an application that is
   // gone; the caller holds the instance lock) and starts serving; or why it

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/dispatch/dispatch_queue.h"
+#include "platform/foundation/notification_center.h"
 
 namespace brisklane {
 namespace {
@@ -31,6 +32,11 @@ std::optional<Entitlements>& registeredEntitlements() {
   return entitlements;
 }
 
+std::optional<BundleInformation>& registeredBundleInformation() {
+  static std::optional<BundleInformation> information;
+  return information;
+}
+
 LaunchArguments& processLaunchArguments() {
   static LaunchArguments arguments;
   return arguments;
@@ -41,7 +47,58 @@ std::atomic<int>& terminationStatus() {
   return status;
 }
 
+UIApplication*& sharedApplication() {
+  static UIApplication* application = nullptr;
+  return application;
+}
+
 }  // namespace
+
+UIApplication* UIApplication::shared() {
+  return sharedApplication();
+}
+
+void UIApplication::setShared(UIApplication* application) {
+  sharedApplication() = application;
+}
+
+void ApplicationLifeCycle::tell(UIApplication::State state,
+                                void (UIApplicationDelegate::*notice)(UIApplication&),
+                                std::string_view notification) {
+  application_.state_ = state;
+  if (UIApplicationDelegate* delegate = application_.delegate()) (delegate->*notice)(application_);
+  NotificationCenter::defaultCenter().post(notification);
+}
+
+void ApplicationLifeCycle::becomeActive() {
+  if (application_.state_ != UIApplication::State::inactive) return;
+  tell(UIApplication::State::active, &UIApplicationDelegate::applicationDidBecomeActive,
+       UIApplicationDidBecomeActiveNotification);
+}
+
+void ApplicationLifeCycle::enterBackground() {
+  if (application_.state_ == UIApplication::State::background) return;
+  if (application_.state_ == UIApplication::State::active) {
+    tell(UIApplication::State::inactive, &UIApplicationDelegate::applicationWillResignActive,
+         UIApplicationWillResignActiveNotification);
+  }
+  tell(UIApplication::State::background, &UIApplicationDelegate::applicationDidEnterBackground,
+       UIApplicationDidEnterBackgroundNotification);
+}
+
+void ApplicationLifeCycle::enterForeground() {
+  if (application_.state_ != UIApplication::State::background) return;
+  tell(UIApplication::State::inactive, &UIApplicationDelegate::applicationWillEnterForeground,
+       UIApplicationWillEnterForegroundNotification);
+  tell(UIApplication::State::active, &UIApplicationDelegate::applicationDidBecomeActive,
+       UIApplicationDidBecomeActiveNotification);
+}
+
+void ApplicationLifeCycle::terminate() {
+  enterBackground();
+  tell(UIApplication::State::background, &UIApplicationDelegate::applicationWillTerminate,
+       UIApplicationWillTerminateNotification);
+}
 
 void terminateApplication(int exitCode) {
   terminationStatus().store(exitCode);
@@ -97,6 +154,17 @@ bool registerEntitlements(Entitlements entitlements) {
 const Entitlements& entitlements() {
   static const Entitlements none;
   const auto& registered = registeredEntitlements();
+  return registered ? *registered : none;
+}
+
+bool registerBundleInformation(BundleInformation information) {
+  registeredBundleInformation() = std::move(information);
+  return true;
+}
+
+const BundleInformation& mainBundleInformation() {
+  static const BundleInformation none;
+  const auto& registered = registeredBundleInformation();
   return registered ? *registered : none;
 }
 

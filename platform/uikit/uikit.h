@@ -17,6 +17,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/foundation/enum_names.h"
 #include "platform/uikit/object_runtime.h"
 
 namespace brisklane {
@@ -83,12 +84,44 @@ class UIApplication : public UIResponder {
   enum class LaunchOptionsKey { url, sourceApplication, userActivityType };
   using LaunchOptions = std::map<LaunchOptionsKey, std::string>;
 
+  // `UIApplication.State`: in front and taking events, in front but not
+  // taking them (launching, or between the front and the background), or
+  // in the background.
+  enum class State { active, inactive, background };
+
+  // `UIApplication.shared`: the running application; nullptr before the
+  // runtime made it and after it ended. Main thread only.
+  [[nodiscard]] static UIApplication* shared();
+  // Made the shared application by the runtime (nullptr when it ends).
+  static void setShared(UIApplication* application);
+
   [[nodiscard]] UIApplicationDelegate* delegate() const { return delegate_; }
   void setDelegate(UIApplicationDelegate* delegate) { delegate_ = delegate; }
 
+  [[nodiscard]] State applicationState() const { return state_; }
+
  private:
+  friend class ApplicationLifeCycle;
   UIApplicationDelegate* delegate_ = nullptr;  // owned by the runtime, outlives the application
+  State state_ = State::inactive;
 };
+
+template <>
+inline constexpr auto enumNames<UIApplication::State> =
+    namesThrough<UIApplication::State::background>({"active", "inactive", "background"});
+
+// The notifications the runtime posts to the default notification center
+// right after it has told the delegate the same.
+inline constexpr std::string_view UIApplicationDidBecomeActiveNotification =
+    "UIApplicationDidBecomeActiveNotification";
+inline constexpr std::string_view UIApplicationWillResignActiveNotification =
+    "UIApplicationWillResignActiveNotification";
+inline constexpr std::string_view UIApplicationDidEnterBackgroundNotification =
+    "UIApplicationDidEnterBackgroundNotification";
+inline constexpr std::string_view UIApplicationWillEnterForegroundNotification =
+    "UIApplicationWillEnterForegroundNotification";
+inline constexpr std::string_view UIApplicationWillTerminateNotification =
+    "UIApplicationWillTerminateNotification";
 
 // The platform's names of the open-URL option keys, e.g.
 // "UIApplicationOpenURLOptionsSourceApplicationKey".
@@ -130,6 +163,29 @@ class UIApplicationDelegate {
   }
 };
 
+// The system's side of the application's life cycle: it moves the
+// application between the front and the background and tells the delegate
+// each step, in the platform's order, each followed by its notification:
+//   launched:     (didFinishLaunching, by the runtime) didBecomeActive
+//   going home:   willResignActive, didEnterBackground
+//   coming back:  willEnterForeground, didBecomeActive
+//   ending:       (from the front) willResignActive, didEnterBackground; willTerminate
+// A move to where the application already is does nothing. Main thread only.
+class ApplicationLifeCycle {
+ public:
+  explicit ApplicationLifeCycle(UIApplication& application) : application_(application) {}
+
+  void becomeActive();     // at the end of the launch
+  void enterBackground();  // the person went home
+  void enterForeground();  // the person brought it back
+  void terminate();        // the application ends
+
+ private:
+  void tell(UIApplication::State state, void (UIApplicationDelegate::*notice)(UIApplication&),
+            std::string_view notification);
+  UIApplication& application_;
+};
+
 // The application's main interface description: which view controller class
 // the window it creates shows at its root. The application registers it once
 // before `UIApplicationMain` runs, as its package's settings would.
@@ -149,6 +205,20 @@ struct Entitlements {
 };
 bool registerEntitlements(Entitlements entitlements);
 [[nodiscard]] const Entitlements& entitlements();
+
+// The application's bundle information, as its package's property list
+// holds it (`Bundle.main.infoDictionary`): the name shown under its icon
+// (CFBundleDisplayName), its identifier (CFBundleIdentifier), the version
+// people see (CFBundleShortVersionString) and the build (CFBundleVersion).
+// Registered once before `UIApplicationMain` runs; empty values until then.
+struct BundleInformation {
+  std::string displayName;
+  std::string identifier;
+  std::string shortVersion;
+  std::string version;
+};
+bool registerBundleInformation(BundleInformation information);
+[[nodiscard]] const BundleInformation& mainBundleInformation();
 
 // How the application was launched, beyond the operating system's own
 // arguments: the channel on which a web layer reaches the application's web

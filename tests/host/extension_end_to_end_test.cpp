@@ -2,6 +2,7 @@
 // fresh device: its entry hands the bundle to the host, whose commands answer
 // on standard output with exit codes and draw pictures.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -171,20 +172,25 @@ TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeSvgByFormatAndTheGal
   EXPECT_FALSE(store->string(todayKey));
 }
 
-// With no App running, the tap starts one with the link; it holds the event
-// until the web layer (here, the tap's own standard input) listens.
-TEST_F(DrawingCommands, OpensTheTappedLinkInApp) {
-  const std::string listen = R"({"callbackId":"9","pluginId":"App","methodName":"addListener",)"
-                             R"("options":{"eventName":"appUrlOpen"}})"
-                             "\n";
-  auto tap =
-      run({"tap", "--kind", "BrisklaneVoiceWidget", "--x", "40", "--y", "40", "--open"}, listen);
+// With no App running, the tap launches one as the phone's system does: in
+// browser mode, on the device's web application (here the sample), with the
+// link held for its page's first listener. The tap answers once App is up.
+TEST_F(DrawingCommands, LaunchesAppWithTheTappedLinkForItsPagesFirstListener) {
+  auto tap = run({"tap", "--kind", "BrisklaneVoiceWidget", "--x", "40", "--y", "40", "--open"});
+  const auto waiting = nlohmann::json::parse(
+      testing::readFile(device_.root() / "run" / "App-waiting-links.json").value_or(""), nullptr,
+      false);
+  const pid_t application =
+      waiting.is_object() ? waiting.value("processIdentifier", pid_t{0}) : pid_t{0};
+  if (application > 0) ::kill(application, SIGTERM);
   ASSERT_EQ(tap.exitCode, 0) << tap.err;
-  EXPECT_TRUE(tap.out.starts_with("brisklane://voice\n")) << tap.out;
-  EXPECT_NE(tap.out.find(R"("callbackId":"9","pluginId":"App","methodName":"addListener",)"
-                         R"("save":true,"success":true,"data":{"url":"brisklane://voice"})"),
-            std::string::npos)
-      << tap.out;
+  EXPECT_EQ(tap.out, "brisklane://voice\n");
+  ASSERT_GT(application, 0) << "no link waits in a launched App";
+  EXPECT_EQ(waiting["urls"], nlohmann::json::array({"brisklane://voice"}));
+  const auto setup = nlohmann::json::parse(
+      testing::readFile(device_.root() / "run" / "App-launch.json").value_or(""), nullptr, false);
+  EXPECT_EQ(setup.value("webLayer", ""), "browser");
+  EXPECT_EQ(setup.value("processIdentifier", pid_t{0}), application);
 }
 
 }  // namespace

@@ -28,6 +28,11 @@ class RecordingHost final : public HomeScreenPageOwner {
     taps.emplace_back(id, point);
     return Failure{"nothing opens there"};
   }
+  Result<std::string> moveApplication(LifeCycleMove move) override {
+    moves.push_back(move);
+    if (move == LifeCycleMove::background) return Failure{"App is not running"};
+    return std::string("launching");
+  }
   void reloadAllTimelines() override { ++reloads; }
   void moveClock(std::chrono::seconds offset) override { clockMoves.push_back(offset); }
   void resetClock() override { ++clockResets; }
@@ -38,6 +43,7 @@ class RecordingHost final : public HomeScreenPageOwner {
   std::optional<std::string> applicationPageURL() override { return std::nullopt; }
 
   std::vector<std::pair<std::string, Point>> taps;
+  std::vector<LifeCycleMove> moves;
   int reloads = 0;
   std::vector<std::chrono::seconds> clockMoves;
   int clockResets = 0;
@@ -80,6 +86,8 @@ TEST_F(HomeScreenPageRoutes, RefuseWhatIsNotAPictureOrAnActionBeforeTheHostSeesI
        {"", "[]", R"({"id":"X","x":"1","y":0})", R"({"id":3,"x":1,"y":0})", R"({"x":1,"y":0})",
         R"({"id":"X","x":1})"}},
       {"/api/settings", {R"({"placements":[],"deviceClass":"1x1"})"}},
+      {"/api/application",
+       {"", R"({"move":"home"})", R"({"move":1})", R"({"state":"background"})"}},
       {"/api/clock",
        {R"({"advanceMinutes":1.5})", R"({"advanceMinutes":"30"})", R"({"advanceMinutes":600000})",
         R"({"reset":false})", "{}"}},
@@ -88,6 +96,7 @@ TEST_F(HomeScreenPageRoutes, RefuseWhatIsNotAPictureOrAnActionBeforeTheHostSeesI
     for (const std::string& body : bodies) EXPECT_EQ(status("POST", path, body), 400u) << body;
   }
   EXPECT_TRUE(host_.taps.empty());
+  EXPECT_TRUE(host_.moves.empty());
   EXPECT_EQ(host_.reloads, 0);
   EXPECT_TRUE(host_.clockMoves.empty());
   EXPECT_EQ(host_.clockResets, 0);
@@ -110,6 +119,16 @@ TEST_F(HomeScreenPageRoutes, PassTheHostsRefusalsToThePageAndMoveTheClockBothWay
   ASSERT_TRUE(failed);
   EXPECT_EQ(failed->status, 500u);
   EXPECT_EQ(Json::parse(failed->body)["error"], "cannot save");
+
+  auto home = answer("POST", "/api/application", R"({"move":"background"})");
+  ASSERT_TRUE(home);
+  EXPECT_EQ(home->status, 409u);
+  EXPECT_EQ(Json::parse(home->body)["error"], "App is not running");
+  auto icon = answer("POST", "/api/application", R"({"move":"foreground"})");
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(Json::parse(icon->body)["state"], "launching");
+  EXPECT_EQ(host_.moves,
+            (std::vector<LifeCycleMove>{LifeCycleMove::background, LifeCycleMove::foreground}));
 
   EXPECT_EQ(status("POST", "/api/clock", R"({"advanceMinutes":-5})"), 200u);
   EXPECT_EQ(status("POST", "/api/clock", R"({"reset":true})"), 200u);

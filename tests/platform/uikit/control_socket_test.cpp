@@ -7,6 +7,8 @@
 #include <boost/asio/post.hpp>
 #include <thread>
 
+#include <unistd.h>
+
 #include "tests/support/temporary_device.h"
 
 namespace brisklane {
@@ -46,16 +48,22 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
   // their own, as other processes would.
   boost::asio::io_context loop(1);
   std::vector<SystemRequest> received;
-  auto server = ControlSocketServer::start(
-      loop, [&](SystemRequest got) { received.push_back(std::move(got)); });
+  auto server = ControlSocketServer::start(loop, [&](const SystemRequest& got) {
+    received.push_back(got);
+    const bool declined = std::holds_alternative<LifeCycleRequest>(got);
+    return SystemAnswer{.accepted = !declined,
+                        .error = declined ? "not now" : "",
+                        .applicationState = UIApplication::State::background};
+  });
   ASSERT_TRUE(server) << server.reason();
   EXPECT_EQ(std::filesystem::status(applicationControlSocketPath()).permissions() &
                 std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
-  Delivery accepted, refused;
+  Delivery accepted, refused, declined;
   std::thread clients([&] {
     accepted = deliverToRunningApplication(request);
+    declined = deliverToRunningApplication(LifeCycleRequest{.move = LifeCycleMove::foreground});
     // A client that never writes does not keep the next one waiting.
     boost::asio::io_context idle;
     boost::asio::local::stream_protocol::socket silent(idle);
@@ -68,9 +76,15 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
   clients.join();
 
   EXPECT_EQ(accepted.outcome, DeliveryOutcome::accepted);
+  EXPECT_EQ(accepted.applicationState, UIApplication::State::background);
+  EXPECT_EQ(accepted.processIdentifier, ::getpid());
+  // A request the application read but declined is answered with its reason.
+  EXPECT_EQ(declined.outcome, DeliveryOutcome::failed);
+  EXPECT_EQ(declined.detail, "not now");
   EXPECT_EQ(refused.outcome, DeliveryOutcome::failed);
   EXPECT_EQ(refused.detail, "\"activityType\" must be a non-empty string");
-  EXPECT_EQ(received, std::vector<SystemRequest>{request});
+  EXPECT_EQ(received, (std::vector<SystemRequest>{
+                          request, LifeCycleRequest{.move = LifeCycleMove::foreground}}));
 }
 
 }  // namespace
