@@ -20,7 +20,7 @@ namespace brisklane {
 namespace {
 
 // How often a launched application is asked whether it has come up.
-constexpr std::chrono::milliseconds launchPollInterval{20};
+constexpr std::chrono::milliseconds launchPollInterval{5};
 
 // `command` as exec takes it: pointers into its strings, then a null pointer.
 std::vector<char*> argumentVector(const std::vector<std::string>& command) {
