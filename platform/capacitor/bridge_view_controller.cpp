@@ -7,6 +7,7 @@
 
 #include "platform/capacitor/app_plugin.h"
 #include "platform/capacitor/browser_web_layer.h"
+#include "platform/capacitor/capacitor_configuration.h"
 #include "platform/capacitor/console_plugin.h"
 #include "platform/dispatch/dispatch_queue.h"
 #include "platform/uikit/application_launch.h"
@@ -20,17 +21,53 @@ void reportOnStandardError(std::string_view text) {
 
 const std::filesystem::path sampleWebProject = BRISKLANE_SAMPLE_WEB_PROJECT;
 
+struct NativeBridgeScript {
+  std::filesystem::path path;
+  std::string_view foundBy;  // how it was chosen, for the developer
+};
+
 // Capacitor's iOS package in the web project that holds `webDirectory` (the
 // project's folder is where capacitor.config.json names it as webDir), or
 // else the sample's.
-std::filesystem::path nativeBridgeBeside(const std::filesystem::path& webDirectory) {
+NativeBridgeScript nativeBridgeBeside(const std::filesystem::path& webDirectory) {
   std::error_code error;
   std::filesystem::path folder = std::filesystem::absolute(webDirectory, error);
   for (; !error && folder.has_relative_path(); folder = folder.parent_path()) {
     std::filesystem::path candidate = folder / nativeBridgeScriptInPackage;
-    if (std::filesystem::is_regular_file(candidate, error)) return candidate;
+    // A folder without it is no error: the search goes on upwards.
+    std::error_code missing;
+    if (std::filesystem::is_regular_file(candidate, missing)) {
+      return {.path = candidate, .foundBy = "from @capacitor/ios beside the web application"};
+    }
   }
-  return sampleWebProject / nativeBridgeScriptInPackage;
+  return {.path = sampleWebProject / nativeBridgeScriptInPackage,
+          .foundBy = "from the sample's @capacitor/ios: the web application has none beside it"};
+}
+
+// The development server to follow: --server-url, else the web project's
+// server.url; a configured one off this machine is ignored with a warning.
+std::optional<LoopbackOrigin> developmentServer(const LaunchArguments& launch,
+                                                const std::filesystem::path& webDirectory) {
+  auto configuration = readCapacitorConfiguration(webDirectory, [](std::string_view line) {
+    reportOnStandardError("warning: " + std::string(line));
+  });
+  std::string url = launch.serverURL;
+  std::string source = "--server-url";
+  if (url.empty()) {
+    url = configuration.serverURL;
+    source = "server.url in " + configuration.file.string();
+  }
+  if (url.empty()) return std::nullopt;
+  auto origin = loopbackOrigin(url);
+  if (!origin) {
+    reportOnStandardError("warning: " + source + " names " + url +
+                          ", which is not a development server on this machine's loopback "
+                          "address; serving the web application's files instead");
+    return std::nullopt;
+  }
+  reportOnStandardError("following the development server at " + origin->origin() + " (" + source +
+                        ")");
+  return origin;
 }
 
 }  // namespace
@@ -61,8 +98,15 @@ void CAPBridgeViewController::startBrowserWebLayer(const LaunchArguments& launch
                                  .webDirectory = launch.webDirectory,
                                  .nativeBridgeScript = launch.nativeBridgeScript};
   if (options.webDirectory.empty()) options.webDirectory = sampleWebProject / "www";
-  if (options.nativeBridgeScript.empty())
-    options.nativeBridgeScript = nativeBridgeBeside(options.webDirectory);
+  std::string_view foundBy = "named by --native-bridge";
+  if (options.nativeBridgeScript.empty()) {
+    auto found = nativeBridgeBeside(options.webDirectory);
+    options.nativeBridgeScript = found.path;
+    foundBy = found.foundBy;
+  }
+  reportOnStandardError("serving Capacitor's native bridge from " +
+                        options.nativeBridgeScript.string() + " (" + std::string(foundBy) + ")");
+  options.developmentServer = developmentServer(launch, options.webDirectory);
   // The device's App keeps its token where a later launch finds it again.
   if (launch.isDeviceApplication) options.tokenFile = applicationTokenPath();
   auto started = BrowserWebLayer::start(bridge_, options);

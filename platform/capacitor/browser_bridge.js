@@ -42,6 +42,14 @@
     value: Object.freeze({ messageHandlers: Object.freeze({ bridge }) }),
   });
 
+  // What the page's own policy refuses is an error of the page, like any
+  // other: the console, which the native bridge forwards to the application,
+  // tells the developer, as the phone's web inspector would.
+  document.addEventListener('securitypolicyviolation', (event) => {
+    const where = event.sourceFile ? ` at ${event.sourceFile}:${event.lineNumber}:${event.columnNumber}` : '';
+    console.error(`Content-Security-Policy refused ${event.blockedURI || 'inline'} (${event.effectiveDirective})${where}`);
+  });
+
   // The runtime asks the native side synchronously, through `prompt`, whether
   // it patches cookies and HTTP. The phone answers "false" without a dialog.
   const disabledFeatures = new Set(['CapacitorCookies.isEnabled', 'CapacitorHttp']);

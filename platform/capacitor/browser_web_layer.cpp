@@ -72,10 +72,15 @@ std::uint16_t BrowserWebLayer::port() const {
   return server_->port();
 }
 
+std::string framingPolicy(const std::optional<std::string>& homeScreenPageOrigin) {
+  return "frame-ancestors 'self'" + (homeScreenPageOrigin ? " " + *homeScreenPageOrigin : "");
+}
+
 Result<std::unique_ptr<BrowserWebLayer>> BrowserWebLayer::start(
     const std::weak_ptr<CAPBridge>& bridge, const BrowserWebLayerOptions& options) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(options.webDirectory / "index.html", error)) {
+  if (!options.developmentServer &&
+      !std::filesystem::is_regular_file(options.webDirectory / "index.html", error)) {
     return Failure{"no web application in " + options.webDirectory.string() + " (no index.html)"};
   }
   auto nativeBridge = readFile(options.nativeBridgeScript);
@@ -93,7 +98,17 @@ Result<std::unique_ptr<BrowserWebLayer>> BrowserWebLayer::start(
   server.port = options.port;
   server.token = pageToken(options.tokenFile);
   if (server.token.empty()) return Failure{"the system gave no randomness for the page's token"};
-  server.documentRoot = options.webDirectory;
+  if (options.developmentServer) {
+    server.upstream = options.developmentServer;
+  } else {
+    server.documentRoot = options.webDirectory;
+    server.clientRoutes = ClientRoutes::servedIndex;
+  }
+  // Read at every answer: the home screen may be served anew, on another
+  // port, while App runs.
+  server.contentSecurityPolicy = [](std::string_view) {
+    return framingPolicy(readHomeScreenPageOrigin());
+  };
   server.headInsert = R"(<script src="/_capacitor/browser-bridge.js"></script>)"
                       R"(<script src="/_capacitor/native-bridge.js"></script>)"
                       R"(<script src="/_capacitor/plugin-headers.js"></script>)";

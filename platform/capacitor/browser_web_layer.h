@@ -11,6 +11,13 @@
 // plug-ins the bridge has registered. The page's unchanged Capacitor runtime
 // then believes it runs on the phone.
 //
+// As on the phone, App puts no Content-Security-Policy of its own on the
+// pages (their own <meta> policy applies, as there): only `frame-ancestors`,
+// so that no page but the device's home-screen page may frame them. A path
+// with no file and no extension is the application's own route and gets
+// index.html, as the phone's asset handler answers it. With a development
+// server, its pages are served at App's origin instead of the folder's.
+//
 // Lives on the main queue's event loop, like the bridge.
 #pragma once
 
@@ -21,6 +28,7 @@
 
 #include "platform/capacitor/bridge.h"
 #include "platform/foundation/result.h"
+#include "platform/web/loopback_origin.h"
 
 namespace brisklane {
 
@@ -33,7 +41,13 @@ struct BrowserWebLayerOptions {
   // Where the page's token is kept (mode 0600), read when it holds one and
   // made otherwise; empty: a fresh token for this run alone.
   std::filesystem::path tokenFile;
+  // Followed instead of serving webDirectory (Capacitor's server.url).
+  std::optional<LoopbackOrigin> developmentServer;
 };
+
+// The policy of App's pages: framed by themselves and by the page at
+// `homeScreenPageOrigin` alone.
+[[nodiscard]] std::string framingPolicy(const std::optional<std::string>& homeScreenPageOrigin);
 
 class BrowserWebLayer {
  public:

@@ -9,6 +9,7 @@
 
 #include "platform/foundation/atomic_file.h"
 #include "platform/foundation/device_folder.h"
+#include "platform/web/loopback_origin.h"
 
 namespace brisklane {
 namespace {
@@ -138,6 +139,31 @@ std::optional<WaitingLinks> readWaitingLinks() {
     if (url.is_string()) links.urls.push_back(url.get<std::string>());
   }
   return links;
+}
+
+std::filesystem::path homeScreenPagePath() {
+  return deviceRoot() / "run" / "home-screen-page.json";
+}
+
+bool recordHomeScreenPage(std::string_view origin) {
+  auto checked = loopbackOrigin(origin);
+  if (!checked) return false;
+  const std::filesystem::path path = homeScreenPagePath();
+  const Json document{{"origin", checked->origin()}};
+  return makeFolders(path.parent_path()) && writeFileAtomically(path, document.dump() + "\n");
+}
+
+std::optional<std::string> readHomeScreenPageOrigin() {
+  auto text = readSmallFile(homeScreenPagePath());
+  if (!text) return std::nullopt;
+  const Json document = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
+  if (!document.is_object()) return std::nullopt;
+  auto origin = document.find("origin");
+  if (origin == document.end() || !origin->is_string()) return std::nullopt;
+  // It goes into a header of every page: only what names a loopback origin.
+  auto checked = loopbackOrigin(origin->get_ref<const std::string&>());
+  if (!checked) return std::nullopt;
+  return checked->origin();
 }
 
 std::optional<std::string> readPageToken(const std::filesystem::path& file) {

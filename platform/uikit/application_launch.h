@@ -69,6 +69,18 @@ bool recordWaitingLinks(const std::vector<std::string>& urls);
 // The record; nothing when there is none or it is not one.
 [[nodiscard]] std::optional<WaitingLinks> readWaitingLinks();
 
+// Where the device's home-screen page is served, recorded by the widget host
+// that serves it: `$BRISKLANE_HOME/run/home-screen-page.json`,
+//   {"origin":"http://127.0.0.1:8200"}
+// App's pages may be framed by that page alone.
+[[nodiscard]] std::filesystem::path homeScreenPagePath();
+// Records `origin` (a loopback origin, see platform/web/loopback_origin.h)
+// atomically; false when it cannot, or when `origin` is not one.
+[[nodiscard]] bool recordHomeScreenPage(std::string_view origin);
+// The recorded origin as "http://HOST:PORT"; nothing when there is no record
+// or it names no loopback origin.
+[[nodiscard]] std::optional<std::string> readHomeScreenPageOrigin();
+
 // The token in `file` when it holds one (32 lowercase hex digits, a line end
 // allowed); nothing otherwise.
 [[nodiscard]] std::optional<std::string> readPageToken(const std::filesystem::path& file);

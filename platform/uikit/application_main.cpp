@@ -27,6 +27,7 @@
 #include "platform/foundation/process_info.h"
 #include "platform/uikit/control_socket.h"
 #include "platform/uikit/uikit.h"
+#include "platform/web/loopback_origin.h"
 
 namespace brisklane {
 namespace {
@@ -36,6 +37,7 @@ struct CommandLine {
   std::uint16_t port = 0;
   std::filesystem::path webDirectory;
   std::filesystem::path nativeBridgeScript;
+  std::string serverURL;
   bool controlSocket = true;
   std::optional<SystemRequest> request;
   std::optional<LifeCycleMove> move;  // `background` or `foreground`: only asks the running App
@@ -48,6 +50,7 @@ struct GivenArguments {
   std::uint16_t port = 0;
   std::filesystem::path webDirectory;
   std::filesystem::path nativeBridgeScript;
+  std::string serverURL;
   std::vector<const CLI::Option*> browserOptions;  // valid with --web-layer browser only
   bool noControlSocket = false;
   bool printEntitlements = false;
@@ -117,6 +120,11 @@ void addLaunchOptions(CLI::App& app, GivenArguments& given) {
       app.add_option("--native-bridge", given.nativeBridgeScript,
                      "browser: Capacitor's native-bridge.js (default: from @capacitor/ios beside "
                      "the web application)"),
+      app.add_option("--server-url", given.serverURL,
+                     "browser: a development server on this machine (http://127.0.0.1:PORT, "
+                     "http://localhost:PORT or http://[::1]:PORT) whose pages App serves at its "
+                     "own origin, live reload included (default: server.url of "
+                     "capacitor.config.json, else the web application's files)"),
   };
   app.add_flag("--no-control-socket", given.noControlSocket,
                "Do not listen on $BRISKLANE_HOME/run/App.sock (and do not take the device's "
@@ -163,6 +171,14 @@ Result<CommandLine> readLaunchOptions(const GivenArguments& given) {
   line.port = given.port;
   line.webDirectory = given.webDirectory;
   line.nativeBridgeScript = given.nativeBridgeScript;
+  if (!given.serverURL.empty() && !loopbackOrigin(given.serverURL)) {
+    return Failure{
+        "--server-url: App follows only a development server on this machine's "
+        "loopback address (http://127.0.0.1:PORT, http://localhost:PORT or "
+        "http://[::1]:PORT), not " +
+        given.serverURL};
+  }
+  line.serverURL = given.serverURL;
   line.controlSocket = !given.noControlSocket;
   return line;
 }
@@ -476,6 +492,7 @@ Exit runApplication(const CommandLine& line, const std::optional<std::string>& p
                       .port = line.port,
                       .webDirectory = line.webDirectory,
                       .nativeBridgeScript = line.nativeBridgeScript,
+                      .serverURL = line.serverURL,
                       .isDeviceApplication = instanceLock != nullptr});
 
   // Heard from the start, so that a signal during launch ends the run loop as

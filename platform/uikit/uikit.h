@@ -230,6 +230,7 @@ struct LaunchArguments {
   std::uint16_t port = 0;                    // 0: any free port
   std::filesystem::path webDirectory;        // empty: the bundled sample
   std::filesystem::path nativeBridgeScript;  // empty: found beside the web application
+  std::string serverURL;  // a loopback development server to follow; empty: the configuration's
   // Whether this is the device's one application (it holds the instance
   // lock): only then does its launch become the device's launch setup.
   bool isDeviceApplication = false;

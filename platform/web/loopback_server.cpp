@@ -60,6 +60,8 @@ constexpr Refusal webSocketOnly{426, "This address takes only WebSocket connecti
 constexpr Refusal bodyTooLarge{413, "The request's body is too large.\n"};
 constexpr Refusal headerTooLarge{431, "The request's header is too large.\n"};
 constexpr Refusal badRouteAnswer{500, "The route gave an answer that cannot be sent.\n"};
+constexpr Refusal upstreamSilent{502, "The development server does not answer.\n"};
+constexpr std::size_t tunnelChunkBytes = 16384;
 
 std::string_view view(beast::string_view text) {
   return {text.data(), text.size()};
@@ -190,15 +192,28 @@ std::string sameSitePath(std::string_view rawPath) {
          std::string(first == std::string_view::npos ? std::string_view() : rawPath.substr(first));
 }
 
-std::string locationWithoutToken(const Target& target) {
+// `rawQuery` without its "token" pieces, or only those that carry `token`.
+std::string queryWithoutToken(std::string_view rawQuery, std::optional<std::string_view> token) {
   std::string query;
-  forEachPiece(target.rawQuery, '&', [&](std::string_view piece) {
+  forEachPiece(rawQuery, '&', [&](std::string_view piece) {
     if (piece.empty()) return;
-    auto name = percentDecode(piece.substr(0, piece.find('=')), Plus::space);
-    if (name && *name == "token") return;
+    auto equals = piece.find('=');
+    auto name = percentDecode(piece.substr(0, equals), Plus::space);
+    if (name && *name == "token") {
+      if (!token) return;
+      auto value = percentDecode(
+          equals == std::string_view::npos ? std::string_view() : piece.substr(equals + 1),
+          Plus::space);
+      if (value && equalInConstantTime(*value, *token)) return;
+    }
     if (!query.empty()) query += '&';
     query += piece;
   });
+  return query;
+}
+
+std::string locationWithoutToken(const Target& target) {
+  std::string query = queryWithoutToken(target.rawQuery, std::nullopt);
   std::string location = sameSitePath(target.rawPath);
   if (!query.empty()) location += "?" + query;
   return location;
@@ -236,12 +251,16 @@ web::Verdict judge(const Request& request, const web::RequestPolicy& policy) {
   auto target = parseTarget(view(request.target()));
   if (!target) return malformed;
   if (auto token = target->query.find("token"); token != target->query.end()) {
-    if (!equalInConstantTime(token->second, policy.token)) return missingToken;
-    if (readOnly && !webSocket) return web::TokenRedirect{locationWithoutToken(*target)};
-    target->query.erase(token);
+    if (equalInConstantTime(token->second, policy.token)) {
+      if (readOnly && !webSocket) return web::TokenRedirect{locationWithoutToken(*target)};
+      target->query.erase(token);
+    } else if (!(policy.tunnelsUpgrades && webSocket && cookieCarriesToken(request, policy))) {
+      return missingToken;
+    }
   } else if (!cookieCarriesToken(request, policy)) {
     return missingToken;
   }
+  std::string forwardedQuery = queryWithoutToken(target->rawQuery, policy.token);
   return web::Admission{
       .request = {.method = std::string(view(request.method_string())),
                   .path = std::move(target->path),
@@ -250,6 +269,7 @@ web::Verdict judge(const Request& request, const web::RequestPolicy& policy) {
                   .contentType = std::string(view(request[http::field::content_type]))},
       .rawPath = std::move(target->rawPath),
       .rawQuery = std::move(target->rawQuery),
+      .forwardedQuery = std::move(forwardedQuery),
       .webSocket = webSocket};
 }
 
@@ -345,7 +365,9 @@ void addSecurityHeaders(http::fields& fields, std::string_view contentSecurityPo
   fields.set(http::field::cache_control, "no-store");
   fields.set("X-Content-Type-Options", "nosniff");
   fields.set("Referrer-Policy", "same-origin");
-  fields.set("Content-Security-Policy", beastView(contentSecurityPolicy));
+  if (!contentSecurityPolicy.empty() && isSafeHeaderValue(contentSecurityPolicy)) {
+    fields.set("Content-Security-Policy", beastView(contentSecurityPolicy));
+  }
 }
 
 std::optional<std::string> readWholeFile(const fs::path& path) {
@@ -382,6 +404,54 @@ bool endsTagName(char character) {
          character == '\n' || character == '\r' || character == '\f';
 }
 
+// A Cookie header's pairs without the one named `name`.
+std::string cookiesWithout(std::string_view header, std::string_view name) {
+  std::string kept;
+  forEachPiece(header, ';', [&](std::string_view pair) {
+    pair = trimSpaces(pair);
+    if (pair.empty() || trimSpaces(pair.substr(0, pair.find('='))) == name) return;
+    if (!kept.empty()) kept += "; ";
+    kept += pair;
+  });
+  return kept;
+}
+
+enum class Forwarding { request, upgrade };
+
+// What a development server gets of an admitted request: the same, but for
+// the Host it expects, none of this server's token and cookie, and bodies
+// that are not compressed (HTML gets the head insert). An upgrade keeps what
+// makes it one; a plain request is the only one on its connection.
+Request forwardedRequest(Request request, const web::Admission& admission,
+                         const web::RequestPolicy& policy, const LoopbackOrigin& upstream,
+                         Forwarding forwarding) {
+  std::string target = admission.rawPath;
+  if (!admission.forwardedQuery.empty()) target += "?" + admission.forwardedQuery;
+  request.target(beastView(target));
+  request.set(http::field::host, beastView(upstream.hostAndPort()));
+  std::string cookies;
+  auto [field, end] = request.equal_range(http::field::cookie);
+  for (; field != end; ++field) {
+    std::string kept = cookiesWithout(view(field->value()), policy.cookieName);
+    if (kept.empty()) continue;
+    if (!cookies.empty()) cookies += "; ";
+    cookies += kept;
+  }
+  request.erase(http::field::cookie);
+  if (!cookies.empty()) request.set(http::field::cookie, beastView(cookies));
+  request.erase(http::field::accept_encoding);
+  if (forwarding == Forwarding::request) {
+    for (auto hop : {http::field::connection, http::field::keep_alive, http::field::upgrade,
+                     http::field::te, http::field::trailer, http::field::transfer_encoding,
+                     http::field::proxy_authorization, http::field::proxy_connection}) {
+      request.erase(hop);
+    }
+    request.keep_alive(false);
+    request.prepare_payload();
+  }
+  return request;
+}
+
 class Connection {
  public:
   virtual ~Connection() = default;
@@ -416,11 +486,15 @@ struct LoopbackServer::State {
     }
   }
 
+  [[nodiscard]] std::string contentSecurityPolicy() const {
+    return options.contentSecurityPolicy ? options.contentSecurityPolicy(policy.host)
+                                         : strictContentSecurityPolicy(policy.host);
+  }
+
   net::io_context& context;
   LoopbackServerOptions options;
   fs::path canonicalRoot;  // empty: no files
   web::RequestPolicy policy;
-  std::string contentSecurityPolicy;
   tcp::acceptor acceptor;
   net::steady_timer acceptRetry;  // after a failed accept, such as too many open files
   std::map<std::uint64_t, std::weak_ptr<Connection>> connections;
@@ -469,7 +543,7 @@ class WebSocketSession final : public Connection,
     timeouts.handshake_timeout = limits.requestTimeout;
     socket_.set_option(timeouts);
     socket_.set_option(websocket::stream_base::decorator(
-        [policy = state_->contentSecurityPolicy](websocket::response_type& response) {
+        [policy = state_->contentSecurityPolicy()](websocket::response_type& response) {
           response.erase(http::field::server);
           addSecurityHeaders(response, policy);
         }));
@@ -600,10 +674,115 @@ void Peer::close() {
   });
 }
 
+// A WebSocket at a path that is not the server's own, carried to the
+// development server byte for byte once its upgrade request has been
+// forwarded: the handshake, the subprotocol and every frame are the two
+// ends' own. It ends when either end does.
+class TunnelSession final : public Connection, public std::enable_shared_from_this<TunnelSession> {
+ public:
+  TunnelSession(std::shared_ptr<State> state, beast::tcp_stream client, std::string early,
+                Request request)
+      : state_(std::move(state)),
+        client_(std::move(client)),
+        upstream_(state_->context),
+        resolver_(state_->context),
+        early_(std::move(early)),
+        request_(std::move(request)) {}
+  ~TunnelSession() override { state_->remove(id_); }
+  TunnelSession(const TunnelSession&) = delete;
+  TunnelSession& operator=(const TunnelSession&) = delete;
+
+  void start(std::uint64_t id) {
+    id_ = id;
+    client_.expires_never();
+    const LoopbackOrigin& upstream = *state_->options.upstream;
+    resolver_.async_resolve(upstream.host, std::to_string(upstream.port),
+                            tcp::resolver::numeric_service,
+                            [self = shared_from_this()](beast::error_code error,
+                                                        const tcp::resolver::results_type& found) {
+                              if (error || self->ended_) return self->refuse();
+                              self->connect(found);
+                            });
+  }
+
+  void stop() override { end(); }
+
+ private:
+  void connect(const tcp::resolver::results_type& found) {
+    upstream_.expires_after(state_->options.limits.upstreamTimeout);
+    upstream_.async_connect(
+        found, [self = shared_from_this()](beast::error_code error, const tcp::endpoint&) {
+          if (error || self->ended_) return self->refuse();
+          keepFromChildProcesses(self->upstream_.socket().native_handle());
+          http::async_write(self->upstream_, self->request_,
+                            [self](beast::error_code written, std::size_t) {
+                              if (written || self->ended_) return self->end();
+                              self->upstream_.expires_never();
+                              self->sendEarlyBytes();
+                            });
+        });
+  }
+
+  // Bytes the page sent after its request, before the server answered it.
+  void sendEarlyBytes() {
+    net::async_write(upstream_, net::buffer(early_),
+                     [self = shared_from_this()](beast::error_code error, std::size_t) {
+                       if (error || self->ended_) return self->end();
+                       self->pump(self->client_, self->upstream_, self->fromClient_);
+                       self->pump(self->upstream_, self->client_, self->fromUpstream_);
+                     });
+  }
+
+  void pump(beast::tcp_stream& from, beast::tcp_stream& to,
+            std::array<char, tunnelChunkBytes>& chunk) {
+    from.async_read_some(net::buffer(chunk), [self = shared_from_this(), &from, &to, &chunk](
+                                                 beast::error_code error, std::size_t size) {
+      if (error || self->ended_) return self->end();
+      net::async_write(to, net::buffer(chunk.data(), size),
+                       [self, &from, &to, &chunk](beast::error_code written, std::size_t) {
+                         if (written || self->ended_) return self->end();
+                         self->pump(from, to, chunk);
+                       });
+    });
+  }
+
+  // The development server is not there: the page gets an answer, not a
+  // socket that never opens.
+  void refuse() {
+    if (ended_) return;
+    refusal_ = plainResponse(upstreamSilent);
+    addSecurityHeaders(refusal_, state_->contentSecurityPolicy());
+    refusal_.keep_alive(false);
+    refusal_.prepare_payload();
+    http::async_write(client_, refusal_,
+                      [self = shared_from_this()](beast::error_code, std::size_t) { self->end(); });
+  }
+
+  void end() {
+    if (ended_) return;
+    ended_ = true;
+    resolver_.cancel();
+    client_.close();
+    upstream_.close();
+  }
+
+  std::shared_ptr<State> state_;
+  std::uint64_t id_ = 0;
+  beast::tcp_stream client_;
+  beast::tcp_stream upstream_;
+  tcp::resolver resolver_;
+  std::string early_;
+  Request request_;  // the upgrade, as forwarded
+  Response refusal_;
+  std::array<char, tunnelChunkBytes> fromClient_{};
+  std::array<char, tunnelChunkBytes> fromUpstream_{};
+  bool ended_ = false;
+};
+
 class HttpSession final : public Connection, public std::enable_shared_from_this<HttpSession> {
  public:
   HttpSession(std::shared_ptr<State> state, tcp::socket socket)
-      : state_(std::move(state)), stream_(std::move(socket)) {}
+      : state_(std::move(state)), stream_(std::move(socket)), resolver_(state_->context) {}
   ~HttpSession() override { state_->remove(id_); }
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
@@ -613,7 +792,11 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     waitForRequest();
   }
 
-  void stop() override { stream_.close(); }
+  void stop() override {
+    stream_.close();
+    resolver_.cancel();
+    if (upstream_) upstream_->close();
+  }
 
  private:
   [[nodiscard]] const LoopbackServerLimits& limits() const { return state_->options.limits; }
@@ -681,15 +864,22 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
       if (!options.webSocketPath.empty() && admission.request.path == options.webSocketPath &&
           options.onWebSocket) {
         upgrade(std::move(request));
+      } else if (options.upstream) {
+        tunnel(std::move(request), admission);
       } else {
         respond(plainResponse(notFound), Closing::no);
       }
       return;
     }
-    respond(route(admission), Closing::no);
+    if (auto response = route(admission)) {
+      respond(std::move(*response), Closing::no);
+    } else {
+      forward(std::move(request), admission);
+    }
   }
 
-  Response route(const web::Admission& admission) {
+  // The answer of this server's own; nothing: the development server's to give.
+  std::optional<Response> route(const web::Admission& admission) {
     const auto& options = state_->options;
     const HttpRequest& request = admission.request;
     bool readOnly = request.method == "GET" || request.method == "HEAD";
@@ -704,6 +894,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     if (options.onRequest) {
       if (auto answer = options.onRequest(request)) return responseFromOwner(*answer);
     }
+    if (options.upstream) return std::nullopt;
     if (state_->canonicalRoot.empty()) return plainResponse(notFound);
     if (!readOnly) return plainResponse(readOnlyMethods);
     return serveFile(admission);
@@ -711,6 +902,12 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
 
   Response serveFile(const web::Admission& admission) {
     auto target = web::resolveStaticPath(state_->canonicalRoot, admission.request.path);
+    if (const auto* refusal = std::get_if<Refusal>(&target);
+        refusal && refusal->status == notFound.status &&
+        state_->options.clientRoutes == ClientRoutes::servedIndex &&
+        web::namesClientRoute(admission.request.path)) {
+      target = web::resolveStaticPath(state_->canonicalRoot, "/index.html");
+    }
     if (const auto* refusal = std::get_if<Refusal>(&target)) return plainResponse(*refusal);
     if (std::holds_alternative<web::FolderRedirect>(target)) {
       std::string location = sameSitePath(admission.rawPath) + "/";
@@ -721,13 +918,100 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     auto content = readWholeFile(file);
     if (!content) return plainResponse(notFound);
     std::string_view type = web::contentTypeFor(file);
-    if (startsWithIgnoringCase(type, "text/html") && !state_->options.headInsert.empty()) {
-      *content = web::insertIntoHead(*content, state_->options.headInsert);
-    }
     Response response;
     response.set(http::field::content_type, beastView(type));
-    response.body() = std::move(*content);
+    response.body() = withHeadInsert(type, std::move(*content));
     return response;
+  }
+
+  [[nodiscard]] std::string withHeadInsert(std::string_view type, std::string body) const {
+    const std::string& insert = state_->options.headInsert;
+    if (!startsWithIgnoringCase(type, "text/html") || insert.empty()) return body;
+    return web::insertIntoHead(body, insert);
+  }
+
+  // One request to the development server on a connection of its own; its
+  // answer's status, type and body (and a redirect's path) are the page's.
+  void forward(Request request, const web::Admission& admission) {
+    const LoopbackOrigin& upstream = *state_->options.upstream;
+    upstreamRequest_ = forwardedRequest(std::move(request), admission, state_->policy, upstream,
+                                        Forwarding::request);
+    resolver_.async_resolve(upstream.host, std::to_string(upstream.port),
+                            tcp::resolver::numeric_service,
+                            [self = shared_from_this()](beast::error_code error,
+                                                        const tcp::resolver::results_type& found) {
+                              if (self->state_->stopped) return;
+                              if (error)
+                                return self->respond(plainResponse(upstreamSilent), Closing::no);
+                              self->connectUpstream(found);
+                            });
+  }
+
+  void connectUpstream(const tcp::resolver::results_type& found) {
+    upstream_.emplace(state_->context);
+    upstream_->expires_after(limits().upstreamTimeout);
+    upstream_->async_connect(
+        found, [self = shared_from_this()](beast::error_code error, const tcp::endpoint&) {
+          if (self->state_->stopped) return;
+          if (error) return self->upstreamFailed();
+          keepFromChildProcesses(self->upstream_->socket().native_handle());
+          http::async_write(*self->upstream_, self->upstreamRequest_,
+                            [self](beast::error_code written, std::size_t) {
+                              if (self->state_->stopped) return;
+                              if (written) return self->upstreamFailed();
+                              self->readUpstreamAnswer();
+                            });
+        });
+  }
+
+  void readUpstreamAnswer() {
+    upstreamParser_.emplace();
+    upstreamParser_->body_limit(std::uint64_t{limits().upstreamResponseBytes});
+    upstreamParser_->skip(upstreamRequest_.method() == http::verb::head);
+    upstreamBuffer_.clear();
+    http::async_read(*upstream_, upstreamBuffer_, *upstreamParser_,
+                     [self = shared_from_this()](beast::error_code error, std::size_t) {
+                       if (self->state_->stopped) return;
+                       if (error) return self->upstreamFailed();
+                       self->upstream_.reset();
+                       self->respond(self->answerFromUpstream(self->upstreamParser_->release()),
+                                     Closing::no);
+                     });
+  }
+
+  Response answerFromUpstream(Response answer) const {
+    if (answer.result_int() < 200 || answer.result_int() > 599) {
+      return plainResponse(upstreamSilent);
+    }
+    Response response;
+    response.result(answer.result_int());
+    std::string_view type = view(answer[http::field::content_type]);
+    if (!type.empty() && isSafeHeaderValue(type)) {
+      response.set(http::field::content_type, beastView(type));
+    }
+    // Only a path: an address naming the development server itself would
+    // take the page away from this origin.
+    std::string_view location = view(answer[http::field::location]);
+    if (location.starts_with('/') && !location.starts_with("//") && isSafeHeaderValue(location)) {
+      response.set(http::field::location, beastView(location));
+    }
+    response.body() = withHeadInsert(type, std::move(answer.body()));
+    return response;
+  }
+
+  void upstreamFailed() {
+    upstream_.reset();
+    respond(plainResponse(upstreamSilent), Closing::no);
+  }
+
+  void tunnel(Request request, const web::Admission& admission) {
+    stream_.expires_never();
+    auto forwarded = forwardedRequest(std::move(request), admission, state_->policy,
+                                      *state_->options.upstream, Forwarding::upgrade);
+    std::string early = beast::buffers_to_string(buffer_.data());
+    auto session = std::make_shared<TunnelSession>(state_, std::move(stream_), std::move(early),
+                                                   std::move(forwarded));
+    session->start(state_->add(session));
   }
 
   void upgrade(Request request) {
@@ -742,7 +1026,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
   void respond(Response response, Closing closing) {
     response_ = std::move(response);
     response_.version(version_);
-    addSecurityHeaders(response_, state_->contentSecurityPolicy);
+    addSecurityHeaders(response_, state_->contentSecurityPolicy());
     auto status = response_.result_int();
     if (status == 204 || status == 304) {
       response_.body().clear();
@@ -789,6 +1073,11 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
   beast::flat_buffer buffer_;  // bytes read but not yet parsed, perhaps the next request
   std::optional<http::request_parser<http::string_body>> parser_;
   Response response_;  // being written
+  tcp::resolver resolver_;
+  std::optional<beast::tcp_stream> upstream_;  // while a request is forwarded
+  Request upstreamRequest_;
+  std::optional<http::response_parser<http::string_body>> upstreamParser_;
+  beast::flat_buffer upstreamBuffer_;
   unsigned version_ = 11;
   bool keepAlive_ = false;
   bool headOnly_ = false;
@@ -949,6 +1238,17 @@ std::string_view contentTypeFor(const fs::path& file) {
   return "application/octet-stream";
 }
 
+bool namesClientRoute(std::string_view decodedPath) {
+  if (decodedPath.empty() || decodedPath.front() != '/') return false;
+  bool hidden = false;
+  std::string_view last;
+  forEachPiece(decodedPath.substr(1), '/', [&](std::string_view segment) {
+    if (!segment.empty() && segment.front() == '.') hidden = true;
+    last = segment;
+  });
+  return !hidden && last.find('.') == std::string_view::npos;
+}
+
 }  // namespace web
 
 Result<std::unique_ptr<LoopbackServer>> LoopbackServer::start(net::io_context& context,
@@ -979,9 +1279,7 @@ Result<std::unique_ptr<LoopbackServer>> LoopbackServer::start(net::io_context& c
 
   state->port = port;
   state->policy = web::makeRequestPolicy(port, state->options.token);
-  state->contentSecurityPolicy = "default-src 'self'; connect-src 'self' ws://" +
-                                 state->policy.host +
-                                 "; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+  state->policy.tunnelsUpgrades = state->options.upstream.has_value();
   acceptNext(state);
   return std::unique_ptr<LoopbackServer>(new LoopbackServer(std::move(state)));
 }
@@ -1002,6 +1300,13 @@ std::string LoopbackServer::url(std::string_view path) const {
   std::string address = state_->policy.origin + std::string(path);
   address += path.find('?') == std::string_view::npos ? "?token=" : "&token=";
   return address + state_->policy.token;
+}
+
+std::string strictContentSecurityPolicy(std::string_view host, std::string_view frameSources) {
+  std::string policy = "default-src 'self'; connect-src 'self' ws://" + std::string(host) +
+                       "; base-uri 'none'; form-action 'self'; ";
+  if (!frameSources.empty()) policy += "frame-src 'self' " + std::string(frameSources) + "; ";
+  return policy + "frame-ancestors 'none'";
 }
 
 std::string makeToken() {

@@ -10,7 +10,14 @@
 // server's own address as its Host (no DNS rebinding), and, where a browser
 // says where it comes from, the server's own origin. Changes (methods other
 // than GET and HEAD) and WebSocket upgrades must say where they come from.
-// Responses never allow other origins and are never cached.
+// Responses never allow other origins and are never cached. Their
+// Content-Security-Policy is the owner's to choose: strict unless it says
+// otherwise, since a page's policy protects the page, not the server.
+//
+// A server may follow a development server (`upstream`): what none of its own
+// resources and routes takes is forwarded there after the same checks, and
+// WebSockets at other paths than its own are tunnelled there, so that the
+// development server's pages run at this server's origin.
 //
 // Threading: the server runs on a caller's io_context that one thread runs;
 // every callback runs on that thread. `start` and the destructor belong to that
@@ -33,6 +40,7 @@
 #include <vector>
 
 #include "platform/foundation/result.h"
+#include "platform/web/loopback_origin.h"
 
 namespace boost::asio {
 class io_context;
@@ -43,7 +51,7 @@ namespace brisklane {
 struct HttpRequest {
   std::string method;                        // as sent: "GET", "POST", ...
   std::string path;                          // percent-decoded, without the query
-  std::map<std::string, std::string> query;  // decoded; the first of repeated names; no token
+  std::map<std::string, std::string> query;  // decoded; the first of repeated names; not the token
   std::string body;
   std::string contentType;  // the Content-Type header, empty when absent
 };
@@ -87,6 +95,19 @@ struct LoopbackServerLimits {
   std::size_t connections = 64;
   std::chrono::milliseconds requestTimeout{10'000};  // to send one whole request
   std::chrono::milliseconds idleTimeout{60'000};     // between requests on one connection
+  // For a development server to answer one forwarded request, or to connect
+  // for a tunnel; its first answers may wait for it to bundle dependencies.
+  std::chrono::milliseconds upstreamTimeout{30'000};
+  std::size_t upstreamResponseBytes = std::size_t{256} * 1024 * 1024;
+};
+
+// What a GET for a path that names no file gets from documentRoot.
+enum class ClientRoutes {
+  notFound,
+  // index.html, when the path has no extension: a single-page application's
+  // own route ("/today", "/tasks/42") then survives a reload, as it does in
+  // the phone's web view. A missing "/app.js" stays missing.
+  servedIndex,
 };
 
 struct LoopbackServerOptions {
@@ -103,8 +124,23 @@ struct LoopbackServerOptions {
   std::function<std::optional<HttpResponse>(const HttpRequest&)> onRequest;
   std::string webSocketPath;  // e.g. "/_brisklane/socket"; empty: no WebSockets
   std::function<WebSocketHandlers(std::shared_ptr<WebSocketPeer>)> onWebSocket;
+  ClientRoutes clientRoutes = ClientRoutes::notFound;
+  // The Content-Security-Policy header of each answer, asked for every one
+  // with the server's own "127.0.0.1:PORT", so that it may follow what
+  // changes while the server runs; an empty answer sends none. Unset:
+  // strictContentSecurityPolicy(host).
+  std::function<std::string(std::string_view host)> contentSecurityPolicy;
+  // The development server followed (see above); documentRoot is then not
+  // served. HTML it answers gets headInsert as files do.
+  std::optional<LoopbackOrigin> upstream;
   LoopbackServerLimits limits;
 };
+
+// The policy of a server's own pages: everything from the server itself,
+// sockets to itself, framed by no one; `frameSources` (e.g. another server's
+// origin) are the pages it may frame besides its own.
+[[nodiscard]] std::string strictContentSecurityPolicy(std::string_view host,
+                                                      std::string_view frameSources = {});
 
 class LoopbackServer {
  public:

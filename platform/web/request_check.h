@@ -7,7 +7,10 @@
 // upgrades and for methods other than GET and HEAD), a well-formed
 // origin-form target, and the token in the query or in the port's cookie. A
 // right token in the query of a plain GET or HEAD is answered with a
-// redirect to the same address without it.
+// redirect to the same address without it. Another token in the query is
+// refused, except on a WebSocket for a development server that the server
+// tunnels to, beside the right cookie: that token is the development
+// server's own (its live-reload socket carries one), and passes on to it.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +29,7 @@ struct RequestPolicy {
   std::string origin;      // "http://127.0.0.1:PORT"
   std::string cookieName;  // includes the port: cookies do not tell ports apart
   std::string token;
+  bool tunnelsUpgrades = false;  // WebSockets beyond the server's own go to a development server
 };
 [[nodiscard]] RequestPolicy makeRequestPolicy(std::uint16_t port, std::string token);
 
@@ -42,8 +46,10 @@ struct TokenRedirect {
 
 struct Admission {
   HttpRequest request;
-  std::string rawPath;     // as sent, for redirects
-  std::string rawQuery;    // as sent, without the '?'
+  std::string rawPath;   // as sent, for redirects
+  std::string rawQuery;  // as sent, without the '?'
+  std::string
+      forwardedQuery;      // rawQuery without the server's token: what a development server gets
   bool webSocket = false;  // asks to become a WebSocket
 };
 
@@ -62,6 +68,9 @@ struct FolderRedirect {};  // a folder named without its trailing slash
 using StaticTarget = std::variant<StaticFile, FolderRedirect, Refusal>;
 [[nodiscard]] StaticTarget resolveStaticPath(const std::filesystem::path& canonicalRoot,
                                              std::string_view decodedPath);
+// Whether a decoded path that names no file is a single-page application's
+// own route: its last segment has no extension and no segment is hidden.
+[[nodiscard]] bool namesClientRoute(std::string_view decodedPath);
 
 // `html` with `insert` placed right after its opening head tag; after the
 // doctype (or at the start) when it has none.

@@ -61,5 +61,21 @@ TEST(ApplicationLaunchSetup, PageTokensAreThirtyTwoLowercaseHexDigits) {
   EXPECT_EQ(readPageToken(device.root() / "missing"), std::nullopt);
 }
 
+// App puts what it reads here into a header of every page.
+TEST(HomeScreenPage, IsReadBackOnlyWhenItNamesALoopbackOrigin) {
+  testing::TemporaryDevice device;
+  EXPECT_EQ(readHomeScreenPageOrigin(), std::nullopt);
+  ASSERT_TRUE(recordHomeScreenPage("http://127.0.0.1:8200"));
+  EXPECT_EQ(readHomeScreenPageOrigin(), "http://127.0.0.1:8200");
+  EXPECT_FALSE(recordHomeScreenPage("http://example.com:8200"));
+  EXPECT_EQ(readHomeScreenPageOrigin(), "http://127.0.0.1:8200");
+  for (std::string_view json :
+       {R"({"origin":"http://127.0.0.1:8200\r\nX: y"})", R"({"origin":"http://evil.example:80"})",
+        R"({"origin":8200})", R"(["http://127.0.0.1:8200"])", "{"}) {
+    std::ofstream(homeScreenPagePath(), std::ios::trunc) << json;
+    EXPECT_EQ(readHomeScreenPageOrigin(), std::nullopt) << json;
+  }
+}
+
 }  // namespace
 }  // namespace brisklane

@@ -14,6 +14,7 @@
 #include <future>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -48,16 +49,20 @@ class Client {
   }
 
   // The handshake's status, from the page's own origin with its cookie.
-  unsigned upgrade(const std::string& host, const std::string& cookie) {
+  unsigned upgrade(const std::string& host, const std::string& cookie,
+                   const std::string& target = "/_brisklane/socket",
+                   const std::string& subprotocol = "") {
     webSocket_.set_option(websocket::stream_base::decorator([=](websocket::request_type& request) {
       request.set(http::field::origin, "http://" + host);
-      request.set(http::field::cookie, cookie);
+      if (!cookie.empty()) request.set(http::field::cookie, cookie);
+      if (!subprotocol.empty()) request.set(http::field::sec_websocket_protocol, subprotocol);
     }));
-    websocket::response_type response;
-    webSocket_.async_handshake(response, host, "/_brisklane/socket", [](auto) {});
+    handshake_ = {};
+    webSocket_.async_handshake(handshake_, host, target, [](auto) {});
     run();
-    return response.result_int();
+    return handshake_.result_int();
   }
+  [[nodiscard]] const websocket::response_type& handshake() const { return handshake_; }
   void sendMessage(const std::string& text) {
     webSocket_.async_write(net::buffer(text), [](auto, auto) {});
     run();
@@ -84,6 +89,7 @@ class Client {
 
   net::io_context context_;
   websocket::stream<tcp::socket> webSocket_{context_};
+  websocket::response_type handshake_;
   beast::flat_buffer buffer_;
 };
 
@@ -120,6 +126,7 @@ class LoopbackServerTest : public ::testing::Test {
       options_.limits.connections = 2;
       options_.limits.queuedWebSocketBytes = std::size_t{64} * 1024;
     }
+    if (configure_) configure_(options_);
     auto started = LoopbackServer::start(context_, options_);
     ASSERT_TRUE(started);
     server_ = *std::move(started);
@@ -198,6 +205,7 @@ class LoopbackServerTest : public ::testing::Test {
   std::string origin() const { return "http://" + host_; }
 
   bool limited_ = false;
+  std::function<void(LoopbackServerOptions&)> configure_;  // set before SetUp
   testing::TemporaryDevice device_;
   LoopbackServerOptions options_;
   net::io_context context_;
@@ -411,6 +419,312 @@ TEST(CheckRequestBytes, JudgesTheSharedCorpusAsItsNamesSay) {
     }
   }
   EXPECT_GE(files.size(), 30u);
+}
+
+// The owner chooses each answer's policy; left to itself a server is strict.
+TEST(StrictContentSecurityPolicy, AddsFrameSourcesBesideItsOwnAndStillForbidsFraming) {
+  EXPECT_EQ(strictContentSecurityPolicy("127.0.0.1:9"),
+            "default-src 'self'; connect-src 'self' ws://127.0.0.1:9; base-uri 'none'; "
+            "form-action 'self'; frame-ancestors 'none'");
+  EXPECT_EQ(strictContentSecurityPolicy("127.0.0.1:9", "http://127.0.0.1:8100"),
+            "default-src 'self'; connect-src 'self' ws://127.0.0.1:9; base-uri 'none'; "
+            "form-action 'self'; frame-src 'self' http://127.0.0.1:8100; frame-ancestors 'none'");
+}
+
+class OwnPolicyLoopbackServerTest : public LoopbackServerTest {
+ protected:
+  void SetUp() override {
+    configure_ = [this](LoopbackServerOptions& options) {
+      options.clientRoutes = ClientRoutes::servedIndex;
+      options.contentSecurityPolicy = [this](std::string_view host) {
+        std::lock_guard lock(mutex_);
+        asked_.emplace_back(host);
+        return policy_;
+      };
+    };
+    LoopbackServerTest::SetUp();
+  }
+  std::string policy_ = "frame-ancestors 'self' http://127.0.0.1:8200";  // under mutex_
+  std::vector<std::string> asked_;
+};
+
+TEST_F(OwnPolicyLoopbackServerTest, AsksThePolicyAtEveryAnswerAndSendsNoneWhenItIsEmpty) {
+  for (const auto& raw : {withCookie("/"), withCookie("/app.js"), request("GET", "/")}) {
+    auto reply = exchange(raw);
+    EXPECT_EQ((*reply)["Content-Security-Policy"], "frame-ancestors 'self' http://127.0.0.1:8200");
+    EXPECT_EQ(reply->count("X-Frame-Options"), 0u) << "it would contradict frame-ancestors";
+    EXPECT_EQ((*reply)[http::field::cache_control], "no-store");
+  }
+  Client socket(port_);
+  ASSERT_EQ(socket.upgrade(host_, cookie_), 101u);
+  EXPECT_EQ(socket.handshake()["Content-Security-Policy"],
+            "frame-ancestors 'self' http://127.0.0.1:8200");
+  {
+    std::lock_guard lock(mutex_);
+    EXPECT_EQ(asked_, std::vector<std::string>(4, host_));
+    policy_.clear();
+  }
+  EXPECT_EQ(exchange(withCookie("/"))->count("Content-Security-Policy"), 0u);
+  {
+    std::lock_guard lock(mutex_);
+    policy_ = "frame-ancestors 'self'\r\nSet-Cookie: x=1";
+  }
+  auto reply = exchange(withCookie("/"));
+  EXPECT_EQ(reply->count("Content-Security-Policy") + reply->count(http::field::set_cookie), 0u);
+}
+
+TEST_F(OwnPolicyLoopbackServerTest, AnswersTheApplicationsOwnRoutesWithItsIndexAndNothingElse) {
+  const std::string index =
+      "<!doctype html><head lang=\"en\"><script src=\"/_brisklane/start.js\"></script>"
+      "<title>t</title></head>home";
+  for (std::string target : {"/today", "/tasks/42", "/tasks/42/", "/today?tab=all"}) {
+    auto reply = exchange(withCookie(target));
+    EXPECT_EQ(reply->result_int(), 200u) << target;
+    EXPECT_EQ((*reply)[http::field::content_type], "text/html; charset=utf-8") << target;
+    EXPECT_EQ(reply->body(), index) << target;
+  }
+  EXPECT_EQ(exchange(withCookie("/docs/"))->body(),
+            "<script src=\"/_brisklane/start.js\"></script>docs")
+      << "a folder's own index comes first";
+  for (std::string target : {"/missing.js", "/tasks/42.json", "/.hidden", "/.git/config"}) {
+    EXPECT_EQ(exchange(withCookie(target))->result_int(), 404u) << target;
+  }
+  EXPECT_EQ(exchange(request("GET", "/today"))->result_int(), 403u) << "the token still counts";
+  for (std::string target : {"/../secret.txt", "/%2e%2e/secret", "/escape/secret", "/leak"}) {
+    auto reply = exchange(withCookie(target));
+    EXPECT_EQ(reply->body().find("SECRET"), std::string::npos) << target;
+  }
+  EXPECT_EQ(exchange(withCookie("/../today"))->result_int(), 403u);
+}
+
+TEST(NamesClientRoute, TakesPathsWithoutExtensionOrHiddenSegment) {
+  for (auto path : {"/", "/today", "/tasks/42", "/tasks/42/", "/v1.2/today"}) {
+    EXPECT_TRUE(web::namesClientRoute(path)) << path;
+  }
+  for (auto path : {"", "today", "/app.js", "/tasks/42.json", "/.env", "/.well-known/x"}) {
+    EXPECT_FALSE(web::namesClientRoute(path)) << path;
+  }
+}
+
+// A development server of the test's own: it answers HTTP with what it was
+// asked, "/page" with HTML, and turns any WebSocket into an echo that speaks
+// first, with the subprotocol the page asked for. It records the head of
+// every request it gets.
+class Upstream {
+ public:
+  Upstream() : acceptor_(context_, {net::ip::address_v4::loopback(), 0}) {
+    port_ = acceptor_.local_endpoint().port();
+    accepting_ = std::thread([this] { accept(); });
+  }
+  ~Upstream() {
+    stopping_ = true;
+    tcp::socket wake(context_);
+    beast::error_code ignored;
+    wake.connect({net::ip::address_v4::loopback(), port_}, ignored);
+    accepting_.join();
+    for (auto& connection : connections_) connection.join();
+  }
+  Upstream(const Upstream&) = delete;
+  Upstream& operator=(const Upstream&) = delete;
+
+  [[nodiscard]] std::uint16_t port() const { return port_; }
+  std::vector<std::string> heads() {
+    std::lock_guard lock(mutex_);
+    return heads_;
+  }
+
+ private:
+  void accept() {
+    while (true) {
+      tcp::socket socket(context_);
+      beast::error_code error;
+      acceptor_.accept(socket, error);
+      if (stopping_ || error) return;
+      connections_.emplace_back(
+          [this, socket = std::move(socket)]() mutable { serve(std::move(socket)); });
+    }
+  }
+
+  void serve(tcp::socket socket) {
+    beast::flat_buffer buffer;
+    http::request<http::string_body> request;
+    beast::error_code error;
+    http::read(socket, buffer, request, error);
+    if (error) return;
+    {
+      std::ostringstream head;
+      head << request.base();
+      std::lock_guard lock(mutex_);
+      heads_.push_back(head.str());
+    }
+    if (websocket::is_upgrade(request)) return echo(std::move(socket), std::move(request));
+    Reply reply(http::status::ok, request.version());
+    if (request.target() == "/page") {
+      reply.set(http::field::content_type, "text/html");
+      reply.body() = "<html><head><title>dev</title></head><body>dev</body></html>";
+    } else {
+      reply.set(http::field::content_type, "text/plain");
+      reply.set("Content-Security-Policy", "default-src 'none'");
+      reply.body() = std::string(request.method_string()) + " " + std::string(request.target()) +
+                     " " + request.body();
+    }
+    reply.keep_alive(false);
+    reply.prepare_payload();
+    http::write(socket, reply, error);
+  }
+
+  static void echo(tcp::socket socket, http::request<http::string_body> request) {
+    websocket::stream<tcp::socket> webSocket(std::move(socket));
+    std::string subprotocol(request[http::field::sec_websocket_protocol]);
+    webSocket.set_option(websocket::stream_base::decorator([subprotocol](auto& response) {
+      response.set(http::field::sec_websocket_protocol, subprotocol);
+    }));
+    beast::error_code error;
+    webSocket.accept(request, error);
+    if (error) return;
+    webSocket.write(net::buffer(std::string("connected")), error);
+    beast::flat_buffer buffer;
+    while (!error) {
+      webSocket.read(buffer, error);
+      if (error) break;
+      webSocket.write(net::buffer("upstream " + beast::buffers_to_string(buffer.data())), error);
+      buffer.consume(buffer.size());
+    }
+  }
+
+  net::io_context context_;
+  tcp::acceptor acceptor_;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stopping_ = false;
+  std::thread accepting_;
+  std::vector<std::thread> connections_;  // the accepting thread's alone until it ends
+  std::mutex mutex_;
+  std::vector<std::string> heads_;
+};
+
+class ProxyLoopbackServerTest : public LoopbackServerTest {
+ protected:
+  void SetUp() override {
+    configure_ = [this](LoopbackServerOptions& options) {
+      options.upstream = LoopbackOrigin{.host = "127.0.0.1", .port = upstream_.port()};
+    };
+    LoopbackServerTest::SetUp();
+  }
+  [[nodiscard]] std::string upstreamHost() const {
+    return "Host: 127.0.0.1:" + std::to_string(upstream_.port()) + "\r\n";
+  }
+  Upstream upstream_;  // outlives the server, whose tunnels end its echoes
+};
+
+TEST_F(ProxyLoopbackServerTest, ForwardsWhatIsNotItsOwnWithTheHostItExpectsAndNoneOfItsSecrets) {
+  auto reply = exchange(withCookie("/src/main.ts?v=1&token=" + options_.token + "&t=2", "GET",
+                                   "Cookie: theme=dark\r\nAccept-Encoding: gzip\r\n"));
+  EXPECT_EQ(reply->result_int(), 303u) << "a token in the address is traded as always";
+  reply = exchange(request("GET", "/src/main.ts?v=1",
+                           "Cookie: theme=dark; " + cookie_ + "\r\nAccept-Encoding: gzip\r\n"));
+  ASSERT_EQ(reply->result_int(), 200u);
+  EXPECT_EQ(reply->body(), "GET /src/main.ts?v=1 ");
+  EXPECT_EQ((*reply)[http::field::content_type], "text/plain");
+  EXPECT_EQ((*reply)["Content-Security-Policy"], strictContentSecurityPolicy(host_))
+      << "the answer's headers are the server's, not the development server's";
+  std::string post = "Origin: " + origin() + "\r\nContent-Length: 4\r\n";
+  EXPECT_EQ(exchange(withCookie("/api/tasks?x=1", "POST", post) + "task")->body(),
+            "POST /api/tasks?x=1 task");
+  EXPECT_EQ(exchange(withCookie("/_brisklane/start.js"))->result_int(), 200u);
+  EXPECT_EQ(exchange(withCookie("/tap"))->body(), "tapped");
+
+  auto heads = upstream_.heads();
+  ASSERT_EQ(heads.size(), 2u) << "own resources and routes stay here";
+  EXPECT_TRUE(heads[0].starts_with("GET /src/main.ts?v=1 HTTP/1.1\r\n")) << heads[0];
+  for (const auto& head : heads) {
+    EXPECT_NE(head.find(upstreamHost()), std::string::npos) << head;
+    EXPECT_EQ(head.find(options_.token), std::string::npos) << head;
+    EXPECT_EQ(head.find("brisklane-token-"), std::string::npos) << head;
+    EXPECT_EQ(head.find("gzip"), std::string::npos) << head;
+  }
+  EXPECT_NE(heads[0].find("Cookie: theme=dark\r\n"), std::string::npos) << heads[0];
+}
+
+TEST_F(ProxyLoopbackServerTest, ChecksBeforeForwardingAndInsertsIntoTheDevelopmentServersHtml) {
+  EXPECT_EQ(exchange(request("GET", "/page"))->result_int(), 403u);
+  std::string foreignHost =
+      "GET /page HTTP/1.1\r\n" + upstreamHost() + "Cookie: " + cookie_ + "\r\n\r\n";
+  EXPECT_EQ(exchange(foreignHost)->result_int(), 403u);
+  std::string foreignOrigin =
+      "Origin: http://127.0.0.1:" + std::to_string(upstream_.port()) + "\r\nContent-Length: 0\r\n";
+  EXPECT_EQ(exchange(withCookie("/api", "POST", foreignOrigin))->result_int(), 403u);
+  EXPECT_EQ(upstream_.heads().size(), 0u) << "what is refused never reaches it";
+
+  auto reply = exchange(withCookie("/page"));
+  EXPECT_EQ(reply->body(),
+            "<html><head><script src=\"/_brisklane/start.js\"></script><title>dev</title></head>"
+            "<body>dev</body></html>");
+}
+
+TEST_F(ProxyLoopbackServerTest, TunnelsOtherWebSocketsWithTheirSubprotocolAndOwnToken) {
+  Client refused(port_);
+  EXPECT_EQ(refused.upgrade(host_, "", "/?token=dev0", "vite-hmr"), 403u);
+  Client socket(port_);
+  ASSERT_EQ(socket.upgrade(host_, cookie_, "/?token=dev0", "vite-hmr"), 101u);
+  EXPECT_EQ(socket.handshake()[http::field::sec_websocket_protocol], "vite-hmr");
+  EXPECT_EQ(socket.receiveMessage(), "connected");
+  socket.sendMessage("ping");
+  EXPECT_EQ(socket.receiveMessage(), "upstream ping");
+  socket.sendMessage(std::string(std::size_t{100} * 1024, 'w'));
+  EXPECT_EQ(socket.receiveMessage(), "upstream " + std::string(std::size_t{100} * 1024, 'w'));
+
+  Client own(port_);
+  ASSERT_EQ(own.upgrade(host_, cookie_), 101u) << "the server's own socket stays its own";
+  own.sendMessage("hi");
+  EXPECT_EQ(own.receiveMessage(), "echo hi");
+
+  auto heads = upstream_.heads();
+  ASSERT_EQ(heads.size(), 1u);
+  EXPECT_TRUE(heads[0].starts_with("GET /?token=dev0 HTTP/1.1\r\n")) << heads[0];
+  EXPECT_NE(heads[0].find(upstreamHost()), std::string::npos) << heads[0];
+  EXPECT_EQ(heads[0].find(options_.token), std::string::npos) << heads[0];
+}
+
+class SilentUpstreamLoopbackServerTest : public LoopbackServerTest {
+ protected:
+  void SetUp() override {
+    std::uint16_t closed = 0;
+    {
+      net::io_context context;
+      tcp::acceptor acceptor(context, {net::ip::address_v4::loopback(), 0});
+      closed = acceptor.local_endpoint().port();
+    }
+    configure_ = [closed](LoopbackServerOptions& options) {
+      options.upstream = LoopbackOrigin{.host = "localhost", .port = closed};
+    };
+    LoopbackServerTest::SetUp();
+  }
+};
+
+TEST_F(SilentUpstreamLoopbackServerTest, AnswersBadGatewayForRequestsAndSockets) {
+  Client client(port_);
+  for (int round = 0; round < 2; ++round) {
+    client.send(withCookie("/src/main.ts"));
+    auto reply = client.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->result_int(), 502u);
+    EXPECT_EQ(reply->body(), "The development server does not answer.\n");
+  }
+  Client socket(port_);
+  EXPECT_EQ(socket.upgrade(host_, cookie_, "/?token=dev0", "vite-hmr"), 502u);
+}
+
+TEST(LoopbackOrigin, TakesOnlyTheLoopbackNamesWithAPort) {
+  EXPECT_EQ(loopbackOrigin("http://127.0.0.1:5173"),
+            (LoopbackOrigin{.host = "127.0.0.1", .port = 5173}));
+  EXPECT_EQ(loopbackOrigin("HTTP://LocalHost:5173/")->origin(), "http://localhost:5173");
+  EXPECT_EQ(loopbackOrigin("http://[::1]:65535")->hostAndPort(), "[::1]:65535");
+  for (auto url : {"http://127.0.0.1", "http://127.0.0.1:0", "http://127.0.0.1:65536",
+                   "https://127.0.0.1:5173", "http://127.0.0.2:5173", "http://localhost.evil:1",
+                   "http://example.com:5173", "http://127.0.0.1:5173/app", "http://user@[::1]:1",
+                   "http://127.0.0.1:5173\r\nX: y", " http://127.0.0.1:5173", ""}) {
+    EXPECT_FALSE(loopbackOrigin(url)) << url;
+  }
 }
 
 // Its form is checked wherever a program prints its page's address.
