@@ -7,6 +7,7 @@
 #include "host/home_screen/home.css.h"
 #include "host/home_screen/home.js.h"
 #include "host/home_screen/index.html.h"
+#include "platform/uikit/application_launch.h"
 
 namespace brisklane {
 namespace {
@@ -166,6 +167,13 @@ Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_co
   std::unique_ptr<HomeScreenPage> page(new HomeScreenPage());
   LoopbackServerOptions options;
   options.port = port;
+  // The page frames App's web view. Its policy is fixed when the page
+  // loads, and App may come up afterwards on any port (a fresh device's
+  // first tap, an App started by hand): so any loopback port, while App's
+  // own frame-ancestors lets this page alone frame it.
+  options.contentSecurityPolicy = [](std::string_view host) {
+    return strictContentSecurityPolicy(host, "http://127.0.0.1:*");
+  };
   options.token = makeToken();
   if (options.token.empty()) return Failure{"the system gave no randomness for the token"};
   options.resources.emplace("/", resource("text/html; charset=utf-8", homeScreenHtml));
@@ -194,6 +202,10 @@ Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_co
   auto started = LoopbackServer::start(context, std::move(options));
   if (!started) return Failure{started.reason()};
   page->server_ = std::move(started).value();
+  // App's pages let this page alone frame them.
+  if (!recordHomeScreenPage(page->server_->origin())) {
+    return Failure{"cannot record the page's address in " + homeScreenPagePath().string()};
+  }
   return page;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/capacitor/app_plugin.h"
 
+#include "platform/capacitor/capacitor_configuration.h"
 #include "platform/uikit/application_launch.h"
 
 namespace brisklane {
@@ -73,10 +74,17 @@ void AppPlugin::exitApp(CAPPluginCall call) {
 
 void AppPlugin::getInfo(CAPPluginCall call) {
   const BundleInformation& bundle = mainBundleInformation();
-  call.resolve({{"name", bundle.displayName},
-                {"id", bundle.identifier},
-                {"build", bundle.version},
-                {"version", bundle.shortVersion}});
+  // Syncing a web application into the package writes its configuration's
+  // name and identifier into the bundle's information.
+  const std::filesystem::path& webDirectory = launchArguments().webDirectory;
+  const CapacitorConfiguration configuration =
+      webDirectory.empty() ? CapacitorConfiguration{}
+                           : readCapacitorConfiguration(webDirectory, [](std::string_view) {});
+  call.resolve(
+      {{"name", configuration.appName.empty() ? bundle.displayName : configuration.appName},
+       {"id", configuration.appId.empty() ? bundle.identifier : configuration.appId},
+       {"build", bundle.version},
+       {"version", bundle.shortVersion}});
 }
 
 void AppPlugin::getAppLanguage(CAPPluginCall call) {
