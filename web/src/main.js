@@ -1,10 +1,13 @@
 // The page: a small task list whose Today summary is published to the widget
-// after every change, the widget's status, and the links the system opens
-// the application with ("brisklane://today" shows the Today list,
-// "brisklane://voice" opens quick add). Links arrive only through the
-// appUrlOpen listener, also the one that started the application, so each
-// is acted on once; the launch URL is shown, never routed.
+// after every change and again whenever the application goes to the
+// background, the widget's status, the application's state and life-cycle
+// log, and the links the system opens the application with
+// ("brisklane://today" shows the Today list, "brisklane://voice" opens quick
+// add). Links arrive only through the appUrlOpen listener, also the one that
+// started the application, so each is acted on once; the launch URL is
+// shown, never routed.
 import { App, SharedTodayWidget } from './plugins.js';
+import { logOpenedUrl, watchLifeCycle } from './life_cycle.js';
 import { loadTasks, newTask, saveTasks } from './tasks.js';
 import { composeSummary, dueTasks, endOfDay, sameTimeOnDay } from './summary.js';
 
@@ -77,13 +80,15 @@ function render() {
   element('all-empty').hidden = tasks.length > 0;
 }
 
-async function publish() {
+// `reason` says what the publication answers: "start", "change" or "pause".
+async function publish(reason) {
   const summary = composeSummary(tasks, Date.now());
   const attempt = ++publishing;
   const result = element('publish-result');
   const show = (state, text) => {
     if (attempt !== publishing) return;
     result.dataset.state = state;
+    result.dataset.reason = reason;
     result.textContent = text;
   };
   show('pending', 'Publishing…');
@@ -117,7 +122,7 @@ function change(update) {
   update();
   saveTasks(tasks);
   render();
-  publish();
+  publish('change');
 }
 
 function showView(name) {
@@ -140,6 +145,7 @@ function openQuickAdd() {
 
 function onUrlOpen(event) {
   if (typeof event?.url !== 'string') return;
+  logOpenedUrl(event.url);
   const entry = document.createElement('li');
   entry.textContent = event.url;
   element('opened-urls').append(entry);
@@ -209,5 +215,9 @@ async function listenForLinks() {
 element('add-form').elements.due.value = localInputValue(nextHour());
 wireEvents();
 render();
+watchLifeCycle({ onPause: () => publish('pause') }).catch((error) => {
+  element('app-state').textContent = error.message;
+  element('app-state').dataset.state = 'failed';
+});
 listenForLinks();
-publish();
+publish('start');
