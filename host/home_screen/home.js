@@ -1,11 +1,15 @@
-// The home-screen page of the widget host. The host pushes its state over a
-// WebSocket after every round and every change ({"type":"state", ...}) and
-// what became of each tapped link ({"type":"opened", ...}); the page only
-// shows what it is sent and never polls. Pictures are named by the round
-// that drew them, so an address always shows one whole picture.
+// The device page of the widget host: the simulated phone. The host pushes
+// its state over a WebSocket after every round and every change
+// ({"type":"state", ...}), each step of a tapped link ({"type":"opened", ...})
+// and each move of App ({"type":"application", ...}); the page only shows
+// what it is sent and never polls. Pictures are named by the round that drew
+// them, so an address always shows one whole picture.
 //
 // A click on a widget is a tap at that point, in points from the widget's
-// top-left corner (widgets are shown at their size in points).
+// top-left corner (widgets are shown at their size in points). While App is
+// in front, its page fills the phone's screen in a frame; sent home, the
+// frame is hidden but kept, as the phone keeps the web view of an
+// application in the background; a new App process gets a new frame.
 
 const element = (id) => document.getElementById(id);
 
@@ -116,6 +120,7 @@ function showPhone(state) {
   const device = state.deviceClasses.find((candidate) => candidate.name === state.deviceClass);
   const phone = element('phone');
   if (device) {
+    screenSize = { width: device.width, height: device.height };
     phone.style.width = `${device.width}px`;
     phone.style.height = `${device.height}px`;
   }
@@ -138,6 +143,7 @@ function showPhone(state) {
 async function tap(id, x, y) {
   const result = element('tap-result');
   result.dataset.state = 'pending';
+  delete result.dataset.outcome;
   result.textContent = `Tap at (${x.toFixed(0)}, ${y.toFixed(0)}) on ${id}…`;
   try {
     const { url } = await post('/api/tap', { id, x, y });
@@ -146,23 +152,87 @@ async function tap(id, x, y) {
     if (result.dataset.state !== 'pending') return;
     result.dataset.state = 'opening';
     result.dataset.url = url;
-    result.textContent = `Opening ${url} in App…`;
+    result.textContent = `${url}: opening in App…`;
   } catch (error) {
     result.dataset.state = 'nothing';
     result.textContent = error.message;
   }
 }
 
+const outcomeTexts = {
+  delivered: () => 'delivered',
+  launched: () => "launched and waiting for the page's first listener",
+  waiting: () => "waiting for the page's first listener",
+  failed: (message) => `failed: ${message.detail ?? 'no reason given'}`,
+};
+
 function showOpened(message) {
   const result = element('tap-result');
-  result.dataset.state = message.outcome;
+  result.dataset.state = 'opened';
+  result.dataset.outcome = message.outcome;
   result.dataset.url = message.url;
-  const texts = {
-    delivered: `App received ${message.url}.`,
-    launched: `App was not running: it started with ${message.url}. Open or reload App's page to receive it.`,
-    failed: `App did not open ${message.url}: ${message.detail ?? ''}`,
-  };
-  result.textContent = texts[message.outcome] ?? message.outcome;
+  const text = outcomeTexts[message.outcome]?.(message) ?? message.outcome;
+  result.textContent = `${message.url}: ${text}`;
+}
+
+// --- App on the phone ---
+
+let application = { state: 'notRunning', processIdentifier: 0, page: null };
+let screenSize = null; // the device's screen in points, from the state
+
+function showApplication() {
+  const phone = element('phone');
+  let frame = element('app-screen');
+  const { state, processIdentifier, page } = application;
+  phone.dataset.application = state;
+  if (!page) {
+    frame?.remove();
+    return;
+  }
+  if (!frame || frame.dataset.processIdentifier !== String(processIdentifier)) {
+    // Another App: its page is a new web view.
+    frame?.remove();
+    frame = document.createElement('iframe');
+    frame.id = 'app-screen';
+    frame.className = 'app-screen';
+    frame.title = 'Brisklane';
+    frame.dataset.processIdentifier = String(processIdentifier);
+    frame.src = page;
+    phone.append(frame);
+  }
+  if (screenSize) {
+    frame.style.width = `${screenSize.width}px`;
+    frame.style.height = `${screenSize.height}px`;
+  }
+  frame.classList.toggle('in-front', state === 'active' || state === 'inactive');
+}
+
+function noteApplication(next) {
+  application = { state: next.state, processIdentifier: next.processIdentifier, page: next.page ?? null };
+  showApplication();
+}
+
+// Going home: the screen shows the home screen at once, and the host's
+// answer (or its next push) says where App is.
+async function goHome() {
+  element('app-screen')?.classList.remove('in-front');
+  try {
+    const { state } = await post('/api/application', { move: 'background' });
+    noteApplication({ ...application, state });
+  } catch {
+    showApplication(); // App was not running, or refused: the state stands
+  }
+}
+
+async function openFromIcon() {
+  try {
+    const { state } = await post('/api/application', { move: 'foreground' });
+    if (application.page) noteApplication({ ...application, state });
+  } catch (error) {
+    const result = element('tap-result');
+    result.dataset.state = 'nothing';
+    result.textContent = `Brisklane: ${error.message}`;
+  }
 }
 
 // --- The timelines ---
@@ -290,6 +360,7 @@ function render(state) {
   element('next-moment').textContent = state.nextMoment ? timeText(state.nextMoment) : 'only when asked';
   element('open-app').classList.toggle('unavailable', !state.applicationPage);
   showPhone(state);
+  noteApplication(state.application);
   showTimelines(state);
   showSettings(state);
   document.body.dataset.round = String(state.round);
@@ -302,6 +373,7 @@ function connect() {
     const message = JSON.parse(event.data);
     if (message.type === 'state') render(message);
     else if (message.type === 'opened') showOpened(message);
+    else if (message.type === 'application') noteApplication(message);
   });
   socket.addEventListener('close', () => {
     element('connection').hidden = false;
@@ -309,6 +381,11 @@ function connect() {
   });
 }
 
+element('home-button').addEventListener('click', goHome);
+element('app-icon').addEventListener('click', openFromIcon);
+document.addEventListener('keydown', (event) => {
+  if (event.key === 'Escape' && !event.defaultPrevented) goHome();
+});
 element('reload-all').addEventListener('click', () => post('/api/reload').catch(() => {}));
 element('advance-clock').addEventListener('click', (event) =>
   post('/api/clock', { advanceMinutes: Number(event.currentTarget.dataset.minutes) }).catch(() => {}),

@@ -1,15 +1,16 @@
-// The simulated phone in Chromium: the widget host's home-screen page beside
-// App's page, real processes on a fresh device. What App's page publishes
-// shows on the home screen; a tap's link reaches App's page once, whether App
-// was running or the tap started it; the host's clock moves past a reload
-// moment; the page keeps its settings. Whom the page's server refuses is the
-// loopback server's test and its request checks' corpus.
+// The simulated phone in Chromium: the widget host's device page beside
+// App's page in a tab of its own, real processes on a fresh device. What App's
+// page publishes shows on the home screen; a tap's link reaches App's page
+// once, whether App was running or the tap started it (then on the device's
+// port, in the phone); the host's clock moves past a reload moment; the page
+// keeps its settings. Whom the page's server refuses is the loopback server's
+// test and its request checks' corpus; App inside the phone is the device test's.
 import assert from 'node:assert/strict';
 import { readFile, stat } from 'node:fs/promises';
 import path from 'node:path';
 import { describe, test } from 'node:test';
 
-import { Session, callPlugin, eventually, launchRecord, openedUrls, roundTrip, sampleReady } from './support.mjs';
+import { Session, appInFront, callPlugin, launchRecord, openedUrls, roundTrip, sampleReady } from './support.mjs';
 
 const timeout = 120_000;
 const todayIds = ['systemSmall', 'systemMedium'].map((family) => `BrisklaneWidget-${family}`);
@@ -20,6 +21,12 @@ const widget = (home, id) => home.locator(`.widget[data-id="${id}"]`);
 const shownVersion = (home, id) => widget(home, id).locator('img').getAttribute('data-version');
 const card = (home, id) => home.locator(`#timeline-${id}`);
 const field = (home, id, name) => card(home, id).locator(`[data-field="${name}"]`).textContent();
+
+// Sends App home, so that the home screen's widgets can be tapped again.
+async function pressHome(home) {
+  await home.click('#home-button');
+  await home.locator('#app-screen').waitFor({ state: 'hidden' });
+}
 
 // Does `action` and waits for the home screen's next round.
 async function nextRound(home, action) {
@@ -57,6 +64,9 @@ describe('home screen', () => {
     assert.equal(recorded.port, Number(new URL(app.url).port));
     const page = await session.openPage(app.url);
     await sampleReady(page);
+    // App came up in front: its web view covers the home screen until Home.
+    await home.locator('#app-screen.in-front').waitFor({ state: 'attached' });
+    await pressHome(home);
 
     // What App's page publishes redraws the Today widget in both families, with
     // the picture the host wrote that round. Which pictures a summary redraws
@@ -81,36 +91,42 @@ describe('home screen', () => {
       const url = id.startsWith('BrisklaneWidget-') ? 'brisklane://today' : 'brisklane://voice';
       expected.push(url);
       await widget(home, id).click();
-      await home.locator(`#tap-result[data-state="delivered"][data-url="${url}"]`).waitFor();
+      await home.locator(`#tap-result[data-outcome="delivered"][data-url="${url}"]`).waitFor();
+      assert.equal(await home.locator('#tap-result').textContent(), `${url}: delivered`);
       await page.locator('#opened-urls li').nth(expected.length - 1).waitFor();
       await page.keyboard.press('Escape'); // the voice link opens quick add
+      await pressHome(home);
     }
     await roundTrip(page);
     assert.deepEqual(await page.evaluate(() => window.heard), expected);
     assert.deepEqual(await openedUrls(page), expected);
 
-    // With no App running, a click starts one, and its page then hears the link once.
+    // With no App running, a click starts one on the device's port, and its
+    // page in the phone hears the link once.
     await page.close();
     await app.stop();
     session.stopRecordedAppLater();
+    await home.locator('#app-screen').waitFor({ state: 'detached' });
     await widget(home, 'BrisklaneWidget-systemMedium').click();
-    await home.locator('#tap-result[data-state="launched"][data-url="brisklane://today"]').waitFor();
-    await eventually(() => launchRecord(session.home)?.processIdentifier !== recorded.processIdentifier, {
-      what: 'the started App serving its page',
-    });
-    // Until a page listens, the device's record says the link waits.
+    await home.locator('#tap-result[data-outcome="launched"][data-url="brisklane://today"]').waitFor();
+    assert.equal(await home.locator('#tap-result').textContent(), "brisklane://today: launched and waiting for the page's first listener");
+    await home.locator('#tap-result[data-outcome="delivered"][data-url="brisklane://today"]').waitFor();
+    const phone = await appInFront(home);
+    await sampleReady(phone);
+    assert.equal(new URL(phone.url()).port, String(recorded.port));
+    assert.notEqual(launchRecord(session.home).processIdentifier, recorded.processIdentifier);
+    await roundTrip(phone);
+    assert.deepEqual(await openedUrls(phone), ['brisklane://today']);
     const waitingLinks = path.join(session.home, 'run', 'App-waiting-links.json');
-    await eventually(async () => (await readFile(waitingLinks, 'utf8').catch(() => '')).includes('"brisklane://today"'), {
-      what: 'the record of the link waiting for a listener',
-    });
+    await assert.rejects(stat(waitingLinks), { code: 'ENOENT' }, 'the link no longer waits');
 
-    // The home screen's link opens the new App's page, on the same port.
+    // The home screen's link opens the same App's page in a tab, where the
+    // link, heard already, is the launch URL only.
     const [started] = await Promise.all([session.context.waitForEvent('page'), home.click('#open-app')]);
     await sampleReady(started);
     assert.equal(new URL(started.url()).port, String(recorded.port));
     await roundTrip(started);
-    assert.deepEqual(await openedUrls(started), ['brisklane://today']);
-    await assert.rejects(stat(waitingLinks), { code: 'ENOENT' }, 'the link no longer waits');
+    assert.deepEqual(await openedUrls(started), []);
     assert.deepEqual(await callPlugin(started, 'App', 'getLaunchUrl'), { value: { url: 'brisklane://today' } });
 
     // Outlines show each tap target with its URL; the settings stay in the

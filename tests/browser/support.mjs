@@ -204,6 +204,23 @@ export function openedUrls(page) {
   return page.locator('#opened-urls li').allTextContents();
 }
 
+// App's page in the device page's phone, once App is in front: its frame.
+export async function appInFront(home) {
+  const screen = home.locator('#app-screen.in-front');
+  await screen.waitFor();
+  return (await screen.elementHandle()).contentFrame();
+}
+
+// The sample's life-cycle log once `count` entries are in it, each with the
+// state getState answered after it: [{ event, url?, isActive?, state }].
+export async function lifeCycleLog(page, count) {
+  const entries = page.locator('#life-cycle-log li');
+  await entries.nth(count - 1).waitFor({ state: 'attached' });
+  const unanswered = page.locator('#life-cycle-log li:not([data-state])');
+  await eventually(async () => (await unanswered.count()) === 0, { what: "getState's answers to the log" });
+  return entries.evaluateAll((items) => items.map((item) => ({ ...item.dataset })));
+}
+
 // Waits until `check()` answers something truthy, and answers it.
 export async function eventually(check, { timeoutMs = 10000, what = 'the condition' } = {}) {
   const deadline = Date.now() + timeoutMs;
