@@ -191,6 +191,14 @@ function wireEvents() {
     change(() => tasks.push(newTask({ title, due: endOfDay(Date.now()) })));
   });
   element('status-refresh').addEventListener('click', refreshStatus);
+  // Another page of the application (App's page in a tab beside the one in
+  // the phone) changed the list: show it, so that this page never publishes
+  // a list older than the one stored.
+  window.addEventListener('storage', (event) => {
+    if (event.storageArea !== window.localStorage) return;
+    tasks = loadTasks();
+    render();
+  });
 }
 
 function nextHour() {
