@@ -130,7 +130,8 @@ void CAPBridgeViewController::recordLaunchSetup(const BrowserWebLayerOptions& op
       .nativeBridgeScript = std::filesystem::absolute(options.nativeBridgeScript, error),
       .port = browserWebLayer_->port(),
       .tokenFile = options.tokenFile,
-      .processIdentifier = ::getpid()};
+      .processIdentifier = ::getpid(),
+      .serverURL = options.developmentServer ? options.developmentServer->origin() : ""};
   if (!recordApplicationLaunchSetup(setup)) {
     reportOnStandardError("cannot record the launch setup in " +
                           applicationLaunchSetupPath().string());

@@ -46,6 +46,7 @@ std::string encodeApplicationLaunchSetup(const ApplicationLaunchSetup& setup) {
                                   {"port", setup.port},
                                   {"tokenFile", setup.tokenFile.string()},
                                   {"processIdentifier", setup.processIdentifier}};
+  if (!setup.serverURL.empty()) document["serverURL"] = setup.serverURL;
   return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
@@ -81,7 +82,8 @@ Result<ApplicationLaunchSetup> decodeApplicationLaunchSetup(std::string_view jso
                                 .nativeBridgeScript = *nativeBridgeScript,
                                 .port = port->get<std::uint16_t>(),
                                 .tokenFile = *tokenFile,
-                                .processIdentifier = process};
+                                .processIdentifier = process,
+                                .serverURL = text("serverURL").value_or("")};
 }
 
 bool recordApplicationLaunchSetup(const ApplicationLaunchSetup& setup) {
@@ -100,10 +102,12 @@ Result<ApplicationLaunchSetup> readApplicationLaunchSetup() {
 }
 
 std::vector<std::string> launchOptions(const ApplicationLaunchSetup& setup) {
-  return {"--web-layer",     setup.webLayer,
-          "--port",          std::to_string(setup.port),
-          "--web-dir",       setup.webDirectory.string(),
-          "--native-bridge", setup.nativeBridgeScript.string()};
+  std::vector<std::string> options{"--web-layer",     setup.webLayer,
+                                   "--port",          std::to_string(setup.port),
+                                   "--web-dir",       setup.webDirectory.string(),
+                                   "--native-bridge", setup.nativeBridgeScript.string()};
+  if (!setup.serverURL.empty()) options.insert(options.end(), {"--server-url", setup.serverURL});
+  return options;
 }
 
 std::filesystem::path waitingLinksPath() {

@@ -11,6 +11,8 @@
 //
 //   {"webLayer":"browser","webDirectory":"/abs/www","nativeBridgeScript":"/abs/native-bridge.js",
 //    "port":8100,"tokenFile":"/abs/run/App.token","processIdentifier":4242}
+// with "serverURL":"http://127.0.0.1:5173" when it followed a development
+// server, so that a launch by a tap follows it again.
 #pragma once
 
 #include <sys/types.h>
@@ -33,6 +35,7 @@ struct ApplicationLaunchSetup {
   std::uint16_t port = 0;  // the port the page was served on
   std::filesystem::path tokenFile;
   pid_t processIdentifier = 0;  // the application that wrote the record; it may have ended
+  std::string serverURL;        // the development server it followed; empty: none
 
   friend bool operator==(const ApplicationLaunchSetup&, const ApplicationLaunchSetup&) = default;
 };

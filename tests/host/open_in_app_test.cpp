@@ -24,6 +24,13 @@ TEST(OpenInApplication, LaunchesInBrowserModeTheWayTheDeviceHasAppSetUp) {
       (std::vector<std::string>{"/opt/App", "--web-layer", "browser", "--port", "8100", "--web-dir",
                                 "/srv/app/www", "--native-bridge", "/srv/app/native-bridge.js",
                                 "--os-version", "16.4.0", "open", "brisklane://voice"}));
+  // An App that followed a development server follows it again.
+  ApplicationLaunchSetup developing = browserSetup;
+  developing.serverURL = "http://127.0.0.1:5173";
+  const auto command = launchCommand("/opt/App", &developing, {17, 4, 0}, std::nullopt);
+  EXPECT_EQ(std::vector<std::string>(command.end() - 4, command.end()),
+            (std::vector<std::string>{"--server-url", "http://127.0.0.1:5173", "--os-version",
+                                      "17.4.0"}));
   // A fresh device: the sample, in the browser; its icon tapped: no URL.
   EXPECT_EQ(launchCommand("/opt/App", nullptr, {17, 4, 0}, "brisklane://today"),
             (std::vector<std::string>{"/opt/App", "--web-layer", "browser", "--os-version",
