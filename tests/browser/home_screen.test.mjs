@@ -65,8 +65,13 @@ describe('home screen', () => {
     const page = await session.openPage(app.url);
     await sampleReady(page);
     // App came up in front: its web view covers the home screen until Home.
-    await home.locator('#app-screen.in-front').waitFor({ state: 'attached' });
+    // Both of its pages publish again on pause: the summary below comes after.
+    const framed = await appInFront(home);
+    await sampleReady(framed);
     await pressHome(home);
+    for (const sample of [page, framed]) {
+      await sample.locator('#publish-result[data-reason="pause"]:not([data-state="pending"])').waitFor();
+    }
 
     // What App's page publishes redraws the Today widget in both families, with
     // the picture the host wrote that round. Which pictures a summary redraws
