@@ -50,6 +50,16 @@
     console.error(`Content-Security-Policy refused ${event.blockedURI || 'inline'} (${event.effectiveDirective})${where}`);
   });
 
+  // A page opened alone in a tab stands for the application itself: hiding
+  // the tab sends it home and showing it brings it back. In the device
+  // page's phone, the phone's home button and taps do that instead.
+  if (window.top === window) {
+    document.addEventListener('visibilitychange', () => {
+      if (socket.readyState !== WebSocket.OPEN) return;
+      socket.send(JSON.stringify({ type: 'pageVisibility', hidden: document.hidden }));
+    });
+  }
+
   // The runtime asks the native side synchronously, through `prompt`, whether
   // it patches cookies and HTTP. The phone answers "false" without a dialog.
   const disabledFeatures = new Set(['CapacitorCookies.isEnabled', 'CapacitorHttp']);

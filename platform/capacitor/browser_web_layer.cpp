@@ -9,6 +9,7 @@
 #include "platform/foundation/atomic_file.h"
 #include "platform/foundation/device_folder.h"
 #include "platform/uikit/application_launch.h"
+#include "platform/uikit/uikit.h"
 #include "platform/web/loopback_server.h"
 
 namespace brisklane {
@@ -48,6 +49,25 @@ std::string pageToken(const std::filesystem::path& file) {
     (void)writeFileAtomically(file, token + "\n");
   }
   return token;
+}
+
+// What a page opened alone says when its tab is hidden or shown again
+// (browser_bridge.js), byte for byte as JSON.stringify writes it.
+constexpr std::string_view pageHidden = R"({"type":"pageVisibility","hidden":true})";
+constexpr std::string_view pageShown = R"({"type":"pageVisibility","hidden":false})";
+
+// Moves the application as a page's visibility says; false for every other
+// message, which is the bridge's.
+bool movedByVisibility(std::string_view message) {
+  if (message != pageHidden && message != pageShown) return false;
+  if (ApplicationLifeCycle* lifeCycle = ApplicationLifeCycle::current()) {
+    if (message == pageHidden) {
+      lifeCycle->enterBackground();
+    } else {
+      lifeCycle->enterForeground();
+    }
+  }
+  return true;
 }
 
 HttpResponse script(std::string body) {
@@ -121,6 +141,7 @@ Result<std::unique_ptr<BrowserWebLayer>> BrowserWebLayer::start(
     auto page = std::make_shared<PageConnection>(std::move(peer));
     return WebSocketHandlers{.onMessage =
                                  [bridge, page](const std::string& message) {
+                                   if (movedByVisibility(message)) return;
                                    if (auto target = bridge.lock()) target->receive(message, page);
                                  },
                              .onClose = nullptr};

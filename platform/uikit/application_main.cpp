@@ -385,6 +385,7 @@ Status instantiate(RunningApplication& running,
   running.application->setDelegate(running.delegate);
   running.lifeCycle = std::make_unique<ApplicationLifeCycle>(*running.application);
   UIApplication::setShared(running.application.get());
+  ApplicationLifeCycle::setCurrent(running.lifeCycle.get());
   return {};
 }
 
@@ -462,6 +463,7 @@ void runUntilEnd(RunningApplication& running, bool listens) {
   delegate.setWindow(nullptr);
   running.keptWindow.reset();
   DispatchQueue::main().drain();
+  ApplicationLifeCycle::setCurrent(nullptr);
   UIApplication::setShared(nullptr);
   application.setDelegate(nullptr);
 }

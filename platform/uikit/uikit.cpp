@@ -52,7 +52,20 @@ UIApplication*& sharedApplication() {
   return application;
 }
 
+ApplicationLifeCycle*& currentLifeCycle() {
+  static ApplicationLifeCycle* lifeCycle = nullptr;
+  return lifeCycle;
+}
+
 }  // namespace
+
+ApplicationLifeCycle* ApplicationLifeCycle::current() {
+  return currentLifeCycle();
+}
+
+void ApplicationLifeCycle::setCurrent(ApplicationLifeCycle* lifeCycle) {
+  currentLifeCycle() = lifeCycle;
+}
 
 UIApplication* UIApplication::shared() {
   return sharedApplication();

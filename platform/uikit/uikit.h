@@ -175,6 +175,12 @@ class ApplicationLifeCycle {
  public:
   explicit ApplicationLifeCycle(UIApplication& application) : application_(application) {}
 
+  // The running application's, for the parts of the simulated device that
+  // move it (a page opened alone, hidden or shown); nullptr before the
+  // runtime made it and after it ended. Main thread only.
+  [[nodiscard]] static ApplicationLifeCycle* current();
+  static void setCurrent(ApplicationLifeCycle* lifeCycle);
+
   void becomeActive();     // at the end of the launch
   void enterBackground();  // the person went home
   void enterForeground();  // the person brought it back

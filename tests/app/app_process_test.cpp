@@ -80,6 +80,31 @@ TEST_F(AppProcessTest, AURLOpenedOnTheDeviceReachesTheListeningWebLayerUntilSIGT
   ASSERT_TRUE(continued);
   EXPECT_EQ(Json::parse(*continued)["data"], Json({{"url", "https://brisklane.example/today"}}));
 
+  // Home and back, from a script: each move answers the state it leaves, the
+  // page hears it, and a link brings App back before it arrives.
+  app->writeLine(
+      R"({"callbackId":"10","pluginId":"App","methodName":"addListener","options":{"eventName":"appStateChange"}})");
+  app->writeLine(
+      R"({"callbackId":"11","pluginId":"App","methodName":"addListener","options":{"eventName":"resume"}})");
+  app->writeLine(R"({"callbackId":"12","pluginId":"App","methodName":"getState"})");
+  ASSERT_TRUE(app->readLine());  // getState's answer: the listeners are in
+  auto home = startApp({"background"});
+  EXPECT_EQ(home->readAllLines(), std::vector<std::string>{"background"});
+  EXPECT_EQ(home->wait(), 0);
+  auto back = startApp({"open", "brisklane://voice"});
+  EXPECT_EQ(back->wait(), 0) << back->standardError();
+  std::vector<std::string> heard;
+  for (int line = 0; line < 4; ++line) {
+    auto event = app->readLine();
+    ASSERT_TRUE(event);
+    const Json message = Json::parse(*event);
+    heard.push_back(message["callbackId"].get<std::string>() + " " +
+                    message.value("data", Json::object()).dump());
+  }
+  EXPECT_EQ(heard, (std::vector<std::string>{R"(10 {"isActive":false})", "11 {}",
+                                             R"(10 {"isActive":true})",
+                                             R"(9 {"url":"brisklane://voice"})"}));
+
   auto second = startApp();
   EXPECT_EQ(second->wait(), 1);
   EXPECT_NE(second->standardError().find("another App is running"), std::string::npos);
@@ -87,6 +112,9 @@ TEST_F(AppProcessTest, AURLOpenedOnTheDeviceReachesTheListeningWebLayerUntilSIGT
   app->signal(SIGTERM);
   EXPECT_EQ(app->wait(), 0) << "SIGTERM ends App cleanly";
   EXPECT_FALSE(std::filesystem::exists(socket));
+  auto nobody = startApp({"foreground"});
+  EXPECT_EQ(nobody->wait(), 1);
+  EXPECT_NE(nobody->standardError().find("no App runs on this device"), std::string::npos);
 }
 
 TEST_F(AppProcessTest, ExplainsABadCommandLineAndPrintsItsEntitlementsWithoutStarting) {

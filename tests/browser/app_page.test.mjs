@@ -10,7 +10,7 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { describe, test } from 'node:test';
 
-import { Session, repoRoot, roundTrip, sampleReady } from './support.mjs';
+import { Session, lifeCycleLog, repoRoot, roundTrip, sampleReady } from './support.mjs';
 
 const timeout = 90_000;
 
@@ -132,5 +132,28 @@ describe('the sample page', () => {
     assert.deepEqual(session.requests.filter((url) => new URL(url).origin !== origin), []);
     assert.deepEqual(session.webSockets.filter((url) => new URL(url).host !== host), []);
     assert.deepEqual(session.dialogs, []);
+  });
+  test('a page opened alone sends App home when its tab is hidden, and back when it is shown', { timeout }, async (t) => {
+    const session = await Session.open(t);
+    const app = await session.startApp();
+    const page = await session.openPage(app.url);
+    await sampleReady(page);
+    // Headless Chromium keeps every tab visible, so the tab's hiding is
+    // played in the page as the browser tells it: `document.hidden`, then
+    // the event.
+    const setHidden = (hidden) => page.evaluate((value) => {
+      Object.defineProperty(document, 'hidden', { configurable: true, get: () => value });
+      document.dispatchEvent(new Event('visibilitychange'));
+    }, hidden);
+    await setHidden(true);
+    await page.locator('#app-state[data-state="background"]').waitFor();
+    await setHidden(false);
+    await page.locator('#app-state[data-state="active"]').waitFor();
+    assert.deepEqual((await lifeCycleLog(page, 4)).map(({ event, isActive, state }) => [event, isActive, state]), [
+      ['appStateChange', 'false', 'background'],
+      ['pause', undefined, 'background'],
+      ['resume', undefined, 'active'],
+      ['appStateChange', 'true', 'active'],
+    ]);
   });
 });
