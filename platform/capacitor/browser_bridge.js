@@ -53,10 +53,21 @@
   // A page opened alone in a tab stands for the application itself: hiding
   // the tab sends it home and showing it brings it back. In the device
   // page's phone, the phone's home button and taps do that instead.
+  // A tab that closes is hidden too, on its way out, and then hides its
+  // page: said a task later, a closing page has said nothing.
   if (window.top === window) {
+    let leaving = false;
+    window.addEventListener('pagehide', () => {
+      leaving = true;
+    });
+    window.addEventListener('pageshow', () => {
+      leaving = false;
+    });
     document.addEventListener('visibilitychange', () => {
-      if (socket.readyState !== WebSocket.OPEN) return;
-      socket.send(JSON.stringify({ type: 'pageVisibility', hidden: document.hidden }));
+      const message = JSON.stringify({ type: 'pageVisibility', hidden: document.hidden });
+      setTimeout(() => {
+        if (!leaving && socket.readyState === WebSocket.OPEN) socket.send(message);
+      }, 0);
     });
   }
 

@@ -322,18 +322,6 @@ UIApplication::LaunchOptions launchOptionsFor(const std::optional<SystemRequest>
   return options;
 }
 
-// When the device's App is starting at this moment, its control socket comes
-// up shortly: a request is retried for a while before giving up.
-Delivery deliverWhileStarting(const SystemRequest& request) {
-  Delivery delivery = deliverToRunningApplication(request);
-  for (int attempt = 1; attempt < 40 && delivery.outcome == DeliveryOutcome::noApplication;
-       ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    delivery = deliverToRunningApplication(request);
-  }
-  return delivery;
-}
-
 // Makes this process the device's application, unless a request given on
 // the command line reaches the one already running. The lock, nullptr
 // without a control socket; or how the process ends now.
@@ -349,10 +337,18 @@ Result<std::unique_ptr<ApplicationInstanceLock>, Exit> claimDevice(const Command
     }
   }
   auto instanceLock = ApplicationInstanceLock::acquire();
-  if (instanceLock) return *std::move(instanceLock);
-  if (line.request && deliverWhileStarting(*line.request).outcome == DeliveryOutcome::accepted) {
-    return Failure<Exit>{delivered};
+  // Another App holds the device without a socket that answers: it is
+  // starting, and its socket comes up shortly, or ending, and lets the
+  // device go. A request waits a while for either.
+  for (int attempt = 0; !instanceLock && line.request && attempt < 100; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const Delivery delivery = deliverToRunningApplication(*line.request);
+    if (delivery.outcome == DeliveryOutcome::accepted) return Failure<Exit>{delivered};
+    if (delivery.outcome == DeliveryOutcome::noApplication) {
+      instanceLock = ApplicationInstanceLock::acquire();
+    }
   }
+  if (instanceLock) return *std::move(instanceLock);
   return Failure<Exit>{failed(exitFailure, instanceLock.reason())};
 }
 
