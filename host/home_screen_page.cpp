@@ -167,12 +167,19 @@ Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_co
   std::unique_ptr<HomeScreenPage> page(new HomeScreenPage());
   LoopbackServerOptions options;
   options.port = port;
+  auto hostName = devicePageHostName("home");
+  auto applicationHost = devicePageHostName("app");
+  if (!hostName || !applicationHost) {
+    return Failure{hostName ? applicationHost.reason() : hostName.reason()};
+  }
+  options.hostName = *hostName;
   // The page frames App's web view. Its policy is fixed when the page
   // loads, and App may come up afterwards on any port (a fresh device's
-  // first tap, an App started by hand): so any loopback port, while App's
-  // own frame-ancestors lets this page alone frame it.
-  options.contentSecurityPolicy = [](std::string_view host) {
-    return strictContentSecurityPolicy(host, "http://127.0.0.1:*");
+  // first tap, an App started by hand): so App's host name on any port,
+  // while App's own frame-ancestors lets this page alone frame it.
+  options.contentSecurityPolicy = [frameSource =
+                                       "http://" + *applicationHost + ":*"](std::string_view host) {
+    return strictContentSecurityPolicy(host, frameSource);
   };
   options.token = makeToken();
   if (options.token.empty()) return Failure{"the system gave no randomness for the token"};

@@ -213,8 +213,9 @@ std::optional<std::string> applicationPageURL() {
   const auto setup = readApplicationLaunchSetup();
   if (!setup) return std::nullopt;
   const auto token = readPageToken(setup->tokenFile);
-  if (!token) return std::nullopt;
-  return "http://127.0.0.1:" + std::to_string(setup->port) + "/?token=" + *token;
+  const auto host = devicePageHostName("app");
+  if (!token || !host) return std::nullopt;
+  return "http://" + *host + ":" + std::to_string(setup->port) + "/?token=" + *token;
 }
 
 }  // namespace brisklane

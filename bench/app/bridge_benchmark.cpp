@@ -185,28 +185,32 @@ struct WebApplication {
   return application;
 }
 
-// Where the page lives, from the address App prints: "http://127.0.0.1:PORT/?token=HEX".
+// Where the page lives, from the address App prints:
+// "http://HOST:PORT/?token=HEX", its host a name of the device's own below
+// localhost that the benchmark, like a browser, reaches on 127.0.0.1.
 struct PageAddress {
-  std::string host;  // "127.0.0.1:PORT", as the Host header must name it
+  std::string host;  // "HOST:PORT", as the Host header must name it
   std::uint16_t port;
   std::string target;  // the path and query, with the token
 };
 
 [[nodiscard]] std::optional<PageAddress> parsePageAddress(std::string_view url) {
-  constexpr std::string_view prefix = "http://127.0.0.1:";
+  constexpr std::string_view prefix = "http://";
   if (!url.starts_with(prefix)) return std::nullopt;
   std::string_view rest = url.substr(prefix.size());
   size_t slash = rest.find('/');
   if (slash == std::string_view::npos) return std::nullopt;
-  std::string_view digits = rest.substr(0, slash);
+  std::string_view authority = rest.substr(0, slash);
+  size_t colon = authority.rfind(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  std::string_view digits = authority.substr(colon + 1);
   std::uint16_t port = 0;
   auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
   if (error != std::errc() || end != digits.data() + digits.size() || port == 0) {
     return std::nullopt;
   }
-  return PageAddress{.host = "127.0.0.1:" + std::string(digits),
-                     .port = port,
-                     .target = std::string(rest.substr(slash))};
+  return PageAddress{
+      .host = std::string(authority), .port = port, .target = std::string(rest.substr(slash))};
 }
 
 std::string text(beast::string_view view) {
@@ -546,8 +550,14 @@ std::optional<std::string> devicePageURL() {
   std::ifstream tokenFile(runFolder / "run" / "App.token");
   std::string token;
   std::getline(tokenFile, token);
-  if (!record.is_object() || !record.contains("port") || token.empty()) return std::nullopt;
-  return "http://127.0.0.1:" + std::to_string(record["port"].get<int>()) + "/?token=" + token;
+  std::ifstream labelFile(runFolder / "run" / "page-label");
+  std::string label;
+  std::getline(labelFile, label);
+  if (!record.is_object() || !record.contains("port") || token.empty() || label.empty()) {
+    return std::nullopt;
+  }
+  return "http://app." + label + ".localhost:" + std::to_string(record["port"].get<int>()) +
+         "/?token=" + token;
 }
 
 // Ends the device's App, which a tap launched apart from this process, and

@@ -107,8 +107,15 @@ void CAPBridgeViewController::startBrowserWebLayer(const LaunchArguments& launch
   reportOnStandardError("serving Capacitor's native bridge from " +
                         options.nativeBridgeScript.string() + " (" + std::string(foundBy) + ")");
   options.developmentServer = developmentServer(launch, options.webDirectory);
-  // The device's App keeps its token where a later launch finds it again.
+  // The device's App says where the device's tools find its page's token.
   if (launch.isDeviceApplication) options.tokenFile = applicationTokenPath();
+  auto hostName = devicePageHostName("app");
+  if (!hostName) {
+    reportOnStandardError("cannot serve the web layer: " + hostName.reason());
+    terminateApplication(1);
+    return;
+  }
+  options.hostName = *hostName;
   auto started = BrowserWebLayer::start(bridge_, options);
   if (!started) {
     reportOnStandardError("cannot serve the web layer: " + started.reason());

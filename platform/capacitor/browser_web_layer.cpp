@@ -38,14 +38,13 @@ std::optional<std::string> readFile(const std::filesystem::path& path) {
   return std::move(text).str();
 }
 
-// The token kept in `file`, or a fresh one, kept there when `file` is named;
-// empty when the system has no randomness to give.
+// A fresh token for this run, written to `file` when it is named; empty
+// when the system has no randomness to give.
 std::string pageToken(const std::filesystem::path& file) {
-  if (file.empty()) return makeToken();
-  if (auto kept = readPageToken(file)) return *kept;
   std::string token = makeToken();
-  if (!token.empty() && makeFolders(file.parent_path())) {
-    // Unkept, it still serves this run; the next launch makes another.
+  if (!file.empty() && !token.empty() && makeFolders(file.parent_path())) {
+    // Unwritten, it still serves this run; the device's tools then cannot
+    // open the page for the person.
     (void)writeFileAtomically(file, token + "\n");
   }
   return token;
@@ -116,6 +115,7 @@ Result<std::unique_ptr<BrowserWebLayer>> BrowserWebLayer::start(
 
   LoopbackServerOptions server;
   server.port = options.port;
+  server.hostName = options.hostName;
   server.token = pageToken(options.tokenFile);
   if (server.token.empty()) return Failure{"the system gave no randomness for the page's token"};
   if (options.developmentServer) {

@@ -38,8 +38,10 @@ struct BrowserWebLayerOptions {
   std::uint16_t port = 0;                    // 0: any free port
   std::filesystem::path webDirectory;        // the built web application
   std::filesystem::path nativeBridgeScript;  // Capacitor's native-bridge.js
-  // Where the page's token is kept (mode 0600), read when it holds one and
-  // made otherwise; empty: a fresh token for this run alone.
+  std::string hostName = "127.0.0.1";        // the pages' host name (LoopbackServerOptions)
+  // Where this run's token is written (mode 0600), for the device's tools
+  // that open the page; empty: nowhere. Every run has a token of its own,
+  // so that one taken from an earlier run opens nothing.
   std::filesystem::path tokenFile;
   // Followed instead of serving webDirectory (Capacitor's server.url).
   std::optional<LoopbackOrigin> developmentServer;

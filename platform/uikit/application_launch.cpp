@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include "platform/foundation/atomic_file.h"
 #include "platform/foundation/device_folder.h"
 #include "platform/web/loopback_origin.h"
+#include "platform/web/loopback_server.h"
 
 namespace brisklane {
 namespace {
@@ -27,6 +29,28 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path) {
   if (file.bad() || static_cast<std::size_t>(file.gcount()) > limit) return std::nullopt;
   text.resize(static_cast<std::size_t>(file.gcount()));
   return text;
+}
+
+// `origin` as "http://HOST:PORT" when it names a server on this machine:
+// a loopback origin, or a device page's host name below "localhost".
+std::optional<std::string> pageOrigin(std::string_view origin) {
+  if (auto loopback = loopbackOrigin(origin)) return loopback->origin();
+  constexpr std::string_view scheme = "http://", suffix = ".localhost:";
+  if (!origin.starts_with(scheme)) return std::nullopt;
+  const std::string_view rest = origin.substr(scheme.size());
+  const std::size_t colon = rest.rfind(suffix);
+  if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+  const bool named =
+      std::all_of(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+      });
+  const std::string_view port = rest.substr(colon + suffix.size());
+  const bool numbered =
+      !port.empty() && port.size() <= 5 && port.front() != '0' &&
+      std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+      std::stoul(std::string(port)) <= 65535;
+  if (!named || !numbered) return std::nullopt;
+  return std::string(origin);
 }
 
 }  // namespace
@@ -150,10 +174,10 @@ std::filesystem::path homeScreenPagePath() {
 }
 
 bool recordHomeScreenPage(std::string_view origin) {
-  auto checked = loopbackOrigin(origin);
+  auto checked = pageOrigin(origin);
   if (!checked) return false;
   const std::filesystem::path path = homeScreenPagePath();
-  const Json document{{"origin", checked->origin()}};
+  const Json document{{"origin", *checked}};
   return makeFolders(path.parent_path()) && writeFileAtomically(path, document.dump() + "\n");
 }
 
@@ -165,9 +189,7 @@ std::optional<std::string> readHomeScreenPageOrigin() {
   auto origin = document.find("origin");
   if (origin == document.end() || !origin->is_string()) return std::nullopt;
   // It goes into a header of every page: only what names a loopback origin.
-  auto checked = loopbackOrigin(origin->get_ref<const std::string&>());
-  if (!checked) return std::nullopt;
-  return checked->origin();
+  return pageOrigin(origin->get_ref<const std::string&>());
 }
 
 std::optional<std::string> readPageToken(const std::filesystem::path& file) {
@@ -213,6 +235,37 @@ std::string deviceLanguage() {
     return std::string(defaultDeviceLanguage);
   }
   return language.get<std::string>();
+}
+
+std::filesystem::path pageLabelPath() {
+  return deviceRoot() / "run" / "page-label";
+}
+
+Result<std::string> devicePageHostName(std::string_view name) {
+  const std::filesystem::path path = pageLabelPath();
+  const auto isLabel = [](const std::string& text) {
+    return text.size() == 16 && std::all_of(text.begin(), text.end(), [](char c) {
+             return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+  };
+  auto kept = readSmallFile(path);
+  if (!kept) {
+    const std::string label = makeToken().substr(0, 16);
+    if (label.empty()) return Failure{"the system gave no randomness for the pages' label"};
+    if (!makeFolders(path.parent_path())) {
+      return Failure{"cannot make the folder " + path.parent_path().string()};
+    }
+    // Made whole beside it, then linked into place: of two programs that
+    // start together, the first link wins and both read its label.
+    const std::filesystem::path made = path.string() + "." + std::to_string(::getpid());
+    if (!writeFileAtomically(made, label)) return Failure{"cannot write " + made.string()};
+    std::error_code linked, removed;
+    std::filesystem::create_hard_link(made, path, linked);
+    std::filesystem::remove(made, removed);
+    kept = readSmallFile(path);
+  }
+  if (!kept || !isLabel(*kept)) return Failure{path.string() + " holds no page label"};
+  return std::string(name) + "." + *kept + ".localhost";
 }
 
 }  // namespace brisklane

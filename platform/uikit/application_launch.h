@@ -88,6 +88,16 @@ bool recordWaitingLinks(const std::vector<std::string>& urls);
 // allowed); nothing otherwise.
 [[nodiscard]] std::optional<std::string> readPageToken(const std::filesystem::path& file);
 
+// The host names the device's pages are served under,
+// "<name>.<label>.localhost" ("app", "home"), which browsers resolve to the
+// loopback address by themselves. The label is the device's secret
+// (`$BRISKLANE_HOME/run/page-label`, mode 0600, made once by whichever
+// program needs it first), so that a browser's cookies for the pages go to
+// no other server on this machine, and the device's pages are one site: the
+// home-screen page may frame App's. Why not, when the label cannot be made.
+[[nodiscard]] std::filesystem::path pageLabelPath();
+[[nodiscard]] Result<std::string> devicePageHostName(std::string_view name);
+
 // The device's preferred language, as its settings
 // (`$BRISKLANE_HOME/home-screen.json`, "language") keep it; `defaultDeviceLanguage`
 // when they hold none or cannot be read.

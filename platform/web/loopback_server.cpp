@@ -53,6 +53,7 @@ constexpr Refusal malformed{400, "The request is malformed.\n"};
 constexpr Refusal foreignHost{403, "This server answers only requests addressed to itself.\n"};
 constexpr Refusal foreignOrigin{403, "This server answers only its own pages.\n"};
 constexpr Refusal missingToken{403, "The token is missing or wrong.\n"};
+constexpr Refusal otherSite{403, "This server answers only its own pages and the person.\n"};
 constexpr Refusal outsideFolder{403, "The path leaves the served folder.\n"};
 constexpr Refusal notFound{404, "Not found.\n"};
 constexpr Refusal readOnlyMethods{405, "Only GET and HEAD are allowed here.\n"};
@@ -247,6 +248,16 @@ web::Verdict judge(const Request& request, const web::RequestPolicy& policy) {
     return foreignOrigin;
   }
   if (origins == 0 && (webSocket || !readOnly)) return foreignOrigin;
+  // What a browser says of where a request comes from: the page itself, or
+  // a person (an address typed, a bookmark). Of the pages of the same site,
+  // which are the device's own, only navigations: the phone's frame of App.
+  if (auto site = request.find("Sec-Fetch-Site"); site != request.end()) {
+    const std::string_view from = view(site->value());
+    const bool navigates = view(request["Sec-Fetch-Mode"]) == "navigate";
+    if (from != "same-origin" && from != "none" && !(from == "same-site" && navigates)) {
+      return otherSite;
+    }
+  }
 
   auto target = parseTarget(view(request.target()));
   if (!target) return malformed;
@@ -1118,8 +1129,8 @@ std::string hex(const unsigned char* bytes, std::size_t size) {
 
 namespace web {
 
-RequestPolicy makeRequestPolicy(std::uint16_t port, std::string token) {
-  std::string host = "127.0.0.1:" + std::to_string(port);
+RequestPolicy makeRequestPolicy(std::uint16_t port, std::string token, std::string_view hostName) {
+  std::string host = std::string(hostName) + ":" + std::to_string(port);
   return {.host = host,
           .origin = "http://" + host,
           .cookieName = "brisklane-token-" + std::to_string(port),
@@ -1254,6 +1265,13 @@ bool namesClientRoute(std::string_view decodedPath) {
 Result<std::unique_ptr<LoopbackServer>> LoopbackServer::start(net::io_context& context,
                                                               LoopbackServerOptions options) {
   if (options.token.empty()) return Failure{"the server needs a token"};
+  const bool nameable =
+      !options.hostName.empty() &&
+      std::all_of(options.hostName.begin(), options.hostName.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+      });
+  if (!nameable)
+    return Failure{"the server's host name must be lowercase letters, digits, - and ."};
   fs::path root;
   if (!options.documentRoot.empty()) {
     std::error_code error;
@@ -1278,7 +1296,7 @@ Result<std::unique_ptr<LoopbackServer>> LoopbackServer::start(net::io_context& c
   if (error) return Failure{"cannot listen on the loopback address"};
 
   state->port = port;
-  state->policy = web::makeRequestPolicy(port, state->options.token);
+  state->policy = web::makeRequestPolicy(port, state->options.token, state->options.hostName);
   state->policy.tunnelsUpgrades = state->options.upstream.has_value();
   acceptNext(state);
   return std::unique_ptr<LoopbackServer>(new LoopbackServer(std::move(state)));

@@ -111,7 +111,12 @@ enum class ClientRoutes {
 };
 
 struct LoopbackServerOptions {
-  std::uint16_t port = 0;              // 0: any free port
+  std::uint16_t port = 0;  // 0: any free port
+  // The name the pages are served under; the server listens on 127.0.0.1
+  // whatever it is. A name of its own below "localhost" keeps the browser's
+  // cookie for the page from every other server on the machine, which
+  // "127.0.0.1" (cookies do not tell ports apart) cannot.
+  std::string hostName = "127.0.0.1";
   std::string token;                   // the run's secret, from makeToken; must not be empty
   std::filesystem::path documentRoot;  // files served under "/"; empty: none
   // Inserted right after the opening <head> tag of every HTML file served
@@ -155,7 +160,7 @@ class LoopbackServer {
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
   [[nodiscard]] std::uint16_t port() const;
-  [[nodiscard]] std::string origin() const;  // "http://127.0.0.1:PORT"
+  [[nodiscard]] std::string origin() const;  // "http://HOSTNAME:PORT"
   // The address to open first: origin, path and the token.
   [[nodiscard]] std::string url(std::string_view path = "/") const;
 

@@ -25,13 +25,14 @@ namespace brisklane::web {
 
 // What a server on one port with one token expects.
 struct RequestPolicy {
-  std::string host;        // "127.0.0.1:PORT"
-  std::string origin;      // "http://127.0.0.1:PORT"
+  std::string host;        // "HOSTNAME:PORT"
+  std::string origin;      // "http://HOSTNAME:PORT"
   std::string cookieName;  // includes the port: cookies do not tell ports apart
   std::string token;
   bool tunnelsUpgrades = false;  // WebSockets beyond the server's own go to a development server
 };
-[[nodiscard]] RequestPolicy makeRequestPolicy(std::uint16_t port, std::string token);
+[[nodiscard]] RequestPolicy makeRequestPolicy(std::uint16_t port, std::string token,
+                                              std::string_view hostName = "127.0.0.1");
 
 // A request turned away; `reason` is the fixed text of the response body.
 struct Refusal {

@@ -19,7 +19,7 @@ export const repoRoot = fileURLToPath(new URL('../../', import.meta.url));
 const appPath = path.resolve(repoRoot, process.env.BRISKLANE_APP ?? 'build/default/App');
 const extensionPath = path.resolve(repoRoot, process.env.BRISKLANE_EXTENSION ?? 'build/default/BrisklaneWidgetExtension');
 const browserModeArgs = ['--web-layer', 'browser', '--port', '0', '--web-dir', path.join(repoRoot, 'web/www')];
-const pageUrlPattern = /^http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32}$/;
+const pageUrlPattern = /^http:\/\/(app|home)\.[0-9a-f]{16}\.localhost:\d+\/\?token=[0-9a-f]{32}$/;
 const { chromium } = createRequire(path.join(repoRoot, 'web/package.json'))('playwright-core');
 const run = promisify(execFile);
 

@@ -72,12 +72,13 @@ describe("App's web view", () => {
 
     // Only the device's home-screen page may frame App's pages; it is read
     // from the device at every page.
-    const response = await page.request.get(new URL('/', app.url).href);
+    // Read through the browser, which alone resolves the page's name below localhost.
+    const response = await page.goto(new URL('/', app.url).href);
     assert.equal(response.headers()['content-security-policy'], "frame-ancestors 'self'");
     assert.equal(response.headers()['x-frame-options'], undefined);
     await mkdir(path.join(session.home, 'run'), { recursive: true });
     await writeFile(path.join(session.home, 'run', 'home-screen-page.json'), '{"origin":"http://127.0.0.1:8200"}\n');
-    const framed = await page.request.get(new URL('/', app.url).href);
+    const framed = await page.goto(new URL('/', app.url).href);
     assert.equal(framed.headers()['content-security-policy'], "frame-ancestors 'self' http://127.0.0.1:8200");
 
     await page.goto(new URL('/own-policy.html', app.url).href);
@@ -98,7 +99,7 @@ describe("App's web view", () => {
     await sampleReady(page);
     assert.equal(new URL(page.url()).pathname, '/today');
     assert.equal(await page.evaluate(() => window.Capacitor.isNativePlatform()), true);
-    assert.equal((await page.request.get(new URL('/assets/missing.js', app.url).href)).status(), 404);
+    assert.equal((await page.goto(new URL('/assets/missing.js', app.url).href)).status(), 404);
   });
 
   test("serves a development server's pages as native, live reload included", { timeout }, async (t) => {
