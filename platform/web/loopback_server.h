@@ -14,6 +14,12 @@
 // Content-Security-Policy is the owner's to choose: strict unless it says
 // otherwise, since a page's policy protects the page, not the server.
 //
+// Nor can callers without the token keep the server's connections from the
+// page. A connection is a stranger until one of its requests passes those
+// checks: it has `firstRequestTimeout` to send that request, and a refused
+// request closes its connection (whoever sent it), so only admitted
+// connections stay open between requests.
+//
 // A server may follow a development server (`upstream`): what none of its own
 // resources and routes takes is forwarded there after the same checks, and
 // WebSockets at other paths than its own are tunnelled there, so that the
@@ -95,6 +101,9 @@ struct LoopbackServerLimits {
   std::size_t connections = 64;
   std::chrono::milliseconds requestTimeout{10'000};  // to send one whole request
   std::chrono::milliseconds idleTimeout{60'000};     // between requests on one connection
+  // For a stranger, from connecting to its whole first request; never longer
+  // than requestTimeout. Strangers never idle: see above.
+  std::chrono::milliseconds firstRequestTimeout{3'000};
   // For a development server to answer one forwarded request, or to connect
   // for a tunnel; its first answers may wait for it to bundle dependencies.
   std::chrono::milliseconds upstreamTimeout{30'000};

@@ -351,6 +351,54 @@ TEST_F(LimitedLoopbackServerTest,
   EXPECT_EQ(closes_, 1);
 }
 
+// Strangers are connections none of whose requests has passed the checks.
+class StrangerLoopbackServerTest : public LoopbackServerTest {
+  void SetUp() override {
+    configure_ = [](LoopbackServerOptions& options) {
+      options.limits.firstRequestTimeout = std::chrono::milliseconds(100);
+    };
+    LoopbackServerTest::SetUp();
+  }
+};
+
+// Each wait below would outlast the client's patience under the request and
+// idle timeouts; only the first request's deadline ends it in time.
+TEST_F(StrangerLoopbackServerTest, GivesAStrangerOneRequestSoonAndAnAdmittedConnectionItsIdleTime) {
+  Client silent(port_);
+  EXPECT_TRUE(silent.closedByServer()) << "nothing sent";
+  Client trickling(port_);
+  trickling.send("GET / HTTP/1.1\r\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  trickling.send("Host: " + host_ + "\r\n");
+  EXPECT_TRUE(trickling.closedByServer()) << "a request sent slowly";
+
+  Client page(port_);
+  page.send(withCookie("/app.js"));
+  EXPECT_EQ(page.receive()->body(), "app.js");
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  page.send(withCookie("/app.js"));
+  EXPECT_EQ(page.receive()->body(), "app.js") << "after longer than a stranger may wait";
+}
+
+TEST_F(StrangerLoopbackServerTest, ClosesTheConnectionOfEveryRefusedRequest) {
+  Client stranger(port_);
+  stranger.send(request("GET", "/app.js", "Connection: keep-alive\r\n"));
+  auto refused = stranger.receive();
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->result_int(), 403u);
+  EXPECT_EQ((*refused)[http::field::connection], "close");
+  EXPECT_TRUE(stranger.closedByServer());
+
+  // An admitted connection too, though not for a missing file: that is the
+  // page's own request answered.
+  Client page(port_);
+  page.send(withCookie("/missing.js"));
+  EXPECT_EQ(page.receive()->result_int(), 404u);
+  page.send(withCookie("/app.js", "GET", "Origin: http://evil.example\r\n"));
+  EXPECT_EQ(page.receive()->result_int(), 403u);
+  EXPECT_TRUE(page.closedByServer());
+}
+
 // A peer's messages sent from another thread arrive in order until it closes.
 TEST_F(LoopbackServerTest, ClosesOnlyTheSocketThatSendsATooLargeMessageAndDeliversInOrder) {
   Client small(port_), large(port_);
