@@ -453,7 +453,8 @@ class Connection {
 };
 
 // Whether one of a connection's requests has passed the checks. Until then
-// it is a stranger: it may send one request, and soon.
+// it is a stranger: it may send one request, soon, and it is the first to
+// make way when the server is full.
 enum class Standing { stranger, admitted };
 
 }  // namespace
@@ -475,6 +476,21 @@ struct LoopbackServer::State {
     if (auto open = connections.find(connection); open != connections.end()) {
       open->second.standing = Standing::admitted;
     }
+  }
+
+  // Whether a new connection may come in, once the oldest strangers have
+  // made way for it. Admitted connections never do: strangers holding every
+  // place must not lock the page out, nor push the page's own sockets out.
+  bool makeRoom() {
+    while (connections.size() >= options.limits.connections) {
+      auto stranger = std::ranges::find_if(
+          connections, [](const auto& open) { return open.second.standing == Standing::stranger; });
+      if (stranger == connections.end()) return false;
+      auto evicted = stranger->second.connection.lock();
+      connections.erase(stranger);
+      if (evicted) evicted->stop();
+    }
+    return true;
   }
 
   void stop() {
@@ -503,7 +519,7 @@ struct LoopbackServer::State {
     std::weak_ptr<Connection> connection;
     Standing standing = Standing::stranger;
   };
-  std::map<std::uint64_t, OpenConnection> connections;
+  std::map<std::uint64_t, OpenConnection> connections;  // by id, so oldest first
   std::uint64_t lastConnection = 0;
   std::uint16_t port = 0;
   bool stopped = false;
@@ -1113,8 +1129,8 @@ void acceptNext(const std::shared_ptr<State>& state) {
       return;
     }
     keepFromChildProcesses(socket.native_handle());
-    // Over the limit the socket closes as it goes out of scope.
-    if (state->connections.size() < state->options.limits.connections) {
+    // When no stranger makes way, the socket closes as it goes out of scope.
+    if (state->makeRoom()) {
       auto session = std::make_shared<HttpSession>(state, std::move(socket));
       session->start(state->add(session, Standing::stranger));
     }
