@@ -29,6 +29,9 @@ using ErrorCode = boost::system::error_code;
 
 // How long either side waits for the other before giving up on a request.
 constexpr auto requestTimeout = std::chrono::seconds(2);
+// How long the listener waits after a failed accept before it tries again: out
+// of descriptors, accept fails at once for as long as the connection waits.
+constexpr auto acceptRetryDelay = std::chrono::milliseconds(100);
 
 // The endpoint of a socket file; nothing when the path is too long for one
 // (the platform's limit on socket paths, about a hundred bytes).
@@ -228,7 +231,10 @@ Result<std::unique_ptr<ApplicationInstanceLock>> ApplicationInstanceLock::acquir
 class ControlSocketServer::Listener : public std::enable_shared_from_this<Listener> {
  public:
   Listener(asio::io_context& context, std::filesystem::path path, Handler handler)
-      : acceptor_(context), path_(std::move(path)), handler_(std::move(handler)) {}
+      : acceptor_(context),
+        acceptRetry_(context),
+        path_(std::move(path)),
+        handler_(std::move(handler)) {}
 
   Status listen(const stream_protocol::endpoint& endpoint) {
     std::error_code stale;
@@ -254,7 +260,8 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
     acceptor_.async_accept(
         [self = shared_from_this()](ErrorCode error, stream_protocol::socket socket) {
           if (!self->acceptor_.is_open()) return;
-          if (!error) self->serve(std::make_shared<Connection>(std::move(socket)));
+          if (error) return self->acceptLater();
+          self->serve(std::make_shared<Connection>(std::move(socket)));
           self->accept();
         });
   }
@@ -262,6 +269,7 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
   void stop() {
     ErrorCode ignored;
     acceptor_.close(ignored);
+    acceptRetry_.cancel();
     for (const auto& connection : open_) connection->close();
     open_.clear();
     std::error_code gone;
@@ -326,7 +334,15 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
 
   void forget(const std::shared_ptr<Connection>& connection) { open_.erase(connection); }
 
+  void acceptLater() {
+    acceptRetry_.expires_after(acceptRetryDelay);
+    acceptRetry_.async_wait([self = shared_from_this()](ErrorCode error) {
+      if (!error && self->acceptor_.is_open()) self->accept();
+    });
+  }
+
   stream_protocol::acceptor acceptor_;
+  asio::steady_timer acceptRetry_;  // after a failed accept, such as too many open files
   std::filesystem::path path_;
   Handler handler_;
   std::set<std::shared_ptr<Connection>> open_;

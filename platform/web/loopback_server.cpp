@@ -303,13 +303,6 @@ std::optional<Refusal> refusalForReadError(const beast::error_code& error) {
   return std::nullopt;
 }
 
-bool closesConnection(const Refusal& refusal) {
-  // After a request that could not be read, where the next one starts is
-  // unknown.
-  return refusal.status == malformed.status || refusal.status == bodyTooLarge.status ||
-         refusal.status == headerTooLarge.status;
-}
-
 bool isTokenCharacter(char character) {
   char lower = asciiLower(character);
   return (lower >= 'a' && lower <= 'z') || (character >= '0' && character <= '9') ||
@@ -470,6 +463,11 @@ class Connection {
   virtual void stop() = 0;
 };
 
+// Whether one of a connection's requests has passed the checks. Until then
+// it is a stranger: it may send one request, soon, and it is the first to
+// make way when the server is full.
+enum class Standing { stranger, admitted };
+
 }  // namespace
 
 struct LoopbackServer::State {
@@ -480,11 +478,31 @@ struct LoopbackServer::State {
         acceptor(ioContext),
         acceptRetry(ioContext) {}
 
-  std::uint64_t add(const std::shared_ptr<Connection>& connection) {
-    connections.emplace(++lastConnection, connection);
+  std::uint64_t add(const std::shared_ptr<Connection>& connection, Standing standing) {
+    connections.emplace(++lastConnection, OpenConnection{connection, standing});
     return lastConnection;
   }
   void remove(std::uint64_t connection) { connections.erase(connection); }
+  void admit(std::uint64_t connection) {
+    if (auto open = connections.find(connection); open != connections.end()) {
+      open->second.standing = Standing::admitted;
+    }
+  }
+
+  // Whether a new connection may come in, once the oldest strangers have
+  // made way for it. Admitted connections never do: strangers holding every
+  // place must not lock the page out, nor push the page's own sockets out.
+  bool makeRoom() {
+    while (connections.size() >= options.limits.connections) {
+      auto stranger = std::ranges::find_if(
+          connections, [](const auto& open) { return open.second.standing == Standing::stranger; });
+      if (stranger == connections.end()) return false;
+      auto evicted = stranger->second.connection.lock();
+      connections.erase(stranger);
+      if (evicted) evicted->stop();
+    }
+    return true;
+  }
 
   void stop() {
     stopped = true;
@@ -493,7 +511,7 @@ struct LoopbackServer::State {
     // Closing a connection may end it, and its end removes it from the map.
     auto open = std::exchange(connections, {});
     for (auto& [id, connection] : open) {
-      if (auto live = connection.lock()) live->stop();
+      if (auto live = connection.connection.lock()) live->stop();
     }
   }
 
@@ -508,7 +526,11 @@ struct LoopbackServer::State {
   web::RequestPolicy policy;
   tcp::acceptor acceptor;
   net::steady_timer acceptRetry;  // after a failed accept, such as too many open files
-  std::map<std::uint64_t, std::weak_ptr<Connection>> connections;
+  struct OpenConnection {
+    std::weak_ptr<Connection> connection;
+    Standing standing = Standing::stranger;
+  };
+  std::map<std::uint64_t, OpenConnection> connections;  // by id, so oldest first
   std::uint64_t lastConnection = 0;
   std::uint16_t port = 0;
   bool stopped = false;
@@ -800,6 +822,9 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
 
   void start(std::uint64_t id) {
     id_ = id;
+    // A stranger's one request is due soon after it connects, however slowly
+    // its bytes come.
+    stream_.expires_after(std::min(limits().firstRequestTimeout, limits().requestTimeout));
     waitForRequest();
   }
 
@@ -812,6 +837,12 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
  private:
   [[nodiscard]] const LoopbackServerLimits& limits() const { return state_->options.limits; }
 
+  void admit() {
+    if (standing_ == Standing::admitted) return;
+    standing_ = Standing::admitted;
+    state_->admit(id_);
+  }
+
   // A keep-alive connection may idle between requests for longer than a
   // client may take over one request, so the first byte is awaited apart.
   void waitForRequest() {
@@ -819,7 +850,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
       readRequest();
       return;
     }
-    stream_.expires_after(limits().idleTimeout);
+    if (standing_ == Standing::admitted) stream_.expires_after(limits().idleTimeout);
     stream_.async_read_some(buffer_.prepare(readChunkBytes),
                             [self = shared_from_this()](beast::error_code error, std::size_t size) {
                               if (error || self->state_->stopped) return;
@@ -831,7 +862,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
   void readRequest() {
     parser_.emplace();
     limitParser(*parser_, limits());
-    stream_.expires_after(limits().requestTimeout);
+    if (standing_ == Standing::admitted) stream_.expires_after(limits().requestTimeout);
     http::async_read(stream_, buffer_, *parser_,
                      [self = shared_from_this()](beast::error_code error, std::size_t) {
                        self->onRequestRead(error);
@@ -857,10 +888,13 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     keepAlive_ = request.keep_alive();
     headOnly_ = request.method() == http::verb::head;
     auto verdict = judge(request, state_->policy);
+    // A refused caller gets no second try on the same connection, so that
+    // one without the token cannot keep a connection by asking now and then.
     if (const auto* refusal = std::get_if<Refusal>(&verdict)) {
-      respond(plainResponse(*refusal), closesConnection(*refusal) ? Closing::yes : Closing::no);
+      respond(plainResponse(*refusal), Closing::yes);
       return;
     }
+    admit();
     if (const auto* redirect = std::get_if<web::TokenRedirect>(&verdict)) {
       Response response = redirectResponse(303, redirect->location);
       const auto& policy = state_->policy;
@@ -1022,14 +1056,14 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     std::string early = beast::buffers_to_string(buffer_.data());
     auto session = std::make_shared<TunnelSession>(state_, std::move(stream_), std::move(early),
                                                    std::move(forwarded));
-    session->start(state_->add(session));
+    session->start(state_->add(session, Standing::admitted));
   }
 
   void upgrade(Request request) {
     stream_.expires_never();
     auto session =
         std::make_shared<WebSocketSession>(state_, std::move(stream_), std::move(request));
-    session->start(state_->add(session));
+    session->start(state_->add(session, Standing::admitted));
   }
 
   enum class Closing { no, yes };
@@ -1092,6 +1126,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
   unsigned version_ = 11;
   bool keepAlive_ = false;
   bool headOnly_ = false;
+  Standing standing_ = Standing::stranger;
 };
 
 void acceptNext(const std::shared_ptr<State>& state) {
@@ -1105,10 +1140,10 @@ void acceptNext(const std::shared_ptr<State>& state) {
       return;
     }
     keepFromChildProcesses(socket.native_handle());
-    // Over the limit the socket closes as it goes out of scope.
-    if (state->connections.size() < state->options.limits.connections) {
+    // When no stranger makes way, the socket closes as it goes out of scope.
+    if (state->makeRoom()) {
       auto session = std::make_shared<HttpSession>(state, std::move(socket));
-      session->start(state->add(session));
+      session->start(state->add(session, Standing::stranger));
     }
     acceptNext(state);
   });

@@ -14,6 +14,16 @@
 // Content-Security-Policy is the owner's to choose: strict unless it says
 // otherwise, since a page's policy protects the page, not the server.
 //
+// Nor can callers without the token keep the server's connections from the
+// page. A connection is a stranger until one of its requests passes those
+// checks: it has `firstRequestTimeout` to send that request, and a refused
+// request closes its connection (whoever sent it), so only admitted
+// connections stay open between requests. When the server holds as many
+// connections as it may, a new one takes the place of the oldest stranger;
+// when every connection has been admitted, the new one is closed. However
+// many strangers come, the page's next connection finds a place, and none of
+// the page's own connections is pushed out for them.
+//
 // A server may follow a development server (`upstream`): what none of its own
 // resources and routes takes is forwarded there after the same checks, and
 // WebSockets at other paths than its own are tunnelled there, so that the
@@ -92,9 +102,17 @@ struct LoopbackServerLimits {
   // Messages queued for one peer beyond this mean the page does not read;
   // the peer is closed instead of growing without end.
   std::size_t queuedWebSocketBytes = std::size_t{8} * 1024 * 1024;
-  std::size_t connections = 64;
+  // Open at once, WebSockets and tunnels included. A page holds its WebSocket
+  // and up to six HTTP connections (what a browser opens to one host in
+  // parallel), so 128 hold some eighteen pages at once; a forwarded request
+  // or a tunnel holds one more descriptor, to the development server. The
+  // bound on what each WebSocket queues (above) holds whatever this is.
+  std::size_t connections = 128;
   std::chrono::milliseconds requestTimeout{10'000};  // to send one whole request
   std::chrono::milliseconds idleTimeout{60'000};     // between requests on one connection
+  // For a stranger, from connecting to its whole first request; never longer
+  // than requestTimeout. Strangers never idle: see above.
+  std::chrono::milliseconds firstRequestTimeout{3'000};
   // For a development server to answer one forwarded request, or to connect
   // for a tunnel; its first answers may wait for it to bundle dependencies.
   std::chrono::milliseconds upstreamTimeout{30'000};

@@ -5,8 +5,13 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/local/stream_protocol.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/write.hpp>
+#include <chrono>
 #include <thread>
 
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "tests/support/temporary_device.h"
@@ -85,6 +90,57 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
   EXPECT_EQ(refused.detail, "\"activityType\" must be a non-empty string");
   EXPECT_EQ(received, (std::vector<SystemRequest>{
                           request, LifeCycleRequest{.move = LifeCycleMove::foreground}}));
+}
+
+std::chrono::nanoseconds threadCpuTime() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// Out of descriptors, accept fails at once for as long as a connection
+// waits. The listener must wait between tries rather than spin on the loop's
+// thread, and serve the connection once descriptors are free again.
+TEST(ControlSocket, WaitsOutAShortageOfDescriptorsAndThenServesTheWaitingClient) {
+  testing::TemporaryDevice device;
+  boost::asio::io_context loop(1);
+  auto server = ControlSocketServer::start(loop, [](const SystemRequest&) {
+    return SystemAnswer{
+        .accepted = true, .error = "", .applicationState = UIApplication::State::active};
+  });
+  ASSERT_TRUE(server) << server.reason();
+  boost::asio::local::stream_protocol::socket client(loop);
+  client.connect(applicationControlSocketPath().native());
+  boost::asio::write(client, boost::asio::buffer(std::string(R"({"query":"applicationState"})"
+                                                             "\n")));
+
+  rlimit original{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &original), 0);
+  rlimit lowered = original;
+  lowered.rlim_cur = std::min<rlim_t>(original.rlim_cur, 256);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  std::vector<int> taken;
+  for (rlim_t i = 0; i < lowered.rlim_cur; ++i) {
+    int descriptor = ::dup(client.native_handle());
+    if (descriptor < 0) break;
+    taken.push_back(descriptor);
+  }
+  ASSERT_EQ(::dup(client.native_handle()), -1) << "descriptors left";
+
+  auto before = threadCpuTime();
+  loop.run_for(std::chrono::seconds(1));
+  auto spent = threadCpuTime() - before;
+  for (int descriptor : taken) ::close(descriptor);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &original), 0);
+  EXPECT_LT(spent, std::chrono::milliseconds(100)) << "the accept loop spins";
+
+  std::string reply;
+  boost::asio::async_read_until(client, boost::asio::dynamic_buffer(reply), '\n',
+                                [&](boost::system::error_code, std::size_t) { loop.stop(); });
+  loop.restart();
+  loop.run_for(std::chrono::seconds(2));
+  EXPECT_NE(reply.find("\"accepted\":true"), std::string::npos) << reply;
+  server->reset();
 }
 
 }  // namespace

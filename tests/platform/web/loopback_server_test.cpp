@@ -327,16 +327,9 @@ class LimitedLoopbackServerTest : public LoopbackServerTest {
 };
 
 // Then a WebSocket as the second connection, the stalled one being closed.
-TEST_F(LimitedLoopbackServerTest,
-       ClosesStalledConnectionsThoseBeyondTheLimitAndPeersThatDoNotRead) {
+TEST_F(LimitedLoopbackServerTest, ClosesStalledConnectionsAndPeersThatDoNotRead) {
   Client stalled(port_);
   stalled.send("GET / HTTP/1.1\r\nHo");
-  Client client(port_);
-  EXPECT_TRUE(Client(port_).closedByServer()) << "a third connection";
-  for (int round = 0; round < 2; ++round) {
-    client.send(withCookie("/app.js"));
-    EXPECT_EQ(client.receive()->body(), "app.js");
-  }
   auto begin = std::chrono::steady_clock::now();
   EXPECT_TRUE(stalled.closedByServer());
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
@@ -349,6 +342,88 @@ TEST_F(LimitedLoopbackServerTest,
   onServerThread([] {});
   EXPECT_FALSE(peer->isOpen());
   EXPECT_EQ(closes_, 1);
+}
+
+// Strangers are connections none of whose requests has passed the checks.
+class StrangerLoopbackServerTest : public LoopbackServerTest {
+  void SetUp() override {
+    configure_ = [](LoopbackServerOptions& options) {
+      options.limits.firstRequestTimeout = std::chrono::milliseconds(100);
+    };
+    LoopbackServerTest::SetUp();
+  }
+};
+
+// Each wait below would outlast the client's patience under the request and
+// idle timeouts; only the first request's deadline ends it in time.
+TEST_F(StrangerLoopbackServerTest, GivesAStrangerOneRequestSoonAndAnAdmittedConnectionItsIdleTime) {
+  Client silent(port_);
+  EXPECT_TRUE(silent.closedByServer()) << "nothing sent";
+  Client trickling(port_);
+  trickling.send("GET / HTTP/1.1\r\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  trickling.send("Host: " + host_ + "\r\n");
+  EXPECT_TRUE(trickling.closedByServer()) << "a request sent slowly";
+
+  Client page(port_);
+  page.send(withCookie("/app.js"));
+  EXPECT_EQ(page.receive()->body(), "app.js");
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  page.send(withCookie("/app.js"));
+  EXPECT_EQ(page.receive()->body(), "app.js") << "after longer than a stranger may wait";
+}
+
+TEST_F(StrangerLoopbackServerTest, ClosesTheConnectionOfEveryRefusedRequest) {
+  Client stranger(port_);
+  stranger.send(request("GET", "/app.js", "Connection: keep-alive\r\n"));
+  auto refused = stranger.receive();
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->result_int(), 403u);
+  EXPECT_EQ((*refused)[http::field::connection], "close");
+  EXPECT_TRUE(stranger.closedByServer());
+
+  // An admitted connection too, though not for a missing file: that is the
+  // page's own request answered.
+  Client page(port_);
+  page.send(withCookie("/missing.js"));
+  EXPECT_EQ(page.receive()->result_int(), 404u);
+  page.send(withCookie("/app.js", "GET", "Origin: http://evil.example\r\n"));
+  EXPECT_EQ(page.receive()->result_int(), 403u);
+  EXPECT_TRUE(page.closedByServer());
+}
+
+class CrowdedLoopbackServerTest : public LoopbackServerTest {
+  void SetUp() override {
+    configure_ = [](LoopbackServerOptions& options) { options.limits.connections = 2; };
+    LoopbackServerTest::SetUp();
+  }
+
+ protected:
+  // Whether `client` is still served: it is admitted by the answer.
+  bool answers(Client& client) {
+    client.send(withCookie("/app.js"));
+    auto reply = client.receive();
+    return reply && reply->body() == "app.js";
+  }
+};
+
+// The server accepts in the order clients connect, so the oldest is known.
+// Strangers here would wait seconds for their own deadline.
+TEST_F(CrowdedLoopbackServerTest, MakesRoomByClosingTheOldestStrangerAndNeverAnAdmittedConnection) {
+  Client oldest(port_), older(port_);
+  Client newcomer(port_);
+  EXPECT_TRUE(oldest.closedByServer());
+  EXPECT_TRUE(answers(older));
+
+  Client later(port_);
+  EXPECT_TRUE(newcomer.closedByServer()) << "the stranger goes, not the admitted one";
+  EXPECT_TRUE(answers(later));
+  EXPECT_TRUE(answers(older));
+
+  Client refused(port_);
+  EXPECT_TRUE(refused.closedByServer()) << "every place is admitted";
+  EXPECT_TRUE(answers(older));
+  EXPECT_TRUE(answers(later));
 }
 
 // A peer's messages sent from another thread arrive in order until it closes.
