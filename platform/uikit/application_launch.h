@@ -1,13 +1,13 @@
 // How the device has the application set up to launch: the operating
 // system's record of the last launch that served a web layer to a browser,
-// `$BRISKLANE_HOME/run/App-launch.json`, and the page token that such
-// launches share, `$BRISKLANE_HOME/run/App.token` (mode 0600).
+// `$BRISKLANE_HOME/run/App-launch.json`, and the running application's page
+// token, `$BRISKLANE_HOME/run/App.token` (mode 0600, new on every run).
 //
 // The running application writes the record once its page is served, with
 // the port it actually bound. Whoever opens a URL in the application while
 // none runs (a widget tap) starts it with the same setup, so that it serves
-// the same web folder on the same port with the same token: a page the
-// person had open simply reloads into the new application.
+// the same web folder at the same address; the device's tools read the new
+// token to open its page.
 //
 //   {"webLayer":"browser","webDirectory":"/abs/www","nativeBridgeScript":"/abs/native-bridge.js",
 //    "port":8100,"tokenFile":"/abs/run/App.token","processIdentifier":4242}

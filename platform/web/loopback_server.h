@@ -7,9 +7,11 @@
 // Only the page this process hands out may use it. Every request must carry
 // the run's token (once in the address, which answers with a cookie and a
 // redirect that drops it from the address bar; then in that cookie), name the
-// server's own address as its Host (no DNS rebinding), and, where a browser
-// says where it comes from, the server's own origin. Changes (methods other
-// than GET and HEAD) and WebSocket upgrades must say where they come from.
+// server's own name and port as its Host (no DNS rebinding), and, where a
+// browser says where it comes from, the server's own origin; a request whose
+// fetch metadata (Sec-Fetch-Site) names another site is refused, and of the
+// server's own site only navigations pass. Changes (methods other than GET
+// and HEAD) and WebSocket upgrades must say where they come from.
 // Responses never allow other origins and are never cached. Their
 // Content-Security-Policy is the owner's to choose: strict unless it says
 // otherwise, since a page's policy protects the page, not the server.
