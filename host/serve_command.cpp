@@ -457,10 +457,18 @@ class Host final : public HomeScreenPageOwner {
       pid_t child = 0;
       while ((child = ::waitpid(-1, &status, WNOHANG)) > 0) {
         if (auto launch = launches_.find(child); launch != launches_.end()) {
-          // `App open` ends at once when an App that came up beside it took the URL.
+          // `App open` ends at once when an App that came up beside it took
+          // the URL: the watch then tells what that App did with it.
           const bool handedOver = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-          if (!handedOver) failLaunch(launch->second, whyItEnded(status));
+          if (!handedOver) {
+            failLaunch(launch->second, whyItEnded(status));
+          } else if (launch->second.url) {
+            const auto running = runningApplication();
+            waiting_.push_back({.url = *launch->second.url,
+                                .processIdentifier = running ? running->processIdentifier : 0});
+          }
           launches_.erase(launch);
+          openPendingURLs();
         }
       }
       watchApplication();

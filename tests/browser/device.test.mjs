@@ -7,7 +7,7 @@
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
-import { Session, appInFront, callPlugin, eventually, launchRecord, lifeCycleLog, openedUrls, roundTrip, sampleReady } from './support.mjs';
+import { Session, appInFront, callPlugin, eventually, launchRecord, lifeCycleLog, openedUrls, roundTrip, sampleReady, tapResults, watchTapResult } from './support.mjs';
 
 const timeout = 120_000;
 const todayMedium = 'BrisklaneWidget-systemMedium';
@@ -15,19 +15,6 @@ const todaySmall = 'BrisklaneWidget-systemSmall';
 
 const widget = (home, id) => home.locator(`.widget[data-id="${id}"]`);
 
-// Every text the tap result line shows from now on, with its outcome, in
-// order: what a person watching the line would have read.
-async function watchTapResult(home) {
-  await home.evaluate(() => {
-    const line = document.getElementById('tap-result');
-    window.tapResults = [];
-    new MutationObserver(() => {
-      const shown = [line.dataset.outcome, line.textContent];
-      if (line.dataset.outcome && JSON.stringify(window.tapResults.at(-1)) !== JSON.stringify(shown)) window.tapResults.push(shown);
-    }).observe(line, { attributes: true, childList: true, characterData: true, subtree: true });
-  });
-}
-const tapResults = (home) => home.evaluate(() => window.tapResults);
 
 // The sample has its life-cycle listeners and has shown what getState answered.
 const lifeCycleReady = (app) => app.locator('#app-state:is([data-state="active"], [data-state="background"])').waitFor();

@@ -231,3 +231,17 @@ export async function eventually(check, { timeoutMs = 10000, what = 'the conditi
     await delay(25);
   }
 }
+
+// Every text the tap result line shows from now on, with its outcome, in
+// order: what a person watching the line would have read.
+export async function watchTapResult(home) {
+  await home.evaluate(() => {
+    const line = document.getElementById('tap-result');
+    window.tapResults = [];
+    new MutationObserver(() => {
+      const shown = [line.dataset.outcome, line.textContent];
+      if (line.dataset.outcome && JSON.stringify(window.tapResults.at(-1)) !== JSON.stringify(shown)) window.tapResults.push(shown);
+    }).observe(line, { attributes: true, childList: true, characterData: true, subtree: true });
+  });
+}
+export const tapResults = (home) => home.evaluate(() => window.tapResults);
