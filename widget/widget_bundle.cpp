@@ -1,9 +1,9 @@
 #include "widget/widget_bundle.h"
 
 #include "platform/foundation/process_info.h"
+#include "widget/palette.h"
 #include "widget/today/entry_view.h"
 #include "widget/today/gallery_states.h"
-#include "widget/today/palette.h"
 #include "widget/voice/entry_view.h"
 
 namespace brisklane {
@@ -51,7 +51,7 @@ StaticConfiguration<VoiceProvider> VoiceWidget::body() const {
       .supportedFamilies = {WidgetFamily::accessoryCircular, WidgetFamily::accessoryInline,
                             WidgetFamily::systemSmall},
       // Every entry renders the same: one state shows them all.
-      .galleryStates = {{"timeline", "Its timeline entry", EntrySource::timeline, {}}},
+      .galleryStates = {{"timeline", "Its timeline entry", EntrySource::timeline}},
   };
 }
 

@@ -25,8 +25,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/enum_names.h"
 #include "platform/foundation/date.h"
-#include "platform/foundation/enum_names.h"
 #include "widget/swiftui/text.h"
 #include "widget/swiftui/view.h"
 #include "widget/widget_kit.h"
@@ -40,14 +40,19 @@ template <>
 inline constexpr auto enumNames<EntrySource> =
     namesThrough<EntrySource::timeline>({"placeholder", "snapshot", "timeline"});
 
+// What the application has left in the widget's App Group store when a
+// gallery state is drawn: nothing done, a store that cannot be opened (its
+// folders blocked), or a store holding `GalleryState::storedValues`.
+enum class GalleryStore { untouched, unreachable, holding };
+
 // A state of a widget worth a look in the host's gallery. Each is drawn on a
-// fresh simulated device, which `prepareDevice` first sets up through the
-// platform as the widget's application would (the store, its folders).
+// fresh simulated device, whose store the host first sets up as `store` says.
 struct GalleryState {
   std::string name;     // in file names
   std::string caption;  // on the gallery's page
   EntrySource source;
-  std::function<bool()> prepareDevice;  // false when it could not; empty: nothing to set up
+  GalleryStore store = GalleryStore::untouched;
+  std::vector<std::pair<std::string, std::string>> storedValues = {};  // key, value
 };
 
 // A provider type names its `Entry` (a record with a `date`) and answers

@@ -14,8 +14,8 @@
 #include <variant>
 #include <vector>
 
+#include "base/enum_names.h"
 #include "platform/foundation/date.h"
-#include "platform/foundation/enum_names.h"
 
 namespace brisklane {
 

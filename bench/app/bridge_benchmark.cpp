@@ -46,8 +46,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/result.h"
 #include "bench/support/ratio_main.h"
-#include "platform/foundation/result.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/web/network_names.h"
 #include "tests/support/subprocess.h"

@@ -1,7 +1,7 @@
 #include "platform/capacitor/app_plugin.h"
 
 #include "platform/capacitor/capacitor_configuration.h"
-#include "platform/uikit/application_launch.h"
+#include "platform/device/application_launch.h"
 
 namespace brisklane {
 namespace {

@@ -1,6 +1,6 @@
 #include "platform/capacitor/bridge_message.h"
 
-#include "platform/foundation/json_fault.h"
+#include "base/json_fault.h"
 
 namespace brisklane {
 namespace {

@@ -9,8 +9,8 @@
 #include "platform/capacitor/browser_web_layer.h"
 #include "platform/capacitor/capacitor_configuration.h"
 #include "platform/capacitor/console_plugin.h"
+#include "platform/device/application_launch.h"
 #include "platform/dispatch/dispatch_queue.h"
-#include "platform/uikit/application_launch.h"
 
 namespace brisklane {
 namespace {

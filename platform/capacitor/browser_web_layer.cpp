@@ -5,10 +5,10 @@
 #include <sstream>
 
 #include "platform/capacitor/browser_bridge_script.h"
+#include "platform/device/application_launch.h"
+#include "platform/device/device_folder.h"
 #include "platform/dispatch/dispatch_queue.h"
-#include "platform/foundation/atomic_file.h"
-#include "platform/foundation/device_folder.h"
-#include "platform/uikit/application_launch.h"
+#include "platform/os/files.h"
 #include "platform/uikit/uikit.h"
 #include "platform/web/loopback_server.h"
 

@@ -26,8 +26,8 @@
 #include <memory>
 #include <string>
 
+#include "base/result.h"
 #include "platform/capacitor/bridge.h"
-#include "platform/foundation/result.h"
 #include "platform/web/loopback_origin.h"
 
 namespace brisklane {

@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "platform/dispatch/dispatch_queue.h"
-#include "platform/foundation/file_descriptor.h"
+#include "platform/os/file_descriptor.h"
 
 namespace brisklane {
 namespace {

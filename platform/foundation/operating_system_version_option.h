@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/foundation/result.h"
+#include "base/result.h"
 
 namespace CLI {
 class App;

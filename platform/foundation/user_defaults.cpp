@@ -8,8 +8,8 @@
 #include <thread>
 #include <utility>
 
-#include "platform/foundation/device_folder.h"
-#include "platform/foundation/file_descriptor.h"
+#include "platform/device/device_folder.h"
+#include "platform/os/file_descriptor.h"
 
 namespace brisklane {
 namespace {

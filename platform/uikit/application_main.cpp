@@ -21,8 +21,8 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/device/device_folder.h"
 #include "platform/dispatch/dispatch_queue.h"
-#include "platform/foundation/device_folder.h"
 #include "platform/foundation/operating_system_version_option.h"
 #include "platform/foundation/process_info.h"
 #include "platform/uikit/control_socket.h"

@@ -16,7 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "platform/foundation/device_folder.h"
+#include "platform/device/device_folder.h"
 
 namespace brisklane {
 namespace {

@@ -29,8 +29,8 @@
 #include <utility>
 #include <variant>
 
-#include "platform/foundation/file_descriptor.h"
-#include "platform/foundation/result.h"
+#include "base/result.h"
+#include "platform/os/file_descriptor.h"
 #include "platform/uikit/uikit.h"
 
 namespace boost::asio {

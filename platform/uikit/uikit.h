@@ -17,7 +17,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/foundation/enum_names.h"
+#include "base/enum_names.h"
 #include "platform/uikit/object_runtime.h"
 
 namespace brisklane {

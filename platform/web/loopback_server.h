@@ -51,7 +51,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/foundation/result.h"
+#include "base/result.h"
 #include "platform/web/loopback_origin.h"
 
 namespace boost::asio {

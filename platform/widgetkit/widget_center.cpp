@@ -8,8 +8,8 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/local/datagram_protocol.hpp>
 
+#include "platform/device/device_folder.h"
 #include "platform/dispatch/dispatch_queue.h"
-#include "platform/foundation/device_folder.h"
 
 namespace brisklane {
 namespace {

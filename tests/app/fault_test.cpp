@@ -15,7 +15,7 @@
 #include <stop_token>
 #include <thread>
 
-#include "platform/foundation/device_folder.h"
+#include "platform/device/device_folder.h"
 #include "platform/foundation/user_defaults.h"
 #include "tests/app/app_programs.h"
 #include "widget/app_group.h"

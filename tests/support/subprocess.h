@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/foundation/file_descriptor.h"
-#include "platform/foundation/result.h"
+#include "base/result.h"
+#include "platform/os/file_descriptor.h"
 
 extern char** environ;
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/process_info.h"
+#include "widget/palette.h"
 #include "widget/today/entry_view.h"
-#include "widget/today/palette.h"
 #include "widget/voice/entry_view.h"
 #include "widget/voice/provider.h"
 

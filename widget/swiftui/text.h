@@ -11,7 +11,7 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/foundation/enum_names.h"
+#include "base/enum_names.h"
 
 namespace brisklane {
 

@@ -1,6 +1,6 @@
 #include "widget/today/entry_view.h"
 
-#include "widget/today/palette.h"
+#include "widget/palette.h"
 #include "widget/today/shared_store.h"
 
 namespace brisklane {

@@ -1,14 +1,10 @@
 #include "widget/today/gallery_states.h"
 
 #include <cstdint>
-#include <fstream>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "platform/foundation/device_folder.h"
-#include "platform/foundation/user_defaults.h"
 #include "widget/app_group.h"
 #include "widget/today/payload.h"
 
@@ -18,21 +14,6 @@ namespace {
 // What App's plug-in leaves when it loads, at a fixed moment so that every
 // gallery is drawn alike.
 constexpr std::string_view loadedStamp = "loaded @1765000000";
-
-bool storeHolds(std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
-  auto store = UserDefaults::open(appGroupIdentifier);
-  if (!store) return false;
-  for (const auto& [key, value] : values) {
-    if (!store->set(value, key)) return false;
-  }
-  return true;
-}
-
-// A file where the App Group folders would go: the store cannot be opened.
-bool appGroupFoldersBlocked() {
-  std::ofstream blocker(appGroupContainer(appGroupIdentifier).parent_path());
-  return blocker.good();
-}
 
 // A summary listing `listed` items of the project "Home", the first titled
 // `firstTitle` when one is given.
@@ -51,35 +32,39 @@ TodayPayload summary(std::string tier, std::int64_t count, int listed,
 }
 
 // App loaded and published `payload`.
-std::function<bool()> published(const TodayPayload& payload) {
-  return [json = encodePayload(payload)] {
-    return storeHolds({{diagKey, loadedStamp}, {todayKey, json}});
-  };
+GalleryState published(std::string name, std::string caption, const TodayPayload& payload) {
+  return {.name = std::move(name),
+          .caption = std::move(caption),
+          .source = EntrySource::timeline,
+          .store = GalleryStore::holding,
+          .storedValues = {{std::string(diagKey), std::string(loadedStamp)},
+                           {std::string(todayKey), encodePayload(payload)}}};
 }
 
 }  // namespace
 
 std::vector<GalleryState> todayGalleryStates() {
+  const std::string diag(diagKey);
+  const std::string today(todayKey);
+  const std::string loaded(loadedStamp);
   return {
-      {"placeholder", "Placeholder", EntrySource::placeholder, {}},
+      {"placeholder", "Placeholder", EntrySource::placeholder},
       {"no-app-group", "No payload: the store cannot be opened", EntrySource::timeline,
-       appGroupFoldersBlocked},
+       GalleryStore::unreachable},
       {"app-cannot-share", "No payload: the app never loaded its plug-in", EntrySource::timeline,
-       [] { return storeHolds({}); }},
-      {"linked", "No payload: the app is linked, the summary is invalid", EntrySource::timeline,
-       [] {
-         return storeHolds({{diagKey, loadedStamp}, {todayKey, "{not json"}});
-       }},
-      {"nothing-due", "Nothing due (count 0)", EntrySource::timeline,
-       published(summary("urgent", 0, 2))},
-      {"important", "Important, 2 due", EntrySource::timeline,
-       published(summary("important", 2, 2))},
-      {"overflow", "Urgent, 10 due, 7 listed (overflow)", EntrySource::timeline,
-       published(summary("urgent", 10, 7))},
-      {"long-title", "A very long title", EntrySource::timeline,
-       published(summary("urgent", 1, 1,
-                         "Prepare the quarterly report for the board meeting with every appendix "
-                         "and the revised budget"))},
+       GalleryStore::holding},
+      {"linked",
+       "No payload: the app is linked, the summary is invalid",
+       EntrySource::timeline,
+       GalleryStore::holding,
+       {{diag, loaded}, {today, "{not json"}}},
+      published("nothing-due", "Nothing due (count 0)", summary("urgent", 0, 2)),
+      published("important", "Important, 2 due", summary("important", 2, 2)),
+      published("overflow", "Urgent, 10 due, 7 listed (overflow)", summary("urgent", 10, 7)),
+      published("long-title", "A very long title",
+                summary("urgent", 1, 1,
+                        "Prepare the quarterly report for the board meeting with every appendix "
+                        "and the revised budget")),
   };
 }
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/foundation/json_fault.h"
+#include "base/json_fault.h"
 
 namespace brisklane {
 namespace {

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/foundation/result.h"
+#include "base/result.h"
 
 namespace brisklane {
 

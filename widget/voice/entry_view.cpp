@@ -1,6 +1,6 @@
 #include "widget/voice/entry_view.h"
 
-#include "widget/today/palette.h"
+#include "widget/palette.h"
 
 namespace brisklane {
 namespace {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "platform/foundation/device_folder.h"
+#include "platform/device/device_folder.h"
 #include "tests/support/temporary_device.h"
 
 namespace brisklane {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/view_inspection.h"
-#include "widget/today/palette.h"
+#include "widget/palette.h"
 
 namespace brisklane {
 namespace {

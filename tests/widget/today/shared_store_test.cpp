@@ -9,7 +9,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "tests/support/temporary_device.h"
 #include "widget/app_group.h"
-#include "widget/today/palette.h"
+#include "widget/palette.h"
 #include "widget/today/provider.h"
 
 namespace brisklane {

@@ -1,0 +1,316 @@
+#include "host/home/host.h"
+
+#include <sys/wait.h>
+
+#include <utility>
+
+#include "host/home/host_clock.h"
+#include "platform/device/device_folder.h"
+
+namespace brisklane {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// How long a launched App may take to come up on its control socket.
+constexpr std::chrono::seconds launchPatience{15};
+// How often the host looks at the application: while a launch or a link is
+// under way, and otherwise, for the page, to see it come, go or move.
+constexpr std::chrono::milliseconds busyWatchInterval{25};
+constexpr std::chrono::milliseconds idleWatchInterval{1000};
+
+}  // namespace
+
+Status Host::run(ReloadRequests& requests, HomeScreenPage* page) {
+  boost::system::error_code notHeard;
+  for (int signal : {SIGTERM, SIGINT}) {
+    if (!notHeard) stopSignals_.add(signal, notHeard);
+  }
+  if (!notHeard) childSignals_.add(SIGCHLD, notHeard);
+  if (notHeard) return Failure{"cannot listen for signals: " + notHeard.message()};
+  page_ = page;
+  requests.listen([this] { reloadAllTimelines(); });
+  stopSignals_.async_wait([this](const boost::system::error_code& error, int) {
+    if (!error) loop_.stop();
+  });
+  reapChildren();
+  round(RoundReason::start);
+  if (page_) watchApplication();
+  loop_.run();
+  return {};
+}
+
+std::string Host::state() {
+  Json state{{"type", "state"}};
+  for (const auto& [key, value] : screen_.manifest().items()) state[key] = value;
+  state["clock"] = {{"now", Date::now().iso8601()}, {"offsetSeconds", hostClockOffset().count()}};
+  state["settings"] = homeScreenSettingsJson(screen_.settings());
+  Json catalog = Json::array();
+  for (const WidgetConfiguration& widget : widgets_) {
+    Json families = Json::array();
+    for (WidgetFamily family : widget.supportedFamilies) families.push_back(name(family));
+    catalog.push_back({{"kind", widget.kind},
+                       {"displayName", resolvedText(widget.displayName)},
+                       {"families", std::move(families)}});
+  }
+  state["catalog"] = std::move(catalog);
+  Json devices = Json::array();
+  for (const DeviceClass& device : deviceClasses) {
+    devices.push_back(
+        {{"name", device.name}, {"width", device.screen.width}, {"height", device.screen.height}});
+  }
+  state["deviceClasses"] = std::move(devices);
+  state["applicationPage"] = applicationPageURL().has_value();
+  state["application"] = applicationJson();
+  return state.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::optional<Picture> Host::picture(std::string_view id, std::uint64_t version) {
+  return screen_.picture(id, version);
+}
+
+Result<std::string> Host::tap(std::string_view id, Point point) {
+  const auto found = screen_.tap(id, point);
+  if (!found) return Failure{found.reason()};
+  open(found->absoluteString);
+  return found->absoluteString;
+}
+
+Result<std::string> Host::moveApplication(LifeCycleMove move) {
+  const auto moved = moveRunningApplication(move);
+  if (!moved) {
+    if (move == LifeCycleMove::background) return Failure{"App is not running"};
+    launch(std::nullopt);  // its icon, tapped: the system launches it
+    return application_.state;
+  }
+  if (!*moved) return Failure{moved->reason()};
+  noteApplication((*moved)->processIdentifier, name((*moved)->applicationState));
+  return application_.state;
+}
+
+void Host::reloadAllTimelines() {
+  screen_.schedule().reloadRequested();
+  serveDue();
+}
+
+void Host::moveClock(std::chrono::seconds offset) {
+  moveHostClock(offset);
+  clockMoved();
+}
+
+void Host::resetClock() {
+  resetHostClock();
+  clockMoved();
+}
+
+Status Host::changeSettings(const HomeScreenSettings& settings) {
+  if (!saveHomeScreenSettings(settings)) {
+    return Failure{"cannot save the settings to " + homeScreenSettingsPath().string()};
+  }
+  screen_.setSettings(settings);
+  round(RoundReason::settings);
+  return {};
+}
+
+std::optional<std::string> Host::applicationPageURL() {
+  return brisklane::applicationPageURL();
+}
+
+void Host::open(const std::string& url) {
+  if (auto handed = handToRunningApplication(url)) {
+    if (handed->outcome != HandOverOutcome::failed) {
+      noteApplication(handed->processIdentifier, name(handed->applicationState));
+    }
+    if (handed->outcome == HandOverOutcome::waiting) {
+      waiting_.push_back({.url = url, .processIdentifier = handed->processIdentifier});
+      watchApplication();
+    }
+    pushOpened(url, *handed);
+    return;
+  }
+  launch(url);
+}
+
+void Host::launch(const std::optional<std::string>& url) {
+  const auto fail = [&](const std::string& why) {
+    if (url) {
+      pushOpened(*url, failedHandOver(why));
+    } else {
+      err_ << "error: launching App failed: " << why << '\n';
+    }
+  };
+  if (!launches_.empty()) {
+    // One launch at a time: a second tap while App comes up goes to it.
+    if (url) pendingURLs_.push_back(*url);
+    return;
+  }
+  const auto application = applicationBesideThisProgram();
+  if (!application) return fail("no App beside this program");
+  const auto setup = readApplicationLaunchSetup();
+  const auto started = startDetached(launchCommand(*application, setup ? &*setup : nullptr,
+                                                   screen_.settings().systemVersion, url));
+  if (!started) return fail(started.reason());
+  launches_.emplace(
+      *started, Launch{.url = url, .deadline = std::chrono::steady_clock::now() + launchPatience});
+  noteApplication(*started, "launching");
+  watchApplication();
+}
+
+void Host::watchApplication() {
+  watch_.cancel();
+  const bool busy = watchOnce();
+  if (!busy && !page_) return;
+  watch_.expires_after(busy ? busyWatchInterval : idleWatchInterval);
+  watch_.async_wait([this](const boost::system::error_code& error) {
+    if (!error) watchApplication();
+  });
+}
+
+bool Host::watchOnce() {
+  const auto now = std::chrono::steady_clock::now();
+  for (auto launch = launches_.begin(); launch != launches_.end();) {
+    const auto [child, started] = *launch;
+    if (const auto up = launchedApplication(child)) {
+      noteApplication(child, name(up->applicationState));
+      if (started.url) {
+        waiting_.push_back({.url = *started.url, .processIdentifier = child});
+        pushOpened(*started.url, handOver(HandOverOutcome::launched, child, up->applicationState));
+      }
+      launch = launches_.erase(launch);
+      openPendingURLs();
+    } else if (now >= started.deadline) {
+      failLaunch(launch->second, "App did not come up within " +
+                                     std::to_string(launchPatience.count()) +
+                                     " s; its output is in " + (deviceRoot() / "run").string());
+      launch = launches_.erase(launch);
+    } else {
+      ++launch;
+    }
+  }
+  std::optional<RunningApplication> running;
+  if (launches_.empty()) {
+    running = runningApplication();
+    if (running) {
+      noteApplication(running->processIdentifier, name(running->applicationState));
+    } else {
+      noteApplication(0, "notRunning");
+    }
+  }
+  std::erase_if(waiting_, [&](const WaitingLink& link) {
+    if (isWaitingForListener(link.url, link.processIdentifier)) {
+      if (!launches_.empty() || (running && running->processIdentifier == link.processIdentifier))
+        return false;
+      pushOpened(link.url, failedHandOver("App ended before its page listened"));
+      return true;
+    }
+    pushOpened(link.url,
+               handOver(HandOverOutcome::delivered, link.processIdentifier,
+                        running ? running->applicationState : UIApplication::State::active));
+    return true;
+  });
+  return !launches_.empty() || !waiting_.empty();
+}
+
+void Host::openPendingURLs() {
+  for (const std::string& url : std::exchange(pendingURLs_, {})) open(url);
+}
+
+void Host::failLaunch(const Launch& launch, const std::string& why) {
+  if (launch.url) {
+    pushOpened(*launch.url, failedHandOver(why));
+  } else {
+    err_ << "error: launching App failed: " << why << '\n';
+  }
+  for (const std::string& url : std::exchange(pendingURLs_, {})) {
+    pushOpened(url, failedHandOver(why));
+  }
+  noteApplication(0, "notRunning");
+}
+
+nlohmann::ordered_json Host::applicationJson() const {
+  Json application{{"state", application_.state},
+                   {"processIdentifier", application_.processIdentifier}};
+  const bool running = application_.state != "notRunning" && application_.state != "launching";
+  const auto page = running ? brisklane::applicationPageURL() : std::nullopt;
+  application["page"] = page ? Json(*page) : Json(nullptr);
+  return application;
+}
+
+void Host::noteApplication(pid_t processIdentifier, std::string_view state) {
+  ApplicationView now{.state = std::string(state), .processIdentifier = processIdentifier};
+  if (now == application_) return;
+  application_ = std::move(now);
+  if (!page_) return;
+  Json message = applicationJson();
+  message["type"] = "application";
+  page_->push(message.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+void Host::round(RoundReason reason) {
+  const Json& manifest = screen_.runRound(reason);
+  out_ << manifest.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
+  if (page_) page_->push(state());
+  scheduleTimer();
+}
+
+void Host::clockMoved() {
+  if (!serveDue() && page_) page_->push(state());
+}
+
+bool Host::serveDue() {
+  if (auto reason = screen_.schedule().dueAt(Date::now())) {
+    round(*reason);
+    return true;
+  }
+  scheduleTimer();
+  return false;
+}
+
+void Host::scheduleTimer() {
+  const auto wait = screen_.schedule().wakeAfter(Date::now());
+  if (!wait) {
+    timer_.cancel();
+    return;
+  }
+  timer_.expires_after(*wait);
+  timer_.async_wait([this](const boost::system::error_code& error) {
+    if (!error) serveDue();  // an error: rescheduled
+  });
+}
+
+void Host::reapChildren() {
+  childSignals_.async_wait([this](const boost::system::error_code& error, int) {
+    if (error) return;
+    int status = 0;
+    pid_t child = 0;
+    while ((child = ::waitpid(-1, &status, WNOHANG)) > 0) {
+      if (auto launch = launches_.find(child); launch != launches_.end()) {
+        // `App open` ends at once when an App that came up beside it took
+        // the URL: the watch then tells what that App did with it.
+        const bool handedOver = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (!handedOver) {
+          failLaunch(launch->second, whyItEnded(status));
+        } else if (launch->second.url) {
+          const auto running = runningApplication();
+          waiting_.push_back({.url = *launch->second.url,
+                              .processIdentifier = running ? running->processIdentifier : 0});
+        }
+        launches_.erase(launch);
+        openPendingURLs();
+      }
+    }
+    watchApplication();
+    reapChildren();
+  });
+}
+
+void Host::pushOpened(const std::string& url, const HandOver& handed) {
+  Json message{{"type", "opened"}, {"url", url}, {"outcome", name(handed.outcome)}};
+  if (handed.outcome == HandOverOutcome::failed) {
+    message["detail"] = handed.detail;
+    err_ << "error: opening " << url << " in App failed: " << handed.detail << '\n';
+  }
+  if (page_) page_->push(message.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+}  // namespace brisklane
