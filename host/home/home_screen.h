@@ -71,7 +71,6 @@ class HomeScreen {
   // (also `manifest()` until the next).
   const nlohmann::ordered_json& runRound(RoundReason reason);
   [[nodiscard]] const nlohmann::ordered_json& manifest() const { return manifest_; }
-  [[nodiscard]] std::uint64_t roundNumber() const { return round_; }
 
   // When rounds are due and which timelines they ask for; each round tells
   // it the timelines the widgets were given.

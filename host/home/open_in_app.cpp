@@ -32,14 +32,6 @@ std::vector<char*> argumentVector(const std::vector<std::string>& command) {
   return arguments;
 }
 
-std::optional<RunningApplication> answeredBy(const Delivery& delivery) {
-  if (delivery.outcome != DeliveryOutcome::accepted || !delivery.applicationState) {
-    return std::nullopt;
-  }
-  return RunningApplication{.processIdentifier = delivery.processIdentifier,
-                            .applicationState = *delivery.applicationState};
-}
-
 // The last line the launched applications wrote on standard error; empty
 // when there is none.
 std::string lastErrorLine() {
@@ -69,27 +61,26 @@ HandOver handOver(HandOverOutcome outcome, pid_t processIdentifier,
 }
 
 std::optional<RunningApplication> runningApplication() {
-  return answeredBy(deliverToRunningApplication(ApplicationStateQuery{}));
+  const auto answer = deliverToRunningApplication(ApplicationStateQuery{});
+  if (!answer || !*answer) return std::nullopt;
+  return **answer;
 }
 
 std::optional<HandOver> handToRunningApplication(std::string_view url) {
-  const Delivery delivery =
+  const auto answer =
       deliverToRunningApplication(OpenURLRequest{.url = std::string(url), .options = {}});
-  if (delivery.outcome == DeliveryOutcome::noApplication) return std::nullopt;
-  if (delivery.outcome == DeliveryOutcome::failed) {
-    return failedHandOver("the running App refused it: " + delivery.detail);
-  }
-  return handOver(
-      isWaitingForListener(url, delivery.processIdentifier) ? HandOverOutcome::waiting
-                                                            : HandOverOutcome::delivered,
-      delivery.processIdentifier, delivery.applicationState.value_or(UIApplication::State::active));
+  if (!answer) return std::nullopt;
+  if (!*answer) return failedHandOver("the running App refused it: " + answer->reason());
+  const RunningApplication& running = **answer;
+  return handOver(isWaitingForListener(url, running.processIdentifier) ? HandOverOutcome::waiting
+                                                                       : HandOverOutcome::delivered,
+                  running.processIdentifier, running.applicationState);
 }
 
 std::optional<Result<RunningApplication>> moveRunningApplication(LifeCycleMove move) {
-  const Delivery delivery = deliverToRunningApplication(LifeCycleRequest{.move = move});
-  if (delivery.outcome == DeliveryOutcome::noApplication) return std::nullopt;
-  if (auto running = answeredBy(delivery)) return Result<RunningApplication>(*running);
-  return Result<RunningApplication>(Failure{"the running App refused it: " + delivery.detail});
+  auto answer = deliverToRunningApplication(LifeCycleRequest{.move = move});
+  if (!answer || *answer) return answer;
+  return Result<RunningApplication>(Failure{"the running App refused it: " + answer->reason()});
 }
 
 bool isWaitingForListener(std::string_view url, pid_t processIdentifier) {

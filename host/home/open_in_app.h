@@ -56,10 +56,6 @@ struct HandOver {
 
 // The running application's state and process; nothing when none runs or
 // it does not answer.
-struct RunningApplication {
-  pid_t processIdentifier = 0;
-  UIApplication::State applicationState = UIApplication::State::active;
-};
 [[nodiscard]] std::optional<RunningApplication> runningApplication();
 
 // Hands `url` to the running application; nothing when none runs.

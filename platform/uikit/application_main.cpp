@@ -20,6 +20,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
+#include <variant>
 
 #include "platform/device/device_folder.h"
 #include "platform/dispatch/dispatch_queue.h"
@@ -68,15 +69,19 @@ struct GivenArguments {
   const CLI::App* foreground = nullptr;
 };
 
-// How the process ends early: its exit code, and what it says last on
-// standard output and on standard error. It is the reason side of the
-// results below, for the early ends that succeed too (a request handed to
-// the running application, the entitlements printed).
+// How the process ends: its exit code, and what it says last on standard
+// output and on standard error.
 struct Exit {
   int code;
   std::string output;
   std::string error;
 };
+
+// What a step of the start answers: a value to go on with, or the end of the
+// process now, which may be a success (a request handed to the running
+// application, the entitlements printed).
+template <class T>
+using ValueOrExit = std::variant<T, Exit>;
 
 // The end of a run that failed for `reason`, said the way this program says it.
 Exit failed(int code, std::string_view reason) {
@@ -212,7 +217,7 @@ Status readRequest(const GivenArguments& given, CommandLine& line) {
 
 // The parsed command line, or how the process ends now. A system version
 // given takes effect here.
-Result<CommandLine, Exit> parseCommandLine(int argc, char** argv) {
+ValueOrExit<CommandLine> parseCommandLine(int argc, char** argv) {
   CLI::App app{
       "The Brisklane host application on a simulated device ($BRISKLANE_HOME).\n"
       "Without a subcommand it starts and serves its web layer; `open` and\n"
@@ -228,24 +233,24 @@ Result<CommandLine, Exit> parseCommandLine(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     std::ostringstream out, err;
     int code = app.exit(error, out, err);
-    return Failure<Exit>{
-        Exit{.code = code == 0 ? exitSuccess : exitUsage, .output = out.str(), .error = err.str()}};
+    return Exit{
+        .code = code == 0 ? exitSuccess : exitUsage, .output = out.str(), .error = err.str()};
   }
 
   if (given.printEntitlements) {
-    return Failure<Exit>{Exit{
+    return Exit{
         .code = exitSuccess,
         .output =
             nlohmann::json{{"applicationGroups", entitlements().applicationGroups}}.dump() + "\n",
-        .error = {}}};
+        .error = {}};
   }
   if (auto applied = osVersion.apply(); !applied) {
-    return Failure<Exit>{failed(exitUsage, applied.reason())};
+    return failed(exitUsage, applied.reason());
   }
   Result<CommandLine> line = readLaunchOptions(given);
-  if (!line) return Failure<Exit>{failed(exitUsage, line.reason())};
+  if (!line) return failed(exitUsage, line.reason());
   if (auto read = readRequest(given, *line); !read) {
-    return Failure<Exit>{failed(exitUsage, read.reason())};
+    return failed(exitUsage, read.reason());
   }
   return *std::move(line);
 }
@@ -325,16 +330,14 @@ UIApplication::LaunchOptions launchOptionsFor(const std::optional<SystemRequest>
 // Makes this process the device's application, unless a request given on
 // the command line reaches the one already running. The lock, nullptr
 // without a control socket; or how the process ends now.
-Result<std::unique_ptr<ApplicationInstanceLock>, Exit> claimDevice(const CommandLine& line) {
+ValueOrExit<std::unique_ptr<ApplicationInstanceLock>> claimDevice(const CommandLine& line) {
   const Exit delivered{.code = exitSuccess, .output = {}, .error = {}};
   if (!line.controlSocket) return std::unique_ptr<ApplicationInstanceLock>();
   if (line.request) {
-    Delivery delivery = deliverToRunningApplication(*line.request);
-    if (delivery.outcome == DeliveryOutcome::accepted) return Failure<Exit>{delivered};
-    if (delivery.outcome == DeliveryOutcome::failed) {
-      return Failure<Exit>{
-          failed(exitFailure, "the running App refused the request: " + delivery.detail)};
-    }
+    const auto answer = deliverToRunningApplication(*line.request);
+    if (answer && *answer) return delivered;
+    if (answer)
+      return failed(exitFailure, "the running App refused the request: " + answer->reason());
   }
   auto instanceLock = ApplicationInstanceLock::acquire();
   // Another App holds the device without a socket that answers: it is
@@ -342,18 +345,16 @@ Result<std::unique_ptr<ApplicationInstanceLock>, Exit> claimDevice(const Command
   // device go. A request waits a while for either.
   for (int attempt = 0; !instanceLock && line.request && attempt < 100; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const Delivery delivery = deliverToRunningApplication(*line.request);
-    if (delivery.outcome == DeliveryOutcome::accepted) return Failure<Exit>{delivered};
-    if (delivery.outcome == DeliveryOutcome::noApplication) {
-      instanceLock = ApplicationInstanceLock::acquire();
-    }
+    const auto answer = deliverToRunningApplication(*line.request);
+    if (answer && *answer) return delivered;
+    if (!answer) instanceLock = ApplicationInstanceLock::acquire();
   }
   if (instanceLock) return *std::move(instanceLock);
-  return Failure<Exit>{failed(exitFailure, instanceLock.reason())};
+  return failed(exitFailure, instanceLock.reason());
 }
 
 // The objects the runtime holds for the application while it runs.
-struct RunningApplication {
+struct ApplicationObjects {
   std::shared_ptr<UIApplication> application;
   std::unique_ptr<ApplicationLifeCycle> lifeCycle;  // application's
   std::shared_ptr<NSObject> delegateObject;
@@ -363,7 +364,7 @@ struct RunningApplication {
 
 // Creates the application and its delegate from the classes named; or which
 // is missing.
-Status instantiate(RunningApplication& running,
+Status instantiate(ApplicationObjects& running,
                    const std::optional<std::string>& principalClassName,
                    const std::optional<std::string>& delegateClassName) {
   std::shared_ptr<NSObject> applicationObject = principalClassName
@@ -387,7 +388,7 @@ Status instantiate(RunningApplication& running,
 
 // Creates the window from the main interface description and shows it; or
 // why not, when the description names no class that exists.
-Status showMainWindow(RunningApplication& running) {
+Status showMainWindow(ApplicationObjects& running) {
   auto interface = mainInterface();
   auto rootViewController =
       interface ? std::dynamic_pointer_cast<UIViewController>(
@@ -407,7 +408,7 @@ Status showMainWindow(RunningApplication& running) {
 
 // Launches the application, shows its window and queues the request it was
 // launched with; or why it cannot start.
-Status launch(RunningApplication& running, const std::optional<SystemRequest>& request) {
+Status launch(ApplicationObjects& running, const std::optional<SystemRequest>& request) {
   UIApplication& application = *running.application;
   std::optional<SystemRequest> pending = request;
   if (!running.delegate->applicationDidFinishLaunchingWithOptions(application,
@@ -443,7 +444,7 @@ std::unique_ptr<ControlSocketServer> listenForRequests(UIApplication& applicatio
 
 // Runs the main queue until the application is told to end, then takes it
 // through the end of its life.
-void runUntilEnd(RunningApplication& running, bool listens) {
+void runUntilEnd(ApplicationObjects& running, bool listens) {
   UIApplication& application = *running.application;
   UIApplicationDelegate& delegate = *running.delegate;
   std::unique_ptr<ControlSocketServer> controlSocket;
@@ -466,25 +467,25 @@ void runUntilEnd(RunningApplication& running, bool listens) {
 
 // `App background` and `App foreground`: the running App's state after the
 // move, one word on standard output.
-Exit moveRunningApplication(LifeCycleMove move) {
-  const Delivery delivery = deliverToRunningApplication(LifeCycleRequest{.move = move});
-  if (delivery.outcome == DeliveryOutcome::noApplication) {
+Exit moveApplication(LifeCycleMove move) {
+  const auto answer = deliverToRunningApplication(LifeCycleRequest{.move = move});
+  if (!answer) {
     return failed(exitFailure, "no App runs on this device (" + deviceRoot().string() + ")");
   }
-  if (delivery.outcome == DeliveryOutcome::failed || !delivery.applicationState) {
-    return failed(exitFailure, "the running App refused the request: " + delivery.detail);
-  }
+  if (!*answer)
+    return failed(exitFailure, "the running App refused the request: " + answer->reason());
   return Exit{.code = exitSuccess,
-              .output = std::string(name(*delivery.applicationState)) + "\n",
+              .output = std::string(name((*answer)->applicationState)) + "\n",
               .error = {}};
 }
 
 Exit runApplication(const CommandLine& line, const std::optional<std::string>& principalClassName,
                     const std::optional<std::string>& delegateClassName) {
-  if (line.move) return moveRunningApplication(*line.move);
+  if (line.move) return moveApplication(*line.move);
   auto claim = claimDevice(line);
-  if (!claim) return claim.reason();
-  std::unique_ptr<ApplicationInstanceLock> instanceLock = *std::move(claim);
+  if (auto* end = std::get_if<Exit>(&claim)) return std::move(*end);
+  std::unique_ptr<ApplicationInstanceLock> instanceLock =
+      std::get<std::unique_ptr<ApplicationInstanceLock>>(std::move(claim));
 
   setLaunchArguments({.webLayers = line.webLayers,
                       .port = line.port,
@@ -502,7 +503,7 @@ Exit runApplication(const CommandLine& line, const std::optional<std::string>& p
   ::signal(SIGXFSZ, SIG_IGN);
   EndSignals endSignals(DispatchQueue::main().context());
 
-  RunningApplication running;
+  ApplicationObjects running;
   if (auto made = instantiate(running, principalClassName, delegateClassName); !made) {
     return failed(exitFailure, made.reason());
   }
@@ -518,8 +519,9 @@ Exit runApplication(const CommandLine& line, const std::optional<std::string>& p
 int UIApplicationMain(int argc, char** argv, const std::optional<std::string>& principalClassName,
                       const std::optional<std::string>& delegateClassName) {
   auto parsed = parseCommandLine(argc, argv);
-  Exit end =
-      parsed ? runApplication(*parsed, principalClassName, delegateClassName) : parsed.reason();
+  const auto* line = std::get_if<CommandLine>(&parsed);
+  Exit end = line ? runApplication(*line, principalClassName, delegateClassName)
+                  : std::get<Exit>(std::move(parsed));
   std::cout << end.output << std::flush;
   std::cerr << end.error << std::flush;
   std::exit(end.code);

@@ -119,13 +119,6 @@ Result<SystemRequest> decodeRequestObject(const Json& document) {
       "a request needs \"openURL\", \"continueUserActivity\", \"lifeCycle\" or \"query\""};
 }
 
-Delivery noApplication(std::string detail) {
-  return Delivery{.outcome = DeliveryOutcome::noApplication,
-                  .detail = std::move(detail),
-                  .applicationState = std::nullopt,
-                  .processIdentifier = 0};
-}
-
 }  // namespace
 
 std::filesystem::path applicationControlSocketPath() {
@@ -166,15 +159,16 @@ Result<SystemRequest> decodeSystemRequest(std::string_view line) {
   }
 }
 
-Delivery deliverToRunningApplication(const SystemRequest& request) {
+std::optional<Result<RunningApplication>> deliverToRunningApplication(
+    const SystemRequest& request) {
   auto endpoint = socketEndpoint(applicationControlSocketPath());
   // No application can listen on a path this long, so none runs there.
-  if (!endpoint) return noApplication("the control socket's path is too long");
+  if (!endpoint) return std::nullopt;
   asio::io_context context(1);
   stream_protocol::socket socket(context);
   ErrorCode error;
   socket.connect(*endpoint, error);
-  if (error) return noApplication({});
+  if (error) return std::nullopt;
 
   std::string message = encodeSystemRequest(request) + "\n";
   std::string reply;
@@ -186,27 +180,26 @@ Delivery deliverToRunningApplication(const SystemRequest& request) {
   });
   context.run_for(requestTimeout);
 
-  Delivery delivery{.outcome = DeliveryOutcome::failed,
-                    .detail = "the application did not answer",
-                    .applicationState = std::nullopt,
-                    .processIdentifier = 0};
+  using Answer = Result<RunningApplication>;
   Json answer = Json::parse(firstLine(std::move(reply)), nullptr, false);
-  if (!answer.is_object()) return delivery;
+  if (!answer.is_object()) return Answer(Failure{"the application did not answer"});
+  if (auto accepted = answer.find("accepted");
+      accepted == answer.end() || !accepted->is_boolean() || !accepted->get<bool>()) {
+    auto reason = answer.find("error");
+    return Answer(Failure{reason != answer.end() && reason->is_string()
+                              ? reason->get<std::string>()
+                              : std::string("the application did not answer")});
+  }
+  RunningApplication running;
   if (auto state = answer.find("applicationState"); state != answer.end() && state->is_string()) {
-    delivery.applicationState = named<UIApplication::State>(state->get<std::string>());
+    running.applicationState = named<UIApplication::State>(state->get<std::string>())
+                                   .value_or(UIApplication::State::active);
   }
   if (auto process = answer.find("processIdentifier");
       process != answer.end() && process->is_number_integer()) {
-    delivery.processIdentifier = process->get<pid_t>();
+    running.processIdentifier = process->get<pid_t>();
   }
-  if (auto accepted = answer.find("accepted");
-      accepted != answer.end() && accepted->is_boolean() && accepted->get<bool>()) {
-    delivery.outcome = DeliveryOutcome::accepted;
-    delivery.detail.clear();
-  } else if (auto reason = answer.find("error"); reason != answer.end() && reason->is_string()) {
-    delivery.detail = reason->get<std::string>();
-  }
-  return delivery;
+  return Answer(running);
 }
 
 Result<std::unique_ptr<ApplicationInstanceLock>> ApplicationInstanceLock::acquire() {

@@ -93,16 +93,18 @@ inline constexpr std::size_t maximumSystemRequestBytes = std::size_t{64} * 1024;
 // The request on `line` (without its newline), or why it is not one.
 Result<SystemRequest> decodeSystemRequest(std::string_view line);
 
-// The client's side: hands `request` to the running application.
-enum class DeliveryOutcome { accepted, noApplication, failed };
-struct Delivery {
-  DeliveryOutcome outcome;
-  std::string detail;  // why, when not accepted
-  // As the application answered, when it answered.
-  std::optional<UIApplication::State> applicationState;
+// The running application as it answered a request: its process, and its
+// state once the request was served.
+struct RunningApplication {
   pid_t processIdentifier = 0;
+  UIApplication::State applicationState = UIApplication::State::active;
 };
-[[nodiscard]] Delivery deliverToRunningApplication(const SystemRequest& request);
+
+// The client's side: hands `request` to the running application. Nothing
+// when none runs (no socket answers); why, when it declined the request or
+// did not answer; else the application that served it.
+[[nodiscard]] std::optional<Result<RunningApplication>> deliverToRunningApplication(
+    const SystemRequest& request);
 
 // The lock that makes this process the device's running application; held
 // while the value lives.

@@ -26,24 +26,19 @@ class UIResponder : public NSObject {};
 
 class UIViewController : public UIResponder {
  public:
-  // `initWithNibName:bundle:` and `initWithCoder:`.
-  UIViewController(std::optional<std::string> nibName, std::optional<NSBundle> bundle)
-      : nibName_(std::move(nibName)), nibBundle_(std::move(bundle)) {}
+  // `initWithNibName:bundle:` and `initWithCoder:`. There are no nib files
+  // here: the view is the one `viewDidLoad` sets up.
+  UIViewController(const std::optional<std::string>& /*nibName*/,
+                   const std::optional<NSBundle>& /*bundle*/) {}
   explicit UIViewController(const NSCoder&) {}
-
-  [[nodiscard]] const std::optional<std::string>& nibName() const { return nibName_; }
-  [[nodiscard]] const std::optional<NSBundle>& nibBundle() const { return nibBundle_; }
 
   // Loads the view once, running `viewDidLoad` the first time.
   void loadViewIfNeeded();
-  [[nodiscard]] bool isViewLoaded() const { return viewLoaded_; }
 
  protected:
   virtual void viewDidLoad() {}
 
  private:
-  std::optional<std::string> nibName_;
-  std::optional<NSBundle> nibBundle_;
   bool viewLoaded_ = false;
 };
 

@@ -105,7 +105,6 @@ class Length {
   constexpr Length(double points) : points_(points) {}       // NOLINT: implicit on purpose
   constexpr Length(int points) : points_(double(points)) {}  // NOLINT: implicit on purpose
 
-  [[nodiscard]] constexpr bool isHostDefault() const { return !points_; }
   // The length in points; nothing when the host chooses.
   [[nodiscard]] constexpr const std::optional<double>& points() const { return points_; }
   // The length in points, the host's own value standing in for the default.

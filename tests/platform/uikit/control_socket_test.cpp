@@ -47,7 +47,7 @@ TEST(SystemRequest, EveryCorpusFileDecodesAsItsNameSaysAndRoundTripsThroughOneLi
 TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
   testing::TemporaryDevice device;
   OpenURLRequest request{.url = "brisklane://today", .options = {}};
-  EXPECT_EQ(deliverToRunningApplication(request).outcome, DeliveryOutcome::noApplication);
+  EXPECT_FALSE(deliverToRunningApplication(request));
 
   // The server lives on this thread's loop; clients call from threads of
   // their own, as other processes would.
@@ -65,7 +65,7 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
                 std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
-  Delivery accepted, refused, declined;
+  std::optional<Result<RunningApplication>> accepted, refused, declined;
   std::thread clients([&] {
     accepted = deliverToRunningApplication(request);
     declined = deliverToRunningApplication(LifeCycleRequest{.move = LifeCycleMove::foreground});
@@ -80,14 +80,14 @@ TEST(ControlSocket, DeliversToTheRunningApplicationAndNowhereElse) {
   loop.run();
   clients.join();
 
-  EXPECT_EQ(accepted.outcome, DeliveryOutcome::accepted);
-  EXPECT_EQ(accepted.applicationState, UIApplication::State::background);
-  EXPECT_EQ(accepted.processIdentifier, ::getpid());
+  ASSERT_TRUE(accepted && *accepted);
+  EXPECT_EQ((*accepted)->applicationState, UIApplication::State::background);
+  EXPECT_EQ((*accepted)->processIdentifier, ::getpid());
   // A request the application read but declined is answered with its reason.
-  EXPECT_EQ(declined.outcome, DeliveryOutcome::failed);
-  EXPECT_EQ(declined.detail, "not now");
-  EXPECT_EQ(refused.outcome, DeliveryOutcome::failed);
-  EXPECT_EQ(refused.detail, "\"activityType\" must be a non-empty string");
+  ASSERT_TRUE(declined && !*declined);
+  EXPECT_EQ(declined->reason(), "not now");
+  ASSERT_TRUE(refused && !*refused);
+  EXPECT_EQ(refused->reason(), "\"activityType\" must be a non-empty string");
   EXPECT_EQ(received, (std::vector<SystemRequest>{
                           request, LifeCycleRequest{.move = LifeCycleMove::foreground}}));
 }
