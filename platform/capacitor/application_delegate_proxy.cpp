@@ -7,23 +7,6 @@ ApplicationDelegateProxy& ApplicationDelegateProxy::shared() {
   return proxy;
 }
 
-ApplicationDelegateProxy::Observation::~Observation() {
-  std::lock_guard lock(proxy_.mutex_);
-  proxy_.observers_.erase(where_);
-}
-
-std::unique_ptr<ApplicationDelegateProxy::Observation> ApplicationDelegateProxy::addObserver(
-    Observer observer) {
-  std::lock_guard lock(mutex_);
-  auto where = observers_.insert(observers_.end(), std::move(observer));
-  return std::unique_ptr<Observation>(new Observation(*this, where));
-}
-
-std::list<ApplicationDelegateProxy::Observer> ApplicationDelegateProxy::observers() const {
-  std::lock_guard lock(mutex_);
-  return observers_;
-}
-
 std::optional<std::string> ApplicationDelegateProxy::lastURL() const {
   std::lock_guard lock(mutex_);
   return lastURL_;
@@ -36,9 +19,9 @@ bool ApplicationDelegateProxy::application(UIApplication& application, const std
     lastURL_ = url;
   }
   OpenURLNotice notice{.application = &application, .url = url, .options = options};
-  for (const Observer& observer : observers()) {
+  observers_.notify([&notice](const Observer& observer) {
     if (observer.openURL) observer.openURL(notice);
-  }
+  });
   return true;
 }
 
@@ -56,9 +39,9 @@ bool ApplicationDelegateProxy::application(UIApplication& application,
                              .url = *userActivity.webpageURL,
                              .userActivity = userActivity,
                              .restorationHandler = std::move(restorationHandler)};
-  for (const Observer& observer : observers()) {
+  observers_.notify([&notice](const Observer& observer) {
     if (observer.universalLink) observer.universalLink(notice);
-  }
+  });
   return true;
 }
 

@@ -13,12 +13,12 @@
 #pragma once
 
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "base/observers.h"
 #include "platform/uikit/uikit.h"
 
 namespace brisklane {
@@ -42,19 +42,7 @@ class ApplicationDelegateProxy {
   };
 
   // Ends its observation when destroyed.
-  class Observation {
-   public:
-    ~Observation();
-    Observation(const Observation&) = delete;
-    Observation& operator=(const Observation&) = delete;
-
-   private:
-    friend class ApplicationDelegateProxy;
-    Observation(ApplicationDelegateProxy& proxy, std::list<Observer>::iterator where)
-        : proxy_(proxy), where_(where) {}
-    ApplicationDelegateProxy& proxy_;
-    std::list<Observer>::iterator where_;
-  };
+  using Observation = Observers<Observer>::Observation;
 
   // `ApplicationDelegateProxy.shared`.
   [[nodiscard]] static ApplicationDelegateProxy& shared();
@@ -71,14 +59,14 @@ class ApplicationDelegateProxy {
   // The last URL taken, if any.
   [[nodiscard]] std::optional<std::string> lastURL() const;
 
-  [[nodiscard]] std::unique_ptr<Observation> addObserver(Observer observer);
+  [[nodiscard]] std::unique_ptr<Observation> addObserver(Observer observer) {
+    return observers_.add(std::move(observer));
+  }
 
  private:
-  [[nodiscard]] std::list<Observer> observers() const;
-
+  Observers<Observer> observers_;
   mutable std::mutex mutex_;
-  std::list<Observer> observers_;
-  std::optional<std::string> lastURL_;
+  std::optional<std::string> lastURL_;  // under `mutex_`
 };
 
 }  // namespace brisklane

@@ -9,11 +9,12 @@
 #pragma once
 
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "base/observers.h"
 
 namespace brisklane {
 
@@ -21,21 +22,15 @@ class NotificationCenter {
  public:
   using Observer = std::function<void()>;
 
-  // Ends its observation when destroyed; must not outlive its center.
-  class Observation {
-   public:
-    ~Observation();
-    Observation(const Observation&) = delete;
-    Observation& operator=(const Observation&) = delete;
-
-   private:
-    friend class NotificationCenter;
-    struct Entry;
-    Observation(NotificationCenter& center, std::shared_ptr<Entry> entry)
-        : center_(center), entry_(std::move(entry)) {}
-    NotificationCenter& center_;
-    std::shared_ptr<Entry> entry_;
+ private:
+  struct NamedObserver {
+    std::string name;
+    Observer observer;
   };
+
+ public:
+  // Ends its observation when destroyed; must not outlive its center.
+  using Observation = Observers<NamedObserver>::Observation;
 
   // `NotificationCenter.default`.
   [[nodiscard]] static NotificationCenter& defaultCenter();
@@ -44,12 +39,17 @@ class NotificationCenter {
   NotificationCenter(const NotificationCenter&) = delete;
   NotificationCenter& operator=(const NotificationCenter&) = delete;
 
-  [[nodiscard]] std::unique_ptr<Observation> addObserver(std::string name, Observer observer);
-  void post(std::string_view name);
+  [[nodiscard]] std::unique_ptr<Observation> addObserver(std::string name, Observer observer) {
+    return observers_.add({.name = std::move(name), .observer = std::move(observer)});
+  }
+  void post(std::string_view name) {
+    observers_.notify([name](const NamedObserver& named) {
+      if (named.name == name) named.observer();
+    });
+  }
 
  private:
-  mutable std::mutex mutex_;
-  std::list<std::shared_ptr<Observation::Entry>> entries_;
+  Observers<NamedObserver> observers_;
 };
 
 }  // namespace brisklane
