@@ -1,6 +1,6 @@
 // The host's commands. Each command lives in a file of its own and offers one
 // registration function that adds its subcommand to the command line and
-// answers how to run it; host/widget_host.cpp calls them all. A command runs
+// answers how to run it; widget_host.cpp calls them all. A command runs
 // after the whole command line has been read and the global options (the
 // simulated system version) have been applied.
 #pragma once

@@ -9,11 +9,11 @@
 // round. With `--http` it also serves the home-screen page
 // (home_screen_page.h), whose address is then the first line it prints.
 //
-// Everything runs on one Asio event loop on the main thread: the reload
-// socket, the timer, the stop signals, the page and the reaping of the
-// applications that taps start. A round runs to its end before the loop
-// goes on, so SIGTERM or SIGINT never cuts one short; the host then removes
-// its socket and ends with exit code 0. One host serves a device at a time.
+// This file only wires the parts: the settings, the reload socket
+// (reload_requests.h), the drawing pool, the home screen, the page, and the
+// host that runs them all on one event loop (host.h). On SIGTERM or SIGINT
+// the host removes its socket and ends with exit code 0. One host serves a
+// device at a time.
 #include <filesystem>
 #include <memory>
 #include <string>

@@ -124,6 +124,18 @@ std::string textLine(const Text& text, const StringTable& table) {
   return line + " -> " + quoted(resolvedText(text.content, table));
 }
 
+template <class Stack>
+std::string stackLine(std::string_view kind, const Stack& stack) {
+  return std::string(kind) + " alignment=" + std::string(name(stack.alignment)) +
+         " spacing=" + lengthText(stack.spacing);
+}
+
+std::string frameLine(const FrameModifier& frame) {
+  return "frame maxWidth=" + maximumText(frame.options.maxWidth) +
+         " maxHeight=" + maximumText(frame.options.maxHeight) +
+         " alignment=" + alignmentName(frame.options.alignment);
+}
+
 std::string nodeLine(const ViewNode& node, const StringTable& table) {
   return std::visit(
       Overloaded{
@@ -136,24 +148,14 @@ std::string nodeLine(const ViewNode& node, const StringTable& table) {
             return "AccessoryWidgetBackground";
           },
           [](const Spacer& spacer) { return "Spacer minLength=" + lengthText(spacer.minLength); },
-          [](const VStack& stack) {
-            return "VStack alignment=" + std::string(name(stack.alignment)) +
-                   " spacing=" + lengthText(stack.spacing);
-          },
-          [](const HStack& stack) {
-            return "HStack alignment=" + std::string(name(stack.alignment)) +
-                   " spacing=" + lengthText(stack.spacing);
-          },
+          [](const VStack& stack) { return stackLine("VStack", stack); },
+          [](const HStack& stack) { return stackLine("HStack", stack); },
           [](const ZStack& stack) { return "ZStack alignment=" + alignmentName(stack.alignment); },
           [](const PaddingModifier& padding) {
             return "padding edges=" + edgesText(padding.edges) +
                    " length=" + lengthText(padding.length);
           },
-          [](const FrameModifier& frame) {
-            return "frame maxWidth=" + maximumText(frame.options.maxWidth) +
-                   " maxHeight=" + maximumText(frame.options.maxHeight) +
-                   " alignment=" + alignmentName(frame.options.alignment);
-          },
+          [](const FrameModifier& frame) { return frameLine(frame); },
           [](const BackgroundModifier& background) {
             return "background " + colorText(background.color) +
                    " ignoresSafeAreaEdges=" + edgesText(background.ignoresSafeAreaEdges);
