@@ -18,7 +18,6 @@
 #include <cassert>
 #include <concepts>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,14 +71,19 @@ struct StaticConfiguration {
 
 // What an entry tells the host about itself, answered by functions declared
 // beside its type and found by name:
-//   `entryDetails(entry)`: what it carries beyond its date, by name, as the
-//     host writes it out (the Today entry's "payload"). Without one, nothing.
+//   `entryDetails(entry)`: what it carries beyond its date, by name, each
+//     as a JSON text (the Today entry's "payload", the summary as App
+//     publishes it). Without one, nothing.
 //   `missingDataMessage(entry)`: nothing while the entry holds the data its
 //     widget exists to show; else the line its view shows instead, read at
 //     the moment of asking. Without one, the entry never lacks its data.
+struct EntryDetail {
+  std::string name;
+  std::string json;  // the value as a JSON text: "null" when it has none
+};
 template <class Entry>
 concept EntryWithDetails = requires(const Entry& entry) {
-  { entryDetails(entry) } -> std::convertible_to<nlohmann::ordered_json>;
+  { entryDetails(entry) } -> std::convertible_to<std::vector<EntryDetail>>;
 };
 template <class Entry>
 concept EntryThatMayLackData = requires(const Entry& entry) {
@@ -88,17 +92,17 @@ concept EntryThatMayLackData = requires(const Entry& entry) {
 
 // The answers of one entry type, for entries that travel as `std::any`.
 struct EntryDescription {
-  nlohmann::ordered_json (*details)(const std::any& entry);
+  std::vector<EntryDetail> (*details)(const std::any& entry);
   std::optional<std::string> (*missingDataMessage)(const std::any& entry);
 };
 
 template <class Entry>
 inline constexpr EntryDescription entryDescriptionOf{
-    .details = [](const std::any& entry) -> nlohmann::ordered_json {
+    .details = [](const std::any& entry) -> std::vector<EntryDetail> {
       if constexpr (EntryWithDetails<Entry>) {
         return entryDetails(std::any_cast<const Entry&>(entry));
       } else {
-        return nlohmann::ordered_json::object();
+        return {};
       }
     },
     .missingDataMessage = [](const std::any& entry) -> std::optional<std::string> {
@@ -118,8 +122,8 @@ struct AnyEntry {
   std::any value;
   const EntryDescription* description = nullptr;  // nullptr: an entry of only a date
 
-  [[nodiscard]] nlohmann::ordered_json details() const {
-    return description ? description->details(value) : nlohmann::ordered_json::object();
+  [[nodiscard]] std::vector<EntryDetail> details() const {
+    return description ? description->details(value) : std::vector<EntryDetail>{};
   }
   [[nodiscard]] std::optional<std::string> missingDataMessage() const {
     return description ? description->missingDataMessage(value) : std::nullopt;

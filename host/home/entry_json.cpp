@@ -6,8 +6,11 @@ using Json = nlohmann::ordered_json;
 
 Json entryJson(const AnyEntry& entry) {
   Json json{{"date", entry.date.iso8601()}};
-  Json details = entry.details();
-  for (auto& [name, value] : details.items()) json[name] = std::move(value);
+  for (const EntryDetail& detail : entry.details()) {
+    // Never anything but JSON; a text that were not would be shown as null.
+    json[detail.name] = Json::parse(detail.json, nullptr, false);
+    if (json[detail.name].is_discarded()) json[detail.name] = nullptr;
+  }
   return json;
 }
 

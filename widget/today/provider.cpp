@@ -1,6 +1,5 @@
 #include "widget/today/provider.h"
 
-#include "widget/today/payload_json.h"
 #include "widget/today/shared_store.h"
 
 namespace brisklane {
@@ -15,9 +14,8 @@ const TodayPayload& samplePayload() {
   return sample;
 }
 
-nlohmann::ordered_json entryDetails(const TodayEntry& entry) {
-  using Json = nlohmann::ordered_json;
-  return Json{{"payload", entry.payload ? payloadJson(*entry.payload) : Json(nullptr)}};
+std::vector<EntryDetail> entryDetails(const TodayEntry& entry) {
+  return {{.name = "payload", .json = entry.payload ? encodePayload(*entry.payload) : "null"}};
 }
 
 std::optional<std::string> missingDataMessage(const TodayEntry& entry) {

@@ -2,12 +2,13 @@
 // timeline reads the store once; the placeholder reads nothing.
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/date.h"
 #include "widget/today/payload.h"
+#include "widget/widget_configuration.h"
 #include "widget/widget_kit.h"
 
 namespace brisklane {
@@ -20,7 +21,7 @@ struct TodayEntry {
 // How a Today entry describes itself to the host (widget_configuration.h):
 // its "payload", null when absent; and without one, the status line its view
 // shows instead (a store read).
-[[nodiscard]] nlohmann::ordered_json entryDetails(const TodayEntry& entry);
+[[nodiscard]] std::vector<EntryDetail> entryDetails(const TodayEntry& entry);
 [[nodiscard]] std::optional<std::string> missingDataMessage(const TodayEntry& entry);
 
 // The payload every placeholder shows: tier "urgent", count 3, one item.
