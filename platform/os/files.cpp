@@ -29,7 +29,7 @@ SystemResult<std::string> readFile(const std::filesystem::path& path, std::size_
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file) return systemFailure("read", path.string(), errno);
   std::string content;
-  std::array<char, 64 * 1024> chunk;
+  std::array<char, std::size_t{64} * 1024> chunk;
   while (true) {
     const auto got = readSome(file.get(), chunk);
     if (!got) return systemFailure("read", path.string(), got.reason().error);
