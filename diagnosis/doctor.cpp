@@ -1,16 +1,10 @@
 #include "diagnosis/doctor.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pwd.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sqlite3.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -25,15 +19,15 @@
 #include "platform/device/application_launch.h"
 #include "platform/device/device_folder.h"
 #include "platform/foundation/user_defaults.h"
-#include "platform/os/file_descriptor.h"
+#include "platform/os/files.h"
+#include "platform/os/processes.h"
+#include "platform/os/unix_sockets.h"
 #include "platform/uikit/control_socket.h"
 #include "platform/widgetkit/widget_center.h"
 #include "widget/app_group.h"
 #include "widget/palette.h"
 #include "widget/today/payload_json.h"
 #include "widget/today/shared_store.h"
-
-extern char** environ;
 
 namespace brisklane {
 namespace {
@@ -84,12 +78,12 @@ std::optional<fs::path> blockingFile(const fs::path& path) {
   fs::path built;
   for (const auto& part : path) {
     built /= part;
-    struct stat status {};
-    if (::lstat(built.c_str(), &status) != 0) return std::nullopt;
-    if (!S_ISDIR(status.st_mode)) {
+    const auto status = fileStatus(built, Links::notFollowed);
+    if (!status) return std::nullopt;
+    if (!S_ISDIR(status->st_mode)) {
       // A link to a folder is followed as the store follows it.
-      if (S_ISLNK(status.st_mode) && ::stat(built.c_str(), &status) == 0 &&
-          S_ISDIR(status.st_mode)) {
+      if (const auto target = fileStatus(built, Links::follow);
+          S_ISLNK(status->st_mode) && target && S_ISDIR(target->st_mode)) {
         continue;
       }
       return built;
@@ -125,16 +119,16 @@ Access accessOf(const fs::path& path, const struct stat& status, int needs, mode
 
 // A folder the store needs: the device folder or the App Group's container.
 Finding folderFinding(std::string subject, const fs::path& path, std::string_view absentMeans) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) == 0) {
-    if (!S_ISDIR(status.st_mode)) {
+  const auto status = fileStatus(path, Links::follow);
+  if (status) {
+    if (!S_ISDIR(status->st_mode)) {
       return {std::move(subject), Verdict::problem,
               path.string() + " is a file, not a folder: the store cannot be made in it"};
     }
-    Access access = accessOf(path, status, W_OK | X_OK, 0700);
+    Access access = accessOf(path, *status, W_OK | X_OK, 0700);
     return {std::move(subject), access.verdict, path.string() + ": " + access.text};
   }
-  const int error = errno;
+  const int error = status.reason().error;
   if (error == ENOENT) {
     if (auto blocker = blockingFile(path)) {
       return {std::move(subject), Verdict::problem,
@@ -171,11 +165,6 @@ std::optional<DatabaseHeader> readDatabaseHeader(const fs::path& file) {
   };
   std::uint32_t pageSize = bigEndian(16, 2);
   return DatabaseHeader{pageSize == 1 ? 65536u : pageSize, bigEndian(28, 4)};
-}
-
-std::string readText(const fs::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(stream), {});
 }
 
 std::uintmax_t sizeOf(const fs::path& file) {
@@ -382,53 +371,13 @@ void diagnoseKeys(const StoreContents& contents, Date now, std::vector<Finding>&
 // `patience`, or ended with another status than 0.
 Result<std::string> outputOf(const std::vector<std::string>& command,
                              std::chrono::milliseconds patience) {
-  auto pipe = Pipe::make();
-  if (!pipe) return Failure{std::string(std::strerror(errno))};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipe->write.get(), STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> arguments;
-  arguments.reserve(command.size() + 1);
-  for (const std::string& argument : command)
-    arguments.push_back(const_cast<char*>(argument.c_str()));
-  arguments.push_back(nullptr);
-  pid_t child = 0;
-  const int failure =
-      ::posix_spawn(&child, arguments[0], &actions, nullptr, arguments.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  pipe->write.reset();
-  if (failure != 0) {
-    return Failure{std::string("cannot start it: ") + std::strerror(failure)};
+  auto captured = captureOutput(command, patience);
+  if (!captured) {
+    return Failure{std::string("cannot start it: ") + std::strerror(captured.reason().error)};
   }
-  std::string output;
-  const auto deadline = std::chrono::steady_clock::now() + patience;
-  bool ended = false;
-  while (!ended) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd readable{.fd = pipe->read.get(), .events = POLLIN, .revents = 0};
-    if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) break;
-    char chunk[4096];
-    ssize_t got = ::read(pipe->read.get(), chunk, sizeof chunk);
-    if (got <= 0) {
-      ended = got == 0;
-      if (got < 0 && errno == EINTR) continue;
-      break;
-    }
-    output.append(chunk, static_cast<std::size_t>(got));
-  }
-  pipe->read.reset();
-  if (!ended) ::kill(child, SIGKILL);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!ended) return Failure{"it did not answer in time"};
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    return Failure{"it does not print its entitlements"};
-  }
-  return output;
+  if (captured->overstayed) return Failure{"it did not answer in time"};
+  if (!captured->outcome.succeeded()) return Failure{"it does not print its entitlements"};
+  return std::move(captured->output);
 }
 
 Finding sameAppGroup(const std::optional<fs::path>& chosen) {
@@ -464,18 +413,6 @@ Finding sameAppGroup(const std::optional<fs::path>& chosen) {
           "App (" + application->string() + ") belongs to " +
               (listed.empty() ? std::string("no App Group") : listed) +
               ", not to this one: the two programs open different stores"};
-}
-
-// Whether a process receives datagrams at `socket`: a connection is refused
-// when the file was left by one that has ended. Nothing is sent.
-bool listensOn(const fs::path& socket) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (socket.native().size() >= sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path, socket.c_str(), socket.native().size() + 1);
-  FileDescriptor descriptor(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  return descriptor && ::connect(descriptor.get(), reinterpret_cast<const sockaddr*>(&address),
-                                 sizeof address) == 0;
 }
 
 // What one widget placed on the host's home screen shows, against the
@@ -514,7 +451,7 @@ void diagnoseWidgetHost(Date now, const std::optional<TodayPayload>& current,
                         std::vector<Finding>& findings) {
   const fs::path socket = widgetHostSocketPath();
   const fs::path manifestPath = deviceRoot() / "widgets" / "manifest.json";
-  const bool running = listensOn(socket);
+  const bool running = anyoneListens(socket, SocketKind::datagram);
   if (!running) {
     findings.push_back(
         {"widget host", Verdict::warning,
@@ -525,7 +462,8 @@ void diagnoseWidgetHost(Date now, const std::optional<TodayPayload>& current,
   }
   std::error_code error;
   auto written = fs::last_write_time(manifestPath, error);
-  Json manifest = error ? Json() : Json::parse(readText(manifestPath), nullptr, false);
+  const auto text = readFile(manifestPath);
+  Json manifest = error || !text ? Json() : Json::parse(*text, nullptr, false);
   if (!manifest.is_object()) {
     if (running) {
       findings.push_back(
@@ -550,8 +488,8 @@ void diagnoseWidgetHost(Date now, const std::optional<TodayPayload>& current,
 // The process that holds `lock` with flock, from the kernel's table of locks;
 // looking takes no lock, so it never stands in an application's way.
 std::optional<pid_t> lockHolder(const fs::path& lock) {
-  struct stat status {};
-  if (::stat(lock.c_str(), &status) != 0) return std::nullopt;
+  const auto status = fileStatus(lock, Links::follow);
+  if (!status) return std::nullopt;
   std::ifstream locks("/proc/locks");
   std::string line;
   while (std::getline(locks, line)) {
@@ -565,8 +503,8 @@ std::optional<pid_t> lockHolder(const fs::path& lock) {
     unsigned deviceMajor = 0, deviceMinor = 0;
     unsigned long long inode = 0;
     if (std::sscanf(file.c_str(), "%x:%x:%llu", &deviceMajor, &deviceMinor, &inode) == 3 &&
-        inode == status.st_ino && deviceMajor == major(status.st_dev) &&
-        deviceMinor == minor(status.st_dev)) {
+        inode == status->st_ino && deviceMajor == major(status->st_dev) &&
+        deviceMinor == minor(status->st_dev)) {
       return holder;
     }
   }
@@ -608,9 +546,9 @@ void diagnoseStoreInto(Date now, IntegrityCheck check, std::vector<Finding>& fin
 
   StoreContents contents;
   const fs::path file = userDefaultsFile(appGroupIdentifier);
-  struct stat status {};
-  if (::lstat(file.c_str(), &status) != 0) {
-    const int error = errno;
+  const auto examined = fileStatus(file, Links::notFollowed);
+  if (!examined) {
+    const int error = examined.reason().error;
     const std::optional<fs::path> blocker = blockingFile(file);
     if (error == ENOENT && !blocker) {
       // The widget's first read makes it, empty.
@@ -624,17 +562,17 @@ void diagnoseStoreInto(Date now, IntegrityCheck check, std::vector<Finding>& fin
                               (blocker ? blocker->string() + " is a file, not a folder"
                                        : std::string(std::strerror(error)))});
     }
-  } else if (S_ISLNK(status.st_mode)) {
+  } else if (S_ISLNK(examined->st_mode)) {
     findings.push_back({"store", Verdict::problem,
                         file.string() + " is a symbolic link, which the store never follows"});
-  } else if (S_ISDIR(status.st_mode)) {
+  } else if (S_ISDIR(examined->st_mode)) {
     findings.push_back({"store", Verdict::problem,
                         file.string() + " is a folder, not a store file: it stays as it is, "
                                         "and App cannot publish"});
-  } else if (!S_ISREG(status.st_mode)) {
+  } else if (!S_ISREG(examined->st_mode)) {
     findings.push_back({"store", Verdict::problem, file.string() + " is not a regular file"});
   } else {
-    Access access = accessOf(file, status, R_OK | W_OK, 0600);
+    Access access = accessOf(file, *examined, R_OK | W_OK, 0600);
     findings.push_back({"store file", access.verdict, file.string() + ": " + access.text});
     contents = inspectStore(file, check, findings);
     if (access.verdict == Verdict::problem) contents.reachable = false;

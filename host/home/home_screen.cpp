@@ -164,7 +164,7 @@ void HomeScreen::showCurrentEntry(PlacedWidget& placed, bool ask, Date now) cons
     return;
   }
   placed.pictureWritten =
-      writeFileAtomically(folder_ / (placed.id + std::string(extension(format_))), *bytes);
+      writeFileAtomically(folder_ / (placed.id + std::string(extension(format_))), *bytes).ok();
   placed.previousPicture = std::move(placed.picture);
   placed.picture = Picture{.version = round_,
                            .format = format_,

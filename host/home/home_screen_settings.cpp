@@ -1,8 +1,6 @@
 #include "host/home/home_screen_settings.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "host/render/devices.h"
@@ -113,13 +111,12 @@ LoadedHomeScreenSettings loadHomeScreenSettings(const std::vector<WidgetConfigur
   if (!std::filesystem::exists(path, error)) {
     return {.settings = defaultHomeScreen(widgets), .problem = {}};
   }
-  std::ifstream file(path, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(file), {});
-  if (!file && !file.eof()) {
+  const auto text = readFile(path);
+  if (!text) {
     return {.settings = defaultHomeScreen(widgets),
             .problem = "cannot read " + path.string() + "; using the default home screen"};
   }
-  auto decoded = decodeHomeScreenSettings(text);
+  auto decoded = decodeHomeScreenSettings(*text);
   if (!decoded) {
     return {.settings = defaultHomeScreen(widgets),
             .problem = path.string() + ": " + decoded.reason() + "; using the default home screen"};

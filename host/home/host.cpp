@@ -1,11 +1,10 @@
 #include "host/home/host.h"
 
-#include <sys/wait.h>
-
 #include <utility>
 
 #include "host/home/host_clock.h"
 #include "platform/device/device_folder.h"
+#include "platform/os/processes.h"
 
 namespace brisklane {
 namespace {
@@ -281,15 +280,12 @@ void Host::scheduleTimer() {
 void Host::reapChildren() {
   childSignals_.async_wait([this](const boost::system::error_code& error, int) {
     if (error) return;
-    int status = 0;
-    pid_t child = 0;
-    while ((child = ::waitpid(-1, &status, WNOHANG)) > 0) {
-      if (auto launch = launches_.find(child); launch != launches_.end()) {
+    while (const auto ended = reapEndedChild()) {
+      if (auto launch = launches_.find(ended->process); launch != launches_.end()) {
         // `App open` ends at once when an App that came up beside it took
         // the URL: the watch then tells what that App did with it.
-        const bool handedOver = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (!handedOver) {
-          failLaunch(launch->second, whyItEnded(status));
+        if (!ended->outcome.succeeded()) {
+          failLaunch(launch->second, whyItEnded(ended->outcome));
         } else if (launch->second.url) {
           const auto running = runningApplication();
           waiting_.push_back({.url = *launch->second.url,

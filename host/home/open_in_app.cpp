@@ -1,20 +1,12 @@
 #include "host/home/open_in_app.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "platform/device/device_folder.h"
-
-extern char** environ;
+#include "platform/os/files.h"
+#include "platform/os/processes.h"
 
 namespace brisklane {
 namespace {
@@ -22,22 +14,13 @@ namespace {
 // How often a launched application is asked whether it has come up.
 constexpr std::chrono::milliseconds launchPollInterval{5};
 
-// `command` as exec takes it: pointers into its strings, then a null pointer.
-std::vector<char*> argumentVector(const std::vector<std::string>& command) {
-  std::vector<char*> arguments;
-  arguments.reserve(command.size() + 1);
-  for (const std::string& argument : command)
-    arguments.push_back(const_cast<char*>(argument.c_str()));
-  arguments.push_back(nullptr);
-  return arguments;
-}
-
 // The last line the launched applications wrote on standard error; empty
 // when there is none.
 std::string lastErrorLine() {
-  std::ifstream file(deviceRoot() / "run" / "App.stderr");
+  const auto said = readFile(deviceRoot() / "run" / "App.stderr");
+  std::istringstream lines(said ? *said : std::string());
   std::string line, last;
-  while (std::getline(file, line)) {
+  while (std::getline(lines, line)) {
     if (!line.empty()) last = line;
   }
   return last;
@@ -108,44 +91,17 @@ Result<pid_t> startDetached(const std::vector<std::string>& command) {
   if (command.empty()) return Failure{"no program to start"};
   const std::filesystem::path run = deviceRoot() / "run";
   if (!makeFolders(run)) return Failure{"cannot make the folder " + run.string()};
-  const std::string output = (run / "App.stdout").string();
-  const std::string errors = (run / "App.stderr").string();
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                   O_WRONLY | O_CREAT | O_APPEND, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
-                                   O_WRONLY | O_CREAT | O_APPEND, 0600);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  // A session of its own, no blocked signals, and the default handling of
-  // the signals this process takes or ignores.
-  sigset_t none, defaults;
-  sigemptyset(&none);
-  sigemptyset(&defaults);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD, SIGXFSZ})
-    sigaddset(&defaults, signal);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  std::vector<char*> arguments = argumentVector(command);
-  pid_t child = 0;
-  const int failure =
-      ::posix_spawn(&child, arguments[0], &actions, &attributes, arguments.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (failure != 0) return Failure{"cannot start " + command[0] + ": " + std::strerror(failure)};
-  return child;
+  const auto started = spawnProcess(command, SpawnSetup{.output = run / "App.stdout",
+                                                        .errors = run / "App.stderr",
+                                                        .session = Session::own});
+  if (!started) return Failure{started.reason().message};
+  return *started;
 }
 
-std::string whyItEnded(int status) {
-  std::string why = WIFEXITED(status)
-                        ? "App ended with exit code " + std::to_string(WEXITSTATUS(status))
-                        : "App ended by signal " + std::to_string(WTERMSIG(status));
+std::string whyItEnded(const ExitOutcome& outcome) {
+  std::string why = outcome.way == ExitOutcome::Way::exited
+                        ? "App ended with exit code " + std::to_string(outcome.number)
+                        : "App ended by signal " + std::to_string(outcome.number);
   if (const std::string said = lastErrorLine(); !said.empty()) why += " (" + said + ")";
   return why;
 }
@@ -168,12 +124,10 @@ HandOver openInApplication(std::string_view url, OperatingSystemVersion systemVe
   const pid_t child = *started;
   const auto deadline = std::chrono::steady_clock::now() + patience;
   while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    pid_t ended = ::waitpid(child, &status, WNOHANG);
-    if (ended == child) {
+    if (const auto ended = reapEndedChild(child)) {
       // `App open` ends with 0 only once it has handed the URL to an App that
       // came up beside it.
-      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return failedHandOver(whyItEnded(status));
+      if (!ended->outcome.succeeded()) return failedHandOver(whyItEnded(ended->outcome));
       const auto running = runningApplication();
       const pid_t holder = running ? running->processIdentifier : 0;
       return handOver(

@@ -31,6 +31,7 @@
 #include "base/result.h"
 #include "platform/device/application_launch.h"
 #include "platform/foundation/process_info.h"
+#include "platform/os/processes.h"
 #include "platform/uikit/control_socket.h"
 #include "platform/uikit/uikit.h"
 
@@ -81,9 +82,9 @@ struct HandOver {
 // start. The caller reaps it.
 [[nodiscard]] Result<pid_t> startDetached(const std::vector<std::string>& command);
 
-// Why a started application that ended with `status` (as waitpid gives it)
-// did not come up, with the last line it wrote on standard error.
-[[nodiscard]] std::string whyItEnded(int status);
+// Why a started application that ended so did not come up, with the last
+// line it wrote on standard error.
+[[nodiscard]] std::string whyItEnded(const ExitOutcome& outcome);
 
 // The launched application `processIdentifier` once it answers on its
 // control socket; nothing while it does not (yet).

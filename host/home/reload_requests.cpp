@@ -1,12 +1,11 @@
 #include "host/home/reload_requests.h"
 
-#include <fcntl.h>
-#include <sys/un.h>
-
 #include <array>
+#include <cerrno>
 #include <string_view>
 
 #include "platform/device/device_folder.h"
+#include "platform/os/unix_sockets.h"
 #include "platform/widgetkit/widget_center.h"
 
 namespace brisklane {
@@ -16,46 +15,31 @@ using DatagramSocket = net::local::datagram_protocol::socket;
 
 Result<std::unique_ptr<ReloadRequests>> ReloadRequests::bind(net::io_context& context,
                                                              const std::filesystem::path& path) {
-  using Endpoint = net::local::datagram_protocol::endpoint;
-  if (path.string().size() >= sizeof(sockaddr_un::sun_path)) {
+  if (!fitsSocketAddress(path)) {
     return Failure{"the device root is too long for a socket: " + path.string()};
   }
   if (!makeFolders(path.parent_path())) {
     return Failure{"cannot make the folder " + path.parent_path().string()};
   }
-  std::unique_ptr<ReloadRequests> requests(new ReloadRequests(context, path));
-  DatagramSocket& socket = requests->socket_;
-  boost::system::error_code error;
-  socket.open(net::local::datagram_protocol(), error);
-  if (error) return Failure{"cannot make a socket: " + error.message()};
-  ::fcntl(socket.native_handle(), F_SETFD, FD_CLOEXEC);  // not for the applications taps start
-  socket.bind(Endpoint(path.string()), error);
-  if (error == net::error::address_in_use) {
-    DatagramSocket probe(context);
-    boost::system::error_code probeError;
-    probe.open(net::local::datagram_protocol(), probeError);
-    if (!probeError) probe.connect(Endpoint(path.string()), probeError);
-    if (!probeError) {
+  auto bound = bindDatagramSocket(path);
+  if (!bound) {
+    if (bound.reason().error == EADDRINUSE) {
       return Failure{"another widget host serves this device (" + path.string() + ")"};
     }
-    std::error_code removeError;
-    std::filesystem::remove(path, removeError);
-    socket.bind(Endpoint(path.string()), error);
+    return Failure{bound.reason().message};
   }
+  std::unique_ptr<ReloadRequests> requests(new ReloadRequests(context, std::move(bound->file)));
+  boost::system::error_code error;
+  requests->socket_.assign(net::local::datagram_protocol(), bound->descriptor.get(), error);
   if (error) return Failure{"cannot listen on " + path.string() + ": " + error.message()};
-  requests->bound_ = true;
-  std::error_code modeError;
-  std::filesystem::permissions(
-      path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, modeError);
-  socket.non_blocking(true, error);
+  static_cast<void>(bound->descriptor.release());  // the Asio socket owns it now
+  requests->socket_.non_blocking(true, error);
   return requests;
 }
 
 ReloadRequests::~ReloadRequests() {
   boost::system::error_code ignored;
   socket_.close(ignored);
-  std::error_code notRemoved;
-  if (bound_) std::filesystem::remove(path_, notRemoved);
 }
 
 void ReloadRequests::waitForNext() {

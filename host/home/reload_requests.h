@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "base/result.h"
+#include "platform/os/unix_sockets.h"
 
 namespace brisklane {
 
@@ -31,14 +32,13 @@ class ReloadRequests {
   }
 
  private:
-  ReloadRequests(boost::asio::io_context& context, std::filesystem::path path)
-      : socket_(context), path_(std::move(path)) {}
+  ReloadRequests(boost::asio::io_context& context, SocketFile file)
+      : file_(std::move(file)), socket_(context) {}
 
   void waitForNext();
 
+  SocketFile file_;  // removed after the socket has closed
   boost::asio::local::datagram_protocol::socket socket_;
-  std::filesystem::path path_;
-  bool bound_ = false;
   std::function<void()> onReload_;
 };
 

@@ -1,8 +1,6 @@
 #include "platform/capacitor/browser_web_layer.h"
 
 #include <atomic>
-#include <fstream>
-#include <sstream>
 
 #include "platform/capacitor/browser_bridge_script.h"
 #include "platform/device/application_launch.h"
@@ -28,15 +26,6 @@ class PageConnection final : public WebLayerConnection {
  private:
   std::shared_ptr<WebSocketPeer> peer_;
 };
-
-std::optional<std::string> readFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) return std::nullopt;
-  return std::move(text).str();
-}
 
 // A fresh token for this run, written to `file` when it is named; empty
 // when the system has no randomness to give.

@@ -1,8 +1,8 @@
 #include "platform/capacitor/capacitor_configuration.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+
+#include "platform/os/files.h"
 
 namespace brisklane {
 namespace {
@@ -13,15 +13,9 @@ using Json = nlohmann::json;
 constexpr std::size_t configurationLimit = std::size_t{1024} * 1024;
 
 std::optional<std::string> readConfigurationFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string text(configurationLimit + 1, '\0');
-  file.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (file.bad() || static_cast<std::size_t>(file.gcount()) > configurationLimit) {
-    return std::nullopt;
-  }
-  text.resize(static_cast<std::size_t>(file.gcount()));
-  return text;
+  auto text = readFile(path, configurationLimit);
+  if (!text) return std::nullopt;
+  return std::move(text).value();
 }
 
 }  // namespace

@@ -1,13 +1,10 @@
 #include "platform/capacitor/stdio_web_layer.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/post.hpp>
-#include <cerrno>
 #include <mutex>
 #include <optional>
 
@@ -28,16 +25,7 @@ class DescriptorConnection final : public WebLayerConnection {
     message.push_back('\n');
     std::lock_guard lock(mutex_);
     if (!open_.load()) return;
-    std::string_view rest = message;
-    while (!rest.empty()) {
-      ssize_t written = ::write(output_, rest.data(), rest.size());
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) {
-        open_.store(false);  // the reader of our output has gone
-        return;
-      }
-      rest.remove_prefix(static_cast<size_t>(written));
-    }
+    if (!writeAll(output_, message)) open_.store(false);  // the reader of our output has gone
   }
 
   [[nodiscard]] bool isOpen() const override { return open_.load(); }
@@ -65,16 +53,16 @@ class StdioWebLayer::Reader : public std::enable_shared_from_this<Reader> {
         input_(DispatchQueue::main().context()) {}
 
   bool open(int input) {
-    FileDescriptor duplicate(::dup(input));
-    if (!duplicate) return false;
+    auto copy = duplicate(input);
+    if (!copy) return false;
     boost::system::error_code error;
-    input_.assign(duplicate.get(), error);
+    input_.assign(copy->get(), error);
     if (error) {
       watched_ = false;
       input_.release();
-      file_ = std::move(duplicate);
+      file_ = std::move(copy).value();
     } else {
-      static_cast<void>(duplicate.release());  // the stream descriptor owns it now
+      static_cast<void>(copy->release());  // the stream descriptor owns it now
     }
     return true;
   }
@@ -90,11 +78,8 @@ class StdioWebLayer::Reader : public std::enable_shared_from_this<Reader> {
     }
     boost::asio::post(DispatchQueue::main().context(), [self] {
       if (self->stopped_) return;
-      ssize_t got = 0;
-      do {
-        got = ::read(self->file_.get(), self->buffer_.data(), self->buffer_.size());
-      } while (got < 0 && errno == EINTR);
-      self->received(got > 0 ? static_cast<std::size_t>(got) : 0);
+      const auto got = readSome(self->file_.get(), self->buffer_);
+      self->received(got ? *got : 0);
     });
   }
 

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -19,16 +18,10 @@ namespace {
 using Json = nlohmann::json;
 
 std::optional<std::string> readSmallFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string text;
   // Records and tokens are a few hundred bytes; anything much larger is not one.
-  constexpr std::size_t limit = std::size_t{64} * 1024;
-  text.resize(limit + 1);
-  file.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (file.bad() || static_cast<std::size_t>(file.gcount()) > limit) return std::nullopt;
-  text.resize(static_cast<std::size_t>(file.gcount()));
-  return text;
+  auto text = readFile(path, std::size_t{64} * 1024);
+  if (!text) return std::nullopt;
+  return std::move(text).value();
 }
 
 // `origin` as "http://HOST:PORT" when it names a server on this machine:

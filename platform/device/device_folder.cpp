@@ -1,8 +1,5 @@
 #include "platform/device/device_folder.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdlib>
 
 namespace brisklane {
@@ -20,19 +17,6 @@ std::filesystem::path deviceRoot() {
 
 std::filesystem::path appGroupContainer(std::string_view identifier) {
   return deviceRoot() / "AppGroup" / identifier;
-}
-
-bool makeFolders(const std::filesystem::path& folder) {
-  std::filesystem::path built;
-  for (const auto& part : folder) {
-    built /= part;
-    if (::mkdir(built.c_str(), 0700) == 0) continue;
-    struct stat status {};
-    if (errno != EEXIST || ::stat(built.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace brisklane

@@ -1,10 +1,12 @@
 // The simulated device's folder: everything a simulated phone holds lives
-// under one root, the App Group containers among it. Folders made here are
-// private to the user (mode 0700).
+// under one root, the App Group containers among it. Its folders are made
+// private to the user (mode 0700) by `makeFolders`.
 #pragma once
 
 #include <filesystem>
 #include <string_view>
+
+#include "platform/os/files.h"
 
 namespace brisklane {
 
@@ -14,9 +16,5 @@ namespace brisklane {
 
 // Where the App Group's shared container lives under the device root.
 [[nodiscard]] std::filesystem::path appGroupContainer(std::string_view identifier);
-
-// Creates `folder` and its missing parents with mode 0700. False when a part
-// of the path exists and is not a folder, or cannot be made.
-[[nodiscard]] bool makeFolders(const std::filesystem::path& folder);
 
 }  // namespace brisklane

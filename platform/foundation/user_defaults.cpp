@@ -1,15 +1,12 @@
 #include "platform/foundation/user_defaults.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
 #include <utility>
 
 #include "platform/device/device_folder.h"
-#include "platform/os/file_descriptor.h"
+#include "platform/os/files.h"
 
 namespace brisklane {
 namespace {
@@ -77,9 +74,7 @@ sqlite3* openConnection(const std::filesystem::path& file) {
 // SQLite would create the file with the process's umask; the store is private
 // to the device's owner, so it is created 0600 first.
 bool createStoreFile(const std::filesystem::path& file) {
-  if (!makeFolders(file.parent_path())) return false;
-  return FileDescriptor(::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600))
-      .valid();
+  return makeFolders(file.parent_path()) && openPrivateFile(file);
 }
 
 sqlite3_stmt* prepare(sqlite3* connection, const char* sql) {

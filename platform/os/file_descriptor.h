@@ -1,15 +1,22 @@
 // The one owner of a raw file descriptor: it closes what it holds when it
 // goes, and passes it on only by moving. Everything that keeps a pipe, a
 // socket or an open file outside Boost.Asio keeps it in one of these, so no
-// path out of a function leaks one and none is closed twice.
+// path out of a function leaks one and none is closed twice. Beside it, the
+// few blocking reads and writes the programs do outside their event loops,
+// each retried when a signal interrupts it.
 #pragma once
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstddef>
 #include <optional>
+#include <span>
+#include <string_view>
 #include <utility>
+
+#include "platform/os/system_error.h"
 
 namespace brisklane {
 
@@ -59,5 +66,18 @@ struct Pipe {
     return Pipe{.read = FileDescriptor(ends[0]), .write = FileDescriptor(ends[1])};
   }
 };
+
+// A second descriptor for what `descriptor` refers to, closed on exec.
+[[nodiscard]] SystemResult<FileDescriptor> duplicate(int descriptor);
+
+// Keeps `descriptor` from the programs this process starts; for descriptors
+// made by code that cannot ask for it when it makes them (Boost.Asio).
+void keepFromChildProcesses(int descriptor);
+
+// Reads what is there, at most `buffer.size()` bytes; 0 at the end.
+[[nodiscard]] SystemResult<std::size_t> readSome(int descriptor, std::span<char> buffer);
+
+// Writes all of `bytes`, however many calls that takes.
+[[nodiscard]] SystemStatus writeAll(int descriptor, std::string_view bytes);
 
 }  // namespace brisklane

@@ -1,13 +1,14 @@
 #include "platform/os/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
-#include <string>
 
-#include "platform/os/file_descriptor.h"
+#include "platform/os/system_faults.h"
 
 namespace brisklane {
 namespace {
@@ -22,28 +23,79 @@ std::filesystem::path partialName(const std::filesystem::path& path) {
   return partial;
 }
 
-bool writeAll(int descriptor, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 }  // namespace
 
-bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes, mode_t mode) {
+SystemResult<std::string> readFile(const std::filesystem::path& path, std::size_t limit) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) return systemFailure("read", path.string(), errno);
+  std::string content;
+  std::array<char, std::size_t{64} * 1024> chunk;
+  while (true) {
+    const auto got = readSome(file.get(), chunk);
+    if (!got) return systemFailure("read", path.string(), got.reason().error);
+    if (*got == 0) return content;
+    if (content.size() + *got > limit) return systemFailure("read", path.string(), EFBIG);
+    content.append(chunk.data(), *got);
+  }
+}
+
+SystemStatus writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                 mode_t mode) {
   const std::filesystem::path partial = partialName(path);
-  FileDescriptor descriptor(
+  FileDescriptor file(
       ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
-  if (!descriptor) return false;
-  bool written = writeAll(descriptor.get(), bytes);
-  written = descriptor.close() && written;
-  if (written && ::rename(partial.c_str(), path.c_str()) == 0) return true;
+  if (!file) return systemFailure("write", path.string(), errno);
+  int error = 0;
+  if (const SystemStatus written = writeAll(file.get(), bytes); !written) {
+    error = written.reason().error;
+  }
+  if (!file.close() && error == 0) error = errno;
+  if (error == 0) {
+    error = injectedError(testing::SystemFault::rename);
+    if (error == 0 && ::rename(partial.c_str(), path.c_str()) == 0) return {};
+    if (error == 0) error = errno;
+    ::unlink(partial.c_str());
+    return systemFailure("replace", path.string(), error);
+  }
   ::unlink(partial.c_str());
-  return false;
+  return systemFailure("write", path.string(), error);
+}
+
+SystemStatus makeFolders(const std::filesystem::path& folder) {
+  std::filesystem::path built;
+  for (const auto& part : folder) {
+    built /= part;
+    if (::mkdir(built.c_str(), 0700) == 0) continue;
+    const int error = errno;
+    if (error != EEXIST) return systemFailure("make the folder", folder.string(), error);
+    const auto status = fileStatus(built, Links::follow);
+    if (!status) return systemFailure("make the folder", folder.string(), status.reason().error);
+    if (!S_ISDIR(status->st_mode))
+      return systemFailure("make the folder", folder.string(), ENOTDIR);
+  }
+  return {};
+}
+
+SystemResult<FileDescriptor> openPrivateFile(const std::filesystem::path& path) {
+  FileDescriptor file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!file) return systemFailure("open", path.string(), errno);
+  return file;
+}
+
+SystemResult<FileDescriptor> lockFile(const std::filesystem::path& path) {
+  auto file = openPrivateFile(path);
+  if (!file) return file;
+  if (::flock(file->get(), LOCK_EX | LOCK_NB) != 0)
+    return systemFailure("lock", path.string(), errno);
+  return file;
+}
+
+SystemResult<struct stat> fileStatus(const std::filesystem::path& path, Links links) {
+  struct stat status {};
+  const int answer =
+      links == Links::follow ? ::stat(path.c_str(), &status) : ::lstat(path.c_str(), &status);
+  if (answer != 0) return systemFailure("examine", path.string(), errno);
+  return status;
 }
 
 }  // namespace brisklane

@@ -1,8 +1,5 @@
 #include "platform/uikit/control_socket.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <boost/asio/io_context.hpp>
@@ -12,11 +9,12 @@
 #include <boost/asio/write.hpp>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <nlohmann/json.hpp>
 #include <set>
 
 #include "platform/device/device_folder.h"
+#include "platform/os/files.h"
+#include "platform/os/unix_sockets.h"
 
 namespace brisklane {
 namespace {
@@ -33,10 +31,9 @@ constexpr auto requestTimeout = std::chrono::seconds(2);
 // of descriptors, accept fails at once for as long as the connection waits.
 constexpr auto acceptRetryDelay = std::chrono::milliseconds(100);
 
-// The endpoint of a socket file; nothing when the path is too long for one
-// (the platform's limit on socket paths, about a hundred bytes).
+// The endpoint of a socket file; nothing when the path is too long for one.
 std::optional<stream_protocol::endpoint> socketEndpoint(const std::filesystem::path& path) {
-  if (path.native().size() >= sizeof(sockaddr_un::sun_path)) return std::nullopt;
+  if (!fitsSocketAddress(path)) return std::nullopt;
   return stream_protocol::endpoint(path.native());
 }
 
@@ -207,15 +204,14 @@ Result<std::unique_ptr<ApplicationInstanceLock>> ApplicationInstanceLock::acquir
   if (!makeFolders(path.parent_path())) {
     return Failure{"cannot create " + path.parent_path().string()};
   }
-  FileDescriptor descriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!descriptor) return Failure{"cannot open " + path.string() + ": " + std::strerror(errno)};
-  if (::flock(descriptor.get(), LOCK_EX | LOCK_NB) != 0) {
-    return Failure{errno == EWOULDBLOCK
+  auto locked = lockFile(path);
+  if (!locked) {
+    return Failure{locked.reason().error == EWOULDBLOCK
                        ? "another App is running on this device (" + deviceRoot().string() + ")"
-                       : "cannot lock " + path.string() + ": " + std::strerror(errno)};
+                       : locked.reason().message};
   }
   return std::unique_ptr<ApplicationInstanceLock>(
-      new ApplicationInstanceLock(std::move(descriptor)));
+      new ApplicationInstanceLock(std::move(locked).value()));
 }
 
 // The listening socket and the connections it serves, all on one event loop.
@@ -229,23 +225,16 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
         path_(std::move(path)),
         handler_(std::move(handler)) {}
 
-  Status listen(const stream_protocol::endpoint& endpoint) {
-    std::error_code stale;
-    std::filesystem::remove(path_, stale);  // left by an application that ended uncleanly
+  // Binds the socket, taking over a file left by an application that ended
+  // uncleanly.
+  Status listen() {
+    auto bound = listenOnStreamSocket(path_, 8);
+    if (!bound) return Failure{bound.reason().message};
     ErrorCode failure;
-    acceptor_.open(endpoint.protocol(), failure);
-    if (!failure) acceptor_.bind(endpoint, failure);
-    std::error_code modeFailure;
-    if (!failure) {
-      std::filesystem::permissions(
-          path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-          modeFailure);
-    }
-    if (!failure && !modeFailure) acceptor_.listen(8, failure);
-    if (failure || modeFailure) {
-      return Failure{"cannot listen on " + path_.string() + ": " +
-                     (failure ? failure.message() : modeFailure.message())};
-    }
+    acceptor_.assign(stream_protocol(), bound->descriptor.get(), failure);
+    if (failure) return Failure{"cannot listen on " + path_.string() + ": " + failure.message()};
+    static_cast<void>(bound->descriptor.release());  // the acceptor owns it now
+    file_ = std::move(bound->file);
     return {};
   }
 
@@ -265,8 +254,7 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
     acceptRetry_.cancel();
     for (const auto& connection : open_) connection->close();
     open_.clear();
-    std::error_code gone;
-    std::filesystem::remove(path_, gone);
+    file_.remove();
   }
 
  private:
@@ -337,6 +325,7 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
   stream_protocol::acceptor acceptor_;
   asio::steady_timer acceptRetry_;  // after a failed accept, such as too many open files
   std::filesystem::path path_;
+  SocketFile file_;  // while it listens
   Handler handler_;
   std::set<std::shared_ptr<Connection>> open_;
 };
@@ -344,13 +333,14 @@ class ControlSocketServer::Listener : public std::enable_shared_from_this<Listen
 Result<std::unique_ptr<ControlSocketServer>> ControlSocketServer::start(asio::io_context& context,
                                                                         Handler handler) {
   std::filesystem::path path = applicationControlSocketPath();
-  auto endpoint = socketEndpoint(path);
-  if (!endpoint) return Failure{"the control socket's path is too long: " + path.string()};
+  if (!fitsSocketAddress(path)) {
+    return Failure{"the control socket's path is too long: " + path.string()};
+  }
   if (!makeFolders(path.parent_path())) {
     return Failure{"cannot create " + path.parent_path().string()};
   }
   auto listener = std::make_shared<Listener>(context, path, std::move(handler));
-  if (auto listening = listener->listen(*endpoint); !listening) {
+  if (auto listening = listener->listen(); !listening) {
     return Failure{listening.reason()};
   }
   listener->accept();

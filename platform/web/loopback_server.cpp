@@ -13,9 +13,6 @@
 // developer's own pages to one browser, not large downloads to many.
 #include "platform/web/loopback_server.h"
 
-#include <fcntl.h>
-#include <sys/random.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -31,6 +28,9 @@
 #include <fstream>
 #include <limits>
 
+#include "platform/os/file_descriptor.h"
+#include "platform/os/files.h"
+#include "platform/os/random.h"
 #include "platform/web/network_names.h"
 #include "platform/web/request_check.h"
 
@@ -375,17 +375,9 @@ void addSecurityHeaders(http::fields& fields, std::string_view contentSecurityPo
 }
 
 std::optional<std::string> readWholeFile(const fs::path& path) {
-  std::ifstream stream(path, std::ios::binary);
-  if (!stream) return std::nullopt;
-  std::string content(std::istreambuf_iterator<char>(stream), {});
-  if (stream.bad()) return std::nullopt;
-  return content;
-}
-
-// The listening and the accepted sockets must not live on in programs this
-// process starts (the widget host starts App).
-void keepFromChildProcesses(int descriptor) {
-  ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+  auto content = readFile(path);
+  if (!content) return std::nullopt;
+  return std::move(content).value();
 }
 
 // Where a head tag's opening tag ends, skipping quoted attribute values.
@@ -1149,17 +1141,6 @@ void acceptNext(const std::shared_ptr<State>& state) {
   });
 }
 
-std::string hex(const unsigned char* bytes, std::size_t size) {
-  constexpr std::string_view digits = "0123456789abcdef";
-  std::string text;
-  text.reserve(size * 2);
-  for (std::size_t i = 0; i < size; ++i) {
-    text.push_back(digits[bytes[i] >> 4]);
-    text.push_back(digits[bytes[i] & 0xf]);
-  }
-  return text;
-}
-
 }  // namespace
 
 namespace web {
@@ -1363,20 +1344,8 @@ std::string strictContentSecurityPolicy(std::string_view host, std::string_view 
 }
 
 std::string makeToken() {
-  std::array<unsigned char, 16> bytes{};
-  std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    ssize_t got = ::getrandom(bytes.data() + filled, bytes.size() - filled, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  if (filled < bytes.size()) {
-    // Kernels without getrandom (or a filter that forbids it) still have this.
-    std::ifstream random("/dev/urandom", std::ios::binary);
-    if (!random.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) return {};
-  }
-  return hex(bytes.data(), bytes.size());
+  auto token = randomHex(16);
+  return token ? std::move(token).value() : std::string();
 }
 
 }  // namespace brisklane

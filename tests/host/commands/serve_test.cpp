@@ -5,15 +5,27 @@
 
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
+#include "host/commands/command_line.h"
 #include "host/home/home_screen_settings.h"
+#include "host/home/host.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/os/system_faults.h"
 #include "platform/widgetkit/widget_center.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/temporary_device.h"
 #include "widget/app_group.h"
+#include "widget/widget_bundle.h"
 
 namespace brisklane {
+
+// The extension's entry, which hands its program to the host; here the
+// test runs the host's command line itself.
+int extensionMain() {
+  return 0;
+}
+
 namespace {
 
 using Json = nlohmann::json;
@@ -84,6 +96,51 @@ TEST_F(Serve, ShowsThePlacementsKeptInTheDeviceFolderOnTheirDevice) {
   EXPECT_EQ(host_->wait(), 0);
   EXPECT_EQ(loadHomeScreenSettings({}).settings.deviceClass, "375x667")
       << "an option is for one run; the kept settings stay";
+}
+
+using testing::SystemFault;
+using testing::SystemFaultInjection;
+
+// The host in this test's own process, where the system can be made to fail.
+class ServeInProcess : public ::testing::Test {
+ protected:
+  testing::TemporaryDevice device_;
+  std::vector<WidgetConfiguration> widgets_ = BrisklaneWidgetBundle{}.body();
+  std::ostringstream out_, err_;
+};
+
+TEST_F(ServeInProcess, SaysWhyItCannotBindTheReloadSocketAndEnds) {
+  SystemFaultInjection fault(SystemFault::bind);
+  const char* argv[] = {"BrisklaneWidgetExtension", "serve"};
+  EXPECT_EQ(runHostCommandLine(2, argv, widgets_, out_, err_), 1);
+  EXPECT_EQ(err_.str(),
+            "error: cannot bind " + widgetHostSocketPath().string() + ": Permission denied\n");
+}
+
+// A tap launches the App beside the program, here the link the build puts
+// beside this test.
+TEST_F(ServeInProcess, TellsWhyATapCouldNotStartAppAndGoesOnServing) {
+  boost::asio::io_context loop(1);
+  DrawingPool pool(1);
+  HomeScreen screen(
+      widgets_, defaultHomeScreen(widgets_), PictureFormat::png, device_.root() / "widgets", pool,
+      [] { return std::string(); }, err_);
+  Host host(widgets_, loop, screen, out_, err_);
+  host.reloadAllTimelines();
+
+  SystemFaultInjection fault(SystemFault::spawn);
+  const std::string why = "error: opening brisklane://voice in App failed: cannot start " +
+                          (testing::builtProgram("tests/host") / "App").string() +
+                          ": Resource temporarily unavailable\n";
+  for (int tap = 1; tap <= 2; ++tap) {
+    err_.str("");
+    EXPECT_EQ(host.tap("BrisklaneVoiceWidget-systemSmall", Point{40, 40}).value(),
+              "brisklane://voice");
+    EXPECT_EQ(err_.str(), why) << "tap " << tap << ": a launch that never started holds no tap";
+  }
+  EXPECT_EQ(Json::parse(host.state())["application"]["state"], "notRunning");
+  host.reloadAllTimelines();
+  EXPECT_NE(out_.str().find(R"("round":2)"), std::string::npos) << out_.str();
 }
 
 }  // namespace

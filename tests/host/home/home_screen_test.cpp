@@ -11,6 +11,7 @@
 #include "diagnosis/doctor.h"
 #include "platform/device/device_folder.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/os/system_faults.h"
 #include "tests/support/temporary_device.h"
 #include "widget/app_group.h"
 #include "widget/widget_bundle.h"
@@ -189,6 +190,25 @@ TEST_F(HomeScreenRounds, SaysWhyAPlacementCannotBeDrawnOrWrittenAndRedrawsOnNewS
   EXPECT_EQ(changed["widgets"][1]["timelineRound"], 1) << "a kept placement keeps its timeline";
   EXPECT_EQ(changed["widgets"][1]["drawn"], true) << "the device class changed its size";
   EXPECT_EQ(changed["systemVersion"], "16.4.0");
+
+  // A picture that cannot be renamed into place leaves the last whole one.
+  ASSERT_TRUE(makeFolders(folder()));
+  const auto picture = folder() / "BrisklaneWidget-systemSmall.png";
+  publish(R"({"count":1,"items":[]})");
+  home.runRound(RoundReason::reloadAllTimelines);
+  const auto whole = testing::readFile(picture);
+  ASSERT_TRUE(whole);
+  problems_.str("");
+  testing::SystemFaultInjection fault(testing::SystemFault::rename);
+  publish(R"({"count":2,"items":[]})");
+  EXPECT_EQ(home.runRound(RoundReason::reloadAllTimelines)["widgets"][1]["drawn"], true);
+  EXPECT_EQ(testing::readFile(picture), whole);
+  EXPECT_NE(problems_.str().find("error: cannot write the picture of BrisklaneWidget-systemSmall"),
+            std::string::npos)
+      << problems_.str();
+  for (const auto& entry : std::filesystem::directory_iterator(folder())) {
+    EXPECT_EQ(entry.path().string().find(".partial-"), std::string::npos) << entry.path();
+  }
 }
 
 // A widget of the test's own whose timeline holds entries for later moments;

@@ -60,7 +60,7 @@ TEST(OpenInApplication, StartsTheApplicationInASessionOfItsOwnWithItsOutputInThe
 
   const pid_t failing = pidOf({"/bin/sh", "-c", "exit 3"});
   ASSERT_EQ(::waitpid(failing, &status, 0), failing);
-  EXPECT_EQ(whyItEnded(status), "App ended with exit code 3 (err)")
+  EXPECT_EQ(whyItEnded(exitOutcome(status)), "App ended with exit code 3 (err)")
       << "the last line App wrote on standard error says why";
   EXPECT_EQ(testing::readFile(device.root() / "run" / "App.stdout"), "out\neof\n")
       << "output is appended";

@@ -16,7 +16,9 @@ TEST(AtomicFile, ReplacesTheFileAndAFailedWriteLeavesTheOldOne) {
   ASSERT_TRUE(writeFileAtomically(file, "second, longer"));
   EXPECT_EQ(testing::readFile(file), "second, longer");
 
-  EXPECT_FALSE(writeFileAtomically(device.root() / "missing" / "file", "bytes"));
+  EXPECT_EQ(writeFileAtomically(device.root() / "missing" / "file", "bytes").reason().message,
+            "cannot write " + (device.root() / "missing" / "file").string() +
+                ": No such file or directory");
   std::filesystem::create_directory(device.root() / "taken");
   EXPECT_FALSE(writeFileAtomically(device.root() / "taken", "new")) << "a folder is not replaced";
   EXPECT_EQ(testing::readFile(file), "second, longer");
