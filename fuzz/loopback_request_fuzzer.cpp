@@ -15,6 +15,7 @@
 #include <variant>
 
 #include "platform/web/request_check.h"
+#include "platform/web/static_files.h"
 
 namespace {
 

@@ -31,15 +31,17 @@
 #include "platform/os/file_descriptor.h"
 #include "platform/os/files.h"
 #include "platform/os/random.h"
+#include "platform/web/http_text.h"
 #include "platform/web/network_names.h"
 #include "platform/web/request_check.h"
+#include "platform/web/static_files.h"
 
 namespace brisklane {
 namespace {
 
 using Request = http::request<http::string_body>;
 using Response = http::response<http::string_body>;
-using web::Refusal;
+using namespace web;  // the checks, their refusals and the text operations
 
 constexpr std::string_view plainText = "text/plain; charset=utf-8";
 constexpr std::size_t readChunkBytes = 4096;
@@ -49,19 +51,6 @@ constexpr std::size_t ownerHeaderBytes = 8192;
 constexpr std::chrono::milliseconds lingerTime{2000};
 constexpr std::chrono::milliseconds acceptRetryDelay{100};
 
-constexpr Refusal malformed{400, "The request is malformed.\n"};
-constexpr Refusal foreignHost{403, "This server answers only requests addressed to itself.\n"};
-constexpr Refusal foreignOrigin{403, "This server answers only its own pages.\n"};
-constexpr Refusal missingToken{403, "The token is missing or wrong.\n"};
-constexpr Refusal otherSite{403, "This server answers only its own pages and the person.\n"};
-constexpr Refusal outsideFolder{403, "The path leaves the served folder.\n"};
-constexpr Refusal notFound{404, "Not found.\n"};
-constexpr Refusal readOnlyMethods{405, "Only GET and HEAD are allowed here.\n"};
-constexpr Refusal webSocketOnly{426, "This address takes only WebSocket connections.\n"};
-constexpr Refusal bodyTooLarge{413, "The request's body is too large.\n"};
-constexpr Refusal headerTooLarge{431, "The request's header is too large.\n"};
-constexpr Refusal badRouteAnswer{500, "The route gave an answer that cannot be sent.\n"};
-constexpr Refusal upstreamSilent{502, "The development server does not answer.\n"};
 constexpr std::size_t tunnelChunkBytes = 16384;
 
 std::string_view view(beast::string_view text) {
@@ -71,217 +60,27 @@ beast::string_view beastView(std::string_view text) {
   return {text.data(), text.size()};
 }
 
-// Header names, tags and extensions are ASCII; the locale must not matter.
-char asciiLower(char character) {
-  return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                              : character;
-}
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-  }
-  return true;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && equalIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
-// Tokens differ only in content, never in length, so only the content must
-// not leak through timing.
-bool equalInConstantTime(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  unsigned difference = 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    difference |= static_cast<unsigned char>(a[i]) ^ static_cast<unsigned char>(b[i]);
-  }
-  return difference == 0;
-}
-
-std::string_view trimSpaces(std::string_view text) {
-  auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-template <typename Visit>
-void forEachPiece(std::string_view text, char separator, Visit visit) {
-  while (!text.empty()) {
-    auto end = text.find(separator);
-    visit(text.substr(0, end));
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-}
-
-int hexDigitValue(char digit) {
-  if (digit >= '0' && digit <= '9') return digit - '0';
-  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-  return -1;
-}
-
-// In a query, '+' stands for a space (form encoding); in a path it is itself.
-enum class Plus { literal, space };
-
-std::optional<std::string> percentDecode(std::string_view text, Plus plus) {
-  std::string decoded;
-  decoded.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%') {
-      if (i + 2 >= text.size()) return std::nullopt;
-      int high = hexDigitValue(text[i + 1]);
-      int low = hexDigitValue(text[i + 2]);
-      if (high < 0 || low < 0) return std::nullopt;
-      decoded.push_back(static_cast<char>(high * 16 + low));
-      i += 2;
-    } else if (text[i] == '+' && plus == Plus::space) {
-      decoded.push_back(' ');
-    } else {
-      decoded.push_back(text[i]);
-    }
-  }
-  return decoded;
-}
-
-// An origin-form request target, split and decoded.
-struct Target {
-  std::string rawPath;
-  std::string rawQuery;
-  std::string path;
-  std::map<std::string, std::string> query;
-};
-
-std::optional<Target> parseTarget(std::string_view raw) {
-  // Browsers turn backslashes into slashes before sending; a raw one is not
-  // from a browser, and would make "/\host" a redirect to another site.
-  if (raw.empty() || raw.front() != '/' || raw.find('\\') != std::string_view::npos) {
-    return std::nullopt;
-  }
-  auto question = raw.find('?');
-  Target target;
-  target.rawPath = raw.substr(0, question);
-  if (question != std::string_view::npos) target.rawQuery = raw.substr(question + 1);
-  auto path = percentDecode(target.rawPath, Plus::literal);
-  if (!path || path->find('\0') != std::string::npos) return std::nullopt;
-  target.path = std::move(*path);
-  bool wellFormed = true;
-  forEachPiece(target.rawQuery, '&', [&](std::string_view piece) {
-    if (piece.empty()) return;
-    auto equals = piece.find('=');
-    auto name = percentDecode(piece.substr(0, equals), Plus::space);
-    auto value = percentDecode(
-        equals == std::string_view::npos ? std::string_view() : piece.substr(equals + 1),
-        Plus::space);
-    if (!name || !value) {
-      wellFormed = false;
-      return;
-    }
-    target.query.emplace(std::move(*name), std::move(*value));
-  });
-  if (!wellFormed) return std::nullopt;
-  return target;
-}
-
-// `rawPath` as a redirect target that stays on this site: "//host/x" would
-// name another host.
-std::string sameSitePath(std::string_view rawPath) {
-  auto first = rawPath.find_first_not_of('/');
-  return "/" +
-         std::string(first == std::string_view::npos ? std::string_view() : rawPath.substr(first));
-}
-
-// `rawQuery` without its "token" pieces, or only those that carry `token`.
-std::string queryWithoutToken(std::string_view rawQuery, std::optional<std::string_view> token) {
-  std::string query;
-  forEachPiece(rawQuery, '&', [&](std::string_view piece) {
-    if (piece.empty()) return;
-    auto equals = piece.find('=');
-    auto name = percentDecode(piece.substr(0, equals), Plus::space);
-    if (name && *name == "token") {
-      if (!token) return;
-      auto value = percentDecode(
-          equals == std::string_view::npos ? std::string_view() : piece.substr(equals + 1),
-          Plus::space);
-      if (value && equalInConstantTime(*value, *token)) return;
-    }
-    if (!query.empty()) query += '&';
-    query += piece;
-  });
-  return query;
-}
-
-std::string locationWithoutToken(const Target& target) {
-  std::string query = queryWithoutToken(target.rawQuery, std::nullopt);
-  std::string location = sameSitePath(target.rawPath);
-  if (!query.empty()) location += "?" + query;
-  return location;
-}
-
-bool cookieCarriesToken(const Request& request, const web::RequestPolicy& policy) {
-  bool found = false;
-  auto [field, end] = request.equal_range(http::field::cookie);
-  for (; field != end; ++field) {
-    forEachPiece(view(field->value()), ';', [&](std::string_view pair) {
-      auto equals = pair.find('=');
-      if (equals == std::string_view::npos) return;
-      if (trimSpaces(pair.substr(0, equals)) != policy.cookieName) return;
-      if (equalInConstantTime(trimSpaces(pair.substr(equals + 1)), policy.token)) found = true;
-    });
-  }
-  return found;
-}
-
-web::Verdict judge(const Request& request, const web::RequestPolicy& policy) {
-  if (request.count(http::field::host) != 1 || view(request[http::field::host]) != policy.host) {
-    return foreignHost;
-  }
-  bool webSocket = websocket::is_upgrade(request);
-  bool readOnly = request.method() == http::verb::get || request.method() == http::verb::head;
-  auto origins = request.count(http::field::origin);
-  // A browser names the origin of every cross-origin request, of every
-  // WebSocket, and of every change; GET and HEAD from the page itself may
-  // come without one.
-  if (origins > 1 || (origins == 1 && view(request[http::field::origin]) != policy.origin)) {
-    return foreignOrigin;
-  }
-  if (origins == 0 && (webSocket || !readOnly)) return foreignOrigin;
-  // What a browser says of where a request comes from: the page itself, or
-  // a person (an address typed, a bookmark). Of the pages of the same site,
-  // which are the device's own, only navigations: the phone's frame of App.
+// What the checks read of a parsed request; it views `request`.
+RequestHead headOf(const Request& request) {
+  const auto all = [&](http::field name) {
+    std::vector<std::string_view> values;
+    auto [field, end] = request.equal_range(name);
+    for (; field != end; ++field) values.push_back(view(field->value()));
+    return values;
+  };
+  RequestHead head{.method = view(request.method_string()),
+                   .target = view(request.target()),
+                   .hosts = all(http::field::host),
+                   .origins = all(http::field::origin),
+                   .cookies = all(http::field::cookie),
+                   .fetchMode = view(request["Sec-Fetch-Mode"]),
+                   .contentType = view(request[http::field::content_type]),
+                   .webSocketUpgrade = websocket::is_upgrade(request),
+                   .body = request.body()};
   if (auto site = request.find("Sec-Fetch-Site"); site != request.end()) {
-    const std::string_view from = view(site->value());
-    const bool navigates = view(request["Sec-Fetch-Mode"]) == "navigate";
-    if (from != "same-origin" && from != "none" && !(from == "same-site" && navigates)) {
-      return otherSite;
-    }
+    head.fetchSite = view(site->value());
   }
-
-  auto target = parseTarget(view(request.target()));
-  if (!target) return malformed;
-  if (auto token = target->query.find("token"); token != target->query.end()) {
-    if (equalInConstantTime(token->second, policy.token)) {
-      if (readOnly && !webSocket) return web::TokenRedirect{locationWithoutToken(*target)};
-      target->query.erase(token);
-    } else if (!(policy.tunnelsUpgrades && webSocket && cookieCarriesToken(request, policy))) {
-      return missingToken;
-    }
-  } else if (!cookieCarriesToken(request, policy)) {
-    return missingToken;
-  }
-  std::string forwardedQuery = queryWithoutToken(target->rawQuery, policy.token);
-  return web::Admission{
-      .request = {.method = std::string(view(request.method_string())),
-                  .path = std::move(target->path),
-                  .query = std::move(target->query),
-                  .body = request.body(),
-                  .contentType = std::string(view(request[http::field::content_type]))},
-      .rawPath = std::move(target->rawPath),
-      .rawQuery = std::move(target->rawQuery),
-      .forwardedQuery = std::move(forwardedQuery),
-      .webSocket = webSocket};
+  return head;
 }
 
 void limitParser(http::request_parser<http::string_body>& parser,
@@ -378,26 +177,6 @@ std::optional<std::string> readWholeFile(const fs::path& path) {
   auto content = readFile(path);
   if (!content) return std::nullopt;
   return std::move(content).value();
-}
-
-// Where a head tag's opening tag ends, skipping quoted attribute values.
-std::size_t endOfTag(std::string_view html, std::size_t start) {
-  char quote = 0;
-  for (std::size_t i = start; i < html.size(); ++i) {
-    if (quote != 0) {
-      if (html[i] == quote) quote = 0;
-    } else if (html[i] == '"' || html[i] == '\'') {
-      quote = html[i];
-    } else if (html[i] == '>') {
-      return i + 1;
-    }
-  }
-  return std::string_view::npos;
-}
-
-bool endsTagName(char character) {
-  return character == '>' || character == '/' || character == ' ' || character == '\t' ||
-         character == '\n' || character == '\r' || character == '\f';
 }
 
 // A Cookie header's pairs without the one named `name`.
@@ -879,7 +658,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     version_ = request.version();
     keepAlive_ = request.keep_alive();
     headOnly_ = request.method() == http::verb::head;
-    auto verdict = judge(request, state_->policy);
+    auto verdict = judge(headOf(request), state_->policy);
     // A refused caller gets no second try on the same connection, so that
     // one without the token cannot keep a connection by asking now and then.
     if (const auto* refusal = std::get_if<Refusal>(&verdict)) {
@@ -1168,112 +947,7 @@ Verdict checkRequestBytes(std::string_view bytes, const RequestPolicy& policy,
   if (error == http::error::need_more) error = {};
   if (!error && !parser.is_done()) parser.put_eof(error);
   if (error) return refusalForReadError(error).value_or(malformed);
-  return judge(parser.get(), policy);
-}
-
-StaticTarget resolveStaticPath(const fs::path& canonicalRoot, std::string_view decodedPath) {
-  if (decodedPath.empty() || decodedPath.front() != '/') return notFound;
-  if (decodedPath.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos) {
-    return outsideFolder;
-  }
-  fs::path candidate = canonicalRoot;
-  Refusal refusal{0, {}};
-  forEachPiece(decodedPath, '/', [&](std::string_view segment) {
-    if (segment.empty() || refusal.status != 0) return;
-    if (segment == "..") {
-      refusal = outsideFolder;
-    } else if (segment.front() == '.') {
-      refusal = notFound;  // hidden files and "." stay private
-    } else {
-      candidate /= segment;
-    }
-  });
-  if (refusal.status != 0) return refusal;
-
-  std::error_code error;
-  if (fs::is_directory(candidate, error)) {
-    if (decodedPath.back() != '/') return FolderRedirect{};
-    candidate /= "index.html";
-  }
-  fs::path resolved = fs::canonical(candidate, error);
-  if (error) return notFound;
-  // Symbolic links may lead anywhere; only where they end counts.
-  const std::string& root = canonicalRoot.native();
-  const std::string& path = resolved.native();
-  bool inside = path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-                (root.back() == '/' || path[root.size()] == '/');
-  if (!inside || !fs::is_regular_file(resolved, error)) return notFound;
-  return StaticFile{std::move(resolved)};
-}
-
-std::string insertIntoHead(std::string_view html, std::string_view insert) {
-  // Without a head tag, after the doctype (a script before it would put the
-  // page in quirks mode) and after a byte order mark (which must stay first).
-  std::size_t at = html.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-  for (std::size_t position = html.find('<'); position != std::string_view::npos;
-       position = html.find('<', position + 1)) {
-    std::string_view rest = html.substr(position);
-    if (rest.substr(0, 4) == "<!--") {
-      position = html.find("-->", position + 4);
-      if (position == std::string_view::npos) break;
-    } else if (startsWithIgnoringCase(rest, "<!doctype")) {
-      auto end = endOfTag(html, position);
-      if (end == std::string_view::npos) break;
-      at = end;
-      position = end - 1;
-    } else if (startsWithIgnoringCase(rest, "<head") && rest.size() > 5 && endsTagName(rest[5])) {
-      if (auto end = endOfTag(html, position); end != std::string_view::npos) at = end;
-      break;
-    } else if (startsWithIgnoringCase(rest, "<body")) {
-      break;  // no head tag comes after the body's
-    }
-  }
-  std::string result;
-  result.reserve(html.size() + insert.size());
-  result.append(html.substr(0, at)).append(insert).append(html.substr(at));
-  return result;
-}
-
-std::string_view contentTypeFor(const fs::path& file) {
-  constexpr std::array<std::pair<std::string_view, std::string_view>, 21> types{{
-      {".html", "text/html; charset=utf-8"},
-      {".htm", "text/html; charset=utf-8"},
-      {".js", "text/javascript; charset=utf-8"},
-      {".mjs", "text/javascript; charset=utf-8"},
-      {".css", "text/css; charset=utf-8"},
-      {".json", "application/json"},
-      {".map", "application/json"},
-      {".svg", "image/svg+xml"},
-      {".png", "image/png"},
-      {".jpg", "image/jpeg"},
-      {".jpeg", "image/jpeg"},
-      {".gif", "image/gif"},
-      {".webp", "image/webp"},
-      {".ico", "image/x-icon"},
-      {".woff", "font/woff"},
-      {".woff2", "font/woff2"},
-      {".ttf", "font/ttf"},
-      {".txt", "text/plain; charset=utf-8"},
-      {".wasm", "application/wasm"},
-      {".webmanifest", "application/manifest+json"},
-      {".xml", "application/xml"},
-  }};
-  std::string extension = file.extension().string();
-  for (const auto& [suffix, type] : types) {
-    if (equalIgnoringCase(extension, suffix)) return type;
-  }
-  return "application/octet-stream";
-}
-
-bool namesClientRoute(std::string_view decodedPath) {
-  if (decodedPath.empty() || decodedPath.front() != '/') return false;
-  bool hidden = false;
-  std::string_view last;
-  forEachPiece(decodedPath.substr(1), '/', [&](std::string_view segment) {
-    if (!segment.empty() && segment.front() == '.') hidden = true;
-    last = segment;
-  });
-  return !hidden && last.find('.') == std::string_view::npos;
+  return judge(headOf(parser.get()), policy);
 }
 
 }  // namespace web

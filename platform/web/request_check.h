@@ -15,9 +15,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "platform/web/loopback_server.h"
 
@@ -56,28 +58,43 @@ struct Admission {
 
 using Verdict = std::variant<Refusal, TokenRedirect, Admission>;
 
+// The fixed answers of the server's refusals.
+inline constexpr Refusal malformed{400, "The request is malformed.\n"};
+inline constexpr Refusal foreignHost{403,
+                                     "This server answers only requests addressed to itself.\n"};
+inline constexpr Refusal foreignOrigin{403, "This server answers only its own pages.\n"};
+inline constexpr Refusal missingToken{403, "The token is missing or wrong.\n"};
+inline constexpr Refusal otherSite{403, "This server answers only its own pages and the person.\n"};
+inline constexpr Refusal outsideFolder{403, "The path leaves the served folder.\n"};
+inline constexpr Refusal notFound{404, "Not found.\n"};
+inline constexpr Refusal readOnlyMethods{405, "Only GET and HEAD are allowed here.\n"};
+inline constexpr Refusal webSocketOnly{426, "This address takes only WebSocket connections.\n"};
+inline constexpr Refusal bodyTooLarge{413, "The request's body is too large.\n"};
+inline constexpr Refusal headerTooLarge{431, "The request's header is too large.\n"};
+inline constexpr Refusal badRouteAnswer{500, "The route gave an answer that cannot be sent.\n"};
+inline constexpr Refusal upstreamSilent{502, "The development server does not answer.\n"};
+
+// What the checks read of a request, as the server parsed it: views into
+// the parsed request, which must outlive it.
+struct RequestHead {
+  std::string_view method;                    // as sent: "GET", "POST", ...
+  std::string_view target;                    // as sent
+  std::vector<std::string_view> hosts;        // every Host field
+  std::vector<std::string_view> origins;      // every Origin field
+  std::vector<std::string_view> cookies;      // every Cookie field
+  std::optional<std::string_view> fetchSite;  // Sec-Fetch-Site, when sent
+  std::string_view fetchMode;                 // Sec-Fetch-Mode; empty when absent
+  std::string_view contentType;               // empty when absent
+  bool webSocketUpgrade = false;
+  std::string_view body;
+};
+
+// What the server makes of a request with `policy`.
+[[nodiscard]] Verdict judge(const RequestHead& request, const RequestPolicy& policy);
+
 // Parses `bytes` as one whole request, the way the server does with `limits`,
 // and judges it. Bytes that end before the request does are malformed.
 [[nodiscard]] Verdict checkRequestBytes(std::string_view bytes, const RequestPolicy& policy,
                                         const LoopbackServerLimits& limits);
-
-// Where a decoded path leads under a folder that is already canonical.
-struct StaticFile {
-  std::filesystem::path path;  // canonical, a regular file inside the root
-};
-struct FolderRedirect {};  // a folder named without its trailing slash
-using StaticTarget = std::variant<StaticFile, FolderRedirect, Refusal>;
-[[nodiscard]] StaticTarget resolveStaticPath(const std::filesystem::path& canonicalRoot,
-                                             std::string_view decodedPath);
-// Whether a decoded path that names no file is a single-page application's
-// own route: its last segment has no extension and no segment is hidden.
-[[nodiscard]] bool namesClientRoute(std::string_view decodedPath);
-
-// `html` with `insert` placed right after its opening head tag; after the
-// doctype (or at the start) when it has none.
-[[nodiscard]] std::string insertIntoHead(std::string_view html, std::string_view insert);
-
-// The Content-Type for a file name, by its extension.
-[[nodiscard]] std::string_view contentTypeFor(const std::filesystem::path& file);
 
 }  // namespace brisklane::web

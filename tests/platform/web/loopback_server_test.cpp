@@ -20,6 +20,7 @@
 
 #include "platform/web/network_names.h"
 #include "platform/web/request_check.h"
+#include "platform/web/static_files.h"
 #include "tests/support/temporary_device.h"
 
 namespace brisklane {
