@@ -210,8 +210,8 @@ Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_co
   if (!started) return Failure{started.reason()};
   page->server_ = std::move(started).value();
   // App's pages let this page alone frame them.
-  if (!recordHomeScreenPage(page->server_->origin())) {
-    return Failure{"cannot record the page's address in " + homeScreenPagePath().string()};
+  if (auto recorded = recordHomeScreenPage(page->server_->origin()); !recorded) {
+    return Failure{"cannot record the page's address: " + recorded.reason()};
   }
   return page;
 }

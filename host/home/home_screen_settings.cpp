@@ -124,10 +124,9 @@ LoadedHomeScreenSettings loadHomeScreenSettings(const std::vector<WidgetConfigur
   return {.settings = std::move(decoded).value(), .problem = {}};
 }
 
-bool saveHomeScreenSettings(const HomeScreenSettings& settings) {
-  const std::filesystem::path path = homeScreenSettingsPath();
-  return makeFolders(path.parent_path()) &&
-         writeFileAtomically(path, encodeHomeScreenSettings(settings));
+Status saveHomeScreenSettings(const HomeScreenSettings& settings) {
+  return asStatus(
+      writeFileMakingFolders(homeScreenSettingsPath(), encodeHomeScreenSettings(settings)));
 }
 
 }  // namespace brisklane

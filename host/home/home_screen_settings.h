@@ -73,6 +73,6 @@ struct LoadedHomeScreenSettings {
     const std::vector<WidgetConfiguration>& widgets);
 
 // Writes the settings atomically; false when they cannot be written.
-[[nodiscard]] bool saveHomeScreenSettings(const HomeScreenSettings& settings);
+[[nodiscard]] Status saveHomeScreenSettings(const HomeScreenSettings& settings);
 
 }  // namespace brisklane

@@ -103,8 +103,8 @@ void Host::resetClock() {
 }
 
 Status Host::changeSettings(const HomeScreenSettings& settings) {
-  if (!saveHomeScreenSettings(settings)) {
-    return Failure{"cannot save the settings to " + homeScreenSettingsPath().string()};
+  if (auto saved = saveHomeScreenSettings(settings); !saved) {
+    return Failure{"cannot save the settings: " + saved.reason()};
   }
   screen_.setSettings(settings);
   round(RoundReason::settings);

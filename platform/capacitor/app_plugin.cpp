@@ -1,5 +1,7 @@
 #include "platform/capacitor/app_plugin.h"
 
+#include <iostream>
+
 #include "platform/capacitor/capacitor_configuration.h"
 #include "platform/device/application_launch.h"
 
@@ -65,7 +67,10 @@ void AppPlugin::heldEventsChanged(std::string_view eventName, const std::vector<
       urls.push_back(url->get<std::string>());
     }
   }
-  recordWaitingLinks(urls);
+  if (auto recorded = recordWaitingLinks(urls); !recorded) {
+    // The host then cannot tell that the links wait; they still reach the page.
+    std::cerr << "App: cannot record the waiting links: " << recorded.reason() << std::endl;
+  }
 }
 
 void AppPlugin::exitApp(CAPPluginCall call) {

@@ -139,9 +139,8 @@ void CAPBridgeViewController::recordLaunchSetup(const BrowserWebLayerOptions& op
       .tokenFile = options.tokenFile,
       .processIdentifier = ::getpid(),
       .serverURL = options.developmentServer ? options.developmentServer->origin() : ""};
-  if (!recordApplicationLaunchSetup(setup)) {
-    reportOnStandardError("cannot record the launch setup in " +
-                          applicationLaunchSetupPath().string());
+  if (auto recorded = recordApplicationLaunchSetup(setup); !recorded) {
+    reportOnStandardError("cannot record the launch setup: " + recorded.reason());
   }
 }
 

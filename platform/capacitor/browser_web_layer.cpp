@@ -65,6 +65,42 @@ HttpResponse script(std::string body) {
                       .headers = {}};
 }
 
+// The page's side of the bridge: each WebSocket is one page, whose messages
+// go to the bridge while it lives.
+WebSocketHandlers pageConnection(const std::weak_ptr<CAPBridge>& bridge,
+                                 std::shared_ptr<WebSocketPeer> peer) {
+  auto page = std::make_shared<PageConnection>(std::move(peer));
+  return WebSocketHandlers{.onMessage =
+                               [bridge, page](const std::string& message) {
+                                 if (movedByVisibility(message)) return;
+                                 if (auto target = bridge.lock()) target->receive(message, page);
+                               },
+                           .onClose = nullptr};
+}
+
+// The three scripts every page gets before its own: the browser's message
+// handler, Capacitor's native bridge and the plug-ins' headers.
+Status addBridgeScripts(LoopbackServerOptions& server, const std::weak_ptr<CAPBridge>& bridge,
+                        const std::filesystem::path& nativeBridgeScript) {
+  auto nativeBridge = readFile(nativeBridgeScript);
+  if (!nativeBridge) {
+    return Failure{"cannot read Capacitor's native bridge at " + nativeBridgeScript.string() +
+                   " (run scripts/install-deps --browser, or name it with --native-bridge)"};
+  }
+  auto loaded = bridge.lock();
+  if (!loaded) return Failure{"the bridge has gone"};
+  std::string headers =
+      "window.Capacitor.PluginHeaders = " + loaded->pluginHeaders().dump() + ";\n";
+  server.headInsert = R"(<script src="/_capacitor/browser-bridge.js"></script>)"
+                      R"(<script src="/_capacitor/native-bridge.js"></script>)"
+                      R"(<script src="/_capacitor/plugin-headers.js"></script>)";
+  server.resources.emplace("/_capacitor/browser-bridge.js",
+                           script(std::string(browserBridgeScript)));
+  server.resources.emplace("/_capacitor/native-bridge.js", script(std::move(*nativeBridge)));
+  server.resources.emplace("/_capacitor/plugin-headers.js", script(std::move(headers)));
+  return {};
+}
+
 }  // namespace
 
 BrowserWebLayer::BrowserWebLayer(std::unique_ptr<LoopbackServer> server)
@@ -91,18 +127,10 @@ Result<std::unique_ptr<BrowserWebLayer>> BrowserWebLayer::start(
       !std::filesystem::is_regular_file(options.webDirectory / "index.html", error)) {
     return Failure{"no web application in " + options.webDirectory.string() + " (no index.html)"};
   }
-  auto nativeBridge = readFile(options.nativeBridgeScript);
-  if (!nativeBridge) {
-    return Failure{"cannot read Capacitor's native bridge at " +
-                   options.nativeBridgeScript.string() +
-                   " (run scripts/install-deps --browser, or name it with --native-bridge)"};
-  }
-  auto loaded = bridge.lock();
-  if (!loaded) return Failure{"the bridge has gone"};
-  std::string headers =
-      "window.Capacitor.PluginHeaders = " + loaded->pluginHeaders().dump() + ";\n";
-
   LoopbackServerOptions server;
+  if (auto added = addBridgeScripts(server, bridge, options.nativeBridgeScript); !added) {
+    return Failure{added.reason()};
+  }
   server.port = options.port;
   server.hostName = options.hostName;
   server.token = pageToken(options.tokenFile);
@@ -118,22 +146,9 @@ Result<std::unique_ptr<BrowserWebLayer>> BrowserWebLayer::start(
   server.contentSecurityPolicy = [](std::string_view) {
     return framingPolicy(readHomeScreenPageOrigin());
   };
-  server.headInsert = R"(<script src="/_capacitor/browser-bridge.js"></script>)"
-                      R"(<script src="/_capacitor/native-bridge.js"></script>)"
-                      R"(<script src="/_capacitor/plugin-headers.js"></script>)";
-  server.resources.emplace("/_capacitor/browser-bridge.js",
-                           script(std::string(browserBridgeScript)));
-  server.resources.emplace("/_capacitor/native-bridge.js", script(std::move(*nativeBridge)));
-  server.resources.emplace("/_capacitor/plugin-headers.js", script(std::move(headers)));
   server.webSocketPath = std::string(bridgeSocketPath);
   server.onWebSocket = [bridge](std::shared_ptr<WebSocketPeer> peer) {
-    auto page = std::make_shared<PageConnection>(std::move(peer));
-    return WebSocketHandlers{.onMessage =
-                                 [bridge, page](const std::string& message) {
-                                   if (movedByVisibility(message)) return;
-                                   if (auto target = bridge.lock()) target->receive(message, page);
-                                 },
-                             .onClose = nullptr};
+    return pageConnection(bridge, std::move(peer));
   };
 
   auto started = LoopbackServer::start(DispatchQueue::main().context(), std::move(server));

@@ -103,10 +103,9 @@ Result<ApplicationLaunchSetup> decodeApplicationLaunchSetup(std::string_view jso
                                 .serverURL = text("serverURL").value_or("")};
 }
 
-bool recordApplicationLaunchSetup(const ApplicationLaunchSetup& setup) {
-  const std::filesystem::path path = applicationLaunchSetupPath();
-  return makeFolders(path.parent_path()) &&
-         writeFileAtomically(path, encodeApplicationLaunchSetup(setup));
+Status recordApplicationLaunchSetup(const ApplicationLaunchSetup& setup) {
+  return asStatus(
+      writeFileMakingFolders(applicationLaunchSetupPath(), encodeApplicationLaunchSetup(setup)));
 }
 
 Result<ApplicationLaunchSetup> readApplicationLaunchSetup() {
@@ -131,17 +130,17 @@ std::filesystem::path waitingLinksPath() {
   return deviceRoot() / "run" / "App-waiting-links.json";
 }
 
-bool recordWaitingLinks(const std::vector<std::string>& urls) {
+Status recordWaitingLinks(const std::vector<std::string>& urls) {
   const std::filesystem::path path = waitingLinksPath();
   if (urls.empty()) {
     std::error_code error;
     std::filesystem::remove(path, error);
-    return !error;
+    if (error) return Failure{"cannot remove " + path.string() + ": " + error.message()};
+    return {};
   }
   const Json document{{"processIdentifier", ::getpid()}, {"urls", urls}};
-  return makeFolders(path.parent_path()) &&
-         writeFileAtomically(path,
-                             document.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
+  return asStatus(writeFileMakingFolders(
+      path, document.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n"));
 }
 
 std::optional<WaitingLinks> readWaitingLinks() {
@@ -166,12 +165,11 @@ std::filesystem::path homeScreenPagePath() {
   return deviceRoot() / "run" / "home-screen-page.json";
 }
 
-bool recordHomeScreenPage(std::string_view origin) {
+Status recordHomeScreenPage(std::string_view origin) {
   auto checked = pageOrigin(origin);
-  if (!checked) return false;
-  const std::filesystem::path path = homeScreenPagePath();
+  if (!checked) return Failure{"not a page origin: " + std::string(origin)};
   const Json document{{"origin", *checked}};
-  return makeFolders(path.parent_path()) && writeFileAtomically(path, document.dump() + "\n");
+  return asStatus(writeFileMakingFolders(homeScreenPagePath(), document.dump() + "\n"));
 }
 
 std::optional<std::string> readHomeScreenPageOrigin() {

@@ -48,7 +48,7 @@ struct ApplicationLaunchSetup {
 Result<ApplicationLaunchSetup> decodeApplicationLaunchSetup(std::string_view json);
 
 // Writes the record atomically; false when it cannot.
-[[nodiscard]] bool recordApplicationLaunchSetup(const ApplicationLaunchSetup& setup);
+[[nodiscard]] Status recordApplicationLaunchSetup(const ApplicationLaunchSetup& setup);
 // The device's record; a reason when there is none or it cannot be read.
 Result<ApplicationLaunchSetup> readApplicationLaunchSetup();
 
@@ -68,7 +68,7 @@ struct WaitingLinks {
 [[nodiscard]] std::filesystem::path waitingLinksPath();
 // Records the links this process holds (atomically), or removes the record
 // when it holds none; false when it cannot.
-bool recordWaitingLinks(const std::vector<std::string>& urls);
+[[nodiscard]] Status recordWaitingLinks(const std::vector<std::string>& urls);
 // The record; nothing when there is none or it is not one.
 [[nodiscard]] std::optional<WaitingLinks> readWaitingLinks();
 
@@ -79,7 +79,7 @@ bool recordWaitingLinks(const std::vector<std::string>& urls);
 [[nodiscard]] std::filesystem::path homeScreenPagePath();
 // Records `origin` (a loopback origin, see platform/web/loopback_origin.h)
 // atomically; false when it cannot, or when `origin` is not one.
-[[nodiscard]] bool recordHomeScreenPage(std::string_view origin);
+[[nodiscard]] Status recordHomeScreenPage(std::string_view origin);
 // The recorded origin as "http://HOST:PORT"; nothing when there is no record
 // or it names no loopback origin.
 [[nodiscard]] std::optional<std::string> readHomeScreenPageOrigin();

@@ -98,4 +98,9 @@ SystemResult<struct stat> fileStatus(const std::filesystem::path& path, Links li
   return status;
 }
 
+SystemStatus writeFileMakingFolders(const std::filesystem::path& path, std::string_view bytes) {
+  if (auto made = makeFolders(path.parent_path()); !made) return made;
+  return writeFileAtomically(path, bytes);
+}
+
 }  // namespace brisklane

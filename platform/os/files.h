@@ -33,6 +33,11 @@ namespace brisklane {
 [[nodiscard]] SystemStatus writeFileAtomically(const std::filesystem::path& path,
                                                std::string_view bytes, mode_t mode = 0600);
 
+// `writeFileAtomically`, after making the file's folder and its parents as
+// `makeFolders` does.
+[[nodiscard]] SystemStatus writeFileMakingFolders(const std::filesystem::path& path,
+                                                  std::string_view bytes);
+
 // Creates `folder` and its missing parents with mode 0700; why not when a
 // part of the path exists and is not a folder, or cannot be made.
 [[nodiscard]] SystemStatus makeFolders(const std::filesystem::path& folder);

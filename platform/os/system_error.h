@@ -31,4 +31,10 @@ using SystemStatus = Result<void, SystemError>;
   return Failure{systemError(operation, subject, error)};
 }
 
+// The status as the layers above keep it: the message alone.
+[[nodiscard]] inline Status asStatus(const SystemStatus& status) {
+  if (status) return {};
+  return Failure{status.reason().message};
+}
+
 }  // namespace brisklane
