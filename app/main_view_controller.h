@@ -14,8 +14,9 @@ class MainViewController : public CAPBridgeViewController {
  public:
   static constexpr std::string_view className = "MainViewController";
 
-  MainViewController(std::optional<std::string> nibName, std::optional<NSBundle> bundle)
-      : CAPBridgeViewController(std::move(nibName), std::move(bundle)) {}
+  MainViewController(const std::optional<std::string>& nibName,
+                     const std::optional<NSBundle>& bundle)
+      : CAPBridgeViewController(nibName, bundle) {}
   explicit MainViewController(const NSCoder& coder) : CAPBridgeViewController(coder) {}
 
   // Registers the plug-in class with the bridge, when there is a bridge. The

@@ -218,27 +218,29 @@ std::optional<std::vector<std::string>> integrityFaults(sqlite3* connection) {
   return faults;
 }
 
-// Why the database open on `connection` is not sound; nothing when it is.
-// Without the integrity check, only a file cut short is found here.
-std::optional<std::string> unsoundDatabase(sqlite3* connection, const fs::path& file,
-                                           IntegrityCheck check) {
+// Whether the database open on `connection` is sound, and why not. Without
+// the integrity check, only a file cut short is found here.
+Status soundDatabase(sqlite3* connection, const fs::path& file, IntegrityCheck check) {
   const std::optional<std::vector<std::string>> faults =
       check == IntegrityCheck::run ? integrityFaults(connection) : std::vector<std::string>{};
   if (!faults) {
-    return unreadableStore(file, sqlite3_extended_errcode(connection), sqlite3_errmsg(connection));
+    return Failure{
+        unreadableStore(file, sqlite3_extended_errcode(connection), sqlite3_errmsg(connection))};
   }
   // The store refuses a file that is not whole pages, whatever its log
   // holds: SQLite would read the missing end of the last page as zeros.
   if (auto header = readDatabaseHeader(file);
       header && header->pageSize > 0 && sizeOf(file) % header->pageSize != 0) {
-    return "the file is " + std::to_string(sizeOf(file)) + " bytes, not a whole number of its " +
-           std::to_string(header->pageSize) + "-byte pages: it was cut short";
+    return Failure{"the file is " + std::to_string(sizeOf(file)) +
+                   " bytes, not a whole number of its " + std::to_string(header->pageSize) +
+                   "-byte pages: it was cut short"};
   }
   if (!faults->empty()) {
-    return "the integrity check fails: " + faults->front() +
-           (faults->size() > 1 ? " (and " + std::to_string(faults->size() - 1) + " more)" : "");
+    return Failure{
+        "the integrity check fails: " + faults->front() +
+        (faults->size() > 1 ? " (and " + std::to_string(faults->size() - 1) + " more)" : "")};
   }
-  return std::nullopt;
+  return {};
 }
 
 // The value under `key`, read with `select` (which takes the key as ?1).
@@ -296,8 +298,8 @@ StoreContents inspectStore(const fs::path& file, IntegrityCheck check,
          unreadableStore(file, sqlite3_extended_errcode(connection), sqlite3_errmsg(connection))});
   } else {
     sqlite3_busy_timeout(connection, 2000);
-    if (std::optional<std::string> why = unsoundDatabase(connection, file, check)) {
-      findings.push_back({"store", Verdict::problem, std::move(*why)});
+    if (const Status sound = soundDatabase(connection, file, check); !sound) {
+      findings.push_back({"store", Verdict::problem, sound.reason()});
     } else {
       findings.push_back(readKeys(connection, file, check, contents));
     }

@@ -24,8 +24,9 @@ namespace brisklane {
 
 class CAPBridgeViewController : public UIViewController {
  public:
-  CAPBridgeViewController(std::optional<std::string> nibName, std::optional<NSBundle> bundle)
-      : UIViewController(std::move(nibName), std::move(bundle)) {}
+  CAPBridgeViewController(const std::optional<std::string>& nibName,
+                          const std::optional<NSBundle>& bundle)
+      : UIViewController(nibName, bundle) {}
   explicit CAPBridgeViewController(const NSCoder& coder) : UIViewController(coder) {}
   ~CAPBridgeViewController() override;
 

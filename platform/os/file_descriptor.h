@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -54,15 +55,15 @@ class FileDescriptor {
   int descriptor_ = -1;
 };
 
-// The two ends of a new pipe, closed on exec; nothing when the system has
-// none to give (errno says why).
+// The two ends of a new pipe, closed on exec; why not when the system has
+// none to give.
 struct Pipe {
   FileDescriptor read;
   FileDescriptor write;
 
-  [[nodiscard]] static std::optional<Pipe> make() {
+  [[nodiscard]] static SystemResult<Pipe> make() {
     std::array<int, 2> ends{};
-    if (::pipe2(ends.data(), O_CLOEXEC) != 0) return std::nullopt;
+    if (::pipe2(ends.data(), O_CLOEXEC) != 0) return systemFailure("make", "a pipe", errno);
     return Pipe{.read = FileDescriptor(ends[0]), .write = FileDescriptor(ends[1])};
   }
 };

@@ -120,7 +120,7 @@ SystemResult<CapturedOutput> captureOutput(const std::vector<std::string>& comma
                                            std::chrono::milliseconds patience) {
   const auto deadline = std::chrono::steady_clock::now() + patience;
   auto pipe = Pipe::make();
-  if (!pipe) return systemFailure("start", command.empty() ? "" : command.front(), errno);
+  if (!pipe) return Failure{pipe.reason()};
   const auto started = spawnWith(command, SpawnSetup{}, pipe->write.get());
   pipe->write.reset();
   if (!started) return Failure{started.reason()};
