@@ -26,6 +26,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
+#include <boost/optional/optional.hpp>
 #include <cerrno>
 #include <deque>
 #include <fstream>
@@ -37,8 +38,44 @@
 namespace brisklane {
 namespace {
 
+// The body of an answer: text of its own, or bytes that its owner keeps and
+// shares (a picture), written from where they lie.
+struct AnswerBody {
+  struct value_type {
+    std::string text;
+    std::shared_ptr<const std::string> shared;  // sent instead of `text` when set
+
+    [[nodiscard]] std::string_view bytes() const {
+      return shared ? std::string_view(*shared) : std::string_view(text);
+    }
+    void clear() {
+      text.clear();
+      shared.reset();
+    }
+  };
+
+  static std::uint64_t size(const value_type& body) { return body.bytes().size(); }
+
+  class writer {
+   public:
+    using const_buffers_type = net::const_buffer;
+    template <bool isRequest, class Fields>
+    writer(const http::header<isRequest, Fields>&, const value_type& body) : body_(body) {}
+    void init(beast::error_code& error) { error = {}; }
+    boost::optional<std::pair<const_buffers_type, bool>> get(beast::error_code& error) {
+      error = {};
+      const std::string_view bytes = body_.bytes();
+      return {{const_buffers_type(bytes.data(), bytes.size()), false}};
+    }
+
+   private:
+    const value_type& body_;
+  };
+};
+
 using Request = http::request<http::string_body>;
-using Response = http::response<http::string_body>;
+using Response = http::response<AnswerBody>;
+using UpstreamResponse = http::response<http::string_body>;
 using web::Refusal;
 
 constexpr std::string_view plainText = "text/plain; charset=utf-8";
@@ -337,7 +374,7 @@ Response plainResponse(const Refusal& refusal) {
   Response response;
   response.result(refusal.status);
   response.set(http::field::content_type, beastView(plainText));
-  response.body() = std::string(refusal.reason);
+  response.body().text = std::string(refusal.reason);
   return response;
 }
 
@@ -351,7 +388,11 @@ Response responseFromOwner(const HttpResponse& answer) {
   if (!answer.contentType.empty() && isSafeHeaderValue(answer.contentType)) {
     response.set(http::field::content_type, beastView(answer.contentType));
   }
-  response.body() = answer.body;
+  if (answer.sharedBody) {
+    response.body().shared = answer.sharedBody;
+  } else {
+    response.body().text = answer.body;
+  }
   return response;
 }
 
@@ -965,7 +1006,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     std::string_view type = web::contentTypeFor(file);
     Response response;
     response.set(http::field::content_type, beastView(type));
-    response.body() = withHeadInsert(type, std::move(*content));
+    response.body().text = withHeadInsert(type, std::move(*content));
     return response;
   }
 
@@ -1024,7 +1065,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
                      });
   }
 
-  Response answerFromUpstream(Response answer) const {
+  Response answerFromUpstream(UpstreamResponse answer) const {
     if (answer.result_int() < 200 || answer.result_int() > 599) {
       return plainResponse(upstreamSilent);
     }
@@ -1040,7 +1081,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     if (location.starts_with('/') && !location.starts_with("//") && isSafeHeaderValue(location)) {
       response.set(http::field::location, beastView(location));
     }
-    response.body() = withHeadInsert(type, std::move(answer.body()));
+    response.body().text = withHeadInsert(type, std::move(answer.body()));
     return response;
   }
 
@@ -1076,7 +1117,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     if (status == 204 || status == 304) {
       response_.body().clear();
     } else {
-      response_.content_length(response_.body().size());
+      response_.content_length(AnswerBody::size(response_.body()));
     }
     if (headOnly_) response_.body().clear();
     response_.keep_alive(keepAlive_ && closing == Closing::no);
