@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <boost/asio/dispatch.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
@@ -583,9 +584,10 @@ using State = LoopbackServer::State;
 
 class WebSocketSession;
 
-// The owner's handle on a WebSocket. It posts to the io_context, so that any
-// thread may use it, and holds the session weakly, so that a handle the
-// owner keeps never keeps a connection open.
+// The owner's handle on a WebSocket. It hands its work to the io_context, so
+// that any thread may use it (on the io_context's own thread a message is
+// queued at once), and holds the session weakly, so that a handle the owner
+// keeps never keeps a connection open.
 class Peer final : public WebSocketPeer {
  public:
   Peer(net::io_context& context, std::weak_ptr<WebSocketSession> session)
@@ -633,7 +635,10 @@ class WebSocketSession final : public Connection,
     if (ended_ || closing_) return;
     outgoingBytes_ += text.size();
     if (outgoingBytes_ > state_->options.limits.queuedWebSocketBytes) {
-      end();
+      // Ended later, not inside the owner's send: its onClose may change
+      // what the owner is going through as it sends.
+      if (peer_) peer_->markClosed();
+      net::post(state_->context, [self = shared_from_this()] { self->end(); });
       return;
     }
     outgoing_.push_back(std::move(text));
@@ -736,7 +741,7 @@ class WebSocketSession final : public Connection,
 
 void Peer::send(std::string text) {
   if (!isOpen()) return;
-  net::post(context_, [session = session_, text = std::move(text)]() mutable {
+  net::dispatch(context_, [session = session_, text = std::move(text)]() mutable {
     if (auto live = session.lock()) live->enqueue(std::move(text));
   });
 }
