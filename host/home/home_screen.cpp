@@ -216,6 +216,7 @@ const Json& HomeScreen::runRound(RoundReason reason) {
                    {"format", extension(format_).substr(1)},
                    {"nextMoment", next ? Json(next->iso8601()) : Json(nullptr)},
                    {"widgets", std::move(widgets)}};
+  manifestLine_ = manifest_.dump(-1, ' ', false, Json::error_handler_t::replace);
   const std::filesystem::path manifestPath = folder_ / "manifest.json";
   if (!writeFileAtomically(manifestPath,
                            manifest_.dump(2, ' ', false, Json::error_handler_t::replace) + "\n")) {

@@ -71,6 +71,9 @@ class HomeScreen {
   // (also `manifest()` until the next).
   const nlohmann::ordered_json& runRound(RoundReason reason);
   [[nodiscard]] const nlohmann::ordered_json& manifest() const { return manifest_; }
+  // The manifest as one line of JSON, written once a round for whoever
+  // passes it on (standard output, the page's state); empty before the first.
+  [[nodiscard]] const std::string& manifestLine() const { return manifestLine_; }
 
   // When rounds are due and which timelines they ask for; each round tells
   // it the timelines the widgets were given.
@@ -110,6 +113,7 @@ class HomeScreen {
   RoundSchedule schedule_;
   std::uint64_t round_ = 0;
   nlohmann::ordered_json manifest_;
+  std::string manifestLine_;
 };
 
 }  // namespace brisklane

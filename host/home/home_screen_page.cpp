@@ -66,8 +66,9 @@ std::optional<HttpResponse> pictureResponse(HomeScreenPageOwner& owner, std::str
   if (extension != (svg ? ".svg" : ".png")) return std::nullopt;
   return HttpResponse{.status = 200,
                       .contentType = svg ? "image/svg+xml" : "image/png",
-                      .body = *picture->bytes,
-                      .headers = {}};
+                      .body = {},
+                      .headers = {},
+                      .sharedBody = picture->bytes};
 }
 
 HttpResponse tapResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {

@@ -18,7 +18,35 @@ constexpr std::chrono::seconds launchPatience{15};
 constexpr std::chrono::milliseconds busyWatchInterval{25};
 constexpr std::chrono::milliseconds idleWatchInterval{1000};
 
+std::string dumped(const Json& json) {
+  return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// `object`'s text without its braces, to be joined with other members into
+// one object; empty for an empty object.
+std::string_view members(std::string_view object) {
+  return object.size() >= 2 ? object.substr(1, object.size() - 2) : std::string_view();
+}
+
 }  // namespace
+
+std::string Host::catalogueMembers(const std::vector<WidgetConfiguration>& widgets) {
+  Json catalog = Json::array();
+  for (const WidgetConfiguration& widget : widgets) {
+    Json families = Json::array();
+    for (WidgetFamily family : widget.supportedFamilies) families.push_back(name(family));
+    catalog.push_back({{"kind", widget.kind},
+                       {"displayName", resolvedText(widget.displayName)},
+                       {"families", std::move(families)}});
+  }
+  Json devices = Json::array();
+  for (const DeviceClass& device : deviceClasses) {
+    devices.push_back(
+        {{"name", device.name}, {"width", device.screen.width}, {"height", device.screen.height}});
+  }
+  return std::string(members(
+      dumped(Json{{"catalog", std::move(catalog)}, {"deviceClasses", std::move(devices)}})));
+}
 
 Status Host::run(ReloadRequests& requests, HomeScreenPage* page) {
   boost::system::error_code notHeard;
@@ -39,29 +67,24 @@ Status Host::run(ReloadRequests& requests, HomeScreenPage* page) {
   return {};
 }
 
+// The state joins the round's manifest line, the members that change between
+// rounds and the catalogue, as text: the manifest is serialised once a round
+// and the catalogue once, however many pages are told.
 std::string Host::state() {
-  Json state{{"type", "state"}};
-  for (const auto& [key, value] : screen_.manifest().items()) state[key] = value;
-  state["clock"] = {{"now", Date::now().iso8601()}, {"offsetSeconds", hostClockOffset().count()}};
-  state["settings"] = homeScreenSettingsJson(screen_.settings());
-  Json catalog = Json::array();
-  for (const WidgetConfiguration& widget : widgets_) {
-    Json families = Json::array();
-    for (WidgetFamily family : widget.supportedFamilies) families.push_back(name(family));
-    catalog.push_back({{"kind", widget.kind},
-                       {"displayName", resolvedText(widget.displayName)},
-                       {"families", std::move(families)}});
+  const std::string now = dumped(Json{
+      {"clock", {{"now", Date::now().iso8601()}, {"offsetSeconds", hostClockOffset().count()}}},
+      {"settings", homeScreenSettingsJson(screen_.settings())}});
+  const std::string application = dumped(Json{{"applicationPage", applicationPageURL().has_value()},
+                                              {"application", applicationJson()}});
+  std::string state = R"({"type":"state")";
+  for (std::string_view part : {members(screen_.manifestLine()), members(now),
+                                std::string_view(catalogue_), members(application)}) {
+    if (part.empty()) continue;
+    state += ',';
+    state += part;
   }
-  state["catalog"] = std::move(catalog);
-  Json devices = Json::array();
-  for (const DeviceClass& device : deviceClasses) {
-    devices.push_back(
-        {{"name", device.name}, {"width", device.screen.width}, {"height", device.screen.height}});
-  }
-  state["deviceClasses"] = std::move(devices);
-  state["applicationPage"] = applicationPageURL().has_value();
-  state["application"] = applicationJson();
-  return state.dump(-1, ' ', false, Json::error_handler_t::replace);
+  state += '}';
+  return state;
 }
 
 std::optional<Picture> Host::picture(std::string_view id, std::uint64_t version) {
@@ -246,8 +269,8 @@ void Host::noteApplication(pid_t processIdentifier, std::string_view state) {
 }
 
 void Host::round(RoundReason reason) {
-  const Json& manifest = screen_.runRound(reason);
-  out_ << manifest.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
+  screen_.runRound(reason);
+  out_ << screen_.manifestLine() << std::endl;
   if (page_) page_->push(state());
   scheduleTimer();
 }

@@ -36,7 +36,7 @@ class Host final : public HomeScreenPageOwner {
   // manifest to `out`, a line each.
   Host(const std::vector<WidgetConfiguration>& widgets, net::io_context& loop, HomeScreen& screen,
        std::ostream& out, std::ostream& err)
-      : widgets_(widgets),
+      : catalogue_(catalogueMembers(widgets)),
         out_(out),
         err_(err),
         loop_(loop),
@@ -129,7 +129,11 @@ class Host final : public HomeScreenPageOwner {
 
   void pushOpened(const std::string& url, const HandOver& handed);
 
-  const std::vector<WidgetConfiguration>& widgets_;
+  // The members of the state that never change while the host runs: the
+  // widgets offered and the device classes, as JSON text without braces.
+  static std::string catalogueMembers(const std::vector<WidgetConfiguration>& widgets);
+
+  const std::string catalogue_;  // catalogueMembers of the host's widgets
   std::ostream& out_;
   std::ostream& err_;
   net::io_context& loop_;

@@ -144,7 +144,7 @@ void drawWidget(cairo_t* cairo, const WidgetScene& scene) {
   cairo_restore(cairo);
 }
 
-std::optional<std::vector<std::uint8_t>> renderPng(const WidgetScene& scene) {
+std::optional<std::string> renderPng(const WidgetScene& scene) {
   const int width = static_cast<int>(std::ceil(scene.layout.canvas.width * drawingScale));
   const int height = static_cast<int>(std::ceil(scene.layout.canvas.height * drawingScale));
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);

@@ -47,7 +47,7 @@ inline constexpr Color accessoryBackdropColor{1, 1, 1, 0.22};
 // (cleared, whatever was there); on a vector surface it is clipped.
 void drawWidget(cairo_t* cairo, const WidgetScene& scene);
 
-[[nodiscard]] std::optional<std::vector<std::uint8_t>> renderPng(const WidgetScene& scene);
+[[nodiscard]] std::optional<std::string> renderPng(const WidgetScene& scene);
 [[nodiscard]] std::optional<std::string> renderSvg(const WidgetScene& scene);
 
 // What a tap opens: the widget's URL covers the whole widget inside its

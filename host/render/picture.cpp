@@ -13,10 +13,7 @@ WidgetScene widgetScene(const WidgetConfiguration& widget, const AnyEntry& entry
 }
 
 std::optional<std::string> renderPicture(const WidgetScene& scene, PictureFormat format) {
-  if (format == PictureFormat::svg) return renderSvg(scene);
-  auto encoded = renderPng(scene);
-  if (!encoded) return std::nullopt;
-  return std::string(encoded->begin(), encoded->end());
+  return format == PictureFormat::svg ? renderSvg(scene) : renderPng(scene);
 }
 
 }  // namespace brisklane

@@ -6,18 +6,20 @@
 #include <zlib.h>
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace brisklane {
 namespace {
 
 struct Destination {
-  std::vector<std::uint8_t>* bytes;
+  std::string* bytes;
 };
 
 void appendBytes(png_structp png, png_bytep data, png_size_t length) {
   auto* destination = static_cast<Destination*>(png_get_io_ptr(png));
-  destination->bytes->insert(destination->bytes->end(), data, data + length);
+  destination->bytes->append(reinterpret_cast<const char*>(data), length);
 }
 
 void flushNothing(png_structp) {}
@@ -71,7 +73,7 @@ bool writeRows(png_structp png, png_infop info, cairo_surface_t* surface, png_by
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> encodePng(cairo_surface_t* surface) {
+std::optional<std::string> encodePng(cairo_surface_t* surface) {
   if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE ||
       cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) {
     return std::nullopt;
@@ -81,7 +83,7 @@ std::optional<std::vector<std::uint8_t>> encodePng(cairo_surface_t* surface) {
   const int height = cairo_image_surface_get_height(surface);
   if (width <= 0 || height <= 0) return std::nullopt;
 
-  std::vector<std::uint8_t> bytes;
+  std::string bytes;
   // Level 1 without filters compresses a flat widget to roughly a tenth.
   bytes.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) / 8 + 1024);
   std::vector<png_byte> row(static_cast<std::size_t>(width) * 4);

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <boost/asio/dispatch.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
@@ -23,6 +24,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
+#include <boost/optional/optional.hpp>
 #include <cerrno>
 #include <deque>
 #include <fstream>
@@ -39,8 +41,44 @@
 namespace brisklane {
 namespace {
 
+// The body of an answer: text of its own, or bytes that its owner keeps and
+// shares (a picture), written from where they lie.
+struct AnswerBody {
+  struct value_type {
+    std::string text;
+    std::shared_ptr<const std::string> shared;  // sent instead of `text` when set
+
+    [[nodiscard]] std::string_view bytes() const {
+      return shared ? std::string_view(*shared) : std::string_view(text);
+    }
+    void clear() {
+      text.clear();
+      shared.reset();
+    }
+  };
+
+  static std::uint64_t size(const value_type& body) { return body.bytes().size(); }
+
+  class writer {
+   public:
+    using const_buffers_type = net::const_buffer;
+    template <bool isRequest, class Fields>
+    writer(const http::header<isRequest, Fields>&, const value_type& body) : body_(body) {}
+    void init(beast::error_code& error) { error = {}; }
+    boost::optional<std::pair<const_buffers_type, bool>> get(beast::error_code& error) {
+      error = {};
+      const std::string_view bytes = body_.bytes();
+      return {{const_buffers_type(bytes.data(), bytes.size()), false}};
+    }
+
+   private:
+    const value_type& body_;
+  };
+};
+
 using Request = http::request<http::string_body>;
-using Response = http::response<http::string_body>;
+using Response = http::response<AnswerBody>;
+using UpstreamResponse = http::response<http::string_body>;
 using namespace web;  // the checks, their refusals and the text operations
 
 constexpr std::string_view plainText = "text/plain; charset=utf-8";
@@ -136,7 +174,7 @@ Response plainResponse(const Refusal& refusal) {
   Response response;
   response.result(refusal.status);
   response.set(http::field::content_type, beastView(plainText));
-  response.body() = std::string(refusal.reason);
+  response.body().text = std::string(refusal.reason);
   return response;
 }
 
@@ -150,7 +188,11 @@ Response responseFromOwner(const HttpResponse& answer) {
   if (!answer.contentType.empty() && isSafeHeaderValue(answer.contentType)) {
     response.set(http::field::content_type, beastView(answer.contentType));
   }
-  response.body() = answer.body;
+  if (answer.sharedBody) {
+    response.body().shared = answer.sharedBody;
+  } else {
+    response.body().text = answer.body;
+  }
   return response;
 }
 
@@ -313,9 +355,10 @@ using State = LoopbackServer::State;
 
 class WebSocketSession;
 
-// The owner's handle on a WebSocket. It posts to the io_context, so that any
-// thread may use it, and holds the session weakly, so that a handle the
-// owner keeps never keeps a connection open.
+// The owner's handle on a WebSocket. It hands its work to the io_context, so
+// that any thread may use it (on the io_context's own thread a message is
+// queued at once), and holds the session weakly, so that a handle the owner
+// keeps never keeps a connection open.
 class Peer final : public WebSocketPeer {
  public:
   Peer(net::io_context& context, std::weak_ptr<WebSocketSession> session)
@@ -363,7 +406,10 @@ class WebSocketSession final : public Connection,
     if (ended_ || closing_) return;
     outgoingBytes_ += text.size();
     if (outgoingBytes_ > state_->options.limits.queuedWebSocketBytes) {
-      end();
+      // Ended later, not inside the owner's send: its onClose may change
+      // what the owner is going through as it sends.
+      if (peer_) peer_->markClosed();
+      net::post(state_->context, [self = shared_from_this()] { self->end(); });
       return;
     }
     outgoing_.push_back(std::move(text));
@@ -466,7 +512,7 @@ class WebSocketSession final : public Connection,
 
 void Peer::send(std::string text) {
   if (!isOpen()) return;
-  net::post(context_, [session = session_, text = std::move(text)]() mutable {
+  net::dispatch(context_, [session = session_, text = std::move(text)]() mutable {
     if (auto live = session.lock()) live->enqueue(std::move(text));
   });
 }
@@ -736,7 +782,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     std::string_view type = web::contentTypeFor(file);
     Response response;
     response.set(http::field::content_type, beastView(type));
-    response.body() = withHeadInsert(type, std::move(*content));
+    response.body().text = withHeadInsert(type, std::move(*content));
     return response;
   }
 
@@ -795,7 +841,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
                      });
   }
 
-  Response answerFromUpstream(Response answer) const {
+  Response answerFromUpstream(UpstreamResponse answer) const {
     if (answer.result_int() < 200 || answer.result_int() > 599) {
       return plainResponse(upstreamSilent);
     }
@@ -811,7 +857,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     if (location.starts_with('/') && !location.starts_with("//") && isSafeHeaderValue(location)) {
       response.set(http::field::location, beastView(location));
     }
-    response.body() = withHeadInsert(type, std::move(answer.body()));
+    response.body().text = withHeadInsert(type, std::move(answer.body()));
     return response;
   }
 
@@ -847,7 +893,7 @@ class HttpSession final : public Connection, public std::enable_shared_from_this
     if (status == 204 || status == 304) {
       response_.body().clear();
     } else {
-      response_.content_length(response_.body().size());
+      response_.content_length(AnswerBody::size(response_.body()));
     }
     if (headOnly_) response_.body().clear();
     response_.keep_alive(keepAlive_ && closing == Closing::no);

@@ -75,6 +75,9 @@ struct HttpResponse {
   // More headers. The server's own (security, caching, length, cookies) win
   // over these, and cross-origin (Access-Control-*) headers are never sent.
   std::vector<std::pair<std::string, std::string>> headers;
+  // Sent instead of `body` when set: bytes that their owner keeps (a
+  // picture), which the answer shares and never copies.
+  std::shared_ptr<const std::string> sharedBody;
 };
 
 // One open WebSocket, handed to the owner when a page connects. The owner

@@ -40,7 +40,7 @@ struct Picture {
   }
 };
 
-Picture decoded(const std::vector<std::uint8_t>& bytes) {
+Picture decoded(const std::string& bytes) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   Picture picture;

@@ -158,6 +158,7 @@ class LoopbackServerTest : public ::testing::Test {
     if (request.path == "/cors") {
       return HttpResponse{.headers = {{"Access-Control-Allow-Origin", "*"}}};
     }
+    if (request.path == "/picture") return HttpResponse{.sharedBody = picture_};
     if (request.path != "/tap") return std::nullopt;
     std::lock_guard lock(mutex_);
     auto x = request.query.find("x");
@@ -217,6 +218,9 @@ class LoopbackServerTest : public ::testing::Test {
   std::string host_, cookie_;
   std::mutex mutex_;
   std::vector<std::string> taps_;
+  // Bytes the "/picture" route shares, as the home screen shares a picture.
+  const std::shared_ptr<const std::string> picture_ =
+      std::make_shared<const std::string>("\x89PNG\r\n\x1a\n\0shared", 15);
   std::vector<std::shared_ptr<WebSocketPeer>> peers_;
   std::atomic<int> messages_ = 0;
   std::atomic<int> closes_ = 0;
@@ -240,6 +244,7 @@ TEST_F(LoopbackServerTest, TradesTheTokenInTheAddressForACookieOfItsPortAndTakes
 }
 
 TEST_F(LoopbackServerTest, SendsTheSameProtectiveHeadersOnEveryAnswer) {
+  EXPECT_EQ(exchange(withCookie("/picture"))->body(), *picture_) << "shared bytes, sent whole";
   for (const auto& raw : {withCookie("/"), request("GET", "/"), withCookie("/cors")}) {
     auto reply = exchange(raw);
     EXPECT_EQ((*reply)[http::field::cache_control], "no-store");
