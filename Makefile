@@ -31,13 +31,13 @@ test-tsan: deps
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz -j $(JOBS) --target fuzzers
+	cmake --build --preset fuzz -j $(JOBS)
 	scripts/run-fuzzers $(or $(SECONDS_PER_TARGET),30)
 
 bench: build
 	scripts/run-benchmarks
 
-lint: build
+lint: deps
 	scripts/lint
 
 format:

@@ -162,10 +162,11 @@ std::optional<HttpResponse> answerHomeScreenRequest(HomeScreenPageOwner& owner,
   return std::nullopt;
 }
 
-Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_context& context,
-                                                              std::uint16_t port,
-                                                              HomeScreenPageOwner& owner) {
-  std::unique_ptr<HomeScreenPage> page(new HomeScreenPage());
+namespace {
+
+// What the page serves, from where, under which policy: everything but the
+// routes that need its owner.
+Result<LoopbackServerOptions> pageOptions(std::uint16_t port) {
   LoopbackServerOptions options;
   options.port = port;
   auto hostName = devicePageHostName("home");
@@ -188,26 +189,25 @@ Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_co
   options.resources.emplace("/home.js",
                             resource("text/javascript; charset=utf-8", homeScreenScript));
   options.resources.emplace("/home.css", resource("text/css; charset=utf-8", homeScreenStyle));
-  options.onRequest = [&owner](const HttpRequest& request) {
+  options.webSocketPath = std::string(socketPath);
+  return options;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_context& context,
+                                                              std::uint16_t port,
+                                                              HomeScreenPageOwner& owner) {
+  auto options = pageOptions(port);
+  if (!options) return Failure{options.reason()};
+  std::unique_ptr<HomeScreenPage> page(new HomeScreenPage());
+  options->onRequest = [&owner](const HttpRequest& request) {
     return answerHomeScreenRequest(owner, request);
   };
-  options.webSocketPath = std::string(socketPath);
-  HomeScreenPage* self = page.get();
-  options.onWebSocket = [self, &owner](const std::shared_ptr<WebSocketPeer>& peer) {
-    peer->send(owner.state());
-    self->peers_.push_back(peer);
-    return WebSocketHandlers{
-        .onMessage = nullptr,
-        .onClose =
-            [self, weak = std::weak_ptr<WebSocketPeer>(peer)] {
-              auto closed = weak.lock();
-              std::erase_if(self->peers_, [&closed](const auto& open) {
-                return open == closed || !open->isOpen();
-              });
-            },
-    };
+  options->onWebSocket = [self = page.get(), &owner](const std::shared_ptr<WebSocketPeer>& peer) {
+    return self->welcome(peer, owner.state());
   };
-  auto started = LoopbackServer::start(context, std::move(options));
+  auto started = LoopbackServer::start(context, std::move(options).value());
   if (!started) return Failure{started.reason()};
   page->server_ = std::move(started).value();
   // App's pages let this page alone frame them.
@@ -215,6 +215,21 @@ Result<std::unique_ptr<HomeScreenPage>> HomeScreenPage::start(boost::asio::io_co
     return Failure{"cannot record the page's address: " + recorded.reason()};
   }
   return page;
+}
+
+WebSocketHandlers HomeScreenPage::welcome(const std::shared_ptr<WebSocketPeer>& peer,
+                                          const std::string& state) {
+  peer->send(state);
+  peers_.push_back(peer);
+  return WebSocketHandlers{
+      .onMessage = nullptr,
+      .onClose =
+          [this, weak = std::weak_ptr<WebSocketPeer>(peer)] {
+            auto closed = weak.lock();
+            std::erase_if(
+                peers_, [&closed](const auto& open) { return open == closed || !open->isOpen(); });
+          },
+  };
 }
 
 HomeScreenPage::~HomeScreenPage() = default;

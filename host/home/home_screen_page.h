@@ -91,6 +91,9 @@ class HomeScreenPage {
 
  private:
   HomeScreenPage() = default;
+  // Greets a page that has just connected with `state` and keeps it until it
+  // closes.
+  WebSocketHandlers welcome(const std::shared_ptr<WebSocketPeer>& peer, const std::string& state);
   std::vector<std::shared_ptr<WebSocketPeer>> peers_;
   std::unique_ptr<LoopbackServer> server_;  // goes first: no callback runs after it
 };

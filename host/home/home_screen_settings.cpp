@@ -10,12 +10,10 @@
 namespace brisklane {
 namespace {
 
-using Json = nlohmann::json;
-
-Result<std::vector<Placement>> decodePlacements(const Json& list) {
+Result<std::vector<Placement>> decodePlacements(const nlohmann::json& list) {
   if (!list.is_array()) return Failure{"\"placements\" must be an array"};
   std::vector<Placement> placements;
-  for (const Json& item : list) {
+  for (const nlohmann::json& item : list) {
     if (!item.is_object() || !item.contains("kind") || !item["kind"].is_string() ||
         !item.contains("family") || !item["family"].is_string()) {
       return Failure{"each placement must be an object with the strings \"kind\" and \"family\""};
@@ -50,7 +48,7 @@ HomeScreenSettings defaultHomeScreen(const std::vector<WidgetConfiguration>& wid
 }
 
 Result<HomeScreenSettings> decodeHomeScreenSettings(std::string_view json) {
-  const Json document = Json::parse(json, nullptr, /*allow_exceptions=*/false);
+  const nlohmann::json document = nlohmann::json::parse(json, nullptr, /*allow_exceptions=*/false);
   if (document.is_discarded() || !document.is_object()) {
     return Failure{"the settings are not a JSON object"};
   }
@@ -60,11 +58,11 @@ Result<HomeScreenSettings> decodeHomeScreenSettings(std::string_view json) {
   auto placements = decodePlacements(document["placements"]);
   if (!placements) return Failure{placements.reason()};
 
-  const Json& device = document["deviceClass"];
+  const nlohmann::json& device = document["deviceClass"];
   if (!device.is_string() || !deviceClassNamed(device.get<std::string>())) {
     return Failure{"\"deviceClass\" must name a device class"};
   }
-  const Json& version = document["systemVersion"];
+  const nlohmann::json& version = document["systemVersion"];
   std::optional<OperatingSystemVersion> systemVersion;
   if (version.is_string())
     systemVersion = OperatingSystemVersion::parse(version.get<std::string>());
@@ -72,7 +70,7 @@ Result<HomeScreenSettings> decodeHomeScreenSettings(std::string_view json) {
 
   std::string language(defaultDeviceLanguage);
   if (document.contains("language")) {
-    const Json& tag = document["language"];
+    const nlohmann::json& tag = document["language"];
     if (!tag.is_string() || !isLanguageTag(tag.get<std::string>())) {
       return Failure{"\"language\" must be a language tag such as \"en\" or \"pt-BR\""};
     }

@@ -11,8 +11,6 @@
 namespace brisklane {
 namespace {
 
-using Json = nlohmann::json;
-
 // A host that has one PNG picture and no App page, cannot open a tap or
 // keep settings, and records what it was asked.
 class RecordingHost final : public HomeScreenPageOwner {
@@ -108,7 +106,7 @@ TEST_F(HomeScreenPageRoutes, PassTheHostsRefusalsToThePageAndMoveTheClockBothWay
       answer("POST", "/api/tap", R"({"id":"BrisklaneWidget-systemSmall","x":12.5,"y":40})");
   ASSERT_TRUE(nothing);
   EXPECT_EQ(nothing->status, 404u);
-  EXPECT_EQ(Json::parse(nothing->body)["error"], "nothing opens there");
+  EXPECT_EQ(nlohmann::json::parse(nothing->body)["error"], "nothing opens there");
   EXPECT_EQ(
       host_.taps,
       (std::vector<std::pair<std::string, Point>>{{"BrisklaneWidget-systemSmall", {12.5, 40}}}));
@@ -118,15 +116,15 @@ TEST_F(HomeScreenPageRoutes, PassTheHostsRefusalsToThePageAndMoveTheClockBothWay
       R"({"placements":[{"kind":"BrisklaneWidget","family":"systemMedium"}],"deviceClass":"375x667","systemVersion":"16.4"})");
   ASSERT_TRUE(failed);
   EXPECT_EQ(failed->status, 500u);
-  EXPECT_EQ(Json::parse(failed->body)["error"], "cannot save");
+  EXPECT_EQ(nlohmann::json::parse(failed->body)["error"], "cannot save");
 
   auto home = answer("POST", "/api/application", R"({"move":"background"})");
   ASSERT_TRUE(home);
   EXPECT_EQ(home->status, 409u);
-  EXPECT_EQ(Json::parse(home->body)["error"], "App is not running");
+  EXPECT_EQ(nlohmann::json::parse(home->body)["error"], "App is not running");
   auto icon = answer("POST", "/api/application", R"({"move":"foreground"})");
   ASSERT_TRUE(icon);
-  EXPECT_EQ(Json::parse(icon->body)["state"], "launching");
+  EXPECT_EQ(nlohmann::json::parse(icon->body)["state"], "launching");
   EXPECT_EQ(host_.moves,
             (std::vector<LifeCycleMove>{LifeCycleMove::background, LifeCycleMove::foreground}));
 
