@@ -103,7 +103,10 @@ test('no other loopback server hears our credentials, and a hostile page changes
   await page.reload();
   await sampleReady(page);
 
-  // A token of an earlier run opens nothing, on the same port and name.
+  // A token of an earlier run opens nothing, on the same port and name. The
+  // device page goes first: its frame would load the new App, and so hand
+  // this browser the new cookie.
+  await home.close();
   await app.stop();
   const { port } = new URL(app.url);
   const again = await session.startApp(['--web-layer', 'browser', '--port', port, '--web-dir', path.join(repoRoot, 'web/www')]);
