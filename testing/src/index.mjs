@@ -1,0 +1,59 @@
+// Playwright Test for a web app on the Brisklane simulated phone: `test` with
+// the fixtures `device` (a fresh device running the widget host and App on
+// your built web folder), `home` (the device page, with its widgets) and
+// `app` (App's web view inside it), and `expect` with matchers that read what
+// a widget shows. Each test gets a device of its own, stopped and removed
+// when the test ends.
+import { expect as baseExpect, test as base } from '@playwright/test';
+
+import { Device } from './device.mjs';
+import { widgetMatchers } from './matchers.mjs';
+import { checkWebDir, findPrograms, findWebDir } from './programs.mjs';
+import { Widget } from './widget.mjs';
+
+export const test = base.extend({
+  // The built web app App serves; default: capacitor.config.json's webDir,
+  // the config found from the current folder upwards.
+  webDir: [undefined, { option: true }],
+  // The folder holding App and BrisklaneWidgetExtension; default:
+  // BRISKLANE_BIN_DIR, else the first folder on PATH with both.
+  brisklaneBinDir: [undefined, { option: true }],
+  // Where toMatchGolden keeps goldens; default: __goldens__ beside the test file.
+  goldenDir: [undefined, { option: true }],
+
+  device: async ({ webDir, brisklaneBinDir, goldenDir }, use, testInfo) => {
+    const programs = findPrograms(brisklaneBinDir);
+    const device = await Device.start({ programs, webDir: checkWebDir(webDir ? webDir : findWebDir()) });
+    device.goldenDir = goldenDir;
+    try {
+      await use(device);
+    } finally {
+      if (testInfo.status !== testInfo.expectedStatus) {
+        for (const { name, text } of device.output()) await testInfo.attach(name, { body: text, contentType: 'text/plain' });
+      }
+      await device.stop();
+    }
+  },
+
+  home: async ({ page, device }, use) => {
+    await page.goto(device.homeUrl);
+    await page.locator('body:not([data-round="0"])').waitFor();
+    page.widget = (kind, family) => new Widget(page, device, kind, family);
+    await use(page);
+  },
+
+  app: async ({ home, device }, use) => {
+    const screen = home.locator('#app-screen');
+    // The host looks at App once a second; asking it to bring App to the
+    // front tells the page at once.
+    if ((await screen.count()) === 0) await device.bringToFront();
+    await screen.waitFor({ state: 'attached' });
+    const frame = await (await screen.elementHandle()).contentFrame();
+    await frame.waitForLoadState('load');
+    await use(frame);
+  },
+});
+
+export const expect = baseExpect.extend(widgetMatchers);
+
+export { findPrograms, findWebDir };
