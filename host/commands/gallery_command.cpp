@@ -8,7 +8,6 @@
 // caller's device root is restored after each state, and the temporary
 // folder is removed at the end.
 #include <malloc.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/html_text.h"
 #include "host/commands/host_command.h"
 #include "host/commands/widget_choice.h"
 #include "platform/device/device_folder.h"
@@ -52,29 +52,6 @@ struct GallerySection {
   std::vector<GalleryRow> rows;  // one a state
 };
 
-std::string escaped(std::string_view text) {
-  std::string html;
-  for (char character : text) {
-    switch (character) {
-      case '&':
-        html += "&amp;";
-        break;
-      case '<':
-        html += "&lt;";
-        break;
-      case '>':
-        html += "&gt;";
-        break;
-      case '"':
-        html += "&quot;";
-        break;
-      default:
-        html += character;
-    }
-  }
-  return html;
-}
-
 constexpr std::string_view pageHead = R"(<!doctype html>
 <html lang="en"><head><meta charset="utf-8"><title>Brisklane widgets</title>
 <style>
@@ -90,21 +67,21 @@ img { display: block; }
 )";
 
 std::string pictureCell(const GalleryPicture& picture) {
-  const std::string stem = escaped(picture.stem);
+  const std::string stem = escapedHtml(picture.stem);
   return R"(<td><figure><div class=")" +
          std::string(isAccessory(picture.family) ? "lock" : "home") + R"("><a href=")" + stem +
          R"(.svg"><img src=")" + stem + R"(.png" width=")" +
          std::to_string(static_cast<int>(picture.canvas.width)) + R"(" height=")" +
          std::to_string(static_cast<int>(picture.canvas.height)) + R"(" alt=")" + stem +
-         R"("></a></div><figcaption>)" + escaped(name(picture.family)) +
+         R"("></a></div><figcaption>)" + escapedHtml(name(picture.family)) +
          "</figcaption></figure></td>";
 }
 
 std::string sectionHtml(const GallerySection& section) {
-  std::string html = "<h2>" + escaped(section.displayName) + " <small>(" + escaped(section.kind) +
-                     ")</small></h2>\n<table>\n";
+  std::string html = "<h2>" + escapedHtml(section.displayName) + " <small>(" +
+                     escapedHtml(section.kind) + ")</small></h2>\n<table>\n";
   for (const GalleryRow& row : section.rows) {
-    html += "<tr><th>" + escaped(row.caption) + "</th>";
+    html += "<tr><th>" + escapedHtml(row.caption) + "</th>";
     for (const GalleryPicture& picture : row.pictures) html += pictureCell(picture);
     html += "</tr>\n";
   }
@@ -113,8 +90,8 @@ std::string sectionHtml(const GallerySection& section) {
 
 std::string galleryPage(std::string_view deviceName, const std::vector<GallerySection>& sections) {
   std::string page(pageHead);
-  page += "<h1>Brisklane widgets on " + escaped(deviceName) + " (" +
-          escaped(operatingSystemVersion().text()) + ")</h1>\n";
+  page += "<h1>Brisklane widgets on " + escapedHtml(deviceName) + " (" +
+          escapedHtml(operatingSystemVersion().text()) + ")</h1>\n";
   for (const GallerySection& section : sections) page += sectionHtml(section);
   return page + "</body></html>\n";
 }
@@ -140,51 +117,6 @@ int writeIndex(const HostContext& context, const fs::path& folder,
   context.out << index.string() << " (" << pictureCount(sections) << " widgets, PNG and SVG)\n";
   return exitSuccess;
 }
-
-// --- The simulated devices the states are drawn on ---
-
-// A fresh temporary folder, removed with everything in it when the value goes.
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (fs::temp_directory_path() / "brisklane-gallery.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-  [[nodiscard]] const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;  // empty when none could be made
-};
-
-// Points the device root (`BRISKLANE_HOME`, which the platform's store reads)
-// at `device` while it lives, and back at the caller's afterwards.
-class DeviceRootSwitch {
- public:
-  explicit DeviceRootSwitch(const fs::path& device) {
-    if (const char* home = ::getenv(variable)) previous_ = home;
-    ::setenv(variable, device.c_str(), 1);
-  }
-  ~DeviceRootSwitch() {
-    if (previous_) {
-      ::setenv(variable, previous_->c_str(), 1);
-    } else {
-      ::unsetenv(variable);
-    }
-  }
-  DeviceRootSwitch(const DeviceRootSwitch&) = delete;
-  DeviceRootSwitch& operator=(const DeviceRootSwitch&) = delete;
-
- private:
-  static constexpr const char* variable = "BRISKLANE_HOME";
-  std::optional<std::string> previous_;
-};
 
 // --- Drawing ---
 
@@ -262,12 +194,6 @@ CommandResult<GallerySection> drawWidget(const GalleryTarget& target,
   return section;
 }
 
-bool madeFolder(const fs::path& folder) {
-  std::error_code error;
-  fs::create_directories(folder, error);
-  return !error && fs::is_directory(folder);
-}
-
 void declareGalleryOptions(CLI::App& command, GalleryOptions& options) {
   command.description(
       "Draw every widget in every family and notable state into a folder with an index.html");
@@ -288,7 +214,7 @@ int drawGallery(const HostContext& context, const GalleryOptions& options) {
     context.err << "error: cannot make the folder " << folder.string() << '\n';
     return exitFailure;
   }
-  const TemporaryFolder devices;
+  const TemporaryFolder devices("brisklane-gallery");
   const GalleryTarget target{.context = context, .device = *device, .folder = folder};
   std::vector<GallerySection> sections;
   for (const WidgetConfiguration& widget : context.widgets) {

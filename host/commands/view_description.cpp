@@ -173,6 +173,9 @@ std::string nodeLine(const ViewNode& node, const StringTable& table) {
           [](const ContainerBackgroundModifier& background) {
             return "containerBackground " + colorText(background.color) + " for=widget";
           },
+          [](const AccessibilityIdentifierModifier& identifier) {
+            return "accessibilityIdentifier " + quoted(identifier.identifier);
+          },
           [](const EnvironmentReader& reader) {
             return "EnvironmentReader " + reader.typeName + " (not evaluated)";
           },
@@ -304,6 +307,11 @@ Json nodeJson(const ContainerBackgroundModifier& background, const StringTable& 
                        {"color", colorJson(background.color)},
                        {"placement", "widget"}},
                       background.content, table);
+}
+
+Json nodeJson(const AccessibilityIdentifierModifier& identifier, const StringTable& table) {
+  return modifierJson({{"type", "accessibilityIdentifier"}, {"identifier", identifier.identifier}},
+                      identifier.content, table);
 }
 
 Json nodeJson(const EnvironmentReader& reader, const StringTable&) {

@@ -91,6 +91,12 @@ CommandResult<ChosenWidget> chooseWidget(const HostContext& context,
                       .scene = std::move(scene)};
 }
 
+bool madeFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return !error && std::filesystem::is_directory(folder);
+}
+
 CommandResult<void> writePicture(const WidgetScene& scene, PictureFormat format,
                                  const std::filesystem::path& path) {
   const std::optional<std::string> bytes = renderPicture(scene, format);

@@ -57,6 +57,9 @@ struct ChosenWidget {
 [[nodiscard]] CommandResult<ChosenWidget> chooseWidget(const HostContext& context,
                                                        const WidgetChoiceOptions& options);
 
+// Whether `folder` is there, made with its parents when missing.
+[[nodiscard]] bool madeFolder(const std::filesystem::path& folder);
+
 // Draws `scene` and writes it to `path` (atomically); else what failed.
 [[nodiscard]] CommandResult<void> writePicture(const WidgetScene& scene, PictureFormat format,
                                                const std::filesystem::path& path);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "host/home/entry_json.h"
+#include "host/snapshot/layout_report.h"
 #include "platform/os/files.h"
 
 namespace brisklane {
@@ -292,6 +293,17 @@ std::optional<Picture> HomeScreen::picture(std::string_view id, std::uint64_t ve
     return std::nullopt;
   }
   return std::nullopt;
+}
+
+Result<Json> HomeScreen::layout(std::string_view id) const {
+  for (const PlacedWidget& placed : placed_) {
+    if (placed.id != id) continue;
+    if (!placed.scene) return Failure{"the widget " + placed.id + " is not drawn"};
+    Json report{{"version", placed.picture.version}};
+    report.update(layoutReport(placed.placement.kind, *placed.scene));
+    return report;
+  }
+  return Failure{"no widget " + std::string(id) + " is placed"};
 }
 
 Result<URL> HomeScreen::tap(std::string_view id, Point point) const {

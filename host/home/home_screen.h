@@ -84,6 +84,10 @@ class HomeScreen {
   // current one or the one before.
   [[nodiscard]] std::optional<Picture> picture(std::string_view id, std::uint64_t version) const;
 
+  // What placed widget `id` shows in its current picture (layout_report.h),
+  // with that picture's "version" first; or why there is none.
+  [[nodiscard]] Result<nlohmann::ordered_json> layout(std::string_view id) const;
+
   // The URL that a tap at `point` (points from the widget's top-left corner)
   // on placed widget `id` opens, or why none does.
   [[nodiscard]] Result<URL> tap(std::string_view id, Point point) const;

@@ -71,6 +71,14 @@ std::optional<HttpResponse> pictureResponse(HomeScreenPageOwner& owner, std::str
                       .sharedBody = picture->bytes};
 }
 
+HttpResponse layoutResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {
+  const auto widget = request.query.find("widget");
+  if (widget == request.query.end()) return problem(400, "name the widget: ?widget=ID");
+  const auto layout = owner.layout(widget->second);
+  if (!layout) return problem(404, layout.reason());
+  return jsonResponse(200, *layout);
+}
+
 HttpResponse tapResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {
   const auto body = objectBody(request);
   if (!body || !body->contains("id") || !(*body)["id"].is_string() || !body->contains("x") ||
@@ -148,6 +156,7 @@ std::optional<HttpResponse> answerHomeScreenRequest(HomeScreenPageOwner& owner,
     return HttpResponse{
         .status = 200, .contentType = std::string(jsonType), .body = owner.state(), .headers = {}};
   }
+  if (read && path == "/api/layout") return layoutResponse(owner, request);
   if (read && path == "/app") return applicationRedirect(owner);
   if (!path.starts_with("/api/")) return std::nullopt;
   if (!change) return problem(405, "the page's actions take POST");

@@ -8,6 +8,8 @@
 //   GET  /, /home.js, /home.css        the page
 //   GET  /pictures/ID/VERSION.png|svg  one version of a widget's picture
 //   GET  /api/state                    the state the socket pushes
+//   GET  /api/layout?widget=ID         what a widget's current picture shows
+//                                      (layout_report.h), with its "version"
 //   POST /api/tap        {"id","x","y"}            a tap (points from the widget's corner)
 //   POST /api/reload                               reload all timelines
 //   POST /api/clock      {"advanceMinutes":N} or {"reset":true}
@@ -51,6 +53,8 @@ class HomeScreenPageOwner {
   [[nodiscard]] virtual std::string state() = 0;
   [[nodiscard]] virtual std::optional<Picture> picture(std::string_view id,
                                                        std::uint64_t version) = 0;
+  // What widget `id` shows now, or why nothing.
+  [[nodiscard]] virtual Result<nlohmann::ordered_json> layout(std::string_view id) = 0;
   // Opens the URL at `point` of widget `id`; the URL opened, or why none was.
   [[nodiscard]] virtual Result<std::string> tap(std::string_view id, Point point) = 0;
   // Sends the application home or brings it to the front (launching it when

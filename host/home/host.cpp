@@ -91,6 +91,10 @@ std::optional<Picture> Host::picture(std::string_view id, std::uint64_t version)
   return screen_.picture(id, version);
 }
 
+Result<nlohmann::ordered_json> Host::layout(std::string_view id) {
+  return screen_.layout(id);
+}
+
 Result<std::string> Host::tap(std::string_view id, Point point) {
   const auto found = screen_.tap(id, point);
   if (!found) return Failure{found.reason()};

@@ -52,6 +52,7 @@ class Host final : public HomeScreenPageOwner {
   std::string state() override;
 
   std::optional<Picture> picture(std::string_view id, std::uint64_t version) override;
+  Result<nlohmann::ordered_json> layout(std::string_view id) override;
 
   Result<std::string> tap(std::string_view id, Point point) override;
 

@@ -3,9 +3,14 @@
 #include <cstdlib>
 
 namespace brisklane {
+namespace {
+
+constexpr const char* homeVariable = "BRISKLANE_HOME";
+
+}  // namespace
 
 std::filesystem::path deviceRoot() {
-  if (const char* home = std::getenv("BRISKLANE_HOME"); home != nullptr && *home != '\0') {
+  if (const char* home = std::getenv(homeVariable); home != nullptr && *home != '\0') {
     return home;
   }
   if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
@@ -17,6 +22,19 @@ std::filesystem::path deviceRoot() {
 
 std::filesystem::path appGroupContainer(std::string_view identifier) {
   return deviceRoot() / "AppGroup" / identifier;
+}
+
+DeviceRootSwitch::DeviceRootSwitch(const std::filesystem::path& device) {
+  if (const char* home = std::getenv(homeVariable)) previous_ = home;
+  ::setenv(homeVariable, device.c_str(), 1);
+}
+
+DeviceRootSwitch::~DeviceRootSwitch() {
+  if (previous_) {
+    ::setenv(homeVariable, previous_->c_str(), 1);
+  } else {
+    ::unsetenv(homeVariable);
+  }
 }
 
 }  // namespace brisklane

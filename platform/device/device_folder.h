@@ -4,6 +4,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/os/files.h"
@@ -16,5 +18,19 @@ namespace brisklane {
 
 // Where the App Group's shared container lives under the device root.
 [[nodiscard]] std::filesystem::path appGroupContainer(std::string_view identifier);
+
+// Points the device root (`BRISKLANE_HOME`) at `device` while it lives, and
+// back at the caller's afterwards: the commands that draw on a simulated
+// device of their own set its store up through the platform's own reads.
+class DeviceRootSwitch {
+ public:
+  explicit DeviceRootSwitch(const std::filesystem::path& device);
+  ~DeviceRootSwitch();
+  DeviceRootSwitch(const DeviceRootSwitch&) = delete;
+  DeviceRootSwitch& operator=(const DeviceRootSwitch&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
 
 }  // namespace brisklane

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/os/system_faults.h"
 
@@ -74,6 +75,20 @@ SystemStatus makeFolders(const std::filesystem::path& folder) {
       return systemFailure("make the folder", folder.string(), ENOTDIR);
   }
   return {};
+}
+
+TemporaryFolder::TemporaryFolder(std::string_view prefix) {
+  std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + ".XXXXXX";
+  if (::mkdtemp(pattern.data()) != nullptr) {
+    path_ = pattern;
+  } else {
+    error_ = systemError("make the folder", pattern, errno);
+  }
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
 SystemResult<FileDescriptor> openPrivateFile(const std::filesystem::path& path) {

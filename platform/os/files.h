@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -54,5 +55,24 @@ namespace brisklane {
 // to (`follow`), or of the link itself.
 enum class Links { follow, notFollowed };
 [[nodiscard]] SystemResult<struct stat> fileStatus(const std::filesystem::path& path, Links links);
+
+// A new folder of its own in the system's temporary folder, named `prefix`
+// and a random suffix, private to its owner; removed with everything in it
+// when the value goes.
+class TemporaryFolder {
+ public:
+  explicit TemporaryFolder(std::string_view prefix);
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+  // Empty when none could be made; `error` says why.
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+  [[nodiscard]] const std::optional<SystemError>& error() const { return error_; }
+
+ private:
+  std::filesystem::path path_;
+  std::optional<SystemError> error_;
+};
 
 }  // namespace brisklane

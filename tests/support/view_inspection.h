@@ -1,5 +1,6 @@
 // Reading view trees in tests: peel the modifiers off a view to reach the
-// node they style, and collect the colour and line limit they set on the way.
+// node they style, and collect the colour, line limit and identifier they set
+// on the way.
 #pragma once
 
 #include <optional>
@@ -14,6 +15,7 @@ struct PeeledView {
   View leaf;  // the first node that is not a modifier
   std::optional<Color> foregroundColor;
   std::optional<std::optional<int>> lineLimit;  // outer: whether set at all
+  std::optional<std::string> identifier;        // the outermost accessibility identifier
 
   // The text shown when the leaf is a `Text`; empty otherwise.
   [[nodiscard]] std::string text() const {
@@ -31,6 +33,10 @@ inline PeeledView peel(const View& view) {
       peeled.foregroundColor = color->color;
     }
     if (const auto* limit = current.as<LineLimitModifier>()) peeled.lineLimit = limit->lines;
+    if (const auto* named = current.as<AccessibilityIdentifierModifier>();
+        named && !peeled.identifier) {
+      peeled.identifier = named->identifier;
+    }
     current = *content;
   }
   peeled.leaf = current;

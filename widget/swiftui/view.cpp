@@ -62,6 +62,10 @@ View View::containerBackground(Color color, ContainerBackgroundPlacement placeme
   return ContainerBackgroundModifier{.content = *this, .color = color, .placement = placement};
 }
 
+View View::accessibilityIdentifier(std::string identifier) const {
+  return AccessibilityIdentifierModifier{.content = *this, .identifier = std::move(identifier)};
+}
+
 bool operator==(const View& left, const View& right) {
   return left.node_ == right.node_ || left.node_->kind == right.node_->kind;
 }
@@ -116,6 +120,9 @@ std::string_view kindName(const ViewNode& node) {
           [](const WidgetURLModifier&) { return std::string_view("widgetURL"); },
           [](const ContainerBackgroundModifier&) {
             return std::string_view("containerBackground");
+          },
+          [](const AccessibilityIdentifierModifier&) {
+            return std::string_view("accessibilityIdentifier");
           },
           [](const EnvironmentReader&) { return std::string_view("EnvironmentReader"); },
       },

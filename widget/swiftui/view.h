@@ -52,6 +52,7 @@ struct ForegroundColorModifier;
 struct LineLimitModifier;
 struct WidgetURLModifier;
 struct ContainerBackgroundModifier;
+struct AccessibilityIdentifierModifier;
 struct EnvironmentReader;
 
 // The one list of node kinds. A walker visits `view.node().kind` with a
@@ -60,7 +61,7 @@ using ViewNodeKind =
     std::variant<EmptyView, Text, Image, Label, ColorFill, AccessoryWidgetBackground, Spacer,
                  VStack, HStack, ZStack, PaddingModifier, FrameModifier, BackgroundModifier,
                  FontModifier, ForegroundColorModifier, LineLimitModifier, WidgetURLModifier,
-                 ContainerBackgroundModifier, EnvironmentReader>;
+                 ContainerBackgroundModifier, AccessibilityIdentifierModifier, EnvironmentReader>;
 
 // A visitor made of lambdas, one for each kind a walker handles:
 // `std::visit(Overloaded{[](const Text&) {...}, [](const auto&) {...}}, kind)`.
@@ -116,6 +117,7 @@ class View {
   [[nodiscard]] View lineLimit(std::optional<int> lines) const;
   [[nodiscard]] View widgetURL(std::optional<URL> url) const;
   [[nodiscard]] View containerBackground(Color color, ContainerBackgroundPlacement placement) const;
+  [[nodiscard]] View accessibilityIdentifier(std::string identifier) const;
 
   // Same node, or nodes of the same kind with equal fields and equal
   // children. Environment readers are equal only to themselves.
@@ -283,6 +285,16 @@ struct ContainerBackgroundModifier {
 
   friend bool operator==(const ContainerBackgroundModifier&,
                          const ContainerBackgroundModifier&) = default;
+};
+
+// `accessibilityIdentifier(_:)`: a name tests find the content by ("header",
+// "row 2"); it changes nothing in the layout or the picture.
+struct AccessibilityIdentifierModifier {
+  View content;
+  std::string identifier;
+
+  friend bool operator==(const AccessibilityIdentifierModifier&,
+                         const AccessibilityIdentifierModifier&) = default;
 };
 
 // --- Views that read the environment ---

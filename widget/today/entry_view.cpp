@@ -19,26 +19,30 @@ View header(const std::optional<std::string>& tier, const std::optional<std::int
     row.children.push_back(
         styled(Text::key("%lld", *count), Font::system(22, FontWeight::heavy), Color::white));
   }
-  return row;
+  return View(std::move(row)).accessibilityIdentifier("header");
 }
 
 View message(std::string_view text) {
-  return styled(Text::verbatim(std::string(text)), Font::system(13), mutedTextColor());
+  return styled(Text::verbatim(std::string(text)), Font::system(13), mutedTextColor())
+      .accessibilityIdentifier("message");
 }
 
-View taskRow(const TodayItem& item, const std::optional<std::string>& tier) {
+View taskRow(const TodayItem& item, const std::optional<std::string>& tier, std::size_t number) {
   std::string title = item.title;
   if (item.project) {
     title += projectSeparator;
     title += *item.project;
   }
-  return HStack{
-      .alignment = VerticalAlignment::center,
-      .spacing = 5,
-      .children =
-          {styled(Text::key("\u2022"), Font::system(12, FontWeight::bold), tierColor(tier)),
-           styled(Text::verbatim(std::move(title)), Font::system(12), Color::white).lineLimit(1)},
-  };
+  return View(HStack{
+                  .alignment = VerticalAlignment::center,
+                  .spacing = 5,
+                  .children = {styled(Text::key("\u2022"), Font::system(12, FontWeight::bold),
+                                      tierColor(tier)),
+                               styled(Text::verbatim(std::move(title)), Font::system(12),
+                                      Color::white)
+                                   .lineLimit(1)},
+              })
+      .accessibilityIdentifier("row " + std::to_string(number));
 }
 
 }  // namespace
@@ -64,11 +68,12 @@ View BrisklaneWidgetEntryView::body(const EnvironmentValues& environment) const 
   } else {
     std::size_t shownRows = std::min(payload->items.size(), std::size_t(rowLimit()));
     for (std::size_t index = 0; index < shownRows; ++index) {
-      content.children.push_back(taskRow(payload->items[index], tier));
+      content.children.push_back(taskRow(payload->items[index], tier, index + 1));
     }
     if (payload->count > rowLimit()) {
       content.children.push_back(styled(Text::key("+%lld more", payload->count - rowLimit()),
-                                        Font::system(11), mutedTextColor()));
+                                        Font::system(11), mutedTextColor())
+                                     .accessibilityIdentifier("overflow line"));
     }
   }
   content.children.push_back(Spacer{.minLength = 0});

@@ -22,6 +22,11 @@ class RecordingHost final : public HomeScreenPageOwner {
                    .format = PictureFormat::png,
                    .bytes = std::make_shared<const std::string>("\x89PNG bytes")};
   }
+  Result<nlohmann::ordered_json> layout(std::string_view id) override {
+    if (id != "BrisklaneWidget-systemSmall")
+      return Failure{"no widget " + std::string(id) + " is placed"};
+    return nlohmann::ordered_json{{"version", 7}};
+  }
   Result<std::string> tap(std::string_view id, Point point) override {
     taps.emplace_back(id, point);
     return Failure{"nothing opens there"};
@@ -50,10 +55,11 @@ class RecordingHost final : public HomeScreenPageOwner {
 
 class HomeScreenPageRoutes : public ::testing::Test {
  protected:
-  std::optional<HttpResponse> answer(std::string method, std::string path, std::string body = {}) {
+  std::optional<HttpResponse> answer(std::string method, std::string path, std::string body = {},
+                                     std::map<std::string, std::string> query = {}) {
     return answerHomeScreenRequest(host_, HttpRequest{.method = std::move(method),
                                                       .path = std::move(path),
-                                                      .query = {},
+                                                      .query = std::move(query),
                                                       .body = std::move(body),
                                                       .contentType = "application/json"});
   }
@@ -75,6 +81,15 @@ TEST_F(HomeScreenPageRoutes, RefuseWhatIsNotAPictureOrAnActionBeforeTheHostSeesI
     EXPECT_EQ(status("GET", path), 0u) << path;
   }
   EXPECT_EQ(status("POST", "/api/unknown"), 0u);
+  EXPECT_EQ(answer("GET", "/api/layout")->status, 400u) << "no widget named";
+  const auto unknown =
+      answer("GET", "/api/layout", {}, {{"widget", "BrisklaneWidget-systemLarge"}});
+  EXPECT_EQ(unknown->status, 404u);
+  EXPECT_NE(unknown->body.find("no widget BrisklaneWidget-systemLarge is placed"),
+            std::string::npos);
+  const auto layout = answer("GET", "/api/layout", {}, {{"widget", "BrisklaneWidget-systemSmall"}});
+  EXPECT_EQ(layout->status, 200u);
+  EXPECT_EQ(layout->body, R"({"version":7})");
   EXPECT_EQ(status("GET", "/app"), 404u) << "no App page is kept";
   EXPECT_EQ(status("GET", "/api/tap"), 405u);
   EXPECT_EQ(status("GET", "/api/reload"), 405u);

@@ -129,6 +129,14 @@ TEST_F(HomeScreenRounds, ShowEveryWidgetFindTapsRedrawOnlyWhatChangedAndAskToday
     EXPECT_EQ(widget["drawn"], false) << widget;
   }
 
+  // What the current picture shows, read from its layout.
+  const auto layout = screen_->layout("BrisklaneWidget-systemSmall");
+  ASSERT_TRUE(layout);
+  EXPECT_EQ((*layout)["version"], 2);
+  EXPECT_EQ((*layout)["texts"][3]["region"], "row 1");
+  EXPECT_EQ((*layout)["texts"][3]["text"], "Renew passport");
+  EXPECT_FALSE(screen_->layout("BrisklaneWidget-accessoryInline")) << "not placed";
+
   // The picture before the current one is kept, and no older one.
   const std::string id = "BrisklaneWidget-systemSmall";
   EXPECT_TRUE(screen_->picture(id, 1));

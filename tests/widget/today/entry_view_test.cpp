@@ -23,12 +23,14 @@ TodayPayload payload(std::optional<std::string> tier, std::int64_t count, int it
 }
 
 // What the content stack shows, read back from the tree: the header's label
-// and count, each row's bullet and title, and the texts among them.
+// and count, each row's bullet and title, and the texts among them, with the
+// identifiers that name the parts to the layout report.
 struct Shown {
   PeeledView tierLabel;
   std::optional<PeeledView> count;
   std::vector<std::pair<PeeledView, PeeledView>> rows;
-  std::vector<PeeledView> texts;  // an overflow line or a message
+  std::vector<PeeledView> texts;                        // an overflow line or a message
+  std::vector<std::optional<std::string>> identifiers;  // of the header, then each part below
 };
 
 // Every case of the body carries the one Today link, whatever else it shows.
@@ -45,13 +47,16 @@ Shown shown(const std::optional<TodayPayload>& summary, WidgetFamily family) {
     ADD_FAILURE() << "no content stack";
     return result;
   }
-  if (const HStack* header = stack->children.front().as<HStack>()) {
+  for (const View& child : stack->children) {
+    if (!child.as<Spacer>()) result.identifiers.push_back(peel(child).identifier);
+  }
+  if (const HStack* header = peel(stack->children.front()).leaf.as<HStack>()) {
     result.tierLabel = peel(header->children.at(0));
     if (header->children.size() == 3) result.count = peel(header->children[2]);
   }
   for (std::size_t index = 1; index < stack->children.size(); ++index) {
     const View& child = stack->children[index];
-    if (const auto* row = child.as<HStack>(); row && row->children.size() == 2) {
+    if (const auto* row = peel(child).leaf.as<HStack>(); row && row->children.size() == 2) {
       result.rows.emplace_back(peel(row->children[0]), peel(row->children[1]));
     } else if (PeeledView text = peel(child); text.isText()) {
       result.texts.push_back(text);
@@ -74,6 +79,8 @@ TEST(TodayEntryView, WritesRowsByteExactlyAndTellsAnEmptyProjectFromNone) {
   EXPECT_EQ(title.leaf, View(Text::verbatim("A  \xC2\xB7  P")));
   EXPECT_EQ(view.rows[1].second.text(), "Empty  \xC2\xB7  ");
   EXPECT_EQ(view.rows[2].second.text(), "None");
+  EXPECT_EQ(view.identifiers,
+            (std::vector<std::optional<std::string>>{"header", "row 1", "row 2", "row 3"}));
 }
 
 // Rows up to the family's limit, then an overflow line counted from `count`;
@@ -124,6 +131,7 @@ TEST(TodayEntryView, LimitsRowsByFamilyAndCountsOverflowFromCountOrShowsNothingD
     if (!test.below.empty()) {
       EXPECT_EQ(view.texts[0].text(), test.below);
       EXPECT_EQ(view.texts[0].foregroundColor, mutedTextColor());
+      EXPECT_EQ(view.identifiers.back(), test.rows > 0 ? "overflow line" : "message");
     }
   }
 }
