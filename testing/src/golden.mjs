@@ -23,6 +23,13 @@ export function goldenFolder(testInfo, configured) {
   return configured ? path.resolve(configured) : path.join(path.dirname(testInfo.file), '__goldens__');
 }
 
+const offered = new Map(); // host program: whether it has `snapshot`
+
+async function checkSnapshotCommand(host, home) {
+  if (!offered.has(host)) offered.set(host, /^ {2}snapshot\b/m.test((await runProgram(host, ['--help'], { home })).stdout));
+  if (!offered.get(host)) throw new UsageError(`${host} has no snapshot command, which toMatchGolden runs: use a newer build of Brisklane native`);
+}
+
 // The widget's picture and layout report of one round: both read between
 // two looks at the picture's round, which must agree.
 async function capture(widget) {
@@ -65,6 +72,7 @@ class GoldenRun {
 
   // `snapshot --compare`: { code, lines }; a usage error (exit 2) throws.
   async compare({ update = false } = {}) {
+    await checkSnapshotCommand(this.widget.device.programs.host, this.widget.device.folder);
     await freshFolder(this.report);
     await mkdir(this.goldens, { recursive: true });
     const args = ['snapshot', '--compare', this.now, '--check', this.goldens, '--report', this.report, ...(update ? ['--update'] : [])];

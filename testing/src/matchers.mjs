@@ -5,7 +5,7 @@
 import { setTimeout as delay } from 'node:timers/promises';
 
 import { matchGolden } from './golden.mjs';
-import { describe, describeRow, messageOf, rowsOf } from './reading.mjs';
+import { describe, describeRow, messageOf, namedTexts, rowsOf } from './reading.mjs';
 import { UsageError, Widget } from './widget.mjs';
 
 const pollIntervals = [100, 250, 500, 1000];
@@ -70,7 +70,7 @@ async function waitForWidget(state, matcherName, widget, expected, check, option
 
 function textCheck(expected) {
   return (report) => {
-    const texts = report.texts.map((text) => text.text);
+    const texts = namedTexts(report);
     return { pass: texts.some((text) => showsText(expected, text)), expectation: `to show ${printable(expected)}`, difference: `it shows no text ${printable(expected)}` };
   };
 }
@@ -115,7 +115,8 @@ function messageCheck(expected) {
 }
 
 export const widgetMatchers = {
-  // Some text of the widget is `text` (a RegExp: matches it).
+  // Some text of the widget, or a row's title or project, is `text` (a
+  // RegExp: matches it).
   async toShowText(widget, text, options) {
     checkText('toShowText', text);
     return waitForWidget(this, 'toShowText', widget, text, textCheck(text), options);

@@ -1,9 +1,9 @@
 // What a widget shows, read from its layout report as a person reads the
 // picture: texts line by line from the top, each line from the left; the
-// Today widget's rows ("row N" regions: the title, then the project) and
-// its message. A text belongs to a line when its middle lies within the
-// line's height, so a small project beside a large title, on one baseline,
-// is read on the title's line.
+// Today widget's rows ("row N" regions: a bullet, then the title and, after
+// a middle dot, the project) and its message. A text belongs to a line when
+// its middle lies within the line's height, so a small text beside a large
+// one, on one baseline, is read on the large one's line.
 
 const middle = (frame) => frame.y + frame.height / 2;
 
@@ -23,6 +23,18 @@ export function inReadingOrder(texts) {
 }
 
 const rowNumber = (region) => /^row (\d+)$/.exec(region ?? '')?.[1];
+const projectSeparator = '  \u00b7  ';
+const isBullet = (text) => text === '\u2022';
+
+// A row's texts as { title, project }: one text "TITLE  ·  PROJECT", or the
+// title and the project apart.
+function rowOf(texts) {
+  const [first, second] = texts.filter((text) => !isBullet(text));
+  if (second !== undefined || first === undefined) return { title: first, project: second };
+  const separator = first.lastIndexOf(projectSeparator);
+  if (separator === -1) return { title: first, project: undefined };
+  return { title: first.slice(0, separator), project: first.slice(separator + projectSeparator.length) };
+}
 
 // The rows the widget shows, in order: [{ title, project }], `project`
 // undefined when the row shows none.
@@ -34,9 +46,14 @@ export function rowsOf(report) {
     if (!rows.has(number)) rows.set(number, []);
     rows.get(number).push(text.text);
   }
-  return [...rows.entries()]
-    .sort(([a], [b]) => Number(a) - Number(b))
-    .map(([, [title, project]]) => ({ title, project }));
+  return [...rows.entries()].sort(([a], [b]) => Number(a) - Number(b)).map(([, texts]) => rowOf(texts));
+}
+
+// Every text as a person would name it: each text whole, and a row's title
+// and project each on its own.
+export function namedTexts(report) {
+  const parts = rowsOf(report).flatMap(({ title, project }) => [title, project]);
+  return [...report.texts.map((text) => text.text), ...parts].filter((text) => text !== undefined);
 }
 
 // The message line's text, or undefined when the widget shows none.
