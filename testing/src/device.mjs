@@ -2,7 +2,7 @@
 // serving its device page, and App serving the web app in browser mode.
 // Everything a test does to the device goes where a person's actions go:
 // the device page's actions, App's control socket, the doctor.
-import { existsSync, readFileSync, readlinkSync } from 'node:fs';
+import { existsSync, readFileSync, readlinkSync, realpathSync } from 'node:fs';
 import { mkdtemp, rm } from 'node:fs/promises';
 import net from 'node:net';
 import { tmpdir } from 'node:os';
@@ -193,7 +193,7 @@ export class Device {
 
   #isOurApp(pid) {
     try {
-      return readlinkSync(`/proc/${pid}/exe`) === path.resolve(this.programs.app);
+      return readlinkSync(`/proc/${pid}/exe`) === realpathSync(this.programs.app);
     } catch {
       return false;
     }

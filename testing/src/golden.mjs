@@ -33,11 +33,12 @@ async function checkSnapshotCommand(host, home) {
 // The widget's picture and layout report of one round: both read between
 // two looks at the picture's round, which must agree.
 async function capture(widget) {
-  for (;;) {
+  for (let attempt = 0; attempt < 10; attempt += 1) {
     const before = (await widget.state()).pictureVersion;
     const [layout, picture] = await Promise.all([widget.layout(), widget.picture()]);
     if ((await widget.state()).pictureVersion === before) return { layout, picture };
   }
+  throw new Error(`${widget.id} was drawn anew at every look: its picture and layout never held still`);
 }
 
 async function freshFolder(folder) {

@@ -2,9 +2,12 @@
 // each matcher waits for the host's rounds and explains a failure with what
 // the widget shows. Tasks are added through the sample's own form, as its
 // user adds them.
-import { execFileSync } from 'node:child_process';
+import { execFile, execFileSync } from 'node:child_process';
 import { existsSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { promisify } from 'node:util';
 
 import { expect, test } from '@brisklane/testing';
 
@@ -45,6 +48,16 @@ async function needsLayout(widget) {
 
 // PNG width and height from its header.
 const pngSize = (bytes) => ({ width: bytes.readUInt32BE(16), height: bytes.readUInt32BE(20) });
+
+// Whether process `pid` is still there.
+function isAlive(pid) {
+  try {
+    process.kill(pid, 0);
+    return true;
+  } catch {
+    return false;
+  }
+}
 
 test.describe('fixtures', () => {
   test('a task added in App shows on the widget, and a tap opens its link in App', async ({ device, home, app }) => {
@@ -90,6 +103,24 @@ test.describe('fixtures', () => {
     const doctor = await device.doctor();
     expect(doctor.healthy).toBe(true);
     expect(doctor.findings.find((finding) => finding.subject === 'widget host')?.verdict).toBe('ok');
+  });
+});
+
+test.describe('a failed test', () => {
+  test("is reported with the programs' output, and its device is stopped and removed", async ({}, testInfo) => {
+    const cli = createRequire(import.meta.url).resolve('@playwright/test/cli');
+    const config = fileURLToPath(new URL('teardown/playwright.config.mjs', import.meta.url));
+    const env = { ...process.env, KIT_RESULTS_DIR: testInfo.outputPath('results') };
+    const run = await promisify(execFile)(process.execPath, [cli, 'test', '-c', config], { env }).catch((failed) => failed);
+    expect(run.code, run.stderr).toBe(1);
+    const [result] = JSON.parse(run.stdout).suites[0].specs[0].tests[0].results;
+    expect(result.status).toBe('failed');
+    expect(result.attachments.map((attachment) => attachment.name)).toEqual(expect.arrayContaining(['widget host stdout', 'App stdout', 'App stderr']));
+    const appStdout = result.attachments.find((attachment) => attachment.name === 'App stdout');
+    expect(Buffer.from(appStdout.body, 'base64').toString()).toMatch(/^http:\/\/app\.[0-9a-f]+\.localhost:\d+\/\?token=/);
+    const { folder, processes } = JSON.parse(result.stdout[0].text);
+    expect(existsSync(folder)).toBe(false);
+    expect(processes.filter(isAlive)).toEqual([]);
   });
 });
 
