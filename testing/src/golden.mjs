@@ -48,8 +48,9 @@ async function freshFolder(folder) {
 }
 
 class GoldenRun {
-  constructor(widget, name, testInfo) {
+  constructor(widget, name, testInfo, { strictPixels = false } = {}) {
     this.widget = widget;
+    this.strictPixels = strictPixels; // pixels that differ alone fail too
     this.name = name;
     this.testInfo = testInfo;
     this.goldens = goldenFolder(testInfo, widget.device.goldenDir);
@@ -76,7 +77,9 @@ class GoldenRun {
     await checkSnapshotCommand(this.widget.device.programs.host, this.widget.device.folder);
     await freshFolder(this.report);
     await mkdir(this.goldens, { recursive: true });
-    const args = ['snapshot', '--compare', this.now, '--check', this.goldens, '--report', this.report, ...(update ? ['--update'] : [])];
+    const args = ['snapshot', '--compare', this.now, '--check', this.goldens, '--report', this.report];
+    if (this.strictPixels) args.push('--strict-pixels');
+    if (update) args.push('--update');
     const { code, stdout, stderr } = await runProgram(this.widget.device.programs.host, args, { home: this.widget.device.folder });
     const lines = `${stdout}${stderr}`.trim();
     if (code !== 0 && code !== 1) throw new UsageError(`BrisklaneWidgetExtension ${args.join(' ')} ended with exit code ${code}:\n${lines}`);
@@ -117,16 +120,20 @@ class GoldenRun {
 }
 
 // The toMatchGolden matcher's work: a matcher result.
-export async function matchGolden(state, widget, name, { timeout }) {
+export async function matchGolden(state, widget, name, { timeout, strictPixels }) {
   if (typeof name !== 'string' || !namePattern.test(name)) {
-    throw new UsageError(`toMatchGolden(name): a name is letters, digits, '.', '_' and '-', starting with a letter or digit, not ${JSON.stringify(name)}`);
+    const rule = "letters, digits, '.', '_' and '-', starting with a letter or digit";
+    throw new UsageError(`toMatchGolden(name): a name is ${rule}, not ${JSON.stringify(name)}`);
   }
   const testInfo = test.info();
-  const run = new GoldenRun(widget, name, testInfo);
+  const run = new GoldenRun(widget, name, testInfo, { strictPixels });
   const mode = testInfo.config.updateSnapshots;
   const golden = path.join(run.goldens, name);
   const hint = state.utils.matcherHint('toMatchGolden', 'widget', state.utils.printExpected(name), { promise: state.promise });
-  const outcome = (pass, text, lines = '') => ({ pass, name: 'toMatchGolden', expected: name, message: () => [hint, '', `Widget: ${widget.id}`, text, lines].filter(Boolean).join('\n') });
+  const outcome = (pass, text, lines = '') => {
+    const message = () => [hint, '', `Widget: ${widget.id}`, text, lines].filter(Boolean).join('\n');
+    return { pass, name: 'toMatchGolden', expected: name, message };
+  };
 
   if (!run.exists) {
     if (mode === 'none') return outcome(false, `There is no golden ${golden}.png/.json, and --update-snapshots=none writes none.`);

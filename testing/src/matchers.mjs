@@ -70,15 +70,17 @@ async function waitForWidget(state, matcherName, widget, expected, check, option
 
 function textCheck(expected) {
   return (report) => {
-    const texts = namedTexts(report);
-    return { pass: texts.some((text) => showsText(expected, text)), expectation: `to show ${printable(expected)}`, difference: `it shows no text ${printable(expected)}` };
+    const pass = namedTexts(report).some((text) => showsText(expected, text));
+    return { pass, expectation: `to show ${printable(expected)}`, difference: `it shows no text ${printable(expected)}` };
   };
 }
 
 const printable = (expected) => (expected instanceof RegExp ? `matching ${expected}` : `'${expected}'`);
 
+const isRow = (row) => typeof row?.title === 'string' && (row.project === undefined || row.project === null || typeof row.project === 'string');
+
 function checkRows(expected) {
-  if (!Array.isArray(expected) || expected.some((row) => typeof row?.title !== 'string' || !['string', 'undefined'].includes(typeof row.project) && row.project !== null)) {
+  if (!Array.isArray(expected) || !expected.every(isRow)) {
     throw new UsageError('expect(widget).toShowRows(rows): rows must be an array of { title: string, project?: string | null }');
   }
 }
@@ -138,6 +140,6 @@ export const widgetMatchers = {
   async toMatchGolden(widget, name, options) {
     checkWidget('toMatchGolden', widget);
     if (this.isNot) throw new UsageError('expect(widget).not.toMatchGolden() is not supported: say what the widget should show instead');
-    return matchGolden(this, widget, name, { timeout: options?.timeout ?? this.timeout });
+    return matchGolden(this, widget, name, { timeout: options?.timeout ?? this.timeout, strictPixels: options?.strictPixels });
   },
 };

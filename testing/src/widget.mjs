@@ -9,10 +9,14 @@ import { inReadingOrder, messageOf, rowsOf } from './reading.mjs';
 export class UsageError extends Error {}
 
 export class Widget {
+  // `kind` and `family`, or one id "KIND-FAMILY".
   constructor(home, device, kind, family) {
     if (typeof kind !== 'string' || kind === '') throw new UsageError(`widget(kind, family) takes a widget kind, not ${JSON.stringify(kind)}`);
-    if (family === undefined && kind.includes('-')) [kind, family] = [kind.slice(0, kind.lastIndexOf('-')), kind.slice(kind.lastIndexOf('-') + 1)];
-    if (typeof family !== 'string' || family === '') throw new UsageError(`widget(${JSON.stringify(kind)}, family) takes a family such as "systemMedium"`);
+    const dash = kind.lastIndexOf('-');
+    if (family === undefined && dash > 0) [kind, family] = [kind.slice(0, dash), kind.slice(dash + 1)];
+    if (typeof family !== 'string' || family === '') {
+      throw new UsageError(`widget(${JSON.stringify(kind)}, family) takes a family such as "systemMedium"`);
+    }
     this.home = home; // the device page
     this.device = device;
     this.kind = kind;
@@ -94,9 +98,10 @@ export class Widget {
     }
     const frame = this.home.locator(`.widget[data-id="${this.id}"]`);
     await frame.click(x === undefined ? {} : { position: { x, y } });
-    const result = this.home.locator('#tap-result');
-    await this.home.locator('#tap-result[data-state="opened"], #tap-result[data-state="nothing"]').waitFor();
-    const [state, outcome, url, message] = await result.evaluate((line) => [line.dataset.state, line.dataset.outcome, line.dataset.url, line.textContent]);
+    // The line under the phone says what became of the link.
+    const result = this.home.locator('#tap-result[data-state="opened"], #tap-result[data-state="nothing"]');
+    await result.waitFor();
+    const { state, outcome, url, message } = await result.evaluate((line) => ({ ...line.dataset, message: line.textContent }));
     return state === 'nothing' ? { url: undefined, outcome: 'nothing', message } : { url, outcome, message };
   }
 }
