@@ -131,7 +131,7 @@ export async function matchGolden(state, widget, name, { timeout, strictPixels }
   const golden = path.join(run.goldens, name);
   const hint = state.utils.matcherHint('toMatchGolden', 'widget', state.utils.printExpected(name), { promise: state.promise });
   const outcome = (pass, text, lines = '') => {
-    const message = () => [hint, '', `Widget: ${widget.id}`, text, lines].filter(Boolean).join('\n');
+    const message = () => [hint, '', `Widget: ${widget.id}`, text, ...(lines ? [lines] : [])].join('\n');
     return { pass, name: 'toMatchGolden', expected: name, message };
   };
 
@@ -154,5 +154,5 @@ export async function matchGolden(state, widget, name, { timeout, strictPixels }
     return outcome(false, `Updating the golden ${golden} failed:`, lines);
   }
   await run.attachReport();
-  return outcome(false, `It differs from the golden ${golden}:\n`, `${compared.lines}\n\nTimeout: ${timeout}ms`);
+  return outcome(false, `It differs from the golden ${golden}:`, `${compared.lines}\n\nTimeout: ${timeout}ms`);
 }
