@@ -4,6 +4,8 @@
 // `app` (App's web view inside it), and `expect` with matchers that read what
 // a widget shows. Each test gets a device of its own, stopped and removed
 // when the test ends.
+import path from 'node:path';
+
 import { expect as baseExpect, test as base } from '@playwright/test';
 
 import { Device } from './device.mjs';
@@ -12,6 +14,7 @@ import { checkWebDir, findPrograms, findWebDir } from './programs.mjs';
 import { Widget } from './widget.mjs';
 
 export const test = base.extend({
+  // Folders given here are taken from the config file's folder.
   // The built web app App serves; default: capacitor.config.json's webDir,
   // the config found from the current folder upwards.
   webDir: [undefined, { option: true }],
@@ -22,9 +25,10 @@ export const test = base.extend({
   goldenDir: [undefined, { option: true }],
 
   device: async ({ webDir, brisklaneBinDir, goldenDir }, use, testInfo) => {
-    const programs = findPrograms(brisklaneBinDir);
-    const device = await Device.start({ programs, webDir: checkWebDir(webDir ? webDir : findWebDir()) });
-    device.goldenDir = goldenDir;
+    const fromConfig = (folder) => folder && path.resolve(path.dirname(testInfo.config.configFile ?? '.'), folder);
+    const programs = findPrograms(fromConfig(brisklaneBinDir));
+    const device = await Device.start({ programs, webDir: checkWebDir(fromConfig(webDir) ?? findWebDir()) });
+    device.goldenDir = fromConfig(goldenDir);
     try {
       await use(device);
     } finally {
