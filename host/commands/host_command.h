@@ -61,6 +61,7 @@ HostCommand addGalleryCommand(CLI::App& app);
 HostCommand addTapCommand(CLI::App& app);
 HostCommand addServeCommand(CLI::App& app);
 HostCommand addDoctorCommand(CLI::App& app);
+HostCommand addSnapshotCommand(CLI::App& app);
 
 // --- Helpers the commands share ---
 

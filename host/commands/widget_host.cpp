@@ -38,8 +38,9 @@ int runHostCommandLine(int argc, const char* const* argv,
 
   // Each command lives in its own file; add new ones here.
   HostCommand commands[] = {
-      addListCommand(app),    addTimelineCommand(app), addViewCommand(app),  addRenderCommand(app),
-      addGalleryCommand(app), addTapCommand(app),      addServeCommand(app), addDoctorCommand(app),
+      addListCommand(app),   addTimelineCommand(app), addViewCommand(app),
+      addRenderCommand(app), addGalleryCommand(app),  addTapCommand(app),
+      addServeCommand(app),  addDoctorCommand(app),   addSnapshotCommand(app),
   };
 
   try {

@@ -9,7 +9,9 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "host/snapshot/pixel_diff.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/os/files.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/temporary_device.h"
 #include "widget/app_group.h"
@@ -170,6 +172,76 @@ TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeSvgByFormatAndTheGal
   ASSERT_TRUE(store);
   EXPECT_EQ(store->string(diagKey), "loaded @1");
   EXPECT_FALSE(store->string(todayKey));
+}
+
+// Goldens: the same scenario checks clean; a changed title fails, told in
+// words, with a report and its diff picture; a pixel that differs alone is
+// rendering noise unless pixels are held strictly; `--update` makes the
+// check pass again.
+TEST_F(DrawingCommands, ChecksSnapshotsAgainstGoldensInWordsThenInPixels) {
+  const std::string scenario = file("busy.json");
+  const auto publish = [&](std::string_view title) {
+    const Json summary{{"tier", "urgent"},
+                       {"count", 2},
+                       {"items", {{{"title", title}, {"project", "Admin"}}, {{"title", "Call the plumber"}}}}};
+    ASSERT_TRUE(writeFileAtomically(scenario, Json{{"summary", summary}, {"families", {"systemMedium"}}}.dump()));
+  };
+  const std::string goldens = file("goldens");
+  const std::string name = "busy.BrisklaneWidget-systemMedium";
+  const std::vector<std::string> check{"snapshot", scenario, "--check", goldens};
+  publish("Renew passport");
+  auto drawn = run({"snapshot", scenario, "-o", goldens});
+  ASSERT_EQ(drawn.exitCode, 0) << drawn.err;
+  EXPECT_EQ(pngSize(readFile(goldens + "/" + name + ".png").value_or("")),
+            (std::pair<std::uint32_t, std::uint32_t>{1014, 474}));
+  auto same = run(check);
+  EXPECT_EQ(same.exitCode, 0) << same.out << same.err;
+  EXPECT_EQ(same.out, "checked 1 snapshots: 0 differ, 0 with rendering noise only\n");
+
+  publish("Renew passports");
+  std::vector<std::string> reported = check;
+  reported.insert(reported.end(), {"--report", file("report")});
+  auto changed = run(reported);
+  EXPECT_EQ(changed.exitCode, 1);
+  const std::string line = "row 1: the text 'Renew passport  \u00b7  Admin' is now 'Renew passports  \u00b7  Admin'";
+  EXPECT_NE(changed.out.find(name + ": differs ("), std::string::npos) << changed.out;
+  EXPECT_NE(changed.out.find("\n  " + line + "\n"), std::string::npos) << changed.out;
+  const std::string page = readFile(file("report/index.html")).value_or("");
+  EXPECT_NE(page.find(line), std::string::npos);
+  EXPECT_NE(page.find(name + ".diff.png"), std::string::npos);
+  EXPECT_TRUE(decodePng(readFile(file("report/" + name + ".diff.png")).value_or("")));
+  const Json report = Json::parse(readFile(file("report/report.json")).value_or("{}"));
+  EXPECT_EQ(report["failing"], 1);
+  EXPECT_EQ(report["snapshots"][0]["lines"][0], line);
+
+  // One golden pixel off, far from any edge: noise, which passes unless strict.
+  publish("Renew passport");
+  const std::string goldenPicture = goldens + "/" + name + ".png";
+  auto pixels = decodePng(readFile(goldenPicture).value_or(""));
+  ASSERT_TRUE(pixels);
+  pixels->pixels[std::size_t((pixels->height / 2) * pixels->width + 20) * 4] ^= 0xff;
+  ASSERT_TRUE(writeFileAtomically(goldenPicture, encodePng(*pixels).value_or("")));
+  auto noise = run(check);
+  EXPECT_EQ(noise.exitCode, 0) << noise.out;
+  EXPECT_NE(noise.out.find(name + ": noise (1 pixels differ, 0 more by anti-aliasing; passes: rendering noise)"),
+            std::string::npos)
+      << noise.out;
+  std::vector<std::string> strict = check;
+  strict.push_back("--strict-pixels");
+  EXPECT_EQ(run(strict).exitCode, 1);
+
+  std::vector<std::string> update = check;
+  update.push_back("--update");
+  auto updated = run(update);
+  EXPECT_EQ(updated.exitCode, 0);
+  EXPECT_NE(updated.out.find("updated 1 goldens"), std::string::npos) << updated.out;
+  EXPECT_EQ(run(strict).exitCode, 0);
+
+  ASSERT_TRUE(writeFileAtomically(scenario, R"({"now": "yesterday"})"));
+  auto bad = run(check);
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.err.find("busy.json: \"now\" must be a moment"), std::string::npos) << bad.err;
+  EXPECT_EQ(run({"snapshot", "--check", goldens}).exitCode, 2) << "nothing to check";
 }
 
 // With no App running, the tap launches one as the phone's system does: in
