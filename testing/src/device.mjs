@@ -129,6 +129,19 @@ export class Device {
     return (await this.page.post('/api/application', { move: 'foreground' })).state;
   }
 
+  // Ends App, as swiping it away in the app switcher does: the next tap or
+  // bringToFront() launches it cold.
+  async terminateApp() {
+    await this.app?.stop();
+    await this.#stopLaunchedApp();
+    // The host looks at App once a second; until it has seen App end, the
+    // device page still shows App in front.
+    for (let waited = 0; (await this.state()).application?.state !== 'notRunning'; waited += 50) {
+      if (waited > 5000) throw new Error('the device page still shows App running 5 s after it ended');
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+  }
+
   // Changes the home screen; what is not given stays. The host draws the new
   // home screen before this returns.
   async settings({ deviceClass, systemVersion, placements } = {}) {

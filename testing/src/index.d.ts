@@ -78,6 +78,8 @@ export interface Device {
   open(url: string, options?: { sourceApplication?: string; openInPlace?: boolean }): Promise<void>;
   home(): Promise<string>;
   bringToFront(): Promise<string>;
+  /** Ends App, as the app switcher does: the next tap launches it cold. */
+  terminateApp(): Promise<void>;
   settings(changes: { deviceClass?: string; systemVersion?: string; placements?: Placement[] }): Promise<unknown>;
   doctor(): Promise<{ healthy: boolean; verdict: string; findings: DoctorFinding[] }>;
   state(): Promise<Record<string, unknown>>;

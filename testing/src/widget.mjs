@@ -93,8 +93,12 @@ export class Widget {
     if ((x === undefined) !== (y === undefined) || [x, y].some((v) => v !== undefined && !Number.isFinite(v))) {
       throw new UsageError(`tap({ x, y }) takes both coordinates in points, or neither, not ${JSON.stringify({ x, y })}`);
     }
-    if (await this.home.locator('#app-screen.in-front').isVisible()) {
-      throw new UsageError(`cannot tap ${this.id}: App is in front and covers the home screen; call device.home() first`);
+    // A page that has not yet heard App go home or end gets two seconds.
+    const covering = this.home.locator('#app-screen.in-front');
+    if (await covering.isVisible()) {
+      await covering.waitFor({ state: 'hidden', timeout: 2000 }).catch(() => {
+        throw new UsageError(`cannot tap ${this.id}: App is in front and covers the home screen; call device.home() first`);
+      });
     }
     const frame = this.home.locator(`.widget[data-id="${this.id}"]`);
     await frame.click(x === undefined ? {} : { position: { x, y } });
