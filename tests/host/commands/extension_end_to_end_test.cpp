@@ -181,10 +181,12 @@ TEST_F(DrawingCommands, RendersEachFamilyAtThreeTimesItsSizeSvgByFormatAndTheGal
 TEST_F(DrawingCommands, ChecksSnapshotsAgainstGoldensInWordsThenInPixels) {
   const std::string scenario = file("busy.json");
   const auto publish = [&](std::string_view title) {
-    const Json summary{{"tier", "urgent"},
-                       {"count", 2},
-                       {"items", {{{"title", title}, {"project", "Admin"}}, {{"title", "Call the plumber"}}}}};
-    ASSERT_TRUE(writeFileAtomically(scenario, Json{{"summary", summary}, {"families", {"systemMedium"}}}.dump()));
+    const Json summary{
+        {"tier", "urgent"},
+        {"count", 2},
+        {"items", {{{"title", title}, {"project", "Admin"}}, {{"title", "Call the plumber"}}}}};
+    ASSERT_TRUE(writeFileAtomically(
+        scenario, Json{{"summary", summary}, {"families", {"systemMedium"}}}.dump()));
   };
   const std::string goldens = file("goldens");
   const std::string name = "busy.BrisklaneWidget-systemMedium";
@@ -203,7 +205,8 @@ TEST_F(DrawingCommands, ChecksSnapshotsAgainstGoldensInWordsThenInPixels) {
   reported.insert(reported.end(), {"--report", file("report")});
   auto changed = run(reported);
   EXPECT_EQ(changed.exitCode, 1);
-  const std::string line = "row 1: the text 'Renew passport  \u00b7  Admin' is now 'Renew passports  \u00b7  Admin'";
+  const std::string line =
+      "row 1: the text 'Renew passport  \u00b7  Admin' is now 'Renew passports  \u00b7  Admin'";
   EXPECT_NE(changed.out.find(name + ": differs ("), std::string::npos) << changed.out;
   EXPECT_NE(changed.out.find("\n  " + line + "\n"), std::string::npos) << changed.out;
   const std::string page = readFile(file("report/index.html")).value_or("");
@@ -223,8 +226,10 @@ TEST_F(DrawingCommands, ChecksSnapshotsAgainstGoldensInWordsThenInPixels) {
   ASSERT_TRUE(writeFileAtomically(goldenPicture, encodePng(*pixels).value_or("")));
   auto noise = run(check);
   EXPECT_EQ(noise.exitCode, 0) << noise.out;
-  EXPECT_NE(noise.out.find(name + ": noise (1 pixels differ, 0 more by anti-aliasing; passes: rendering noise)"),
-            std::string::npos)
+  EXPECT_NE(
+      noise.out.find(name +
+                     ": noise (1 pixels differ, 0 more by anti-aliasing; passes: rendering noise)"),
+      std::string::npos)
       << noise.out;
   std::vector<std::string> strict = check;
   strict.push_back("--strict-pixels");
