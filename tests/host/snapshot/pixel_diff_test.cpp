@@ -37,7 +37,8 @@ TEST(PixelDiff, CountsRealDifferencesAndTellsAntiAliasingApart) {
   const PixelComparison edge = comparePixels(before, softened);
   EXPECT_EQ(edge.differing, 0u);
   EXPECT_EQ(edge.antiAliased, 8u);
-  EXPECT_EQ(comparePixels(before, softened, {.threshold = 0.1, .countAntiAliased = true}).differing, 8u);
+  EXPECT_EQ(comparePixels(before, softened, {.threshold = 0.1, .countAntiAliased = true}).differing,
+            8u);
 
   // A dot in a flat area is no edge.
   RgbaImage dotted = before;
@@ -45,13 +46,15 @@ TEST(PixelDiff, CountsRealDifferencesAndTellsAntiAliasingApart) {
   const PixelComparison dot = comparePixels(before, dotted);
   EXPECT_EQ(dot.differing, 1u);
   const std::uint8_t* marked = &dot.picture.pixels[(3 * 8 + 6) * 4];
-  EXPECT_EQ((std::vector<std::uint8_t>(marked, marked + 4)), (std::vector<std::uint8_t>{255, 0, 0, 255}));
+  EXPECT_EQ((std::vector<std::uint8_t>(marked, marked + 4)),
+            (std::vector<std::uint8_t>{255, 0, 0, 255}));
 
   // Within the threshold, a pixel is the same.
   RgbaImage nudged = before;
   setPixel(nudged, 6, 3, 250);
   EXPECT_EQ(comparePixels(before, nudged).differing, 0u);
-  EXPECT_EQ(comparePixels(before, nudged, {.threshold = 0, .countAntiAliased = false}).differing, 1u);
+  EXPECT_EQ(comparePixels(before, nudged, {.threshold = 0, .countAntiAliased = false}).differing,
+            1u);
 }
 
 TEST(PixelDiff, ReadsBackThePngItWritesAndRefusesWhatIsNotOne) {

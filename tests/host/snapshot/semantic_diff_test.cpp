@@ -30,15 +30,17 @@ Json todayReport() {
       {"deviceClass", "393x852"},
       {"size", {{"width", 338}, {"height", 158}}},
       {"texts",
-       {text("header", "URGENT", 23, 50, false, "urgent"), text("row 1", "Call the plumber", 46, 140),
-        text("row 2", "Renew passport", 66, 112), text("overflow line", "+2 more", 90, 43, false, "muted")}},
+       {text("header", "URGENT", 23, 50, false, "urgent"),
+        text("row 1", "Call the plumber", 46, 140), text("row 2", "Renew passport", 66, 112),
+        text("overflow line", "+2 more", 90, 43, false, "muted")}},
       {"symbols", Json::array()},
       {"fills",
        {{{"region", nullptr},
          {"frame", {{"x", 0}, {"y", 0}, {"width", 338}, {"height", 158}}},
          {"color", "background"}}}},
       {"tapTargets",
-       {{{"frame", {{"x", 0}, {"y", 0}, {"width", 338}, {"height", 158}}}, {"url", "brisklane://today"}}}}};
+       {{{"frame", {{"x", 0}, {"y", 0}, {"width", 338}, {"height", 158}}},
+         {"url", "brisklane://today"}}}}};
 }
 
 std::vector<std::string> differences(const Json& before, const Json& now) {
@@ -76,12 +78,11 @@ TEST(SemanticDiff, TellsRegionsThatCameOrWentAndAWidgetOfAnotherSize) {
   now["texts"].erase(2);  // row 2 went
   now["texts"].push_back(text("", "Updated now", 140, 60));
   now["size"]["height"] = 170;
-  EXPECT_EQ(differences(before, now),
-            (std::vector<std::string>{
-                "the widget is 338×170 pt (was 338×158 pt)",
-                "row 2 is gone (it showed 'Renew passport')",
-                "widget is new (it shows 'Updated now')",
-            }));
+  EXPECT_EQ(differences(before, now), (std::vector<std::string>{
+                                          "the widget is 338×170 pt (was 338×158 pt)",
+                                          "row 2 is gone (it showed 'Renew passport')",
+                                          "widget is new (it shows 'Updated now')",
+                                      }));
 }
 
 TEST(SemanticDiff, RefusesAReportThatIsNotOneAndSaysWhere) {
