@@ -200,6 +200,15 @@ RegionPairs<Item> byRegion(const std::vector<Item>& before, const std::vector<It
   return pairs;
 }
 
+// Calls `tell(item, isNew)` for each item past the `paired` ones: gone from
+// `was`, new in `is`.
+template <class Item, class Tell>
+void tellUnpaired(const std::vector<const Item*>& was, const std::vector<const Item*>& is,
+                  std::size_t paired, Tell tell) {
+  for (std::size_t index = paired; index < was.size(); ++index) tell(*was[index], false);
+  for (std::size_t index = paired; index < is.size(); ++index) tell(*is[index], true);
+}
+
 std::string shownTexts(const std::vector<const ReportedText*>& texts) {
   std::string shown;
   for (const ReportedText* text : texts)
@@ -258,12 +267,10 @@ void compareTexts(const std::vector<ReportedText>& before, const std::vector<Rep
           lines.add(joined({region, ": the text ", inQuotes(is[index]->text), " ", moved}));
       }
     }
-    for (std::size_t index = paired; index < was.size(); ++index) {
-      lines.add(region + ": the text " + inQuotes(was[index]->text) + " is gone");
-    }
-    for (std::size_t index = paired; index < is.size(); ++index) {
-      lines.add(region + ": the text " + inQuotes(is[index]->text) + " is new");
-    }
+    tellUnpaired(was, is, paired, [&](const ReportedText& text, bool isNew) {
+      lines.add(
+          joined({region, ": the text ", inQuotes(text.text), isNew ? " is new" : " is gone"}));
+    });
   }
 }
 
@@ -287,12 +294,10 @@ void compareSymbols(const std::vector<ReportedSymbol>& before,
         lines.add(joined({subject, " ", moved}));
       }
     }
-    for (std::size_t index = paired; index < was.size(); ++index) {
-      lines.add(region + ": the symbol " + inQuotes(was[index]->symbol) + " is gone");
-    }
-    for (std::size_t index = paired; index < is.size(); ++index) {
-      lines.add(region + ": the symbol " + inQuotes(is[index]->symbol) + " is new");
-    }
+    tellUnpaired(was, is, paired, [&](const ReportedSymbol& symbol, bool isNew) {
+      lines.add(joined(
+          {region, ": the symbol ", inQuotes(symbol.symbol), isNew ? " is new" : " is gone"}));
+    });
   }
 }
 
@@ -315,12 +320,10 @@ void compareFills(const std::vector<ReportedFill>& before, const std::vector<Rep
                   dimensions(is[index]->frame) + " (was " + dimensions(was[index]->frame) + ")");
       }
     }
-    for (std::size_t index = paired; index < was.size(); ++index) {
-      lines.add(region + ": the " + was[index]->color + " background is gone");
-    }
-    for (std::size_t index = paired; index < is.size(); ++index) {
-      lines.add(region + ": a " + is[index]->color + " background is new");
-    }
+    tellUnpaired(was, is, paired, [&](const ReportedFill& fill, bool isNew) {
+      lines.add(isNew ? joined({region, ": a ", fill.color, " background is new"})
+                      : joined({region, ": the ", fill.color, " background is gone"}));
+    });
   }
 }
 
