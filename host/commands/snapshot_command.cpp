@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,15 @@ CommandResult<std::vector<NamedScenario>> readScenarios(const HostContext& conte
                                                         const std::vector<std::string>& files) {
   std::vector<NamedScenario> scenarios;
   std::string problems;
+  std::set<std::string> names;
   for (const std::string& file : files) {
+    // A scenario's name names its pictures: a second file of the same name
+    // would draw over the first one's.
+    if (!names.insert(fs::path(file).stem().string()).second) {
+      problems += (problems.empty() ? "" : "; ") + file + ": another scenario file has the name " +
+                  fs::path(file).stem().string();
+      continue;
+    }
     const SystemResult<std::string> text = readFile(file, std::size_t{1} << 24);
     if (!text) {
       problems += (problems.empty() ? "" : "; ") + text.reason().message;

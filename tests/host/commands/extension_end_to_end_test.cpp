@@ -247,6 +247,14 @@ TEST_F(DrawingCommands, ChecksSnapshotsAgainstGoldensInWordsThenInPixels) {
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_NE(bad.err.find("busy.json: \"now\" must be a moment"), std::string::npos) << bad.err;
   EXPECT_EQ(run({"snapshot", "--check", goldens}).exitCode, 2) << "nothing to check";
+  std::filesystem::create_directory(device_.root() / "other");
+  const std::string namesake = (device_.root() / "other" / "busy.json").string();
+  ASSERT_TRUE(writeFileAtomically(namesake, "{}"));
+  auto twice = run({"snapshot", file("busy.json"), namesake, "-o", goldens});
+  EXPECT_EQ(twice.exitCode, 2);
+  EXPECT_NE(twice.err.find(namesake + ": another scenario file has the name busy"),
+            std::string::npos)
+      << twice.err;
 }
 
 // With no App running, the tap launches one as the phone's system does: in
