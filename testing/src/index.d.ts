@@ -87,6 +87,8 @@ export interface Device {
 
 export interface HomePage extends Page {
   widget(kind: string, family?: string): Widget;
+  /** The web view of the App that runs now, launching it when none runs. */
+  app(): Promise<Frame>;
 }
 
 export interface BrisklaneOptions {

@@ -43,20 +43,31 @@ export const test = base.extend({
     await page.goto(device.homeUrl);
     await page.locator('body:not([data-round="0"])').waitFor();
     page.widget = (kind, family) => new Widget(page, device, kind, family);
+    page.app = () => appWebView(page, device);
     await use(page);
   },
 
-  app: async ({ home, device }, use) => {
-    const screen = home.locator('#app-screen');
-    // The host looks at App once a second; asking it to bring App to the
-    // front tells the page at once.
-    if ((await screen.count()) === 0) await device.bringToFront();
-    await screen.waitFor({ state: 'attached' });
-    const frame = await (await screen.elementHandle()).contentFrame();
-    await frame.waitForLoadState('load');
-    await use(frame);
+  app: async ({ home }, use) => {
+    await use(await home.app());
   },
 });
+
+// The web view of the App that runs now (launched into the front when none
+// runs): the frame of its page inside the phone, loaded.
+async function appWebView(home, device) {
+  let { application } = await device.state();
+  // The host looks at App once a second; asking it to bring App to the
+  // front tells the page at once.
+  if (!application?.processIdentifier || application.state === 'notRunning') {
+    await device.bringToFront();
+    ({ application } = await device.state());
+  }
+  const screen = home.locator(`#app-screen[data-process-identifier="${application.processIdentifier}"]`);
+  await screen.waitFor({ state: 'attached' });
+  const frame = await (await screen.elementHandle()).contentFrame();
+  await frame.waitForLoadState('load');
+  return frame;
+}
 
 export const expect = baseExpect.extend(widgetMatchers);
 
