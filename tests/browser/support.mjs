@@ -5,7 +5,7 @@
 // BRISKLANE_APP or BRISKLANE_EXTENSION name others; web/ must have been built.
 import assert from 'node:assert/strict';
 import { execFile, spawn } from 'node:child_process';
-import { closeSync, existsSync, openSync, readFileSync, readlinkSync } from 'node:fs';
+import { closeSync, existsSync, openSync, readFileSync } from 'node:fs';
 import { mkdtemp, rm } from 'node:fs/promises';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
@@ -40,20 +40,6 @@ async function stopProcess(child) {
   child.kill('SIGTERM');
   if (!(await withTimeout(child.ended, 5000))) child.kill('SIGKILL');
   await child.ended;
-}
-
-// The device's launch record, or undefined.
-export function launchRecord(home) {
-  const text = readText(path.join(home, 'run', 'App-launch.json'));
-  return text ? JSON.parse(text) : undefined;
-}
-
-function isThisApp(pid) {
-  try {
-    return readlinkSync(`/proc/${pid}/exe`) === appPath;
-  } catch {
-    return false;
-  }
 }
 
 export class Session {
@@ -128,16 +114,6 @@ export class Session {
     return entries[0].payload;
   }
 
-  // Stops, when the test ends, the App that the device's launch record
-  // names, if it is still this build's App: the one a tap started.
-  stopRecordedAppLater() {
-    this.cleanups.push(async () => {
-      const pid = launchRecord(this.home)?.processIdentifier;
-      if (!pid || !isThisApp(pid)) return;
-      process.kill(pid, 'SIGTERM');
-      await eventually(() => !isThisApp(pid), { timeoutMs: 5000 }).catch(() => process.kill(pid, 'SIGKILL'));
-    });
-  }
 
   // A new tab on `url`, watched for errors, dialogs and web sockets, in
   // Chromium with a fresh profile: one context, whose pages the test opens.
@@ -172,76 +148,4 @@ export class Session {
   }
 }
 
-// App's sample page has registered its appUrlOpen listener (the launch URL
-// is asked for after it) and has published its first summary.
-export async function sampleReady(page) {
-  await page.locator('#launch-url[data-state="done"]').waitFor();
-  await page.locator('#publish-result:not([data-state="pending"])').waitFor();
-}
-
-// Calls a registered plug-in in the page: { value } or { error: message }.
-export function callPlugin(page, plugin, method, options) {
-  return page.evaluate(
-    async ([plugin, method, options]) => {
-      try {
-        return { value: await window.Capacitor.Plugins[plugin][method](options) };
-      } catch (error) {
-        return { error: error.message };
-      }
-    },
-    [plugin, method, options],
-  );
-}
-
-// One round trip over the bridge: what `App` sent the page before answering
-// has arrived, and what the page sent before has been handled.
-export async function roundTrip(page) {
-  const answer = await callPlugin(page, 'SharedTodayWidget', 'status');
-  assert.ok(answer.value, `status() failed: ${answer.error}`);
-}
-
-export function openedUrls(page) {
-  return page.locator('#opened-urls li').allTextContents();
-}
-
-// App's page in the device page's phone, once App is in front: its frame.
-export async function appInFront(home) {
-  const screen = home.locator('#app-screen.in-front');
-  await screen.waitFor();
-  return (await screen.elementHandle()).contentFrame();
-}
-
-// The sample's life-cycle log once `count` entries are in it, each with the
-// state getState answered after it: [{ event, url?, isActive?, state }].
-export async function lifeCycleLog(page, count) {
-  const entries = page.locator('#life-cycle-log li');
-  await entries.nth(count - 1).waitFor({ state: 'attached' });
-  const unanswered = page.locator('#life-cycle-log li:not([data-state])');
-  await eventually(async () => (await unanswered.count()) === 0, { what: "getState's answers to the log" });
-  return entries.evaluateAll((items) => items.map((item) => ({ ...item.dataset })));
-}
-
-// Waits until `check()` answers something truthy, and answers it.
-export async function eventually(check, { timeoutMs = 10000, what = 'the condition' } = {}) {
-  const deadline = Date.now() + timeoutMs;
-  for (;;) {
-    const value = await check();
-    if (value) return value;
-    if (Date.now() > deadline) throw new Error(`${what} did not happen within ${timeoutMs} ms`);
-    await delay(25);
-  }
-}
-
-// Every text the tap result line shows from now on, with its outcome, in
-// order: what a person watching the line would have read.
-export async function watchTapResult(home) {
-  await home.evaluate(() => {
-    const line = document.getElementById('tap-result');
-    window.tapResults = [];
-    new MutationObserver(() => {
-      const shown = [line.dataset.outcome, line.textContent];
-      if (line.dataset.outcome && JSON.stringify(window.tapResults.at(-1)) !== JSON.stringify(shown)) window.tapResults.push(shown);
-    }).observe(line, { attributes: true, childList: true, characterData: true, subtree: true });
-  });
-}
-export const tapResults = (home) => home.evaluate(() => window.tapResults);
+export { eventually, lifeCycleLog, roundTrip, sampleReady } from './sample_page.mjs';
