@@ -49,6 +49,16 @@ function isAlive(pid) {
   }
 }
 
+// Runs the tests of nested/ that match `args` in a Playwright run of their
+// own: { code, stdout, stderr }, stdout being the JSON report.
+async function runNested(testInfo, args, env = {}) {
+  const cli = createRequire(import.meta.url).resolve('@playwright/test/cli');
+  const config = fileURLToPath(new URL('nested/playwright.config.mjs', import.meta.url));
+  const options = { env: { ...process.env, KIT_RESULTS_DIR: testInfo.outputPath('results'), ...env } };
+  const run = promisify(execFile)(process.execPath, [cli, 'test', '-c', config, ...args], options);
+  return run.then((ended) => ({ code: 0, ...ended }), (failed) => failed);
+}
+
 test.describe('fixtures', () => {
   test('a task added in App shows on the widget, and a tap opens its link in App', async ({ device, home, app }) => {
     await sampleReady(app);
@@ -98,10 +108,7 @@ test.describe('fixtures', () => {
 
 test.describe('a failed test', () => {
   test("is reported with the programs' output, and its device is stopped and removed", async ({}, testInfo) => {
-    const cli = createRequire(import.meta.url).resolve('@playwright/test/cli');
-    const config = fileURLToPath(new URL('teardown/playwright.config.mjs', import.meta.url));
-    const env = { ...process.env, KIT_RESULTS_DIR: testInfo.outputPath('results') };
-    const run = await promisify(execFile)(process.execPath, [cli, 'test', '-c', config], { env }).catch((failed) => failed);
+    const run = await runNested(testInfo, ['failing.case']);
     expect(run.code, run.stderr).toBe(1);
     const [result] = JSON.parse(run.stdout).suites[0].specs[0].tests[0].results;
     expect(result.status).toBe('failed');
@@ -169,5 +176,11 @@ test.describe('goldens', () => {
     expect(error.message).toContain('It differs from the golden');
     expect(error.message).toContain("row 2 is new (it shows '\u2022', 'Water plants')");
     expect(test.info().attachments.map((attachment) => attachment.name)).toContain('today-actual.png');
+
+    // --update-snapshots rewrites a golden that differs, and the test passes.
+    const summary = JSON.stringify((await widget.entry()).payload);
+    const run = await runNested(test.info(), ['updating.case', '--update-snapshots'], { GOLDEN_DIR: goldenDir, SUMMARY: summary });
+    expect(run.code, run.stdout).toBe(0);
+    await expect(widget).toMatchGolden('today');
   });
 });

@@ -1,5 +1,5 @@
-// A run of its own for a test that fails on purpose, which the kit's tests
-// start to see what a failed test leaves: its report, and no device.
+// Runs of their own, which the kit's tests start and read: a test that
+// fails on purpose (what does it leave?) and goldens updated on request.
 import { defineConfig } from '@playwright/test';
 
 import kit from '../playwright.config.mjs';
