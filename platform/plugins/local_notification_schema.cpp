@@ -13,8 +13,8 @@ const PluginRejection notANotificationList{
     .message = "Must provide a notifications array as the notifications option.",
     .code = "OS-PLUG-LNOT-0001"};
 
-PluginRejection missingIdentifier(std::string detail = "") {
-  return {.message = "Notification is missing an identifier." + detail,
+PluginRejection missingIdentifier(std::string_view detail = "") {
+  return {.message = "Notification is missing an identifier." + std::string(detail),
           .code = "OS-PLUG-LNOT-0002"};
 }
 

@@ -52,6 +52,47 @@ std::optional<std::vector<Entry>> decodeList(const Json& document, const char* k
   return entries;
 }
 
+std::optional<PendingNotification> decodePending(const Json& entry, const Json& notification) {
+  auto id = notificationId(entry);
+  auto moment = momentOf(entry, "moment");
+  if (!id || !moment) return std::nullopt;
+  return PendingNotification{.id = *id, .moment = *moment, .notification = notification};
+}
+
+std::optional<DeliveredNotification> decodeDelivered(const Json& entry, const Json& notification) {
+  auto id = notificationId(entry);
+  auto moment = momentOf(entry, "deliveredAt");
+  if (!id || !moment) return std::nullopt;
+  auto heard = entry.find("heard");
+  return DeliveredNotification{
+      .id = *id,
+      .deliveredAt = *moment,
+      .notification = notification,
+      .heard = heard != entry.end() && heard->is_boolean() && heard->get<bool>()};
+}
+
+// The permission, the badge and the action types into `record`; why not,
+// when one of them is not what it should be.
+std::optional<std::string> decodeSettings(const Json& document, NotificationCenterRecord& record) {
+  if (auto found = document.find("permission"); found != document.end()) {
+    auto permission = found->is_string() ? named<NotificationPermission>(found->get<std::string>())
+                                         : std::nullopt;
+    if (!permission) return "permission must be \"prompt\", \"granted\" or \"denied\"";
+    record.permission = *permission;
+  }
+  if (auto found = document.find("badge"); found != document.end()) {
+    if (!found->is_number_integer() || found->get<std::int64_t>() < 0) {
+      return "badge must be a whole number, 0 or more";
+    }
+    record.badge = found->get<std::int64_t>();
+  }
+  if (auto found = document.find("actionTypes"); found != document.end()) {
+    if (!found->is_array()) return "actionTypes must be a list";
+    record.actionTypes = *found;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::filesystem::path notificationCenterPath() {
@@ -85,43 +126,9 @@ Result<NotificationCenterRecord> decodeNotificationCenter(std::string_view json)
     return Failure{"the notification centre is not a JSON object"};
   }
   NotificationCenterRecord record;
-  if (auto found = document.find("permission"); found != document.end()) {
-    auto permission = found->is_string() ? named<NotificationPermission>(found->get<std::string>())
-                                         : std::nullopt;
-    if (!permission) return Failure{"permission must be \"prompt\", \"granted\" or \"denied\""};
-    record.permission = *permission;
-  }
-  if (auto found = document.find("badge"); found != document.end()) {
-    if (!found->is_number_integer() || found->get<std::int64_t>() < 0) {
-      return Failure{"badge must be a whole number, 0 or more"};
-    }
-    record.badge = found->get<std::int64_t>();
-  }
-  if (auto found = document.find("actionTypes"); found != document.end()) {
-    if (!found->is_array()) return Failure{"actionTypes must be a list"};
-    record.actionTypes = *found;
-  }
-  auto pending = decodeList<PendingNotification>(
-      document, "pending",
-      [](const Json& entry, const Json& notification) -> std::optional<PendingNotification> {
-        auto id = notificationId(entry);
-        auto moment = momentOf(entry, "moment");
-        if (!id || !moment) return std::nullopt;
-        return PendingNotification{.id = *id, .moment = *moment, .notification = notification};
-      });
-  auto delivered = decodeList<DeliveredNotification>(
-      document, "delivered",
-      [](const Json& entry, const Json& notification) -> std::optional<DeliveredNotification> {
-        auto id = notificationId(entry);
-        auto moment = momentOf(entry, "deliveredAt");
-        auto heard = entry.find("heard");
-        if (!id || !moment) return std::nullopt;
-        return DeliveredNotification{
-            .id = *id,
-            .deliveredAt = *moment,
-            .notification = notification,
-            .heard = heard != entry.end() && heard->is_boolean() && heard->get<bool>()};
-      });
+  if (auto problem = decodeSettings(document, record)) return Failure{*problem};
+  auto pending = decodeList<PendingNotification>(document, "pending", decodePending);
+  auto delivered = decodeList<DeliveredNotification>(document, "delivered", decodeDelivered);
   if (!pending || !delivered) {
     return Failure{
         "each pending and delivered notification needs an id within 32 bits, its "
