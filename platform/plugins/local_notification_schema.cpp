@@ -73,8 +73,9 @@ Result<PendingNotification, PluginRejection> decodeNotification(const JSObject& 
   }
   auto moment = firstTriggerDate(*trigger, now);
   if (!moment) {
-    return triggerFailed(trigger->at ? "schedule.at lies in the past"
-                                     : "no date matches schedule.on");
+    return triggerFailed(trigger->at   ? "schedule.at lies in the past"
+                         : trigger->on ? "no date matches schedule.on"
+                                       : "its first moment lies beyond the clock's range");
   }
   return PendingNotification{.id = *id, .moment = *moment, .notification = notification};
 }

@@ -13,8 +13,14 @@ std::time_t secondsOf(Date moment) {
   return std::chrono::system_clock::to_time_t(
       std::chrono::time_point_cast<std::chrono::seconds>(moment.instant));
 }
-Date momentOfSeconds(std::time_t seconds) {
-  return Date{std::chrono::system_clock::from_time_t(seconds)};
+// The moment `seconds` after 1970 with `rest` below a second; nothing
+// beyond the clock's range, which spans some centuries either side of 1970.
+std::optional<Date> momentOfSeconds(long long seconds,
+                                    Date::Clock::duration rest = Date::Clock::duration::zero()) {
+  constexpr long long latest =
+      std::chrono::duration_cast<std::chrono::seconds>(Date::Clock::duration::max()).count() - 1;
+  if (seconds >= latest || seconds <= -latest) return std::nullopt;
+  return Date{std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds)) + rest};
 }
 
 std::optional<std::tm> localCalendar(std::time_t seconds) {
@@ -99,8 +105,13 @@ std::optional<Date> nextMatch(const DateComponents& on, Date after) {
   return std::nullopt;
 }
 
+// `count` intervals after `from`: calendar days, months and years in local
+// time (a day across a clock change is 23 or 25 hours), hours and less as
+// the clock counts them.
 std::optional<Date> afterIntervals(RepeatInterval every, int count, Date from) {
-  auto fields = localCalendar(secondsOf(from));
+  const std::time_t start = secondsOf(from);
+  const auto rest = from.instant - std::chrono::system_clock::from_time_t(start);
+  auto fields = localCalendar(start);
   if (!fields) return std::nullopt;
   switch (every) {
     case RepeatInterval::year:
@@ -119,16 +130,15 @@ std::optional<Date> afterIntervals(RepeatInterval every, int count, Date from) {
       fields->tm_mday += count;
       break;
     case RepeatInterval::hour:
-      return Date{from.instant + std::chrono::hours(count)};
+      return momentOfSeconds(start + 3600LL * count, rest);
     case RepeatInterval::minute:
-      return Date{from.instant + std::chrono::minutes(count)};
+      return momentOfSeconds(start + 60LL * count, rest);
     case RepeatInterval::second:
-      return Date{from.instant + std::chrono::seconds(count)};
+      return momentOfSeconds(start + count, rest);
   }
   auto seconds = fromLocalCalendar(*fields);
   if (!seconds) return std::nullopt;
-  return Date{std::chrono::system_clock::from_time_t(*seconds) +
-              (from.instant - std::chrono::time_point_cast<std::chrono::seconds>(from.instant))};
+  return momentOfSeconds(*seconds, rest);
 }
 
 }  // namespace
