@@ -569,7 +569,12 @@ void diagnoseNotifications(Date now, std::vector<Finding>& findings) {
                             age(delivered.deliveredAt, now) +
                             " and no page has heard it: tap it on the lock screen"});
   }
-  if (overdue == 0) {
+  if (!center->pending.empty() && center->permission != NotificationPermission::granted) {
+    findings.push_back({"notifications", Verdict::warning,
+                        "the permission is " + std::string(name(center->permission)) +
+                            ": the pending notifications come unseen until App's "
+                            "requestPermissions is answered"});
+  } else if (overdue == 0) {
     findings.push_back({"notifications", Verdict::ok,
                         std::to_string(center->pending.size()) + " pending, " +
                             std::to_string(center->delivered.size()) + " delivered, badge " +

@@ -43,14 +43,17 @@ Result<std::vector<DeliveredNotification>> deliverDueNotifications(Date now) {
         still.push_back(std::move(pending));
         continue;
       }
-      // A notification delivered again replaces its earlier delivery.
-      std::erase_if(center.delivered,
-                    [&](const DeliveredNotification& entry) { return entry.id == pending.id; });
-      delivered.push_back({.id = pending.id,
-                           .deliveredAt = pending.moment,
-                           .notification = pending.notification,
-                           .heard = false});
-      center.delivered.push_back(delivered.back());
+      // Without the user's permission its moment passes unseen.
+      if (center.permission == NotificationPermission::granted) {
+        // A notification delivered again replaces its earlier delivery.
+        std::erase_if(center.delivered,
+                      [&](const DeliveredNotification& entry) { return entry.id == pending.id; });
+        delivered.push_back({.id = pending.id,
+                             .deliveredAt = pending.moment,
+                             .notification = pending.notification,
+                             .heard = false});
+        center.delivered.push_back(delivered.back());
+      }
       if (auto next = followingMoment(pending, now)) {
         pending.moment = *next;
         still.push_back(std::move(pending));

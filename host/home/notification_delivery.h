@@ -14,8 +14,10 @@
 
 namespace brisklane {
 
-// Delivers every pending notification whose moment is `now` or earlier;
-// what it delivered, oldest first, or why the record could not be changed.
+// Delivers every pending notification whose moment is `now` or earlier
+// (unless the user has not allowed the application's notifications, when
+// the moment passes unseen, as on the phone); what it delivered, oldest
+// first, or why the record could not be changed.
 // A notification whose moments have passed many times over while nobody
 // delivered it is delivered once.
 Result<std::vector<DeliveredNotification>> deliverDueNotifications(Date now);

@@ -193,16 +193,15 @@ Result<NotificationPermission> requestNotificationAuthorization() {
 
 namespace brisklane {
 
-std::optional<DeliveredNotification> takeDeliveredNotification(std::int32_t id) {
+std::optional<DeliveredNotification> takeDeliveredNotification(std::int32_t id, Answered answered) {
   std::optional<DeliveredNotification> taken;
   auto changed = changeNotificationCenter([&](NotificationCenterRecord& center) {
-    // The latest delivery of that id is the one the system shows.
-    for (auto entry = center.delivered.rbegin(); entry != center.delivered.rend(); ++entry) {
-      if (entry->id != id) continue;
-      entry->heard = true;
-      taken = *entry;
-      return;
-    }
+    auto entry = std::find_if(center.delivered.begin(), center.delivered.end(),
+                              [id](const DeliveredNotification& each) { return each.id == id; });
+    if (entry == center.delivered.end()) return;
+    entry->heard = true;
+    taken = *entry;
+    if (answered == Answered::yes) center.delivered.erase(entry);
   });
   if (!changed) return std::nullopt;
   return taken;
@@ -214,7 +213,7 @@ UNUserNotificationCenter& UNUserNotificationCenter::current() {
 }
 
 bool UNUserNotificationCenter::present(std::int32_t id) {
-  auto delivered = takeDeliveredNotification(id);
+  auto delivered = takeDeliveredNotification(id, Answered::no);
   if (!delivered) return false;
   observers_.notify([&](const Observer& observer) {
     if (observer.willPresent) observer.willPresent(*delivered);
@@ -224,7 +223,7 @@ bool UNUserNotificationCenter::present(std::int32_t id) {
 
 bool UNUserNotificationCenter::receive(std::int32_t id, std::string actionIdentifier,
                                        std::optional<std::string> userText) {
-  auto delivered = takeDeliveredNotification(id);
+  auto delivered = takeDeliveredNotification(id, Answered::yes);
   if (!delivered) return false;
   const Response response{.notification = std::move(*delivered),
                           .actionIdentifier = std::move(actionIdentifier),

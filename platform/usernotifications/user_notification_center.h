@@ -136,8 +136,9 @@ class UNUserNotificationCenter {
     return observers_.add(std::move(observer));
   }
 
-  // The system's side: the delivered notification `id`, presented or
-  // answered; false when the device has delivered none of that id.
+  // The system's side: the delivered notification `id`, presented (it
+  // stays in the delivered list) or answered (it leaves it); false when the
+  // device has delivered none of that id.
   bool present(std::int32_t id);
   bool receive(std::int32_t id, std::string actionIdentifier, std::optional<std::string> userText);
 
@@ -146,7 +147,11 @@ class UNUserNotificationCenter {
 };
 
 // The delivered notification `id` of the device's record, marked heard (a
-// page is about to have it); nothing when there is none.
-[[nodiscard]] std::optional<DeliveredNotification> takeDeliveredNotification(std::int32_t id);
+// page is about to have it), or, once the user has answered it, taken out
+// of the delivered list, as the phone clears a notification that was
+// tapped; nothing when there is none.
+enum class Answered { no, yes };
+[[nodiscard]] std::optional<DeliveredNotification> takeDeliveredNotification(std::int32_t id,
+                                                                             Answered answered);
 
 }  // namespace brisklane

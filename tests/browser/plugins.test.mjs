@@ -99,6 +99,7 @@ test('a reminder comes on the lock screen at its moment, and its tap starts App 
   assert.equal(actions[0].notification.id, 41);
   assert.deepEqual(actions[0].notification.extra, { taskId: 'task-41' });
   assert.deepEqual(received, []);
+  await eventually(async () => (await lockScreen(home).count()) === 0, { what: 'the tapped reminder leaving the lock screen' });
 
   // In front, App hears a delivery as it comes, and nothing is tapped.
   await schedule(phone, 42, 1);

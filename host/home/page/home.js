@@ -243,6 +243,7 @@ async function openFromIcon() {
 // in App as the phone does. The badge is drawn on the app's icon; the
 // pending notifications are listed with their moments beside the timelines.
 let notificationsSeen = null; // the ids delivered when the page last looked
+let bannerTimer = 0;
 
 function notificationItem(notification) {
   const item = document.createElement('li');
@@ -285,6 +286,9 @@ function showNotifications(center) {
   if (fresh.length > 0 && application.state !== 'active') {
     banner.replaceChildren(notificationItem(fresh[0]));
     banner.hidden = false;
+    // The phone takes a banner away after a few seconds; the list keeps it.
+    clearTimeout(bannerTimer);
+    bannerTimer = setTimeout(() => (banner.hidden = true), 6000);
   }
   const badge = element('app-badge');
   badge.textContent = String(center.badge);

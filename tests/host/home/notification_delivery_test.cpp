@@ -21,6 +21,7 @@ PendingNotification pendingAt(std::int32_t id, std::string_view moment,
 TEST(NotificationDelivery, DeliversWhatIsDueOnceAndKeepsARepeatingOneAtItsNextMomentAhead) {
   testing::TemporaryDevice device;
   ASSERT_TRUE(changeNotificationCenter([](NotificationCenterRecord& center) {
+    center.permission = NotificationPermission::granted;
     center.pending = {
         pendingAt(1, "2026-12-10T12:00:00.000Z"),
         pendingAt(2, "2026-12-10T11:00:00.000Z", {{"every", "minute"}, {"count", 20}}),
@@ -49,6 +50,15 @@ TEST(NotificationDelivery, DeliversWhatIsDueOnceAndKeepsARepeatingOneAtItsNextMo
       shown["pending"][0],
       nlohmann::ordered_json(
           {{"id", 2}, {"title", "T"}, {"body", "B"}, {"moment", "2026-12-10T12:40:00.000Z"}}));
+}
+
+TEST(NotificationDelivery, LetsTheMomentPassUnseenWithoutTheUsersPermission) {
+  testing::TemporaryDevice device;
+  ASSERT_TRUE(changeNotificationCenter([](NotificationCenterRecord& center) {
+    center.pending = {pendingAt(1, "2026-12-10T12:00:00.000Z")};
+  }));
+  EXPECT_TRUE(deliverDueNotifications(deliveryMoment("2026-12-10T12:30:00.000Z"))->empty());
+  EXPECT_EQ(*readNotificationCenter(), NotificationCenterRecord{});
 }
 
 }  // namespace

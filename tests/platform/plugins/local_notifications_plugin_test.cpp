@@ -79,16 +79,21 @@ TEST(LocalNotificationsPlugin, PassesTheSystemsNoticesOnAndHoldsATapForTheFirstL
   EXPECT_EQ(tapped["callbackId"], "50");
   EXPECT_EQ(tapped["data"]["actionId"], "tap");
   EXPECT_EQ(tapped["data"]["notification"]["extra"], JSObject({{"taskId", "t7"}}));
-  EXPECT_TRUE(readNotificationCenter()->delivered[0].heard);
+  // Answered, it leaves the delivered list, as the phone clears it.
+  EXPECT_TRUE(readNotificationCenter()->delivered.empty());
 
-  // Presented while in front: only the listeners of that event hear it.
+  // Presented while in front: only the listeners of that event hear it,
+  // and it stays on the list, heard.
+  page.data("schedule", {{"notifications", {reminder(8, std::chrono::minutes(30))}}});
+  deliver(8);
   page.bridge->receive(
       R"({"callbackId":"51","pluginId":"LocalNotifications","methodName":"addListener","options":{"eventName":"localNotificationReceived"}})",
       page.page);
-  ASSERT_TRUE(UNUserNotificationCenter::current().present(7));
-  EXPECT_EQ(page.page->messages().size(), before + 2);
+  ASSERT_TRUE(UNUserNotificationCenter::current().present(8));
+  EXPECT_EQ(page.page->messages().size(), before + 3);
   EXPECT_EQ(page.page->last()["callbackId"], "51");
-  EXPECT_EQ(page.page->last()["data"]["id"], 7);
+  EXPECT_EQ(page.page->last()["data"]["id"], 8);
+  EXPECT_TRUE(readNotificationCenter()->delivered[0].heard);
 
   page.data("removeAllDeliveredNotifications");
   EXPECT_EQ(page.data("getDeliveredNotifications"),
