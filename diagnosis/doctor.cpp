@@ -23,6 +23,7 @@
 #include "platform/os/processes.h"
 #include "platform/os/unix_sockets.h"
 #include "platform/uikit/control_socket.h"
+#include "platform/usernotifications/user_notification_center.h"
 #include "platform/widgetkit/widget_center.h"
 #include "widget/app_group.h"
 #include "widget/palette.h"
@@ -534,6 +535,54 @@ void diagnoseApplication(std::vector<Finding>& findings) {
   }
 }
 
+// The device's notifications: those whose moment has passed without the
+// widget host delivering them, and those delivered that no page has had as
+// an event (nobody tapped them, and App was not in front when they came).
+void diagnoseNotifications(Date now, std::vector<Finding>& findings) {
+  const auto center = readNotificationCenter();
+  if (!center) {
+    findings.push_back({"notifications", Verdict::warning,
+                        "cannot read the notification centre: " + center.reason()});
+    return;
+  }
+  const auto named = [](std::int32_t id, const Json& notification) {
+    auto title = notification.find("title");
+    return "notification " + std::to_string(id) +
+           (title != notification.end() && title->is_string()
+                ? " \"" + title->get<std::string>() + "\""
+                : std::string());
+  };
+  std::size_t overdue = 0;
+  for (const PendingNotification& pending : center->pending) {
+    if (pending.moment >= now) continue;
+    ++overdue;
+    findings.push_back({"notifications", Verdict::warning,
+                        named(pending.id, pending.notification) + " was due " +
+                            age(pending.moment, now) +
+                            " and is still pending: the widget host delivers it while it runs "
+                            "(serve --http)"});
+  }
+  for (const DeliveredNotification& delivered : center->delivered) {
+    if (delivered.heard) continue;
+    findings.push_back({"notifications", Verdict::info,
+                        named(delivered.id, delivered.notification) + " was delivered " +
+                            age(delivered.deliveredAt, now) +
+                            " and no page has heard it: tap it on the lock screen"});
+  }
+  if (!center->pending.empty() && center->permission != NotificationPermission::granted) {
+    findings.push_back({"notifications", Verdict::warning,
+                        "the permission is " + std::string(name(center->permission)) +
+                            ": the pending notifications come unseen until App's "
+                            "requestPermissions is answered"});
+  } else if (overdue == 0) {
+    findings.push_back({"notifications", Verdict::ok,
+                        std::to_string(center->pending.size()) + " pending, " +
+                            std::to_string(center->delivered.size()) + " delivered, badge " +
+                            std::to_string(center->badge) + ", permission " +
+                            std::string(name(center->permission))});
+  }
+}
+
 void diagnoseStoreInto(Date now, IntegrityCheck check, std::vector<Finding>& findings,
                        std::optional<TodayPayload>& decoded) {
   const bool wellFormed = isAppGroupIdentifier(appGroupIdentifier);
@@ -618,6 +667,7 @@ Diagnosis diagnose(const DoctorOptions& options) {
   diagnosis.findings.insert(diagnosis.findings.begin() + 1, sameAppGroup(options.application));
   diagnoseWidgetHost(options.now, decoded, diagnosis.findings);
   diagnoseApplication(diagnosis.findings);
+  diagnoseNotifications(options.now, diagnosis.findings);
   return diagnosis;
 }
 

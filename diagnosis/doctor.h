@@ -5,7 +5,9 @@
 // device folder and the container, the store file and its integrity, the
 // two keys, whether "today" decodes (and if not, the first rule it breaks,
 // from the decoder the widget uses), the widget host and what each placed
-// widget shows, and whether `App` runs.
+// widget shows, whether `App` runs, and the device's notifications: those
+// whose moment has passed while they are still pending, and those delivered
+// that no page has heard.
 //
 // It changes nothing: the store is opened read-only and never set up (SQLite
 // may open an empty log beside it, as every reader does), no folder is made,

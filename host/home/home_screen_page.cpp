@@ -103,6 +103,19 @@ HttpResponse applicationResponse(HomeScreenPageOwner& owner, const HttpRequest& 
   return jsonResponse(200, Json{{"state", *state}});
 }
 
+HttpResponse notificationResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {
+  const auto body = objectBody(request);
+  const auto id = body && body->contains("id") && (*body)["id"].is_number_integer()
+                      ? std::optional<std::int64_t>((*body)["id"].get<std::int64_t>())
+                      : std::nullopt;
+  if (!id || *id != static_cast<std::int32_t>(*id)) {
+    return problem(400, "a tap on a notification is {\"id\": a whole number within 32 bits}");
+  }
+  const Result<std::string> outcome = owner.openNotification(static_cast<std::int32_t>(*id));
+  if (!outcome) return problem(409, outcome.reason());
+  return jsonResponse(200, Json{{"outcome", *outcome}});
+}
+
 HttpResponse clockResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {
   const auto body = objectBody(request);
   if (body && body->contains("reset") && (*body)["reset"] == true) {
@@ -167,6 +180,7 @@ std::optional<HttpResponse> answerHomeScreenRequest(HomeScreenPageOwner& owner,
   }
   if (path == "/api/clock") return clockResponse(owner, request);
   if (path == "/api/application") return applicationResponse(owner, request);
+  if (path == "/api/notification") return notificationResponse(owner, request);
   if (path == "/api/settings") return settingsResponse(owner, request);
   return std::nullopt;
 }

@@ -15,12 +15,15 @@
 //   POST /api/clock      {"advanceMinutes":N} or {"reset":true}
 //   POST /api/settings   the home screen's settings (home_screen_settings.h)
 //   POST /api/application {"move":"background"|"foreground"}  going home, or the app's icon
+//   POST /api/notification {"id"}                  a tap on a delivered notification
 //   GET  /app                          a redirect to the application's page
 //   WebSocket /socket                  {"type":"state",...} after each round and change,
 //                                      {"type":"opened","url","outcome"[,"detail"]} for
 //                                      each step of a tapped URL (open_in_app.h),
 //                                      {"type":"application","state","processIdentifier",
-//                                      "page"} when the application came, went or moved
+//                                      "page"} when the application came, went or moved,
+//                                      {"type":"notifications",...} when the device's
+//                                      notification centre changed (notification_delivery.h)
 //
 // Threading: everything runs on the event loop's thread, the owner's calls too.
 #pragma once
@@ -60,6 +63,9 @@ class HomeScreenPageOwner {
   // Sends the application home or brings it to the front (launching it when
   // it does not run); the state the page now shows, or why not.
   [[nodiscard]] virtual Result<std::string> moveApplication(LifeCycleMove move) = 0;
+  // Opens the delivered notification `id` in the application, as a tap on
+  // it does; how it went ("delivered", "launched"), or why not.
+  [[nodiscard]] virtual Result<std::string> openNotification(std::int32_t id) = 0;
   virtual void reloadAllTimelines() = 0;
   virtual void moveClock(std::chrono::seconds offset) = 0;
   virtual void resetClock() = 0;

@@ -1,8 +1,10 @@
 #include "host/home/host.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "host/home/host_clock.h"
+#include "host/home/notification_delivery.h"
 #include "platform/device/device_folder.h"
 #include "platform/os/processes.h"
 
@@ -20,6 +22,13 @@ constexpr std::chrono::milliseconds idleWatchInterval{1000};
 
 std::string dumped(const Json& json) {
   return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// What the device page shows of the device's notifications; none when the
+// record cannot be read (the watch says why).
+Json shownNotificationCenter() {
+  auto center = readNotificationCenter();
+  return notificationCenterJson(center ? *center : NotificationCenterRecord{});
 }
 
 // `object`'s text without its braces, to be joined with other members into
@@ -74,8 +83,12 @@ std::string Host::state() {
   const std::string now = dumped(Json{
       {"clock", {{"now", Date::now().iso8601()}, {"offsetSeconds", hostClockOffset().count()}}},
       {"settings", homeScreenSettingsJson(screen_.settings())}});
+  // Whoever asks, /api/state among them, leaves what the page was last told
+  // of the notifications as it was, so that the watch still tells the page
+  // of a change; a page told twice shows the same.
   const std::string application = dumped(Json{{"applicationPage", applicationPageURL().has_value()},
-                                              {"application", applicationJson()}});
+                                              {"application", applicationJson()},
+                                              {"notificationCenter", shownNotificationCenter()}});
   std::string state = R"({"type":"state")";
   for (std::string_view part : {members(screen_.manifestLine()), members(now),
                                 std::string_view(catalogue_), members(application)}) {
@@ -112,6 +125,30 @@ Result<std::string> Host::moveApplication(LifeCycleMove move) {
   if (!*moved) return Failure{moved->reason()};
   noteApplication((*moved)->processIdentifier, name((*moved)->applicationState));
   return application_.state;
+}
+
+Result<std::string> Host::openNotification(std::int32_t id) {
+  auto center = readNotificationCenter();
+  if (!center) return Failure{center.reason()};
+  if (std::none_of(center->delivered.begin(), center->delivered.end(),
+                   [id](const DeliveredNotification& entry) { return entry.id == id; })) {
+    return Failure{"no delivered notification has the id " + std::to_string(id)};
+  }
+  const auto answer =
+      launches_.empty()
+          ? deliverToRunningApplication(NotificationRequest{.id = id, .actionIdentifier = "tap"})
+          : std::nullopt;
+  if (!answer) {
+    // As a widget's link does: the system launches App, which gets the tap
+    // once it has come up.
+    pendingResponses_.push_back(id);
+    launch(std::nullopt);
+    return std::string("launched");
+  }
+  if (!*answer) return Failure{"the running App refused it: " + answer->reason()};
+  noteApplication((*answer)->processIdentifier, name((*answer)->applicationState));
+  deliverNotifications();
+  return std::string("delivered");
 }
 
 void Host::reloadAllTimelines() {
@@ -222,6 +259,7 @@ bool Host::watchOnce() {
       noteApplication(0, "notRunning");
     }
   }
+  deliverNotifications();
   std::erase_if(waiting_, [&](const WaitingLink& link) {
     if (isWaitingForListener(link.url, link.processIdentifier)) {
       if (!launches_.empty() || (running && running->processIdentifier == link.processIdentifier))
@@ -239,6 +277,43 @@ bool Host::watchOnce() {
 
 void Host::openPendingURLs() {
   for (const std::string& url : std::exchange(pendingURLs_, {})) open(url);
+  for (std::int32_t id : std::exchange(pendingResponses_, {})) {
+    const auto answer =
+        deliverToRunningApplication(NotificationRequest{.id = id, .actionIdentifier = "tap"});
+    if (!answer || !*answer) {
+      err_ << "error: opening notification " << id
+           << " in App failed: " << (answer ? answer->reason() : std::string("App is not running"))
+           << '\n';
+    }
+  }
+}
+
+void Host::deliverNotifications() {
+  auto delivered = deliverDueNotifications(Date::now());
+  if (!delivered) {
+    // Said once, not every time the host looks.
+    if (delivered.reason() != notificationCenterProblem_) {
+      err_ << "error: cannot deliver the notifications: " << delivered.reason() << '\n';
+    }
+    notificationCenterProblem_ = delivered.reason();
+  } else {
+    notificationCenterProblem_.clear();
+    // In front, App is told at once; otherwise they wait on the lock screen.
+    if (application_.state == "active") {
+      for (const DeliveredNotification& notification : *delivered) {
+        (void)deliverToRunningApplication(
+            NotificationRequest{.id = notification.id, .actionIdentifier = {}});
+      }
+    }
+  }
+  std::string shown = notificationCenterText();
+  if (shown == notificationCenterShown_ || !page_) return;
+  notificationCenterShown_ = std::move(shown);
+  page_->push(R"({"type":"notifications","notificationCenter":)" + notificationCenterShown_ + "}");
+}
+
+std::string Host::notificationCenterText() {
+  return dumped(shownNotificationCenter());
 }
 
 void Host::failLaunch(const Launch& launch, const std::string& why) {
@@ -250,6 +325,7 @@ void Host::failLaunch(const Launch& launch, const std::string& why) {
   for (const std::string& url : std::exchange(pendingURLs_, {})) {
     pushOpened(url, failedHandOver(why));
   }
+  pendingResponses_.clear();
   noteApplication(0, "notRunning");
 }
 
@@ -280,6 +356,7 @@ void Host::round(RoundReason reason) {
 }
 
 void Host::clockMoved() {
+  deliverNotifications();
   if (!serveDue() && page_) page_->push(state());
 }
 

@@ -58,6 +58,8 @@ class Host final : public HomeScreenPageOwner {
 
   Result<std::string> moveApplication(LifeCycleMove move) override;
 
+  Result<std::string> openNotification(std::int32_t id) override;
+
   void reloadAllTimelines() override;
 
   void moveClock(std::chrono::seconds offset) override;
@@ -105,6 +107,12 @@ class Host final : public HomeScreenPageOwner {
   // The taps that came while App was coming up go to it now, in order.
   void openPendingURLs();
 
+  // Delivers the notifications whose moment has come (presented to App when
+  // it is in front) and tells the page when the notification centre changed.
+  void deliverNotifications();
+  // The notification centre as the page shows it, as JSON text.
+  std::string notificationCenterText();
+
   void failLaunch(const Launch& launch, const std::string& why);
 
   nlohmann::ordered_json applicationJson() const;
@@ -146,7 +154,10 @@ class Host final : public HomeScreenPageOwner {
   HomeScreenPage* page_ = nullptr;
   std::map<pid_t, Launch> launches_;
   std::vector<WaitingLink> waiting_;
-  std::vector<std::string> pendingURLs_;  // tapped while App comes up
+  std::vector<std::string> pendingURLs_;        // tapped while App comes up
+  std::vector<std::int32_t> pendingResponses_;  // notifications tapped while App comes up
+  std::string notificationCenterShown_;         // what the page was last told of them
+  std::string notificationCenterProblem_;       // the last reason they could not be delivered
   ApplicationView application_;
 };
 

@@ -70,7 +70,21 @@ std::optional<LoopbackOrigin> developmentServer(const LaunchArguments& launch,
   return origin;
 }
 
+std::vector<CAPPluginType>& packagedPluginTable() {
+  static std::vector<CAPPluginType> types;
+  return types;
+}
+
 }  // namespace
+
+bool registerPackagedPlugins(std::vector<CAPPluginType> types) {
+  packagedPluginTable() = std::move(types);
+  return true;
+}
+
+const std::vector<CAPPluginType>& packagedPlugins() {
+  return packagedPluginTable();
+}
 
 CAPBridgeViewController::~CAPBridgeViewController() = default;
 
@@ -78,6 +92,7 @@ void CAPBridgeViewController::viewDidLoad() {
   bridge_ = CAPBridge::make(std::make_shared<WKWebView>(), reportOnStandardError);
   bridge_->registerPluginType(pluginType<AppPlugin>());
   bridge_->registerPluginType(pluginType<ConsolePlugin>());
+  for (const CAPPluginType& type : packagedPlugins()) bridge_->registerPluginType(type);
   capacitorDidLoad();
 
   const LaunchArguments& launch = launchArguments();

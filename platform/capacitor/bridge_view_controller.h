@@ -1,10 +1,11 @@
 // Capacitor's `CAPBridgeViewController`: the view controller that hosts the
 // web application. Loading its view sets up the web view and the bridge,
-// registers the plug-ins packaged with the application (the `App` plug-in),
-// runs the `capacitorDidLoad` hook, and then loads the web application: it
-// opens the web-layer channel that the launch arguments name ("stdio": the
-// process's standard input and output; "browser": the web application served
-// to a desktop browser, whose address it prints on standard output).
+// registers the plug-ins packaged with the application (Capacitor's `App`
+// and console plug-ins, then those the package links), runs the
+// `capacitorDidLoad` hook, and then loads the web application: it opens the
+// web-layer channel that the launch arguments name ("stdio": the process's
+// standard input and output; "browser": the web application served to a
+// desktop browser, whose address it prints on standard output).
 //
 // A stdio web layer is the session: when its input ends, the application
 // ends after the work already queued.
@@ -21,6 +22,12 @@
 #include "platform/uikit/uikit.h"
 
 namespace brisklane {
+
+// The plug-ins the application package links besides Capacitor's own (the
+// classes its configuration's `packageClassList` names), in the order they
+// are registered. Set before `UIApplicationMain` runs, only read afterwards.
+bool registerPackagedPlugins(std::vector<CAPPluginType> types);
+[[nodiscard]] const std::vector<CAPPluginType>& packagedPlugins();
 
 class CAPBridgeViewController : public UIViewController {
  public:

@@ -81,6 +81,12 @@ std::optional<Date> Date::fromIso8601(std::string_view text) {
   if (!civil.ok()) return std::nullopt;
   auto moment = sys_days{civil} + hours{*hour} + minutes{*minute} + seconds{*second} +
                 milliseconds{*millisecond};
+  // The clock counts in units fine enough that its range spans only some
+  // centuries either side of 1970; a moment outside it is no date of its.
+  constexpr auto latest = duration_cast<milliseconds>(Clock::duration::max());
+  if (moment.time_since_epoch() >= latest || moment.time_since_epoch() <= -latest) {
+    return std::nullopt;
+  }
   return Date{time_point_cast<Clock::duration>(moment)};
 }
 

@@ -25,7 +25,7 @@ struct Date {
   // ISO 8601 in UTC with milliseconds, e.g. "2026-12-07T18:30:00.250Z".
   [[nodiscard]] std::string iso8601() const;
   // Parses the form `iso8601` writes, with or without the fraction; nothing on
-  // any other text.
+  // any other text, or on a moment beyond the clock's range.
   [[nodiscard]] static std::optional<Date> fromIso8601(std::string_view text);
 
   friend auto operator<=>(const Date&, const Date&) = default;

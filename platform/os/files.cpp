@@ -97,11 +97,15 @@ SystemResult<FileDescriptor> openPrivateFile(const std::filesystem::path& path) 
   return file;
 }
 
-SystemResult<FileDescriptor> lockFile(const std::filesystem::path& path) {
+SystemResult<FileDescriptor> lockFile(const std::filesystem::path& path, LockWait wait) {
   auto file = openPrivateFile(path);
   if (!file) return file;
-  if (::flock(file->get(), LOCK_EX | LOCK_NB) != 0)
-    return systemFailure("lock", path.string(), errno);
+  const int operation = wait == LockWait::never ? LOCK_EX | LOCK_NB : LOCK_EX;
+  int answer = 0;
+  do {
+    answer = ::flock(file->get(), operation);
+  } while (answer != 0 && errno == EINTR);
+  if (answer != 0) return systemFailure("lock", path.string(), errno);
   return file;
 }
 

@@ -48,8 +48,12 @@ namespace brisklane {
 [[nodiscard]] SystemResult<FileDescriptor> openPrivateFile(const std::filesystem::path& path);
 
 // `path` opened as `openPrivateFile` does and locked (flock, exclusive) for
-// as long as the descriptor lives; EWOULDBLOCK when another holds the lock.
-[[nodiscard]] SystemResult<FileDescriptor> lockFile(const std::filesystem::path& path);
+// as long as the descriptor lives; EWOULDBLOCK when another holds the lock,
+// unless `LockWait::untilFree` waits for it (for locks held only as long as
+// one short change takes).
+enum class LockWait { never, untilFree };
+[[nodiscard]] SystemResult<FileDescriptor> lockFile(const std::filesystem::path& path,
+                                                    LockWait wait = LockWait::never);
 
 // What the file system says of `path`: of what a symbolic link there points
 // to (`follow`), or of the link itself.

@@ -28,6 +28,7 @@
 #include "platform/foundation/process_info.h"
 #include "platform/uikit/control_socket.h"
 #include "platform/uikit/uikit.h"
+#include "platform/usernotifications/user_notification_center.h"
 #include "platform/web/loopback_origin.h"
 
 namespace brisklane {
@@ -298,6 +299,16 @@ SystemAnswer deliver(UIApplication& application, ApplicationLifeCycle& lifeCycle
     lifeCycle.enterForeground();
     answer.accepted = delegate->applicationContinueUserActivity(
         application, resume->userActivity, [](const std::optional<RestorableObjects>&) {});
+  } else if (const auto* notification = std::get_if<NotificationRequest>(&request)) {
+    UNUserNotificationCenter& center = UNUserNotificationCenter::current();
+    if (notification->actionIdentifier.empty()) {
+      answer.accepted = center.present(notification->id);
+    } else {
+      lifeCycle.enterForeground();
+      answer.accepted =
+          center.receive(notification->id, notification->actionIdentifier, std::nullopt);
+    }
+    if (!answer.accepted) answer.error = "the device delivered no such notification";
   } else if (const auto* move = std::get_if<LifeCycleRequest>(&request)) {
     if (move->move == LifeCycleMove::background) {
       lifeCycle.enterBackground();
@@ -305,7 +316,7 @@ SystemAnswer deliver(UIApplication& application, ApplicationLifeCycle& lifeCycle
       lifeCycle.enterForeground();
     }
   }
-  if (!answer.accepted) answer.error = "the application declined it";
+  if (!answer.accepted && answer.error.empty()) answer.error = "the application declined it";
   answer.applicationState = application.applicationState();
   return answer;
 }
@@ -320,9 +331,8 @@ UIApplication::LaunchOptions launchOptionsFor(const std::optional<SystemRequest>
       options[UIApplication::LaunchOptionsKey::sourceApplication] =
           std::get<std::string>(source->second);
     }
-  } else {
-    options[UIApplication::LaunchOptionsKey::userActivityType] =
-        std::get<ContinueUserActivityRequest>(*request).userActivity.activityType;
+  } else if (const auto* resume = std::get_if<ContinueUserActivityRequest>(&*request)) {
+    options[UIApplication::LaunchOptionsKey::userActivityType] = resume->userActivity.activityType;
   }
   return options;
 }

@@ -9,6 +9,8 @@
 #include <boost/asio/write.hpp>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -74,6 +76,26 @@ Result<UIApplication::OpenURLOptions> decodeOptions(const Json& object) {
   return options;
 }
 
+Result<SystemRequest> decodeNotificationRequest(const Json& body) {
+  if (!body.is_object()) return Failure{"\"notification\" must be an object"};
+  auto id = body.find("id");
+  if (id == body.end() || !id->is_number_integer() ||
+      id->get<std::int64_t>() < std::numeric_limits<std::int32_t>::min() ||
+      id->get<std::int64_t>() > std::numeric_limits<std::int32_t>::max() ||
+      (id->is_number_unsigned() &&
+       id->get<std::uint64_t>() > std::numeric_limits<std::int32_t>::max())) {
+    return Failure{"\"id\" must be a whole number within 32 bits"};
+  }
+  NotificationRequest request{.id = id->get<std::int32_t>(), .actionIdentifier = {}};
+  if (auto action = body.find("actionIdentifier"); action != body.end()) {
+    if (!action->is_string() || action->get_ref<const std::string&>().empty()) {
+      return Failure{"\"actionIdentifier\" must be a non-empty string"};
+    }
+    request.actionIdentifier = action->get<std::string>();
+  }
+  return SystemRequest(std::move(request));
+}
+
 Result<SystemRequest> decodeRequestObject(const Json& document) {
   if (!document.is_object()) return Failure{"a request must be a JSON object"};
   if (auto found = document.find("openURL"); found != document.end()) {
@@ -112,8 +134,12 @@ Result<SystemRequest> decodeRequestObject(const Json& document) {
     if (*found != "applicationState") return Failure{"\"query\" must be \"applicationState\""};
     return SystemRequest(ApplicationStateQuery{});
   }
+  if (auto found = document.find("notification"); found != document.end()) {
+    return decodeNotificationRequest(*found);
+  }
   return Failure{
-      "a request needs \"openURL\", \"continueUserActivity\", \"lifeCycle\" or \"query\""};
+      "a request needs \"openURL\", \"continueUserActivity\", \"lifeCycle\", \"query\" or "
+      "\"notification\""};
 }
 
 }  // namespace
@@ -137,6 +163,12 @@ std::string encodeSystemRequest(const SystemRequest& request) {
     document["continueUserActivity"] = body;
   } else if (const auto* move = std::get_if<LifeCycleRequest>(&request)) {
     document["lifeCycle"] = name(move->move);
+  } else if (const auto* notification = std::get_if<NotificationRequest>(&request)) {
+    Json body{{"id", notification->id}};
+    if (!notification->actionIdentifier.empty()) {
+      body["actionIdentifier"] = notification->actionIdentifier;
+    }
+    document["notification"] = body;
   } else {
     document["query"] = "applicationState";
   }

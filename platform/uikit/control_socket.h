@@ -8,6 +8,7 @@
 //   {"openURL":"brisklane://today","options":{"UIApplicationOpenURLOptionsSourceApplicationKey":"com.example.Mail"}}
 //   {"continueUserActivity":{"activityType":"NSUserActivityTypeBrowsingWeb","webpageURL":"https://example.com/x"}}
 //   {"lifeCycle":"background"}   {"lifeCycle":"foreground"}   {"query":"applicationState"}
+//   {"notification":{"id":7}}   {"notification":{"id":7,"actionIdentifier":"tap"}}
 // ("options" and "webpageURL" may be left out; option values are strings,
 // "UIApplicationOpenURLOptionsOpenInPlaceKey" a Boolean). The application
 // serves the request on its main thread and answers one line,
@@ -20,6 +21,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -72,8 +74,20 @@ struct ApplicationStateQuery {
   friend bool operator==(const ApplicationStateQuery&, const ApplicationStateQuery&) = default;
 };
 
+// One of the application's delivered notifications: presented to it while
+// it is in front ({"notification":{"id":7}}), or answered by the user, which
+// brings the application to the front first, as a URL does ("tap" for a tap
+// on the notification itself, else the action's identifier). Declined when
+// the device has delivered no notification of that id.
+struct NotificationRequest {
+  std::int32_t id = 0;
+  std::string actionIdentifier;  // empty: presented, not answered
+
+  friend bool operator==(const NotificationRequest&, const NotificationRequest&) = default;
+};
+
 using SystemRequest = std::variant<OpenURLRequest, ContinueUserActivityRequest, LifeCycleRequest,
-                                   ApplicationStateQuery>;
+                                   ApplicationStateQuery, NotificationRequest>;
 
 // The application's answer to a request it could read: whether it took the
 // request (a URL or an activity its delegate answered true for), and its

@@ -320,5 +320,25 @@ TEST_F(DoctorCommand, SaysWhatTheHostDrewWhetherAReloadCameSinceAndWhatWaitsInAp
             "info     App            not running: a tap on a widget starts it with the link");
 }
 
+TEST_F(DoctorCommand, TellsOfNotificationsLeftPendingPastTheirMomentAndOfThoseNoPageHeard) {
+  EXPECT_EQ(lineAbout(doctor(), "ok       notifications"),
+            "ok       notifications  0 pending, 0 delivered, badge 0, permission prompt");
+  const std::string past = Date{Date::Clock::now() - std::chrono::minutes(5)}.iso8601();
+  writeFile(device.root() / "notification-center.json",
+            R"({"permission":"granted","badge":1,"pending":[{"id":3,"moment":")" + past +
+                R"(","notification":{"id":3,"title":"Pay rent","body":""}}],)"
+                R"("delivered":[{"id":4,"deliveredAt":")" +
+                past +
+                R"(","notification":{"id":4,"title":"Call Ana","body":""},"heard":false}]})");
+  Run run = doctor();
+  EXPECT_EQ(lineAbout(run, "warning  notifications"),
+            "warning  notifications  notification 3 \"Pay rent\" was due 5 min ago and is still "
+            "pending: the widget host delivers it while it runs (serve --http)");
+  EXPECT_EQ(
+      lineAbout(run, "info     notifications"),
+      "info     notifications  notification 4 \"Call Ana\" was delivered 5 min ago and no page "
+      "has heard it: tap it on the lock screen");
+}
+
 }  // namespace
 }  // namespace brisklane

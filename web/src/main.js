@@ -5,8 +5,10 @@
 // ("brisklane://today" shows the Today list, "brisklane://voice" opens quick
 // add). Links arrive only through the appUrlOpen listener, also the one that
 // started the application, so each is acted on once; the launch URL is
-// shown, never routed.
-import { App, SharedTodayWidget } from './plugins.js';
+// shown, never routed. Each change also brings the task's reminders and the
+// icon's count up to date (reminders.js); a tapped reminder shows its task.
+import { App, CapacitorUpdater, LocalNotifications, SharedTodayWidget, onThePhone } from './plugins.js';
+import { listenForReminders, syncReminders } from './reminders.js';
 import { logOpenedUrl, watchLifeCycle } from './life_cycle.js';
 import { loadTasks, newTask, saveTasks } from './tasks.js';
 import { composeSummary, dueTasks, endOfDay, sameTimeOnDay } from './summary.js';
@@ -102,6 +104,36 @@ async function publish(reason) {
     show('failed', error.message);
   }
   await refreshStatus();
+  await refreshReminders();
+}
+
+async function refreshReminders() {
+  const result = element('reminder-result');
+  if (!onThePhone) {
+    result.textContent = 'Reminders need the phone';
+    result.dataset.state = 'unavailable';
+    return;
+  }
+  try {
+    result.textContent = await syncReminders(tasks, Date.now());
+    result.dataset.state = 'done';
+  } catch (error) {
+    result.textContent = error.message;
+    result.dataset.state = 'failed';
+  }
+}
+
+// The task a tapped reminder names, in the list of all tasks.
+function showTask(taskId) {
+  const task = tasks.find((candidate) => candidate.id === taskId);
+  const shown = element('reminder-task');
+  shown.textContent = task ? task.title : 'a task that is gone';
+  shown.dataset.taskId = taskId;
+  const view = showView('all-tasks');
+  const row = view.querySelector(`[data-task-id="${CSS.escape(taskId)}"]`);
+  for (const marked of document.querySelectorAll('.task.reminded')) marked.classList.remove('reminded');
+  row?.classList.add('reminded');
+  (row ?? view).scrollIntoView({ block: 'center' });
 }
 
 async function refreshStatus() {
@@ -228,4 +260,13 @@ watchLifeCycle({ onPause: () => publish('pause') }).catch((error) => {
   element('app-state').dataset.state = 'failed';
 });
 listenForLinks();
-publish('start');
+if (onThePhone) {
+  listenForReminders(showTask).catch(() => {});
+  // The application runs the bundle it was built with: it says so at once.
+  CapacitorUpdater.notifyAppReady().catch(() => {});
+  LocalNotifications.requestPermissions()
+    .catch(() => {})
+    .then(() => publish('start'));
+} else {
+  publish('start');
+}

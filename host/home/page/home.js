@@ -1,7 +1,8 @@
 // The device page of the widget host: the simulated phone. The host pushes
 // its state over a WebSocket after every round and every change
 // ({"type":"state", ...}), each step of a tapped link ({"type":"opened", ...})
-// and each move of App ({"type":"application", ...}); the page only shows
+// each move of App ({"type":"application", ...}) and each change of the
+// device's notifications ({"type":"notifications", ...}); the page only shows
 // what it is sent and never polls. Pictures are named by the round that drew
 // them, so an address always shows one whole picture.
 //
@@ -235,6 +236,75 @@ async function openFromIcon() {
   }
 }
 
+// --- Notifications ---
+
+// The delivered notifications on the lock screen, newest first, and a banner
+// for each one delivered while the page watches; a tap on either opens it
+// in App as the phone does. The badge is drawn on the app's icon; the
+// pending notifications are listed with their moments beside the timelines.
+let notificationsSeen = null; // the ids delivered when the page last looked
+let bannerTimer = 0;
+
+function notificationItem(notification) {
+  const item = document.createElement('li');
+  item.className = 'notification';
+  item.dataset.id = String(notification.id);
+  item.setAttribute('role', 'button');
+  item.tabIndex = 0;
+  const title = document.createElement('strong');
+  title.textContent = notification.title;
+  const body = document.createElement('span');
+  body.textContent = notification.body;
+  const moment = document.createElement('time');
+  moment.textContent = shortTime(notification.deliveredAt);
+  item.append(title, moment, body);
+  item.addEventListener('click', () => openNotification(notification.id));
+  return item;
+}
+
+async function openNotification(id) {
+  element('banner').hidden = true;
+  const result = element('tap-result');
+  result.dataset.state = 'opened';
+  try {
+    const { outcome } = await post('/api/notification', { id });
+    result.dataset.outcome = outcome;
+    result.textContent = `Notification ${id}: ${outcomeTexts[outcome]?.({}) ?? outcome}`;
+  } catch (error) {
+    result.dataset.outcome = 'failed';
+    result.textContent = `Notification ${id}: failed: ${error.message}`;
+  }
+}
+
+function showNotifications(center) {
+  if (!center) return;
+  const delivered = [...center.delivered].reverse();
+  element('lock-notifications').replaceChildren(...delivered.map(notificationItem));
+  const fresh = notificationsSeen ? delivered.filter((n) => !notificationsSeen.has(`${n.id}@${n.deliveredAt}`)) : [];
+  notificationsSeen = new Set(delivered.map((n) => `${n.id}@${n.deliveredAt}`));
+  const banner = element('banner');
+  if (fresh.length > 0 && application.state !== 'active') {
+    banner.replaceChildren(notificationItem(fresh[0]));
+    banner.hidden = false;
+    // The phone takes a banner away after a few seconds; the list keeps it.
+    clearTimeout(bannerTimer);
+    bannerTimer = setTimeout(() => (banner.hidden = true), 6000);
+  }
+  const badge = element('app-badge');
+  badge.textContent = String(center.badge);
+  badge.hidden = center.badge === 0;
+  element('badge-count').textContent = String(center.badge);
+  element('notification-permission').textContent = center.permission;
+  element('pending-notifications').replaceChildren(
+    ...center.pending.map((notification) => {
+      const item = document.createElement('li');
+      item.dataset.id = String(notification.id);
+      item.textContent = `${timeText(notification.moment)} · ${notification.title}`;
+      return item;
+    }),
+  );
+}
+
 // --- The timelines ---
 
 function describeSummary(widget) {
@@ -363,6 +433,7 @@ function render(state) {
   noteApplication(state.application);
   showTimelines(state);
   showSettings(state);
+  showNotifications(state.notificationCenter);
   document.body.dataset.round = String(state.round);
 }
 
@@ -374,6 +445,7 @@ function connect() {
     if (message.type === 'state') render(message);
     else if (message.type === 'opened') showOpened(message);
     else if (message.type === 'application') noteApplication(message);
+    else if (message.type === 'notifications') showNotifications(message.notificationCenter);
   });
   socket.addEventListener('close', () => {
     element('connection').hidden = false;

@@ -36,6 +36,10 @@ class RecordingHost final : public HomeScreenPageOwner {
     if (move == LifeCycleMove::background) return Failure{"App is not running"};
     return std::string("launching");
   }
+  Result<std::string> openNotification(std::int32_t id) override {
+    if (id != 7) return Failure{"no delivered notification has the id " + std::to_string(id)};
+    return std::string("delivered");
+  }
   void reloadAllTimelines() override { ++reloads; }
   void moveClock(std::chrono::seconds offset) override { clockMoves.push_back(offset); }
   void resetClock() override { ++clockResets; }
@@ -101,6 +105,7 @@ TEST_F(HomeScreenPageRoutes, RefuseWhatIsNotAPictureOrAnActionBeforeTheHostSeesI
       {"/api/settings", {R"({"placements":[],"deviceClass":"1x1"})"}},
       {"/api/application",
        {"", R"({"move":"home"})", R"({"move":1})", R"({"state":"background"})"}},
+      {"/api/notification", {"", R"({"id":"7"})", R"({"id":4294967296})", R"({"id":7.5})"}},
       {"/api/clock",
        {R"({"advanceMinutes":1.5})", R"({"advanceMinutes":"30"})", R"({"advanceMinutes":600000})",
         R"({"reset":false})", "{}"}},
@@ -132,6 +137,11 @@ TEST_F(HomeScreenPageRoutes, PassTheHostsRefusalsToThePageAndMoveTheClockBothWay
   ASSERT_TRUE(failed);
   EXPECT_EQ(failed->status, 500u);
   EXPECT_EQ(nlohmann::json::parse(failed->body)["error"], "cannot save");
+
+  EXPECT_EQ(status("POST", "/api/notification", R"({"id":8})"), 409u);
+  auto opened = answer("POST", "/api/notification", R"({"id":7})");
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(nlohmann::json::parse(opened->body)["outcome"], "delivered");
 
   auto home = answer("POST", "/api/application", R"({"move":"background"})");
   ASSERT_TRUE(home);

@@ -23,6 +23,11 @@ TEST(Date, WritesIso8601InUtcToTheMillisecond) {
   EXPECT_EQ(Date::fromTimeIntervalSince1970(1'765'132'200.25).iso8601(),
             "2025-12-07T18:30:00.250Z");
   EXPECT_EQ(Date::fromTimeIntervalSince1970(-0.5).iso8601(), "1969-12-31T23:59:59.500Z");
+  // A page's dates reach it too (notification schedules): the clock's range
+  // ends some centuries either side of 1970.
+  EXPECT_EQ(Date::fromIso8601("2200-01-01T00:00:00Z")->iso8601(), "2200-01-01T00:00:00.000Z");
+  EXPECT_FALSE(Date::fromIso8601("1010-11-07T00:00:00Z"));
+  EXPECT_FALSE(Date::fromIso8601("6279-01-01T00:00:00.000Z"));
 }
 
 // The comparison is the defaulted one; where the 16.4 and 17 thresholds

@@ -1,0 +1,30 @@
+// The system's part for the application's local notifications: the widget
+// host, which plays the phone's system, delivers each pending notification
+// of the device's notification centre once the host's clock has passed its
+// moment (a repeating one stays pending at its next moment), and tells the
+// device page what the centre holds, for the lock screen, the banner, the
+// list of pending notifications and the badge on the application's icon.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "base/result.h"
+#include "platform/usernotifications/user_notification_center.h"
+
+namespace brisklane {
+
+// Delivers every pending notification whose moment is `now` or earlier
+// (unless the user has not allowed the application's notifications, when
+// the moment passes unseen, as on the phone); what it delivered, oldest
+// first, or why the record could not be changed.
+// A notification whose moments have passed many times over while nobody
+// delivered it is delivered once.
+Result<std::vector<DeliveredNotification>> deliverDueNotifications(Date now);
+
+// What the device page shows of `record`:
+//   {"permission","badge","pending":[{"id","title","body","moment"}],
+//    "delivered":[{"id","title","body","deliveredAt","heard"}]}
+[[nodiscard]] nlohmann::ordered_json notificationCenterJson(const NotificationCenterRecord& record);
+
+}  // namespace brisklane
