@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <set>
 
 #include "platform/plugins/local_notification_schema.h"
@@ -43,6 +44,18 @@ void removeNotifications(CAPPluginCall& call, const JSObject& descriptors,
   }
   changeNotificationCenterAndAnswer(
       call, [&](NotificationCenterRecord& center) { eraseIds(center.*list, *ids); });
+}
+
+// A notification of an id already asked for replaces it, in one call as
+// across calls: the last of each id is kept, in the order they came.
+void keepLastOfEachId(std::vector<PendingNotification>& notifications) {
+  std::set<std::int32_t> seen;
+  std::vector<PendingNotification> kept;
+  for (auto entry = notifications.rbegin(); entry != notifications.rend(); ++entry) {
+    if (seen.insert(entry->id).second) kept.push_back(std::move(*entry));
+  }
+  notifications.assign(std::make_move_iterator(kept.rbegin()),
+                       std::make_move_iterator(kept.rend()));
 }
 
 }  // namespace
@@ -109,6 +122,7 @@ void LocalNotificationsPlugin::schedule(CAPPluginCall call) {
   }
   std::vector<std::int32_t> ids;
   for (const PendingNotification& notification : *scheduled) ids.push_back(notification.id);
+  keepLastOfEachId(*scheduled);
   changeNotificationCenterAndAnswer(
       call,
       [&](NotificationCenterRecord& center) {

@@ -47,8 +47,10 @@ TEST(LocalNotificationsPlugin, KeepsPendingNotificationsInTheDeviceUntilCancelle
                                   {"body", "today"},
                                   {"schedule", sooner["schedule"]},
                                   {"extra", sooner["extra"]}}));
-  // Scheduling an id again replaces it.
-  page.data("schedule", {{"notifications", {reminder(2, std::chrono::minutes(10))}}});
+  // Scheduling an id again replaces it, also twice in one call (the last stays).
+  page.data("schedule",
+            {{"notifications",
+              {reminder(2, std::chrono::minutes(90)), reminder(2, std::chrono::minutes(10))}}});
   EXPECT_EQ(page.data("getPending")["notifications"][0]["id"], 2);
   EXPECT_EQ(readNotificationCenter()->pending.size(), 2u);
 
