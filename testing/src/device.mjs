@@ -181,11 +181,17 @@ export class Device {
     ].filter(({ text }) => text);
   }
 
-  // Stops App, any App the host launched, and the host; removes the folder.
-  async stop() {
+  // Stops App, any App the host launched, and the host; once they have
+  // ended, all they printed is in output().
+  async stopPrograms() {
     await this.app?.stop();
     await this.#stopLaunchedApp();
     await this.host?.stop();
+  }
+
+  // Stops the programs and removes the folder.
+  async stop() {
+    await this.stopPrograms();
     await rm(this.folder, { recursive: true, force: true });
   }
 

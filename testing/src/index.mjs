@@ -33,6 +33,8 @@ export const test = base.extend({
       await use(device);
     } finally {
       if (testInfo.status !== testInfo.expectedStatus) {
+        // Stopped first: a program's last words may still be in its pipe.
+        await device.stopPrograms();
         for (const { name, text } of device.output()) await testInfo.attach(name, { body: text, contentType: 'text/plain' });
       }
       await device.stop();
