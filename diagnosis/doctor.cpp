@@ -569,6 +569,13 @@ void diagnoseNotifications(Date now, std::vector<Finding>& findings) {
                             age(delivered.deliveredAt, now) +
                             " and no page has heard it: tap it on the lock screen"});
   }
+  if (center->permissionAlert) {
+    findings.push_back({"notifications", Verdict::info,
+                        "App (process " +
+                            std::to_string(center->permissionAlert->processIdentifier) +
+                            ") asked to send notifications and waits for the answer: press "
+                            "Allow or Don't Allow on the device page (serve --http)"});
+  }
   if (!center->pending.empty() && center->permission != NotificationPermission::granted) {
     findings.push_back({"notifications", Verdict::warning,
                         "the permission is " + std::string(name(center->permission)) +

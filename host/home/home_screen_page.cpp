@@ -116,6 +116,21 @@ HttpResponse notificationResponse(HomeScreenPageOwner& owner, const HttpRequest&
   return jsonResponse(200, Json{{"outcome", *outcome}});
 }
 
+HttpResponse notificationPermissionResponse(HomeScreenPageOwner& owner,
+                                            const HttpRequest& request) {
+  const auto body = objectBody(request);
+  const auto permission =
+      body && body->contains("permission") && (*body)["permission"].is_string()
+          ? named<NotificationPermission>((*body)["permission"].get<std::string>())
+          : std::nullopt;
+  if (!permission) {
+    return problem(400, R"(the permission is {"permission": "granted", "denied" or "prompt"})");
+  }
+  const Result<bool> answered = owner.setNotificationPermission(*permission);
+  if (!answered) return problem(500, answered.reason());
+  return jsonResponse(200, Json{{"permission", name(*permission)}, {"answeredAlert", *answered}});
+}
+
 HttpResponse clockResponse(HomeScreenPageOwner& owner, const HttpRequest& request) {
   const auto body = objectBody(request);
   if (body && body->contains("reset") && (*body)["reset"] == true) {
@@ -181,6 +196,7 @@ std::optional<HttpResponse> answerHomeScreenRequest(HomeScreenPageOwner& owner,
   if (path == "/api/clock") return clockResponse(owner, request);
   if (path == "/api/application") return applicationResponse(owner, request);
   if (path == "/api/notification") return notificationResponse(owner, request);
+  if (path == "/api/notification-permission") return notificationPermissionResponse(owner, request);
   if (path == "/api/settings") return settingsResponse(owner, request);
   return std::nullopt;
 }

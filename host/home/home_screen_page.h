@@ -16,6 +16,9 @@
 //   POST /api/settings   the home screen's settings (home_screen_settings.h)
 //   POST /api/application {"move":"background"|"foreground"}  going home, or the app's icon
 //   POST /api/notification {"id"}                  a tap on a delivered notification
+//   POST /api/notification-permission {"permission":"granted"|"denied"|"prompt"}
+//                                      the device's setting for App's notifications, which
+//                                      answers the permission alert when it is shown
 //   GET  /app                          a redirect to the application's page
 //   WebSocket /socket                  {"type":"state",...} after each round and change,
 //                                      {"type":"opened","url","outcome"[,"detail"]} for
@@ -41,6 +44,7 @@
 #include "host/home/home_screen_settings.h"
 #include "host/render/geometry.h"
 #include "platform/uikit/control_socket.h"
+#include "platform/usernotifications/user_notification_center.h"
 #include "platform/web/loopback_server.h"
 
 namespace boost::asio {
@@ -66,6 +70,11 @@ class HomeScreenPageOwner {
   // Opens the delivered notification `id` in the application, as a tap on
   // it does; how it went ("delivered", "launched"), or why not.
   [[nodiscard]] virtual Result<std::string> openNotification(std::int32_t id) = 0;
+  // Sets the device's permission for the application's notifications, as
+  // the user does in the permission alert or in the settings; whether that
+  // answered an alert the application waited on, or why it could not be set.
+  [[nodiscard]] virtual Result<bool> setNotificationPermission(
+      NotificationPermission permission) = 0;
   virtual void reloadAllTimelines() = 0;
   virtual void moveClock(std::chrono::seconds offset) = 0;
   virtual void resetClock() = 0;

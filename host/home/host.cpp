@@ -26,9 +26,9 @@ std::string dumped(const Json& json) {
 
 // What the device page shows of the device's notifications; none when the
 // record cannot be read (the watch says why).
-Json shownNotificationCenter() {
+Json shownNotificationCenter(pid_t runningApplication) {
   auto center = readNotificationCenter();
-  return notificationCenterJson(center ? *center : NotificationCenterRecord{});
+  return notificationCenterJson(center ? *center : NotificationCenterRecord{}, runningApplication);
 }
 
 // `object`'s text without its braces, to be joined with other members into
@@ -86,9 +86,10 @@ std::string Host::state() {
   // Whoever asks, /api/state among them, leaves what the page was last told
   // of the notifications as it was, so that the watch still tells the page
   // of a change; a page told twice shows the same.
-  const std::string application = dumped(Json{{"applicationPage", applicationPageURL().has_value()},
-                                              {"application", applicationJson()},
-                                              {"notificationCenter", shownNotificationCenter()}});
+  const std::string application =
+      dumped(Json{{"applicationPage", applicationPageURL().has_value()},
+                  {"application", applicationJson()},
+                  {"notificationCenter", shownNotificationCenter(application_.processIdentifier)}});
   std::string state = R"({"type":"state")";
   for (std::string_view part : {members(screen_.manifestLine()), members(now),
                                 std::string_view(catalogue_), members(application)}) {
@@ -149,6 +150,29 @@ Result<std::string> Host::openNotification(std::int32_t id) {
   noteApplication((*answer)->processIdentifier, name((*answer)->applicationState));
   deliverNotifications();
   return std::string("delivered");
+}
+
+Result<bool> Host::setNotificationPermission(NotificationPermission permission) {
+  std::optional<PermissionAlert> answered;
+  auto changed = changeNotificationCenter([&](NotificationCenterRecord& center) {
+    center.permission = permission;
+    if (permission != NotificationPermission::prompt) {
+      answered = std::exchange(center.permissionAlert, std::nullopt);
+    }
+  });
+  if (!changed) return Failure{"cannot set the permission: " + changed.reason()};
+  // The application that asked waits for the answer, if it still runs.
+  const bool waiting = answered && answered->processIdentifier == application_.processIdentifier;
+  if (waiting) {
+    const auto told =
+        deliverToRunningApplication(NotificationPermissionAnswer{.answer = permission});
+    if (!told || !*told) {
+      err_ << "error: telling App the permission failed: "
+           << (told ? told->reason() : std::string("App is not running")) << '\n';
+    }
+  }
+  deliverNotifications();
+  return waiting;
 }
 
 void Host::reloadAllTimelines() {
@@ -313,7 +337,7 @@ void Host::deliverNotifications() {
 }
 
 std::string Host::notificationCenterText() {
-  return dumped(shownNotificationCenter());
+  return dumped(shownNotificationCenter(application_.processIdentifier));
 }
 
 void Host::failLaunch(const Launch& launch, const std::string& why) {

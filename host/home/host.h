@@ -60,6 +60,8 @@ class Host final : public HomeScreenPageOwner {
 
   Result<std::string> openNotification(std::int32_t id) override;
 
+  Result<bool> setNotificationPermission(NotificationPermission permission) override;
+
   void reloadAllTimelines() override;
 
   void moveClock(std::chrono::seconds offset) override;

@@ -65,7 +65,8 @@ Result<std::vector<DeliveredNotification>> deliverDueNotifications(Date now) {
   return delivered;
 }
 
-Json notificationCenterJson(const NotificationCenterRecord& record) {
+Json notificationCenterJson(const NotificationCenterRecord& record,
+                            std::int64_t runningApplication) {
   Json pending = Json::array(), delivered = Json::array();
   for (const PendingNotification& entry : record.pending) {
     pending.push_back({{"id", entry.id},
@@ -80,7 +81,10 @@ Json notificationCenterJson(const NotificationCenterRecord& record) {
                          {"deliveredAt", entry.deliveredAt.iso8601()},
                          {"heard", entry.heard}});
   }
+  const bool alert = record.permissionAlert && runningApplication != 0 &&
+                     record.permissionAlert->processIdentifier == runningApplication;
   return {{"permission", name(record.permission)},
+          {"permissionAlert", alert},
           {"badge", record.badge},
           {"pending", std::move(pending)},
           {"delivered", std::move(delivered)}};

@@ -6,6 +6,7 @@
 // list of pending notifications and the badge on the application's icon.
 #pragma once
 
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -22,9 +23,14 @@ namespace brisklane {
 // delivered it is delivered once.
 Result<std::vector<DeliveredNotification>> deliverDueNotifications(Date now);
 
-// What the device page shows of `record`:
-//   {"permission","badge","pending":[{"id","title","body","moment"}],
+// What the device page shows of `record`, with `runningApplication` the
+// process of the application that runs now (0: none):
+//   {"permission","permissionAlert","badge","pending":[{"id","title","body","moment"}],
 //    "delivered":[{"id","title","body","deliveredAt","heard"}]}
-[[nodiscard]] nlohmann::ordered_json notificationCenterJson(const NotificationCenterRecord& record);
+// "permissionAlert" is true while the permission alert waits for the user's
+// answer to the application that runs: the alert goes with the application
+// that asked.
+[[nodiscard]] nlohmann::ordered_json notificationCenterJson(const NotificationCenterRecord& record,
+                                                            std::int64_t runningApplication);
 
 }  // namespace brisklane

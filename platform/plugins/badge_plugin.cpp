@@ -5,6 +5,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "platform/plugins/notification_center_calls.h"
 
@@ -26,15 +27,20 @@ std::optional<std::int64_t> requestedCount(const CAPPluginCall& call) {
   return static_cast<std::int64_t>(value);
 }
 
-// Asks for the permission, as changing the number does on the phone, then
-// changes it; rejects with why when the device's record fails.
-void changeBadge(CAPPluginCall& call, const std::function<std::int64_t(std::int64_t)>& change) {
-  if (auto asked = requestNotificationAuthorization(); !asked) {
-    call.reject(asked.reason());
-    return;
-  }
-  changeNotificationCenterAndAnswer(
-      call, [&](NotificationCenterRecord& center) { center.badge = change(center.badge); });
+// Asks for the permission, as changing the number does on the phone, and
+// once the user has answered changes it; rejects with why when the device's
+// record fails.
+void changeBadge(CAPPluginCall call, std::function<std::int64_t(std::int64_t)> change) {
+  UNUserNotificationCenter::current().requestAuthorization(
+      [call = std::move(call),
+       change = std::move(change)](const Result<NotificationPermission>& asked) mutable {
+        if (!asked) {
+          call.reject(asked.reason());
+          return;
+        }
+        changeNotificationCenterAndAnswer(
+            call, [&](NotificationCenterRecord& center) { center.badge = change(center.badge); });
+      });
 }
 
 }  // namespace
@@ -44,7 +50,7 @@ void BadgePlugin::checkPermissions(CAPPluginCall call) {
 }
 
 void BadgePlugin::requestPermissions(CAPPluginCall call) {
-  requestNotificationPermission(call);
+  requestNotificationPermission(std::move(call));
 }
 
 void BadgePlugin::get(CAPPluginCall call) {
@@ -59,21 +65,21 @@ void BadgePlugin::set(CAPPluginCall call) {
     call.reject(std::string(badgeCountMessage));
     return;
   }
-  changeBadge(call, [count = *count](std::int64_t) { return count; });
+  changeBadge(std::move(call), [count = *count](std::int64_t) { return count; });
 }
 
 void BadgePlugin::increase(CAPPluginCall call) {
-  changeBadge(call, [](std::int64_t count) {
+  changeBadge(std::move(call), [](std::int64_t count) {
     return std::min<std::int64_t>(count + 1, std::numeric_limits<std::int32_t>::max());
   });
 }
 
 void BadgePlugin::decrease(CAPPluginCall call) {
-  changeBadge(call, [](std::int64_t count) { return count < 1 ? count : count - 1; });
+  changeBadge(std::move(call), [](std::int64_t count) { return count < 1 ? count : count - 1; });
 }
 
 void BadgePlugin::clear(CAPPluginCall call) {
-  changeBadge(call, [](std::int64_t) { return std::int64_t{0}; });
+  changeBadge(std::move(call), [](std::int64_t) { return std::int64_t{0}; });
 }
 
 void BadgePlugin::isSupported(CAPPluginCall call) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <iterator>
 #include <set>
+#include <utility>
 
 #include "platform/plugins/local_notification_schema.h"
 #include "platform/plugins/notification_center_calls.h"
@@ -111,7 +112,7 @@ void LocalNotificationsPlugin::checkPermissions(CAPPluginCall call) {
 }
 
 void LocalNotificationsPlugin::requestPermissions(CAPPluginCall call) {
-  requestNotificationPermission(call);
+  requestNotificationPermission(std::move(call));
 }
 
 void LocalNotificationsPlugin::schedule(CAPPluginCall call) {

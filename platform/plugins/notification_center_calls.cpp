@@ -1,5 +1,7 @@
 #include "platform/plugins/notification_center_calls.h"
 
+#include <utility>
+
 namespace brisklane {
 
 void answerFromNotificationCenter(CAPPluginCall& call, const NotificationCenterAnswer& answer) {
@@ -28,13 +30,15 @@ void answerNotificationPermission(CAPPluginCall& call) {
   });
 }
 
-void requestNotificationPermission(CAPPluginCall& call) {
-  auto permission = requestNotificationAuthorization();
-  if (!permission) {
-    call.reject(permission.reason());
-    return;
-  }
-  call.resolve({{"display", name(*permission)}});
+void requestNotificationPermission(CAPPluginCall call) {
+  UNUserNotificationCenter::current().requestAuthorization(
+      [call = std::move(call)](const Result<NotificationPermission>& permission) mutable {
+        if (!permission) {
+          call.reject(permission.reason());
+          return;
+        }
+        call.resolve({{"display", name(*permission)}});
+      });
 }
 
 }  // namespace brisklane

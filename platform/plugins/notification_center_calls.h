@@ -25,9 +25,10 @@ void changeNotificationCenterAndAnswer(
     });
 
 // `checkPermissions` and `requestPermissions`: {"display"}, the device's
-// notification permission (which the badge shares), asked for when the
-// request finds it not asked yet.
+// notification permission (which the badge shares); a request that finds
+// the user not asked yet is answered once the user has answered the
+// system's alert.
 void answerNotificationPermission(CAPPluginCall& call);
-void requestNotificationPermission(CAPPluginCall& call);
+void requestNotificationPermission(CAPPluginCall call);
 
 }  // namespace brisklane

@@ -309,6 +309,8 @@ SystemAnswer deliver(UIApplication& application, ApplicationLifeCycle& lifeCycle
           center.receive(notification->id, notification->actionIdentifier, std::nullopt);
     }
     if (!answer.accepted) answer.error = "the device delivered no such notification";
+  } else if (const auto* permission = std::get_if<NotificationPermissionAnswer>(&request)) {
+    UNUserNotificationCenter::current().authorizationAnswered(permission->answer);
   } else if (const auto* move = std::get_if<LifeCycleRequest>(&request)) {
     if (move->move == LifeCycleMove::background) {
       lifeCycle.enterBackground();

@@ -96,6 +96,15 @@ Result<SystemRequest> decodeNotificationRequest(const Json& body) {
   return SystemRequest(std::move(request));
 }
 
+Result<SystemRequest> decodePermissionAnswer(const Json& body) {
+  const auto answer =
+      body.is_string() ? named<NotificationPermission>(body.get<std::string>()) : std::nullopt;
+  if (!answer || *answer == NotificationPermission::prompt) {
+    return Failure{"\"notificationPermission\" must be \"granted\" or \"denied\""};
+  }
+  return SystemRequest(NotificationPermissionAnswer{.answer = *answer});
+}
+
 Result<SystemRequest> decodeRequestObject(const Json& document) {
   if (!document.is_object()) return Failure{"a request must be a JSON object"};
   if (auto found = document.find("openURL"); found != document.end()) {
@@ -137,9 +146,12 @@ Result<SystemRequest> decodeRequestObject(const Json& document) {
   if (auto found = document.find("notification"); found != document.end()) {
     return decodeNotificationRequest(*found);
   }
+  if (auto found = document.find("notificationPermission"); found != document.end()) {
+    return decodePermissionAnswer(*found);
+  }
   return Failure{
-      "a request needs \"openURL\", \"continueUserActivity\", \"lifeCycle\", \"query\" or "
-      "\"notification\""};
+      "a request needs \"openURL\", \"continueUserActivity\", \"lifeCycle\", \"query\", "
+      "\"notification\" or \"notificationPermission\""};
 }
 
 }  // namespace
@@ -169,6 +181,8 @@ std::string encodeSystemRequest(const SystemRequest& request) {
       body["actionIdentifier"] = notification->actionIdentifier;
     }
     document["notification"] = body;
+  } else if (const auto* permission = std::get_if<NotificationPermissionAnswer>(&request)) {
+    document["notificationPermission"] = name(permission->answer);
   } else {
     document["query"] = "applicationState";
   }

@@ -9,6 +9,7 @@
 //   {"continueUserActivity":{"activityType":"NSUserActivityTypeBrowsingWeb","webpageURL":"https://example.com/x"}}
 //   {"lifeCycle":"background"}   {"lifeCycle":"foreground"}   {"query":"applicationState"}
 //   {"notification":{"id":7}}   {"notification":{"id":7,"actionIdentifier":"tap"}}
+//   {"notificationPermission":"granted"}
 // ("options" and "webpageURL" may be left out; option values are strings,
 // "UIApplicationOpenURLOptionsOpenInPlaceKey" a Boolean). The application
 // serves the request on its main thread and answers one line,
@@ -34,6 +35,7 @@
 #include "base/result.h"
 #include "platform/os/file_descriptor.h"
 #include "platform/uikit/uikit.h"
+#include "platform/usernotifications/user_notification_center.h"
 
 namespace boost::asio {
 class io_context;
@@ -86,8 +88,20 @@ struct NotificationRequest {
   friend bool operator==(const NotificationRequest&, const NotificationRequest&) = default;
 };
 
-using SystemRequest = std::variant<OpenURLRequest, ContinueUserActivityRequest, LifeCycleRequest,
-                                   ApplicationStateQuery, NotificationRequest>;
+// The user's answer to the system's alert asking to allow the application's
+// notifications ({"notificationPermission":"granted"} or "denied"), already
+// kept in the device's notification centre: the application's requests
+// waiting for it complete.
+struct NotificationPermissionAnswer {
+  NotificationPermission answer = NotificationPermission::granted;
+
+  friend bool operator==(const NotificationPermissionAnswer&,
+                         const NotificationPermissionAnswer&) = default;
+};
+
+using SystemRequest =
+    std::variant<OpenURLRequest, ContinueUserActivityRequest, LifeCycleRequest,
+                 ApplicationStateQuery, NotificationRequest, NotificationPermissionAnswer>;
 
 // The application's answer to a request it could read: whether it took the
 // request (a URL or an activity its delegate answered true for), and its

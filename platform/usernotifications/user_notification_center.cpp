@@ -1,8 +1,11 @@
 #include "platform/usernotifications/user_notification_center.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "platform/device/device_folder.h"
 #include "platform/os/files.h"
@@ -80,6 +83,14 @@ std::optional<std::string> decodeSettings(const Json& document, NotificationCent
     if (!permission) return "permission must be \"prompt\", \"granted\" or \"denied\"";
     record.permission = *permission;
   }
+  if (auto found = document.find("permissionAlert"); found != document.end() && !found->is_null()) {
+    auto asking = found->is_object() ? found->find("processIdentifier") : found->end();
+    if (!found->is_object() || asking == found->end() || !asking->is_number_integer() ||
+        asking->get<std::int64_t>() <= 0) {
+      return "permissionAlert must be null or {\"processIdentifier\"} with a process id";
+    }
+    record.permissionAlert = PermissionAlert{.processIdentifier = asking->get<std::int64_t>()};
+  }
   if (auto found = document.find("badge"); found != document.end()) {
     if (!found->is_number_integer() || found->get<std::int64_t>() < 0) {
       return "badge must be a whole number, 0 or more";
@@ -112,7 +123,11 @@ std::string encodeNotificationCenter(const NotificationCenterRecord& record) {
                          {"notification", entry.notification},
                          {"heard", entry.heard}});
   }
+  const Json alert = record.permissionAlert
+                         ? Json{{"processIdentifier", record.permissionAlert->processIdentifier}}
+                         : Json(nullptr);
   const Json document{{"permission", name(record.permission)},
+                      {"permissionAlert", alert},
                       {"badge", record.badge},
                       {"actionTypes", record.actionTypes},
                       {"pending", std::move(pending)},
@@ -179,20 +194,6 @@ void sortPending(std::vector<PendingNotification>& pending) {
 
 namespace brisklane {
 
-Result<NotificationPermission> requestNotificationAuthorization() {
-  auto record = changeNotificationCenter([](NotificationCenterRecord& center) {
-    if (center.permission == NotificationPermission::prompt) {
-      center.permission = NotificationPermission::granted;
-    }
-  });
-  if (!record) return Failure{record.reason()};
-  return record->permission;
-}
-
-}  // namespace brisklane
-
-namespace brisklane {
-
 std::optional<DeliveredNotification> takeDeliveredNotification(std::int32_t id, Answered answered) {
   std::optional<DeliveredNotification> taken;
   auto changed = changeNotificationCenter([&](NotificationCenterRecord& center) {
@@ -210,6 +211,30 @@ std::optional<DeliveredNotification> takeDeliveredNotification(std::int32_t id, 
 UNUserNotificationCenter& UNUserNotificationCenter::current() {
   static UNUserNotificationCenter center;
   return center;
+}
+
+void UNUserNotificationCenter::requestAuthorization(AuthorizationCompletion completion) {
+  auto record = changeNotificationCenter([](NotificationCenterRecord& center) {
+    if (center.permission != NotificationPermission::prompt) return;
+    center.permissionAlert = PermissionAlert{.processIdentifier = ::getpid()};
+  });
+  if (!record) {
+    completion(Failure{record.reason()});
+    return;
+  }
+  waitingForAuthorization_.push_back(std::move(completion));
+  // Answered already: this request, and any that still waits for an answer
+  // whose word has not come, completes with it.
+  if (record->permission != NotificationPermission::prompt) {
+    authorizationAnswered(record->permission);
+  }
+}
+
+void UNUserNotificationCenter::authorizationAnswered(NotificationPermission answer) {
+  // A completion may ask again: it joins the next alert's requests.
+  for (const AuthorizationCompletion& completion : std::exchange(waitingForAuthorization_, {})) {
+    completion(answer);
+  }
 }
 
 bool UNUserNotificationCenter::present(std::int32_t id) {

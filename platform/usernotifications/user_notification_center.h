@@ -5,13 +5,16 @@
 // lives in the device folder, `$BRISKLANE_HOME/notification-center.json`,
 // not in the application's process, so it survives the application ending:
 //
-//   {"permission":"prompt","badge":0,"actionTypes":[...],
+//   {"permission":"prompt","permissionAlert":null,"badge":0,"actionTypes":[...],
 //    "pending":[{"id":7,"moment":"2026-12-10T12:00:00.000Z","notification":{...}}],
 //    "delivered":[{"id":6,"deliveredAt":"...","notification":{...},"heard":false}]}
 //
 // "notification" is the notification as the application handed it over, so
 // that every answer gives back what was asked for. "heard" tells whether a
 // page has had the notification (as an event) since it was delivered.
+// "permissionAlert" is the system's alert that asks the user to allow the
+// application's notifications, {"processIdentifier":4242} while it waits
+// for an answer to the application that asked, else null.
 //
 // Two programs change it, the application (scheduling, the badge) and the
 // widget host (delivering): each change reads, changes and writes the record
@@ -23,6 +26,7 @@
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +43,14 @@ enum class NotificationPermission { prompt, granted, denied };
 template <>
 inline constexpr auto enumNames<NotificationPermission> =
     namesThrough<NotificationPermission::denied>({"prompt", "granted", "denied"});
+
+// The system's alert asking the user to allow the application's
+// notifications, shown while the application that asked runs.
+struct PermissionAlert {
+  std::int64_t processIdentifier = 0;  // the application that asked
+
+  friend bool operator==(const PermissionAlert&, const PermissionAlert&) = default;
+};
 
 struct PendingNotification {
   std::int32_t id = 0;
@@ -59,6 +71,7 @@ struct DeliveredNotification {
 
 struct NotificationCenterRecord {
   NotificationPermission permission = NotificationPermission::prompt;
+  std::optional<PermissionAlert> permissionAlert;  // only while the permission is "prompt"
   std::int64_t badge = 0;  // the number on the application's icon; 0 shows none
   nlohmann::ordered_json actionTypes = nlohmann::ordered_json::array();
   std::vector<PendingNotification> pending;      // soonest first
@@ -89,18 +102,8 @@ void sortPending(std::vector<PendingNotification>& pending);
 
 }  // namespace brisklane
 
-namespace brisklane {
-
-// The application asks the user to allow its notifications (and the number
-// on its icon): a device that has not been asked yet answers as a person who
-// allows them does, and keeps the answer; one that has keeps its answer.
-// The answer, or why the device's record cannot be read or written.
-Result<NotificationPermission> requestNotificationAuthorization();
-
-}  // namespace brisklane
-
 #include <memory>
-#include <optional>
+#include <vector>
 
 #include "base/observers.h"
 
@@ -110,9 +113,10 @@ namespace brisklane {
 // tells the application of its notifications, and whoever cares observes
 // it (the `LocalNotifications` plug-in). The system reaches it through the
 // application's control socket: a notification delivered while the
-// application is in front is presented to it ("willPresent"), and the
-// user's answer to one, a tap or an action, is its response
-// ("didReceive"). Used on the main thread.
+// application is in front is presented to it ("willPresent"), the user's
+// answer to one, a tap or an action, is its response ("didReceive"), and
+// the user's answer to the permission alert ends the application's
+// requests for authorization. Used on the main thread.
 class UNUserNotificationCenter {
  public:
   struct Response {
@@ -125,6 +129,8 @@ class UNUserNotificationCenter {
     std::function<void(const Response&)> didReceive;
   };
   using Observation = Observers<Observer>::Observation;
+  // The user's answer, or why the device's record cannot be read or written.
+  using AuthorizationCompletion = std::function<void(const Result<NotificationPermission>&)>;
 
   [[nodiscard]] static UNUserNotificationCenter& current();
 
@@ -136,6 +142,18 @@ class UNUserNotificationCenter {
     return observers_.add(std::move(observer));
   }
 
+  // Asks the user to allow the application's notifications (and the number
+  // on its icon). A device that has been asked completes at once with its
+  // answer; on one that has not, the system shows its alert, naming this
+  // process in the record's "permissionAlert", and `completion` runs when
+  // the user has answered (authorizationAnswered), however many requests
+  // wait for that one alert.
+  void requestAuthorization(AuthorizationCompletion completion);
+
+  // The system's side: the user answered the alert with `answer` (already
+  // in the device's record); every request waiting for it completes.
+  void authorizationAnswered(NotificationPermission answer);
+
   // The system's side: the delivered notification `id`, presented (it
   // stays in the delivered list) or answered (it leaves it); false when the
   // device has delivered none of that id.
@@ -144,6 +162,7 @@ class UNUserNotificationCenter {
 
  private:
   Observers<Observer> observers_;
+  std::vector<AuthorizationCompletion> waitingForAuthorization_;
 };
 
 // The delivered notification `id` of the device's record, marked heard (a

@@ -338,6 +338,12 @@ TEST_F(DoctorCommand, TellsOfNotificationsLeftPendingPastTheirMomentAndOfThoseNo
       lineAbout(run, "info     notifications"),
       "info     notifications  notification 4 \"Call Ana\" was delivered 5 min ago and no page "
       "has heard it: tap it on the lock screen");
+
+  writeFile(device.root() / "notification-center.json",
+            R"({"permission":"prompt","permissionAlert":{"processIdentifier":4242}})");
+  EXPECT_EQ(lineAbout(doctor(), "info     notifications"),
+            "info     notifications  App (process 4242) asked to send notifications and waits for "
+            "the answer: press Allow or Don't Allow on the device page (serve --http)");
 }
 
 }  // namespace

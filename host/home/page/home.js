@@ -206,6 +206,7 @@ function showApplication() {
     frame.style.height = `${screenSize.height}px`;
   }
   frame.classList.toggle('in-front', state === 'active' || state === 'inactive');
+  showPermissionAlert();
 }
 
 function noteApplication(next) {
@@ -294,7 +295,9 @@ function showNotifications(center) {
   badge.textContent = String(center.badge);
   badge.hidden = center.badge === 0;
   element('badge-count').textContent = String(center.badge);
-  element('notification-permission').textContent = center.permission;
+  element('notification-permission').value = center.permission;
+  permissionAlert = center.permissionAlert;
+  showPermissionAlert();
   element('pending-notifications').replaceChildren(
     ...center.pending.map((notification) => {
       const item = document.createElement('li');
@@ -303,6 +306,28 @@ function showNotifications(center) {
       return item;
     }),
   );
+}
+
+// The system's alert asking to allow App's notifications: shown over App
+// while App waits for the answer; App's request is answered with the
+// button the person presses. The setting beside the timelines sets the
+// answer directly, as the phone's settings do.
+let permissionAlert = false;
+
+function showPermissionAlert() {
+  const inFront = application.state === 'active' || application.state === 'inactive';
+  element('permission-alert').hidden = !(permissionAlert && inFront);
+}
+
+async function setNotificationPermission(permission) {
+  element('permission-alert').hidden = true;
+  try {
+    await post('/api/notification-permission', { permission });
+  } catch (error) {
+    const result = element('tap-result');
+    result.dataset.state = 'nothing';
+    result.textContent = `Notifications: ${error.message}`;
+  }
 }
 
 // --- The timelines ---
@@ -454,6 +479,12 @@ function connect() {
 }
 
 element('home-button').addEventListener('click', goHome);
+for (const button of document.querySelectorAll('#permission-alert button')) {
+  button.addEventListener('click', () => setNotificationPermission(button.dataset.permission));
+}
+element('notification-permission').addEventListener('change', (event) =>
+  setNotificationPermission(event.currentTarget.value),
+);
 element('app-icon').addEventListener('click', openFromIcon);
 document.addEventListener('keydown', (event) => {
   if (event.key === 'Escape' && !event.defaultPrevented) goHome();

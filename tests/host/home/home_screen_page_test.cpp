@@ -40,6 +40,10 @@ class RecordingHost final : public HomeScreenPageOwner {
     if (id != 7) return Failure{"no delivered notification has the id " + std::to_string(id)};
     return std::string("delivered");
   }
+  Result<bool> setNotificationPermission(NotificationPermission permission) override {
+    permissions.push_back(permission);
+    return permission == NotificationPermission::granted;
+  }
   void reloadAllTimelines() override { ++reloads; }
   void moveClock(std::chrono::seconds offset) override { clockMoves.push_back(offset); }
   void resetClock() override { ++clockResets; }
@@ -55,6 +59,7 @@ class RecordingHost final : public HomeScreenPageOwner {
   std::vector<std::chrono::seconds> clockMoves;
   int clockResets = 0;
   std::vector<HomeScreenSettings> changedSettings;
+  std::vector<NotificationPermission> permissions;
 };
 
 class HomeScreenPageRoutes : public ::testing::Test {
@@ -106,6 +111,7 @@ TEST_F(HomeScreenPageRoutes, RefuseWhatIsNotAPictureOrAnActionBeforeTheHostSeesI
       {"/api/application",
        {"", R"({"move":"home"})", R"({"move":1})", R"({"state":"background"})"}},
       {"/api/notification", {"", R"({"id":"7"})", R"({"id":4294967296})", R"({"id":7.5})"}},
+      {"/api/notification-permission", {"", R"({"permission":"allow"})", R"({"permission":true})"}},
       {"/api/clock",
        {R"({"advanceMinutes":1.5})", R"({"advanceMinutes":"30"})", R"({"advanceMinutes":600000})",
         R"({"reset":false})", "{}"}},
@@ -119,6 +125,7 @@ TEST_F(HomeScreenPageRoutes, RefuseWhatIsNotAPictureOrAnActionBeforeTheHostSeesI
   EXPECT_TRUE(host_.clockMoves.empty());
   EXPECT_EQ(host_.clockResets, 0);
   EXPECT_TRUE(host_.changedSettings.empty());
+  EXPECT_TRUE(host_.permissions.empty());
 }
 
 TEST_F(HomeScreenPageRoutes, PassTheHostsRefusalsToThePageAndMoveTheClockBothWays) {
@@ -142,6 +149,15 @@ TEST_F(HomeScreenPageRoutes, PassTheHostsRefusalsToThePageAndMoveTheClockBothWay
   auto opened = answer("POST", "/api/notification", R"({"id":7})");
   ASSERT_TRUE(opened);
   EXPECT_EQ(nlohmann::json::parse(opened->body)["outcome"], "delivered");
+
+  auto allowed = answer("POST", "/api/notification-permission", R"({"permission":"granted"})");
+  ASSERT_TRUE(allowed);
+  EXPECT_EQ(nlohmann::json::parse(allowed->body),
+            nlohmann::json({{"permission", "granted"}, {"answeredAlert", true}}));
+  EXPECT_EQ(status("POST", "/api/notification-permission", R"({"permission":"prompt"})"), 200u);
+  EXPECT_EQ(host_.permissions,
+            (std::vector<NotificationPermission>{NotificationPermission::granted,
+                                                 NotificationPermission::prompt}));
 
   auto home = answer("POST", "/api/application", R"({"move":"background"})");
   ASSERT_TRUE(home);

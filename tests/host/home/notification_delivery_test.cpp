@@ -45,11 +45,21 @@ TEST(NotificationDelivery, DeliversWhatIsDueOnceAndKeepsARepeatingOneAtItsNextMo
   EXPECT_EQ(center->pending[1].id, 3);
 
   EXPECT_TRUE(deliverDueNotifications(now)->empty()) << "delivered once";
-  const auto shown = notificationCenterJson(*center);
+  const auto shown = notificationCenterJson(*center, 0);
   EXPECT_EQ(
       shown["pending"][0],
       nlohmann::ordered_json(
           {{"id", 2}, {"title", "T"}, {"body", "B"}, {"moment", "2026-12-10T12:40:00.000Z"}}));
+}
+
+// The alert goes with the application that asked: an App that ended, or
+// another one, leaves no alert standing on the page.
+TEST(NotificationDelivery, ShowsThePermissionAlertOnlyWhileTheApplicationThatAskedRuns) {
+  NotificationCenterRecord record;
+  record.permissionAlert = PermissionAlert{.processIdentifier = 4242};
+  EXPECT_EQ(notificationCenterJson(record, 4242)["permissionAlert"], true);
+  EXPECT_EQ(notificationCenterJson(record, 4343)["permissionAlert"], false);
+  EXPECT_EQ(notificationCenterJson(record, 0)["permissionAlert"], false);
 }
 
 TEST(NotificationDelivery, LetsTheMomentPassUnseenWithoutTheUsersPermission) {

@@ -16,11 +16,15 @@ TEST(BadgePlugin, KeepsTheCountInTheDeviceAndNeverGoesBelowZero) {
   BadgePage page;
   EXPECT_EQ(page.data("get"), JSObject({{"count", 0}}));
   EXPECT_EQ(page.data("checkPermissions"), JSObject({{"display", "prompt"}}));
-  page.data("set", {{"count", 3}});
+  // Changing the number asks for the permission, as on the phone, and waits
+  // for the user's answer; a denied one still keeps the number.
+  EXPECT_EQ(page.send("set", {{"count", 3}}), 0u);
+  EXPECT_EQ(page.data("get"), JSObject({{"count", 0}}));
+  BadgePage::answerPermissionAlert(NotificationPermission::denied);
+  EXPECT_TRUE(page.page->last()["success"]);
+  EXPECT_EQ(page.data("checkPermissions"), JSObject({{"display", "denied"}}));
   page.data("increase");
   EXPECT_EQ(page.data("get"), JSObject({{"count", 4}}));
-  // Changing the number asked for the permission, as on the phone.
-  EXPECT_EQ(page.data("checkPermissions"), JSObject({{"display", "granted"}}));
 
   page.data("clear");
   page.data("decrease");
@@ -39,6 +43,7 @@ TEST(BadgePlugin, KeepsTheCountInTheDeviceAndNeverGoesBelowZero) {
 
 TEST(BadgePlugin, RejectsACountThatIsNoWholeNumberFromZeroAndKeepsTheOldOne) {
   BadgePage page;
+  BadgePage::answerPermissionAlert(NotificationPermission::granted);
   page.data("set", {{"count", 5}});
   for (const JSObject& options :
        {JSObject::object(), JSObject{{"count", -1}}, JSObject{{"count", "3"}},

@@ -1,6 +1,7 @@
 #include "platform/plugins/local_notifications_plugin.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "tests/platform/plugins/plugin_test_bridge.h"
 
@@ -34,7 +35,14 @@ TEST(LocalNotificationsPlugin, KeepsPendingNotificationsInTheDeviceUntilCancelle
   NotificationsPage page;
   EXPECT_EQ(page.data("checkPermissions"), JSObject({{"display", "prompt"}}));
   EXPECT_EQ(page.data("areEnabled"), JSObject({{"value", false}}));
-  EXPECT_EQ(page.data("requestPermissions"), JSObject({{"display", "granted"}}));
+  // The system's alert stands until the user answers it; so does the call.
+  EXPECT_EQ(page.send("requestPermissions"), 0u);
+  EXPECT_EQ(readNotificationCenter()->permissionAlert,
+            PermissionAlert{.processIdentifier = ::getpid()});
+  NotificationsPage::answerPermissionAlert(NotificationPermission::granted);
+  EXPECT_EQ(page.page->last()["data"], JSObject({{"display", "granted"}}));
+  EXPECT_EQ(page.data("requestPermissions"), JSObject({{"display", "granted"}}))
+      << "asked already: answered at once";
 
   const JSObject later = reminder(2, std::chrono::minutes(60)),
                  sooner = reminder(1, std::chrono::minutes(30));

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/capacitor/bridge.h"
+#include "platform/usernotifications/user_notification_center.h"
 #include "tests/platform/capacitor/recording_web_layer.h"
 #include "tests/support/temporary_device.h"
 
@@ -19,8 +20,8 @@ class PluginTestBridge {
  public:
   PluginTestBridge() { bridge->registerPluginType(pluginType<Plugin>()); }
 
-  // The reply to `method` of the plug-in with `options`.
-  JSObject call(std::string_view method, const JSObject& options = JSObject::object()) {
+  // Calls `method` of the plug-in with `options`; how many replies came.
+  std::size_t send(std::string_view method, const JSObject& options = JSObject::object()) {
     const auto before = page->messages().size();
     const JSObject message{{"type", "message"},
                            {"callbackId", std::to_string(++calls)},
@@ -28,8 +29,21 @@ class PluginTestBridge {
                            {"methodName", method},
                            {"options", options}};
     bridge->receive(message.dump(), page);
-    EXPECT_EQ(page->messages().size(), before + 1) << method << " answered once";
+    return page->messages().size() - before;
+  }
+  // The reply to `method` of the plug-in with `options`.
+  JSObject call(std::string_view method, const JSObject& options = JSObject::object()) {
+    EXPECT_EQ(send(method, options), 1u) << method << " answered once";
     return page->last();
+  }
+  // What the widget host does when the user answers the permission alert:
+  // keeps the answer in the device's record and tells the application.
+  static void answerPermissionAlert(NotificationPermission answer) {
+    ASSERT_TRUE(changeNotificationCenter([answer](NotificationCenterRecord& center) {
+      center.permission = answer;
+      center.permissionAlert.reset();
+    }));
+    UNUserNotificationCenter::current().authorizationAnswered(answer);
   }
   // What `method` resolved with (null when it rejected).
   JSObject data(std::string_view method, const JSObject& options = JSObject::object()) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
+
+#include <unistd.h>
 
 #include "tests/support/temporary_device.h"
 
@@ -17,7 +21,8 @@ TEST(UserNotificationCenter, IsReadBackAsWrittenSoonestPendingFirst) {
   testing::TemporaryDevice device;
   EXPECT_EQ(*readNotificationCenter(), NotificationCenterRecord{});
   auto written = changeNotificationCenter([](NotificationCenterRecord& center) {
-    center.permission = NotificationPermission::granted;
+    center.permission = NotificationPermission::prompt;
+    center.permissionAlert = PermissionAlert{.processIdentifier = 4242};
     center.badge = 3;
     center.pending = {
         {.id = 2,
@@ -41,9 +46,48 @@ TEST(UserNotificationCenter, RefusesARecordItCannotTrust) {
         R"({"actionTypes":{}})", R"({"pending":{}})",
         R"({"pending":[{"id":4294967296,"moment":"2026-12-10T12:00:00Z","notification":{}}]})",
         R"({"pending":[{"id":1,"moment":"noon","notification":{}}]})",
-        R"({"delivered":[{"id":1,"deliveredAt":"2026-12-10T12:00:00Z"}]})"}) {
+        R"({"delivered":[{"id":1,"deliveredAt":"2026-12-10T12:00:00Z"}]})",
+        R"({"permissionAlert":true})", R"({"permissionAlert":{"processIdentifier":0}})"}) {
     EXPECT_FALSE(decodeNotificationCenter(json)) << json;
   }
+}
+
+TEST(UserNotificationCenter, AuthorizationWaitsForTheUsersAnswerToTheAlert) {
+  testing::TemporaryDevice device;
+  UNUserNotificationCenter center;
+  std::vector<std::string> answers;
+  const auto note = [&](const Result<NotificationPermission>& answer) {
+    answers.emplace_back(answer ? name(*answer) : answer.reason());
+  };
+  center.requestAuthorization(note);
+  center.requestAuthorization(note);
+  EXPECT_TRUE(answers.empty()) << "the alert waits for the user";
+  EXPECT_EQ(readNotificationCenter()->permissionAlert,
+            PermissionAlert{.processIdentifier = ::getpid()});
+
+  // The system keeps the answer, then tells the application: both complete.
+  ASSERT_TRUE(changeNotificationCenter([](NotificationCenterRecord& record) {
+    record.permission = NotificationPermission::denied;
+    record.permissionAlert.reset();
+  }));
+  center.authorizationAnswered(NotificationPermission::denied);
+  EXPECT_EQ(answers, (std::vector<std::string>{"denied", "denied"}));
+  center.requestAuthorization(note);
+  EXPECT_EQ(answers.back(), "denied") << "asked already: no alert";
+  EXPECT_FALSE(readNotificationCenter()->permissionAlert);
+
+  // An answer whose word never reached the application is found by its next
+  // request, which completes the one still waiting too.
+  ASSERT_TRUE(changeNotificationCenter([](NotificationCenterRecord& record) {
+    record.permission = NotificationPermission::prompt;
+  }));
+  answers.clear();
+  center.requestAuthorization(note);
+  ASSERT_TRUE(changeNotificationCenter([](NotificationCenterRecord& record) {
+    record.permission = NotificationPermission::granted;
+  }));
+  center.requestAuthorization(note);
+  EXPECT_EQ(answers, (std::vector<std::string>{"granted", "granted"}));
 }
 
 // The application and the widget host change the record at once; the lock
