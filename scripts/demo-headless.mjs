@@ -2,7 +2,9 @@
 // once the widget host and App serve their pages):
 //   node scripts/demo-headless.mjs HOME_URL APP_URL SCREENSHOT_DIR
 // App, started by the demo, comes up in front: the device page shows its
-// page (APP_URL's) inside the phone. The demo adds a task that is due there,
+// page (APP_URL's) inside the phone, and the system's alert asking to allow
+// App's notifications over it, which the demo saves as permission.png and
+// answers. The demo adds a task that is due there,
 // the way a person does, goes home, waits for the home screen to show the
 // task, taps the Today widget, checks that the phone shows App in front with
 // the Today list and that task, and saves a screenshot of the device page:
@@ -51,6 +53,16 @@ async function run(context) {
   await app.locator('#publish-result:not([data-state="pending"])').waitFor(wait);
   step("the phone shows App's page");
 
+  // At its start App asks to send notifications: on a fresh phone the
+  // system's alert stands over App until it is answered.
+  const alert = home.getByRole('alertdialog');
+  await alert.waitFor(wait);
+  await mkdir(screenshots, { recursive: true });
+  await home.locator('#phone').screenshot({ path: path.join(screenshots, 'permission.png') });
+  await alert.getByRole('button', { name: 'Allow', exact: true }).click();
+  await alert.waitFor({ ...wait, state: 'hidden' });
+  step("allowed App's notifications in the system's alert");
+
   const before = await today.locator('img').getAttribute('data-version');
   await app.fill('#task-title', 'Renew passport');
   await app.fill('#task-project', 'Home');
@@ -73,7 +85,6 @@ async function run(context) {
   if (!(await app.locator('#today').isVisible())) throw new Error("the link did not show App's Today list");
   step('tapped the Today widget; the phone shows App in front with its Today list');
 
-  await mkdir(screenshots, { recursive: true });
   await home.screenshot({ path: path.join(screenshots, 'device.png'), fullPage: true });
   step(`screenshot in ${screenshots}`);
 

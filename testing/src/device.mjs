@@ -3,7 +3,7 @@
 // Everything a test does to the device goes where a person's actions go:
 // the device page's actions, App's control socket, the doctor.
 import { existsSync, readFileSync, readlinkSync, realpathSync } from 'node:fs';
-import { mkdtemp, rm } from 'node:fs/promises';
+import { mkdtemp, rm, writeFile } from 'node:fs/promises';
 import net from 'node:net';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
@@ -47,11 +47,23 @@ function askApp(socketPath, request) {
   });
 }
 
+const notificationPermissions = ['granted', 'denied', 'prompt'];
+
 export class Device {
-  // Starts both programs on a fresh folder. `programs`: { app, host } paths.
-  static async start({ programs, webDir }) {
+  // Starts both programs on a fresh folder. `programs`: { app, host } paths;
+  // `notificationPermission`: what the device answers App's request to send
+  // notifications, or "prompt" for the system's alert on the device page.
+  static async start({ programs, webDir, notificationPermission = 'prompt' }) {
+    if (!notificationPermissions.includes(notificationPermission)) {
+      throw new Error(`notificationPermission is one of ${notificationPermissions.join(', ')}, not ${JSON.stringify(notificationPermission)}`);
+    }
     const device = new Device(await mkdtemp(path.join(tmpdir(), 'brisklane-device-')), programs);
     try {
+      if (notificationPermission !== 'prompt') {
+        // The device's setting, in its notification centre, before App asks.
+        const record = JSON.stringify({ permission: notificationPermission });
+        await writeFile(path.join(device.folder, 'notification-center.json'), record, { mode: 0o600 });
+      }
       // Both may start at once: the device's page label is created once,
       // and App reads the device page's origin at every answer.
       const [host, app] = await Promise.allSettled([
@@ -155,6 +167,16 @@ export class Device {
     }
     await this.page.post('/api/settings', changed);
     return changed;
+  }
+
+  // Sets the device's answer to App's request to send notifications, as the
+  // phone's settings do; "granted" or "denied" answers the alert App waits
+  // on, as the person's button does. Answers whether App was waiting.
+  async setNotificationPermission(permission) {
+    if (!notificationPermissions.includes(permission)) {
+      throw new Error(`setNotificationPermission takes one of ${notificationPermissions.join(', ')}, not ${JSON.stringify(permission)}`);
+    }
+    return (await this.page.post('/api/notification-permission', { permission })).answeredAlert;
   }
 
   // The doctor's findings on this device: { healthy, verdict, findings }.

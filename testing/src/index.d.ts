@@ -81,6 +81,12 @@ export interface Device {
   /** Ends App, as the app switcher does: the next tap launches it cold. */
   terminateApp(): Promise<void>;
   settings(changes: { deviceClass?: string; systemVersion?: string; placements?: Placement[] }): Promise<unknown>;
+  /**
+   * Sets what the device answers App's request to send notifications, as the
+   * phone's settings do; "granted" or "denied" also answers the alert App
+   * waits on. Resolves whether App was waiting.
+   */
+  setNotificationPermission(permission: NotificationPermission): Promise<boolean>;
   doctor(): Promise<{ healthy: boolean; verdict: string; findings: DoctorFinding[] }>;
   state(): Promise<Record<string, unknown>>;
 }
@@ -91,8 +97,12 @@ export interface HomePage extends Page {
   app(): Promise<Frame>;
 }
 
+export type NotificationPermission = 'granted' | 'denied' | 'prompt';
+
 export interface BrisklaneOptions {
   webDir: string | undefined;
+  /** What the device answers App's request to send notifications; default "granted". */
+  notificationPermission: NotificationPermission;
   brisklaneBinDir: string | undefined;
   goldenDir: string | undefined;
 }

@@ -18,16 +18,20 @@ export const test = base.extend({
   // The built web app App serves; default: capacitor.config.json's webDir,
   // the config found from the current folder upwards.
   webDir: [undefined, { option: true }],
+  // What the device answers App's request to send notifications. "granted"
+  // by default, so that the system's alert does not stand over App in a
+  // test of the widgets; "prompt" shows the alert, "denied" refuses.
+  notificationPermission: ['granted', { option: true }],
   // The folder holding App and BrisklaneWidgetExtension; default:
   // BRISKLANE_BIN_DIR, else the first folder on PATH with both.
   brisklaneBinDir: [undefined, { option: true }],
   // Where toMatchGolden keeps goldens; default: __goldens__ beside the test file.
   goldenDir: [undefined, { option: true }],
 
-  device: async ({ webDir, brisklaneBinDir, goldenDir }, use, testInfo) => {
+  device: async ({ webDir, brisklaneBinDir, goldenDir, notificationPermission }, use, testInfo) => {
     const fromConfig = (folder) => folder && path.resolve(path.dirname(testInfo.config.configFile ?? '.'), folder);
     const programs = findPrograms(fromConfig(brisklaneBinDir));
-    const device = await Device.start({ programs, webDir: checkWebDir(fromConfig(webDir) ?? findWebDir()) });
+    const device = await Device.start({ programs, webDir: checkWebDir(fromConfig(webDir) ?? findWebDir()), notificationPermission });
     device.goldenDir = fromConfig(goldenDir);
     try {
       await use(device);

@@ -264,9 +264,8 @@ if (onThePhone) {
   listenForReminders(showTask).catch(() => {});
   // The application runs the bundle it was built with: it says so at once.
   CapacitorUpdater.notifyAppReady().catch(() => {});
-  LocalNotifications.requestPermissions()
-    .catch(() => {})
-    .then(() => publish('start'));
-} else {
-  publish('start');
+  // On a phone never asked, the system's alert stands until the person
+  // answers it; the widgets need no answer, the reminders wait for it.
+  LocalNotifications.requestPermissions().catch(() => {});
 }
+publish('start');

@@ -2,9 +2,10 @@
 // small page: reminders scheduled by the page and delivered by the widget
 // host at their moment on its clock, a tap on one launching App and reaching
 // the page's first listener once, the badge drawn on the icon, and what
-// survives App. The answers' shapes and each refusal are the unit tests'
+// survives App, and the system's alert that asks the person to allow
+// App's notifications. The answers' shapes and each refusal are the unit tests'
 // (tests/platform/plugins/).
-import { copyFile, mkdtemp, rm, writeFile } from 'node:fs/promises';
+import { copyFile, mkdtemp, rm } from 'node:fs/promises';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
@@ -41,10 +42,6 @@ const test = kitTest.extend({
   webDir: async ({ pluginsPage }, use) => use(pluginsPage),
 });
 
-// The user has allowed App's notifications: a setting of the device.
-const allowNotifications = (device) =>
-  writeFile(path.join(device.folder, 'notification-center.json'), '{"permission":"granted"}', { mode: 0o600 });
-
 async function pageReady(page) {
   await page.locator('#ready', { hasText: 'ready' }).waitFor();
   return page;
@@ -80,7 +77,6 @@ const heard = (page) => page.evaluate(() => ({ actions: window.actions, received
 const lockScreen = (home) => home.locator('#lock-notifications .notification');
 
 test('a reminder comes on the lock screen at its moment, and its tap starts App and reaches the first listener once', async ({ device, home, app }) => {
-  await allowNotifications(device);
   await pageReady(app);
   expect((await schedule(app, 41, 30)).notifications).toEqual([{ id: 41 }]);
   await device.terminateApp();
@@ -112,7 +108,6 @@ test('a reminder comes on the lock screen at its moment, and its tap starts App 
 });
 
 test('pending reminders and the badge belong to the device: they survive App killed, and the icon shows the count', async ({ device, home, app }) => {
-  await allowNotifications(device);
   await pageReady(app);
   const badge = home.locator('#app-badge');
   await call(app, 'Badge', 'set', { count: 3 });
@@ -162,4 +157,44 @@ test('the updater answers for the built-in bundle, a plug-in App does not link s
   // Still answering.
   expect((await call(app, 'LocalNotifications', 'getPending')).value).toEqual({ notifications: [] });
   expect(device.app.child.exitCode).toBeNull();
+});
+
+test.describe('on a phone never asked', () => {
+  test.use({ notificationPermission: 'prompt' });
+
+  test("App's request waits for the person's answer in the system's alert, which stands over App and goes with it", async ({ device, home, app }) => {
+    await pageReady(app);
+    const alert = home.getByRole('alertdialog');
+    const asked = call(app, 'LocalNotifications', 'requestPermissions');
+    const badged = call(app, 'Badge', 'set', { count: 2 });
+    await expect(alert).toBeVisible();
+    await expect(alert).toContainText('“Brisklane” Would Like to Send You Notifications');
+    await device.home();
+    await expect(alert, 'gone home, the alert goes with App').toBeHidden();
+    await device.bringToFront();
+    await expect(alert).toBeVisible();
+
+    await alert.getByRole('button', { name: 'Don’t Allow' }).click();
+    expect(await asked).toEqual({ value: { display: 'denied' } });
+    expect((await badged).error, 'the badge waited for the answer, then changed').toBeUndefined();
+    await expect(alert).toBeHidden();
+    await expect(home.locator('#notification-permission')).toHaveValue('denied');
+    expect(await call(app, 'LocalNotifications', 'requestPermissions'), 'asked already: no alert').toEqual({ value: { display: 'denied' } });
+    expect((await call(app, 'Badge', 'get')).value).toEqual({ count: 2 });
+
+    // Set back to "prompt", as the phone's settings can: App asks again, and
+    // ends while its alert stands: the alert goes with it.
+    await device.setNotificationPermission('prompt');
+    call(app, 'LocalNotifications', 'requestPermissions').catch(() => {});
+    await expect(alert).toBeVisible();
+    device.app.child.kill('SIGKILL');
+    await device.terminateApp();
+    await expect(alert).toBeHidden();
+    const started = await pageReady(await home.app());
+    const again = call(started, 'LocalNotifications', 'requestPermissions');
+    await expect(alert).toBeVisible();
+    expect(await device.setNotificationPermission('granted'), 'App was waiting').toBe(true);
+    expect(await again).toEqual({ value: { display: 'granted' } });
+    await expect(alert).toBeHidden();
+  });
 });
