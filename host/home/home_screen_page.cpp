@@ -108,10 +108,24 @@ HttpResponse notificationResponse(HomeScreenPageOwner& owner, const HttpRequest&
   const auto id = body && body->contains("id") && (*body)["id"].is_number_integer()
                       ? std::optional<std::int64_t>((*body)["id"].get<std::int64_t>())
                       : std::nullopt;
-  if (!id || *id != static_cast<std::int32_t>(*id)) {
-    return problem(400, "a tap on a notification is {\"id\": a whole number within 32 bits}");
+  const auto text = [&](const char* key) {
+    return body && body->contains(key) && (*body)[key].is_string()
+               ? std::optional<std::string>((*body)[key].get<std::string>())
+               : std::nullopt;
+  };
+  const auto action = text("actionId");
+  const auto input = text("inputValue");
+  if (!id || *id != static_cast<std::int32_t>(*id) ||
+      (body->contains("actionId") && (!action || action->empty())) ||
+      (body->contains("inputValue") && (!input || !action))) {
+    return problem(400,
+                   "a tap on a notification is {\"id\": a whole number within 32 bits}, with "
+                   "\"actionId\" for one of its actions and \"inputValue\" for the text typed");
   }
-  const Result<std::string> outcome = owner.openNotification(static_cast<std::int32_t>(*id));
+  const Result<std::string> outcome =
+      owner.openNotification(NotificationRequest{.id = static_cast<std::int32_t>(*id),
+                                                 .actionIdentifier = action.value_or("tap"),
+                                                 .userText = input});
   if (!outcome) return problem(409, outcome.reason());
   return jsonResponse(200, Json{{"outcome", *outcome}});
 }

@@ -15,7 +15,9 @@
 //   POST /api/clock      {"advanceMinutes":N} or {"reset":true}
 //   POST /api/settings   the home screen's settings (home_screen_settings.h)
 //   POST /api/application {"move":"background"|"foreground"}  going home, or the app's icon
-//   POST /api/notification {"id"}                  a tap on a delivered notification
+//   POST /api/notification {"id"[,"actionId"[,"inputValue"]]}  a tap on a delivered
+//                                      notification, or on one of its actions (with the text
+//                                      typed for an action that takes text)
 //   POST /api/notification-permission {"permission":"granted"|"denied"|"prompt"}
 //                                      the device's setting for App's notifications, which
 //                                      answers the permission alert when it is shown
@@ -67,9 +69,10 @@ class HomeScreenPageOwner {
   // Sends the application home or brings it to the front (launching it when
   // it does not run); the state the page now shows, or why not.
   [[nodiscard]] virtual Result<std::string> moveApplication(LifeCycleMove move) = 0;
-  // Opens the delivered notification `id` in the application, as a tap on
-  // it does; how it went ("delivered", "launched"), or why not.
-  [[nodiscard]] virtual Result<std::string> openNotification(std::int32_t id) = 0;
+  // Hands the user's answer to a delivered notification (a tap on it, or
+  // one of its actions) to the application, as the phone does; how it went
+  // ("delivered", "launched"), or why not.
+  [[nodiscard]] virtual Result<std::string> openNotification(const NotificationRequest& answer) = 0;
   // Sets the device's permission for the application's notifications, as
   // the user does in the permission alert or in the settings; whether that
   // answered an alert the application waited on, or why it could not be set.

@@ -128,21 +128,38 @@ Result<std::string> Host::moveApplication(LifeCycleMove move) {
   return application_.state;
 }
 
-Result<std::string> Host::openNotification(std::int32_t id) {
+Result<std::string> Host::openNotification(const NotificationRequest& request) {
   auto center = readNotificationCenter();
   if (!center) return Failure{center.reason()};
-  if (std::none_of(center->delivered.begin(), center->delivered.end(),
-                   [id](const DeliveredNotification& entry) { return entry.id == id; })) {
-    return Failure{"no delivered notification has the id " + std::to_string(id)};
+  const auto delivered =
+      std::find_if(center->delivered.begin(), center->delivered.end(),
+                   [&](const DeliveredNotification& entry) { return entry.id == request.id; });
+  if (delivered == center->delivered.end()) {
+    return Failure{"no delivered notification has the id " + std::to_string(request.id)};
   }
-  const auto answer =
-      launches_.empty()
-          ? deliverToRunningApplication(NotificationRequest{.id = id, .actionIdentifier = "tap"})
-          : std::nullopt;
+  NotificationRequest response = request;
+  if (response.actionIdentifier != "tap") {
+    // The system knows the actions the application registered, and which
+    // of them bring it to the front.
+    const auto actions = notificationActions(center->actionTypes, delivered->notification);
+    const auto action = std::find_if(
+        actions.begin(), actions.end(),
+        [&](const NotificationAction& each) { return each.id == response.actionIdentifier; });
+    if (action == actions.end()) {
+      return Failure{"notification " + std::to_string(request.id) + " has no action \"" +
+                     response.actionIdentifier + "\""};
+    }
+    if (response.userText && !action->input) {
+      return Failure{"the action \"" + action->id + "\" takes no text"};
+    }
+    if (action->input && !response.userText) response.userText = "";
+    response.foreground = action->foreground;
+  }
+  const auto answer = launches_.empty() ? deliverToRunningApplication(response) : std::nullopt;
   if (!answer) {
-    // As a widget's link does: the system launches App, which gets the tap
-    // once it has come up.
-    pendingResponses_.push_back(id);
+    // As a widget's link does: the system launches App, which gets the
+    // answer once it has come up.
+    pendingResponses_.push_back(std::move(response));
     launch(std::nullopt);
     return std::string("launched");
   }
@@ -301,11 +318,10 @@ bool Host::watchOnce() {
 
 void Host::openPendingURLs() {
   for (const std::string& url : std::exchange(pendingURLs_, {})) open(url);
-  for (std::int32_t id : std::exchange(pendingResponses_, {})) {
-    const auto answer =
-        deliverToRunningApplication(NotificationRequest{.id = id, .actionIdentifier = "tap"});
+  for (const NotificationRequest& response : std::exchange(pendingResponses_, {})) {
+    const auto answer = deliverToRunningApplication(response);
     if (!answer || !*answer) {
-      err_ << "error: opening notification " << id
+      err_ << "error: opening notification " << response.id
            << " in App failed: " << (answer ? answer->reason() : std::string("App is not running"))
            << '\n';
     }

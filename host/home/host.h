@@ -58,7 +58,7 @@ class Host final : public HomeScreenPageOwner {
 
   Result<std::string> moveApplication(LifeCycleMove move) override;
 
-  Result<std::string> openNotification(std::int32_t id) override;
+  Result<std::string> openNotification(const NotificationRequest& request) override;
 
   Result<bool> setNotificationPermission(NotificationPermission permission) override;
 
@@ -156,10 +156,10 @@ class Host final : public HomeScreenPageOwner {
   HomeScreenPage* page_ = nullptr;
   std::map<pid_t, Launch> launches_;
   std::vector<WaitingLink> waiting_;
-  std::vector<std::string> pendingURLs_;        // tapped while App comes up
-  std::vector<std::int32_t> pendingResponses_;  // notifications tapped while App comes up
-  std::string notificationCenterShown_;         // what the page was last told of them
-  std::string notificationCenterProblem_;       // the last reason they could not be delivered
+  std::vector<std::string> pendingURLs_;               // tapped while App comes up
+  std::vector<NotificationRequest> pendingResponses_;  // answered while App comes up
+  std::string notificationCenterShown_;                // what the page was last told of them
+  std::string notificationCenterProblem_;  // the last reason they could not be delivered
   ApplicationView application_;
 };
 

@@ -26,7 +26,51 @@ Json textOf(const Json& notification, const char* key) {
   return found != notification.end() && found->is_string() ? *found : Json("");
 }
 
+bool flagOf(const Json& object, const char* key) {
+  auto found = object.find(key);
+  return found != object.end() && found->is_boolean() && found->get<bool>();
+}
+
+Json actionJson(const NotificationAction& action) {
+  return {{"id", action.id},
+          {"title", action.title},
+          {"foreground", action.foreground},
+          {"destructive", action.destructive},
+          {"input", action.input},
+          {"inputButtonTitle", action.inputButtonTitle},
+          {"inputPlaceholder", action.inputPlaceholder}};
+}
+
 }  // namespace
+
+std::vector<NotificationAction> notificationActions(const Json& actionTypes,
+                                                    const Json& notification) {
+  std::vector<NotificationAction> actions;
+  auto typeId = notification.find("actionTypeId");
+  if (typeId == notification.end() || !typeId->is_string() || !actionTypes.is_array()) {
+    return actions;
+  }
+  auto type = std::find_if(actionTypes.begin(), actionTypes.end(), [&](const Json& each) {
+    return each.is_object() && each.value("id", Json()) == *typeId;
+  });
+  if (type == actionTypes.end()) return actions;
+  auto listed = type->find("actions");
+  if (listed == type->end() || !listed->is_array()) return actions;
+  for (const Json& action : *listed) {
+    if (!action.is_object() || !action.value("id", Json()).is_string() ||
+        !action.value("title", Json()).is_string()) {
+      continue;
+    }
+    actions.push_back({.id = action["id"].get<std::string>(),
+                       .title = action["title"].get<std::string>(),
+                       .foreground = flagOf(action, "foreground"),
+                       .destructive = flagOf(action, "destructive"),
+                       .input = flagOf(action, "input"),
+                       .inputButtonTitle = textOf(action, "inputButtonTitle").get<std::string>(),
+                       .inputPlaceholder = textOf(action, "inputPlaceholder").get<std::string>()});
+  }
+  return actions;
+}
 
 Result<std::vector<DeliveredNotification>> deliverDueNotifications(Date now) {
   // Most rounds deliver nothing: those read the record without its lock.
@@ -75,11 +119,17 @@ Json notificationCenterJson(const NotificationCenterRecord& record,
                        {"moment", entry.moment.iso8601()}});
   }
   for (const DeliveredNotification& entry : record.delivered) {
+    Json actions = Json::array();
+    for (const NotificationAction& action :
+         notificationActions(record.actionTypes, entry.notification)) {
+      actions.push_back(actionJson(action));
+    }
     delivered.push_back({{"id", entry.id},
                          {"title", textOf(entry.notification, "title")},
                          {"body", textOf(entry.notification, "body")},
                          {"deliveredAt", entry.deliveredAt.iso8601()},
-                         {"heard", entry.heard}});
+                         {"heard", entry.heard},
+                         {"actions", std::move(actions)}});
   }
   const bool alert = record.permissionAlert && runningApplication != 0 &&
                      record.permissionAlert->processIdentifier == runningApplication;

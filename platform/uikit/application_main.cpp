@@ -304,9 +304,9 @@ SystemAnswer deliver(UIApplication& application, ApplicationLifeCycle& lifeCycle
     if (notification->actionIdentifier.empty()) {
       answer.accepted = center.present(notification->id);
     } else {
-      lifeCycle.enterForeground();
+      if (notification->foreground) lifeCycle.enterForeground();
       answer.accepted =
-          center.receive(notification->id, notification->actionIdentifier, std::nullopt);
+          center.receive(notification->id, notification->actionIdentifier, notification->userText);
     }
     if (!answer.accepted) answer.error = "the device delivered no such notification";
   } else if (const auto* permission = std::get_if<NotificationPermissionAnswer>(&request)) {

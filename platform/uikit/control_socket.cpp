@@ -86,12 +86,22 @@ Result<SystemRequest> decodeNotificationRequest(const Json& body) {
        id->get<std::uint64_t>() > std::numeric_limits<std::int32_t>::max())) {
     return Failure{"\"id\" must be a whole number within 32 bits"};
   }
-  NotificationRequest request{.id = id->get<std::int32_t>(), .actionIdentifier = {}};
+  NotificationRequest request{.id = id->get<std::int32_t>()};
   if (auto action = body.find("actionIdentifier"); action != body.end()) {
     if (!action->is_string() || action->get_ref<const std::string&>().empty()) {
       return Failure{"\"actionIdentifier\" must be a non-empty string"};
     }
     request.actionIdentifier = action->get<std::string>();
+  }
+  if (auto text = body.find("userText"); text != body.end()) {
+    if (!text->is_string() || request.actionIdentifier.empty()) {
+      return Failure{"\"userText\" must be a string, with an \"actionIdentifier\""};
+    }
+    request.userText = text->get<std::string>();
+  }
+  if (auto front = body.find("foreground"); front != body.end()) {
+    if (!front->is_boolean()) return Failure{"\"foreground\" must be a Boolean"};
+    request.foreground = front->get<bool>();
   }
   return SystemRequest(std::move(request));
 }
@@ -180,6 +190,8 @@ std::string encodeSystemRequest(const SystemRequest& request) {
     if (!notification->actionIdentifier.empty()) {
       body["actionIdentifier"] = notification->actionIdentifier;
     }
+    if (notification->userText) body["userText"] = *notification->userText;
+    if (!notification->foreground) body["foreground"] = false;
     document["notification"] = body;
   } else if (const auto* permission = std::get_if<NotificationPermissionAnswer>(&request)) {
     document["notificationPermission"] = name(permission->answer);

@@ -9,6 +9,7 @@
 //   {"continueUserActivity":{"activityType":"NSUserActivityTypeBrowsingWeb","webpageURL":"https://example.com/x"}}
 //   {"lifeCycle":"background"}   {"lifeCycle":"foreground"}   {"query":"applicationState"}
 //   {"notification":{"id":7}}   {"notification":{"id":7,"actionIdentifier":"tap"}}
+//   {"notification":{"id":7,"actionIdentifier":"reply","userText":"at six","foreground":false}}
 //   {"notificationPermission":"granted"}
 // ("options" and "webpageURL" may be left out; option values are strings,
 // "UIApplicationOpenURLOptionsOpenInPlaceKey" a Boolean). The application
@@ -77,13 +78,17 @@ struct ApplicationStateQuery {
 };
 
 // One of the application's delivered notifications: presented to it while
-// it is in front ({"notification":{"id":7}}), or answered by the user, which
-// brings the application to the front first, as a URL does ("tap" for a tap
-// on the notification itself, else the action's identifier). Declined when
-// the device has delivered no notification of that id.
+// it is in front ({"notification":{"id":7}}), or answered by the user ("tap"
+// for a tap on the notification itself, else the action's identifier, with
+// the text the user typed for an action that takes text). An answer brings
+// the application to the front first, as a URL does, unless the action is
+// one that leaves it where it is ("foreground": false). Declined when the
+// device has delivered no notification of that id.
 struct NotificationRequest {
   std::int32_t id = 0;
-  std::string actionIdentifier;  // empty: presented, not answered
+  std::string actionIdentifier;         // empty: presented, not answered
+  std::optional<std::string> userText;  // typed for an action that takes text
+  bool foreground = true;               // an answer brings the application to the front
 
   friend bool operator==(const NotificationRequest&, const NotificationRequest&) = default;
 };

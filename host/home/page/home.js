@@ -241,12 +241,14 @@ async function openFromIcon() {
 
 // The delivered notifications on the lock screen, newest first, and a banner
 // for each one delivered while the page watches; a tap on either opens it
-// in App as the phone does. The badge is drawn on the app's icon; the
+// in App as the phone does. On the lock screen a notification shows the
+// actions of its registered type beneath it: a button each, or a text field
+// and its button for an action that takes text. The badge is drawn on the app's icon; the
 // pending notifications are listed with their moments beside the timelines.
 let notificationsSeen = null; // the ids delivered when the page last looked
 let bannerTimer = 0;
 
-function notificationItem(notification) {
+function notificationItem(notification, { withActions = false } = {}) {
   const item = document.createElement('li');
   item.className = 'notification';
   item.dataset.id = String(notification.id);
@@ -259,28 +261,64 @@ function notificationItem(notification) {
   const moment = document.createElement('time');
   moment.textContent = shortTime(notification.deliveredAt);
   item.append(title, moment, body);
-  item.addEventListener('click', () => openNotification(notification.id));
+  item.addEventListener('click', () => answerNotification(notification.id));
+  if (withActions && notification.actions.length > 0) item.append(actionBar(notification));
   return item;
 }
 
-async function openNotification(id) {
+function actionBar(notification) {
+  const bar = document.createElement('div');
+  bar.className = 'notification-actions';
+  bar.addEventListener('click', (event) => event.stopPropagation()); // not a tap on the notification
+  for (const action of notification.actions) {
+    const button = document.createElement('button');
+    button.textContent = action.input ? action.inputButtonTitle || 'Send' : action.title;
+    button.classList.toggle('destructive', action.destructive);
+    if (!action.input) {
+      button.type = 'button';
+      button.addEventListener('click', () => answerNotification(notification.id, action));
+      bar.append(button);
+      continue;
+    }
+    const form = document.createElement('form');
+    const field = document.createElement('input');
+    field.placeholder = action.inputPlaceholder;
+    field.setAttribute('aria-label', action.title);
+    form.append(field, button);
+    form.addEventListener('submit', (event) => {
+      event.preventDefault();
+      answerNotification(notification.id, action, field.value);
+    });
+    bar.append(form);
+  }
+  return bar;
+}
+
+// A tap on the notification `id`, or on its `action` (with the text typed).
+async function answerNotification(id, action, inputValue) {
   element('banner').hidden = true;
   const result = element('tap-result');
   result.dataset.state = 'opened';
+  const what = action ? `Notification ${id}, ${action.title}` : `Notification ${id}`;
   try {
-    const { outcome } = await post('/api/notification', { id });
+    const body = { id };
+    if (action) body.actionId = action.id;
+    if (inputValue !== undefined) body.inputValue = inputValue;
+    const { outcome } = await post('/api/notification', body);
     result.dataset.outcome = outcome;
-    result.textContent = `Notification ${id}: ${outcomeTexts[outcome]?.({}) ?? outcome}`;
+    result.textContent = `${what}: ${outcomeTexts[outcome]?.({}) ?? outcome}`;
   } catch (error) {
     result.dataset.outcome = 'failed';
-    result.textContent = `Notification ${id}: failed: ${error.message}`;
+    result.textContent = `${what}: failed: ${error.message}`;
   }
 }
 
 function showNotifications(center) {
   if (!center) return;
   const delivered = [...center.delivered].reverse();
-  element('lock-notifications').replaceChildren(...delivered.map(notificationItem));
+  element('lock-notifications').replaceChildren(
+    ...delivered.map((notification) => notificationItem(notification, { withActions: true })),
+  );
   const fresh = notificationsSeen ? delivered.filter((n) => !notificationsSeen.has(`${n.id}@${n.deliveredAt}`)) : [];
   notificationsSeen = new Set(delivered.map((n) => `${n.id}@${n.deliveredAt}`));
   const banner = element('banner');

@@ -61,16 +61,16 @@ function call(page, plugin, method, options) {
   );
 }
 
-// A reminder `minutes` ahead of the page's clock.
-const schedule = (page, id, minutes) =>
+// A reminder `minutes` ahead of the page's clock, with `fields` besides.
+const schedule = (page, id, minutes, fields = {}) =>
   page.evaluate(
-    ([id, minutes]) =>
+    ([id, minutes, fields]) =>
       window.plugins.LocalNotifications.schedule({
         notifications: [
-          { id, title: `Reminder ${id}`, body: 'Due now', schedule: { at: new Date(Date.now() + minutes * 60_000) }, extra: { taskId: `task-${id}` } },
+          { id, title: `Reminder ${id}`, body: 'Due now', schedule: { at: new Date(Date.now() + minutes * 60_000) }, extra: { taskId: `task-${id}` }, ...fields },
         ],
       }),
-    [id, minutes],
+    [id, minutes, fields],
   );
 
 const heard = (page) => page.evaluate(() => ({ actions: window.actions, received: window.received }));
@@ -105,6 +105,35 @@ test('a reminder comes on the lock screen at its moment, and its tap starts App 
   await schedule(phone, 42, 1);
   await expect.poll(async () => (await heard(phone)).received.map((notification) => notification.id)).toEqual([42]);
   expect((await heard(phone)).actions).toHaveLength(1);
+});
+
+test("a reminder's actions reach App with the text typed, and bring it to the front only when the action says so", async ({ device, home, app }) => {
+  await pageReady(app);
+  const actions = [
+    { id: 'done', title: 'Done', destructive: true },
+    { id: 'reply', title: 'Reply', input: true, inputButtonTitle: 'Send', inputPlaceholder: 'When?' },
+    { id: 'open', title: 'Open', foreground: true },
+  ];
+  expect((await call(app, 'LocalNotifications', 'registerActionTypes', { types: [{ id: 'reminder', actions }] })).error).toBeUndefined();
+  for (const id of [51, 52, 53]) await schedule(app, id, 30, { actionTypeId: 'reminder' });
+  await device.home();
+  await home.click('#advance-clock');
+  const reminder = (id) => home.locator(`#lock-notifications .notification[data-id="${id}"]`);
+  const performed = async () => (await heard(app)).actions;
+
+  await reminder(51).getByRole('button', { name: 'Done' }).click();
+  await expect.poll(performed).toMatchObject([{ actionId: 'done', notification: { id: 51 } }]);
+  expect((await device.state()).application.state, 'Done leaves App in the background').toBe('background');
+  await expect(reminder(51), 'an answered reminder leaves the lock screen').toHaveCount(0);
+
+  await reminder(52).getByRole('textbox', { name: 'Reply' }).fill('at six');
+  await reminder(52).getByRole('button', { name: 'Send' }).click();
+  await expect.poll(async () => (await performed()).length).toBe(2);
+  expect((await performed())[1]).toMatchObject({ actionId: 'reply', inputValue: 'at six', notification: { id: 52 } });
+
+  await reminder(53).getByRole('button', { name: 'Open' }).click();
+  await expect(home.locator('#app-screen.in-front')).toBeVisible();
+  await expect.poll(async () => (await performed()).map(({ actionId }) => actionId)).toEqual(['done', 'reply', 'open']);
 });
 
 test('pending reminders and the badge belong to the device: they survive App killed, and the icon shows the count', async ({ device, home, app }) => {

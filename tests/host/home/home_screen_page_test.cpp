@@ -36,8 +36,11 @@ class RecordingHost final : public HomeScreenPageOwner {
     if (move == LifeCycleMove::background) return Failure{"App is not running"};
     return std::string("launching");
   }
-  Result<std::string> openNotification(std::int32_t id) override {
-    if (id != 7) return Failure{"no delivered notification has the id " + std::to_string(id)};
+  Result<std::string> openNotification(const NotificationRequest& answer) override {
+    if (answer.id != 7) {
+      return Failure{"no delivered notification has the id " + std::to_string(answer.id)};
+    }
+    answers.push_back(answer);
     return std::string("delivered");
   }
   Result<bool> setNotificationPermission(NotificationPermission permission) override {
@@ -60,6 +63,7 @@ class RecordingHost final : public HomeScreenPageOwner {
   int clockResets = 0;
   std::vector<HomeScreenSettings> changedSettings;
   std::vector<NotificationPermission> permissions;
+  std::vector<NotificationRequest> answers;
 };
 
 class HomeScreenPageRoutes : public ::testing::Test {
@@ -110,7 +114,10 @@ TEST_F(HomeScreenPageRoutes, RefuseWhatIsNotAPictureOrAnActionBeforeTheHostSeesI
       {"/api/settings", {R"({"placements":[],"deviceClass":"1x1"})"}},
       {"/api/application",
        {"", R"({"move":"home"})", R"({"move":1})", R"({"state":"background"})"}},
-      {"/api/notification", {"", R"({"id":"7"})", R"({"id":4294967296})", R"({"id":7.5})"}},
+      {"/api/notification",
+       {"", R"({"id":"7"})", R"({"id":4294967296})", R"({"id":7.5})", R"({"id":7,"actionId":""})",
+        R"({"id":7,"actionId":3})", R"({"id":7,"inputValue":"x"})",
+        R"({"id":7,"actionId":"reply","inputValue":2})"}},
       {"/api/notification-permission", {"", R"({"permission":"allow"})", R"({"permission":true})"}},
       {"/api/clock",
        {R"({"advanceMinutes":1.5})", R"({"advanceMinutes":"30"})", R"({"advanceMinutes":600000})",
@@ -126,6 +133,7 @@ TEST_F(HomeScreenPageRoutes, RefuseWhatIsNotAPictureOrAnActionBeforeTheHostSeesI
   EXPECT_EQ(host_.clockResets, 0);
   EXPECT_TRUE(host_.changedSettings.empty());
   EXPECT_TRUE(host_.permissions.empty());
+  EXPECT_TRUE(host_.answers.empty());
 }
 
 TEST_F(HomeScreenPageRoutes, PassTheHostsRefusalsToThePageAndMoveTheClockBothWays) {
@@ -149,6 +157,11 @@ TEST_F(HomeScreenPageRoutes, PassTheHostsRefusalsToThePageAndMoveTheClockBothWay
   auto opened = answer("POST", "/api/notification", R"({"id":7})");
   ASSERT_TRUE(opened);
   EXPECT_EQ(nlohmann::json::parse(opened->body)["outcome"], "delivered");
+  EXPECT_EQ(status("POST", "/api/notification", R"({"id":7,"actionId":"reply","inputValue":"ok"})"),
+            200u);
+  EXPECT_EQ(host_.answers, (std::vector<NotificationRequest>{
+                               {.id = 7, .actionIdentifier = "tap"},
+                               {.id = 7, .actionIdentifier = "reply", .userText = "ok"}}));
 
   auto allowed = answer("POST", "/api/notification-permission", R"({"permission":"granted"})");
   ASSERT_TRUE(allowed);

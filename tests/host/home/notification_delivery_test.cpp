@@ -62,6 +62,26 @@ TEST(NotificationDelivery, ShowsThePermissionAlertOnlyWhileTheApplicationThatAsk
   EXPECT_EQ(notificationCenterJson(record, 0)["permissionAlert"], false);
 }
 
+TEST(NotificationDelivery, OffersTheActionsOfTheNotificationsRegisteredType) {
+  const auto types = nlohmann::ordered_json::parse(R"([
+    {"id":"other","actions":[{"id":"x","title":"X"}]},
+    {"id":"reminder","actions":[
+      {"id":"done","title":"Done","destructive":true},
+      {"id":"broken"},
+      {"id":"reply","title":"Reply","input":true,"inputButtonTitle":"Send","foreground":"yes"}]}])");
+  const auto notification = [](const char* type) {
+    return nlohmann::ordered_json{{"id", 1}, {"actionTypeId", type}};
+  };
+  EXPECT_EQ(notificationActions(types, notification("reminder")),
+            (std::vector<NotificationAction>{
+                {.id = "done", .title = "Done", .destructive = true},
+                {.id = "reply", .title = "Reply", .input = true, .inputButtonTitle = "Send"}}));
+  EXPECT_TRUE(notificationActions(types, notification("unknown")).empty());
+  EXPECT_TRUE(notificationActions(types, nlohmann::ordered_json{{"id", 1}}).empty());
+  EXPECT_TRUE(
+      notificationActions(nlohmann::ordered_json::object(), notification("reminder")).empty());
+}
+
 TEST(NotificationDelivery, LetsTheMomentPassUnseenWithoutTheUsersPermission) {
   testing::TemporaryDevice device;
   ASSERT_TRUE(changeNotificationCenter([](NotificationCenterRecord& center) {
