@@ -136,6 +136,12 @@ function showTask(taskId) {
   (row ?? view).scrollIntoView({ block: 'center' });
 }
 
+// A task whose reminder was answered "Done".
+function completeTask(taskId) {
+  const task = tasks.find((candidate) => candidate.id === taskId);
+  if (task && !task.done) change(() => { task.done = true; });
+}
+
 async function refreshStatus() {
   const failure = element('status-error');
   try {
@@ -261,7 +267,7 @@ watchLifeCycle({ onPause: () => publish('pause') }).catch((error) => {
 });
 listenForLinks();
 if (onThePhone) {
-  listenForReminders(showTask).catch(() => {});
+  listenForReminders({ show: showTask, complete: completeTask }).catch(() => {});
   // The application runs the bundle it was built with: it says so at once.
   CapacitorUpdater.notifyAppReady().catch(() => {});
   // On a phone never asked, the system's alert stands until the person

@@ -3,7 +3,9 @@
 // app's icon. Reminders are the device's, not the page's: after every change
 // the pending ones are made to match the list (scheduled again, or
 // cancelled for tasks done or gone). A reminder's id is the task's, folded
-// into the 31 bits a notification id takes; its extra names the task.
+// into the 31 bits a notification id takes; its extra names the task. Each
+// reminder offers the action "Done", which completes its task without
+// bringing the application to the front.
 import { Badge, LocalNotifications } from './plugins.js';
 import { dueTasks } from './summary.js';
 
@@ -13,9 +15,12 @@ export function reminderId(taskId) {
   return hash & 0x7fffffff;
 }
 
+const reminderType = 'task-reminder';
+
 export function reminderOf(task) {
   return {
     id: reminderId(task.id),
+    actionTypeId: reminderType,
     title: task.title,
     body: task.project ? `Due now · ${task.project}` : 'Due now',
     schedule: { at: new Date(task.due) },
@@ -37,10 +42,16 @@ export async function syncReminders(tasks, now) {
 }
 
 // Calls `show(taskId)` for each reminder the user taps, the one that
-// started the application among them.
-export async function listenForReminders(show) {
+// started the application among them, and `complete(taskId)` for each one
+// answered with "Done".
+export async function listenForReminders({ show, complete }) {
+  await LocalNotifications.registerActionTypes({
+    types: [{ id: reminderType, actions: [{ id: 'done', title: 'Done' }] }],
+  });
   await LocalNotifications.addListener('localNotificationActionPerformed', (action) => {
     const taskId = action?.notification?.extra?.taskId;
-    if (typeof taskId === 'string') show(taskId);
+    if (typeof taskId !== 'string') return;
+    if (action.actionId === 'done') complete(taskId);
+    else show(taskId);
   });
 }
