@@ -157,10 +157,12 @@ Result<std::string> Host::openNotification(const NotificationRequest& request) {
   }
   const auto answer = launches_.empty() ? deliverToRunningApplication(response) : std::nullopt;
   if (!answer) {
-    // As a widget's link does: the system launches App, which gets the
-    // answer once it has come up.
+    // As a widget's link does: the system launches App (in the background
+    // for an action that does not open it), which gets the answer once it
+    // has come up.
+    const LaunchInto into = response.foreground ? LaunchInto::foreground : LaunchInto::background;
     pendingResponses_.push_back(std::move(response));
-    launch(std::nullopt);
+    launch(std::nullopt, into);
     return std::string("launched");
   }
   if (!*answer) return Failure{"the running App refused it: " + answer->reason()};
@@ -235,7 +237,7 @@ void Host::open(const std::string& url) {
   launch(url);
 }
 
-void Host::launch(const std::optional<std::string>& url) {
+void Host::launch(const std::optional<std::string>& url, LaunchInto into) {
   const auto fail = [&](const std::string& why) {
     if (url) {
       pushOpened(*url, failedHandOver(why));
@@ -252,7 +254,7 @@ void Host::launch(const std::optional<std::string>& url) {
   if (!application) return fail("no App beside this program");
   const auto setup = readApplicationLaunchSetup();
   const auto started = startDetached(launchCommand(*application, setup ? &*setup : nullptr,
-                                                   screen_.settings().systemVersion, url));
+                                                   screen_.settings().systemVersion, url, into));
   if (!started) return fail(started.reason());
   launches_.emplace(
       *started, Launch{.url = url, .deadline = std::chrono::steady_clock::now() + launchPatience});

@@ -98,7 +98,7 @@ class Host final : public HomeScreenPageOwner {
 
   // Launches App as the system does, with `url` as its launch URL when one
   // is given; the watch tells the page when it has come up.
-  void launch(const std::optional<std::string>& url);
+  void launch(const std::optional<std::string>& url, LaunchInto into = LaunchInto::foreground);
 
   // Looks at the launches and links under way, and at the application, and
   // tells the page what changed; again soon while anything is under way.

@@ -75,7 +75,7 @@ bool isWaitingForListener(std::string_view url, pid_t processIdentifier) {
 std::vector<std::string> launchCommand(const std::filesystem::path& application,
                                        const ApplicationLaunchSetup* setup,
                                        OperatingSystemVersion systemVersion,
-                                       const std::optional<std::string>& url) {
+                                       const std::optional<std::string>& url, LaunchInto into) {
   std::vector<std::string> command{application.string()};
   if (setup) {
     for (std::string& option : launchOptions(*setup)) command.push_back(std::move(option));
@@ -83,6 +83,7 @@ std::vector<std::string> launchCommand(const std::filesystem::path& application,
     command.insert(command.end(), {"--web-layer", "browser"});
   }
   command.insert(command.end(), {"--os-version", systemVersion.text()});
+  if (into == LaunchInto::background) command.emplace_back("--launch-in-background");
   if (url) command.insert(command.end(), {"open", *url});
   return command;
 }

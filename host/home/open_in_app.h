@@ -70,13 +70,19 @@ struct HandOver {
 // first listener.
 [[nodiscard]] bool isWaitingForListener(std::string_view url, pid_t processIdentifier);
 
+// Where a launched application starts: in front, or in the background, as
+// the system launches it for a notification's action that does not open it.
+enum class LaunchInto { foreground, background };
+
 // The command line that launches the application as the system does: the
 // program, the launch options of `setup` (browser mode on the sample
-// without one), the system version, and `open URL` when there is a URL.
+// without one), the system version, `--launch-in-background` when it starts
+// there, and `open URL` when there is a URL.
 [[nodiscard]] std::vector<std::string> launchCommand(const std::filesystem::path& application,
                                                      const ApplicationLaunchSetup* setup,
                                                      OperatingSystemVersion systemVersion,
-                                                     const std::optional<std::string>& url);
+                                                     const std::optional<std::string>& url,
+                                                     LaunchInto into = LaunchInto::foreground);
 
 // Starts `command` detached; its process identifier, or why it could not
 // start. The caller reaps it.

@@ -41,6 +41,7 @@ struct CommandLine {
   std::filesystem::path nativeBridgeScript;
   std::string serverURL;
   bool controlSocket = true;
+  bool launchInBackground = false;
   std::optional<SystemRequest> request;
   std::optional<LifeCycleMove> move;  // `background` or `foreground`: only asks the running App
 };
@@ -55,6 +56,7 @@ struct GivenArguments {
   std::string serverURL;
   std::vector<const CLI::Option*> browserOptions;  // valid with --web-layer browser only
   bool noControlSocket = false;
+  bool launchInBackground = false;
   bool printEntitlements = false;
 
   const CLI::App* open = nullptr;
@@ -135,6 +137,9 @@ void addLaunchOptions(CLI::App& app, GivenArguments& given) {
   app.add_flag("--no-control-socket", given.noControlSocket,
                "Do not listen on $BRISKLANE_HOME/run/App.sock (and do not take the device's "
                "one-App lock)");
+  app.add_flag("--launch-in-background", given.launchInBackground,
+               "Start in the background, as the system launches an app for a notification's "
+               "action that does not open it");
   app.add_flag("--print-entitlements", given.printEntitlements,
                "Print the application's entitlements as JSON ({\"applicationGroups\":[...]}) and "
                "end, without starting it");
@@ -186,6 +191,7 @@ Result<CommandLine> readLaunchOptions(const GivenArguments& given) {
   }
   line.serverURL = given.serverURL;
   line.controlSocket = !given.noControlSocket;
+  line.launchInBackground = given.launchInBackground;
   return line;
 }
 
@@ -418,9 +424,11 @@ Status showMainWindow(ApplicationObjects& running) {
   return {};
 }
 
-// Launches the application, shows its window and queues the request it was
-// launched with; or why it cannot start.
-Status launch(ApplicationObjects& running, const std::optional<SystemRequest>& request) {
+// Launches the application (in front, or into the background), shows its
+// window and queues the request it was launched with; or why it cannot
+// start.
+Status launch(ApplicationObjects& running, const std::optional<SystemRequest>& request,
+              bool inBackground) {
   UIApplication& application = *running.application;
   std::optional<SystemRequest> pending = request;
   if (!running.delegate->applicationDidFinishLaunchingWithOptions(application,
@@ -428,7 +436,11 @@ Status launch(ApplicationObjects& running, const std::optional<SystemRequest>& r
     pending.reset();  // a launch that declines its URL is not asked to open it
   }
   if (auto shown = showMainWindow(running); !shown) return shown;
-  running.lifeCycle->becomeActive();
+  if (inBackground) {
+    running.lifeCycle->enterBackground();
+  } else {
+    running.lifeCycle->becomeActive();
+  }
   if (pending) {
     DispatchQueue::main().async(
         [&application, &lifeCycle = *running.lifeCycle, request = *pending] {
@@ -519,7 +531,7 @@ Exit runApplication(const CommandLine& line, const std::optional<std::string>& p
   if (auto made = instantiate(running, principalClassName, delegateClassName); !made) {
     return failed(exitFailure, made.reason());
   }
-  if (auto launched = launch(running, line.request); !launched) {
+  if (auto launched = launch(running, line.request, line.launchInBackground); !launched) {
     return failed(exitFailure, launched.reason());
   }
   runUntilEnd(running, instanceLock != nullptr);

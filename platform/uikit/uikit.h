@@ -162,6 +162,7 @@ class UIApplicationDelegate {
 // application between the front and the background and tells the delegate
 // each step, in the platform's order, each followed by its notification:
 //   launched:     (didFinishLaunching, by the runtime) didBecomeActive
+//   launched into the background: (didFinishLaunching) didEnterBackground
 //   going home:   willResignActive, didEnterBackground
 //   coming back:  willEnterForeground, didBecomeActive
 //   ending:       (from the front) willResignActive, didEnterBackground; willTerminate
@@ -177,7 +178,7 @@ class ApplicationLifeCycle {
   static void setCurrent(ApplicationLifeCycle* lifeCycle);
 
   void becomeActive();     // at the end of the launch
-  void enterBackground();  // the person went home
+  void enterBackground();  // the person went home, or launched into the background
   void enterForeground();  // the person brought it back
   void terminate();        // the application ends
 

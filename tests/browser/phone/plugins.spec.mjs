@@ -107,7 +107,7 @@ test('a reminder comes on the lock screen at its moment, and its tap starts App 
   expect((await heard(phone)).actions).toHaveLength(1);
 });
 
-test("a reminder's actions reach App with the text typed, and bring it to the front only when the action says so", async ({ device, home, app }) => {
+test("a reminder's actions reach App with the text typed, and bring it to the front only when the action says so (launching it into the background when it does not run)", async ({ device, home, app }) => {
   await pageReady(app);
   const actions = [
     { id: 'done', title: 'Done', destructive: true },
@@ -115,7 +115,7 @@ test("a reminder's actions reach App with the text typed, and bring it to the fr
     { id: 'open', title: 'Open', foreground: true },
   ];
   expect((await call(app, 'LocalNotifications', 'registerActionTypes', { types: [{ id: 'reminder', actions }] })).error).toBeUndefined();
-  for (const id of [51, 52, 53]) await schedule(app, id, 30, { actionTypeId: 'reminder' });
+  for (const id of [51, 52, 53, 54]) await schedule(app, id, 30, { actionTypeId: 'reminder' });
   await device.home();
   await home.click('#advance-clock');
   const reminder = (id) => home.locator(`#lock-notifications .notification[data-id="${id}"]`);
@@ -134,6 +134,17 @@ test("a reminder's actions reach App with the text typed, and bring it to the fr
   await reminder(53).getByRole('button', { name: 'Open' }).click();
   await expect(home.locator('#app-screen.in-front')).toBeVisible();
   await expect.poll(async () => (await performed()).map(({ actionId }) => actionId)).toEqual(['done', 'reply', 'open']);
+
+  // With App ended, Done launches it into the background: its page loads
+  // unseen and its first listener hears the action.
+  await device.terminateApp();
+  await reminder(54).getByRole('button', { name: 'Done' }).click();
+  const screen = home.locator('#app-screen');
+  await expect(screen).toBeAttached();
+  await expect.poll(async () => (await device.state()).application.state).toBe('background');
+  await expect(screen).not.toHaveClass(/in-front/);
+  const unseen = await pageReady(await (await screen.elementHandle()).contentFrame());
+  await expect.poll(async () => (await heard(unseen)).actions).toMatchObject([{ actionId: 'done', notification: { id: 54 } }]);
 });
 
 test('pending reminders and the badge belong to the device: they survive App killed, and the icon shows the count', async ({ device, home, app }) => {

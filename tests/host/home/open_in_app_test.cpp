@@ -38,6 +38,10 @@ TEST(OpenInApplication, LaunchesInBrowserModeTheWayTheDeviceHasAppSetUp) {
   EXPECT_EQ(
       launchCommand("/opt/App", nullptr, {17, 4, 0}, std::nullopt),
       (std::vector<std::string>{"/opt/App", "--web-layer", "browser", "--os-version", "17.4.0"}));
+  // A notification's action that does not open App launches it into the background.
+  EXPECT_EQ(launchCommand("/opt/App", nullptr, {17, 4, 0}, std::nullopt, LaunchInto::background),
+            (std::vector<std::string>{"/opt/App", "--web-layer", "browser", "--os-version",
+                                      "17.4.0", "--launch-in-background"}));
 }
 
 // The started process, or -1 when it could not start.

@@ -82,13 +82,20 @@ TEST(ApplicationLifeCycle, TellsTheDelegateThenTheObserversEachStepInThePlatform
                    }));
 }
 
-TEST(ApplicationLifeCycle, EndsFromTheBackgroundWithOnlyItsLastNotice) {
+// Launched into the background, as for a notification's action that does
+// not open it: never active until brought to the front. Ending from the
+// background says only its last notice.
+TEST(ApplicationLifeCycle, LaunchedIntoTheBackgroundOrEndingThereSaysOnlyWhatHappens) {
   std::vector<std::string> heard;
   RecordingDelegate delegate(heard);
   UIApplication application;
   application.setDelegate(&delegate);
   ApplicationLifeCycle lifeCycle(application);
-  lifeCycle.becomeActive();
+  lifeCycle.enterBackground();
+  lifeCycle.enterForeground();
+  EXPECT_EQ(heard,
+            (std::vector<std::string>{"didEnterBackground background",
+                                      "willEnterForeground inactive", "didBecomeActive active"}));
   lifeCycle.enterBackground();
   heard.clear();
   lifeCycle.terminate();
