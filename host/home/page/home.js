@@ -243,8 +243,9 @@ async function openFromIcon() {
 // for each one delivered while the page watches; a tap on either opens it
 // in App as the phone does. On the lock screen a notification shows the
 // actions of its registered type beneath it: a button each, or a text field
-// and its button for an action that takes text. The badge is drawn on the app's icon; the
-// pending notifications are listed with their moments beside the timelines.
+// and its button for an action that takes text. The badge is drawn on the
+// app's icon; the pending notifications are listed with their moments
+// beside the timelines.
 let notificationsSeen = null; // the ids delivered when the page last looked
 let bannerTimer = 0;
 
