@@ -214,10 +214,14 @@ UNUserNotificationCenter& UNUserNotificationCenter::current() {
 }
 
 void UNUserNotificationCenter::requestAuthorization(AuthorizationCompletion completion) {
-  auto record = changeNotificationCenter([](NotificationCenterRecord& center) {
-    if (center.permission != NotificationPermission::prompt) return;
-    center.permissionAlert = PermissionAlert{.processIdentifier = ::getpid()};
-  });
+  // A device asked already is only read: every change of the badge asks.
+  auto record = readNotificationCenter();
+  if (record && record->permission == NotificationPermission::prompt) {
+    record = changeNotificationCenter([](NotificationCenterRecord& center) {
+      if (center.permission != NotificationPermission::prompt) return;
+      center.permissionAlert = PermissionAlert{.processIdentifier = ::getpid()};
+    });
+  }
   if (!record) {
     completion(Failure{record.reason()});
     return;

@@ -47,21 +47,24 @@ function askApp(socketPath, request) {
   });
 }
 
-const notificationPermissions = ['granted', 'denied', 'prompt'];
+// `permission` when it is one the device knows; else throws, naming `what`.
+function notificationPermission(permission, what) {
+  const known = ['granted', 'denied', 'prompt'];
+  if (!known.includes(permission)) throw new Error(`${what} is one of ${known.join(', ')}, not ${JSON.stringify(permission)}`);
+  return permission;
+}
 
 export class Device {
   // Starts both programs on a fresh folder. `programs`: { app, host } paths;
   // `notificationPermission`: what the device answers App's request to send
   // notifications, or "prompt" for the system's alert on the device page.
-  static async start({ programs, webDir, notificationPermission = 'prompt' }) {
-    if (!notificationPermissions.includes(notificationPermission)) {
-      throw new Error(`notificationPermission is one of ${notificationPermissions.join(', ')}, not ${JSON.stringify(notificationPermission)}`);
-    }
+  static async start({ programs, webDir, notificationPermission: permission = 'prompt' }) {
+    notificationPermission(permission, 'notificationPermission');
     const device = new Device(await mkdtemp(path.join(tmpdir(), 'brisklane-device-')), programs);
     try {
-      if (notificationPermission !== 'prompt') {
+      if (permission !== 'prompt') {
         // The device's setting, in its notification centre, before App asks.
-        const record = JSON.stringify({ permission: notificationPermission });
+        const record = JSON.stringify({ permission });
         await writeFile(path.join(device.folder, 'notification-center.json'), record, { mode: 0o600 });
       }
       // Both may start at once: the device's page label is created once,
@@ -173,9 +176,7 @@ export class Device {
   // phone's settings do; "granted" or "denied" answers the alert App waits
   // on, as the person's button does. Answers whether App was waiting.
   async setNotificationPermission(permission) {
-    if (!notificationPermissions.includes(permission)) {
-      throw new Error(`setNotificationPermission takes one of ${notificationPermissions.join(', ')}, not ${JSON.stringify(permission)}`);
-    }
+    notificationPermission(permission, 'setNotificationPermission(permission)');
     return (await this.page.post('/api/notification-permission', { permission })).answeredAlert;
   }
 
